@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace platform {
+
+// A serial port with the property set of the original serial control. Each assignment may
+// throw AutomationError (port missing, busy, change refused while open); the caller decides
+// whether to skip it. onComm is raised on the user-interface thread when characters wait.
+class SerialPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~SerialPort() override = default;
+
+    virtual void setCommPort(int port) = 0;     // 1..4
+    virtual void setHandshaking(int mode) = 0;  // 0: none
+    virtual void setRThreshold(int count) = 0;  // receive event after this many characters
+    virtual void setRTSEnable(bool enable) = 0;
+    virtual void setSettings(const QString &settings) = 0; // "9600,n,8,1"
+    virtual void setSThreshold(int count) = 0;
+    virtual void setPortOpen(bool open) = 0;
+    virtual bool portOpen() const = 0;
+    virtual int commPort() const = 0;
+    // All characters waiting, as one text; empties the receive buffer.
+    virtual QString input() = 0;
+
+signals:
+    void onComm();
+};
+
+} // namespace platform

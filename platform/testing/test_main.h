@@ -1,0 +1,20 @@
+#pragma once
+
+// main() for a QtTest executable of widgets: runs on the offscreen platform unless the
+// caller asked for another one, so the suite needs no display.
+
+#include <QApplication>
+#include <QtTest>
+
+#define CORVANE_TEST_MAIN(TestObject)                                                         \
+    int main(int argc, char *argv[])                                                          \
+    {                                                                                         \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {                                 \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                          \
+        }                                                                                     \
+        QApplication app(argc, argv);                                                         \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                              \
+        TestObject tc;                                                                        \
+        QTEST_SET_MAIN_SOURCE_PATH                                                            \
+        return QTest::qExec(&tc, argc, argv);                                                 \
+    }

@@ -1,0 +1,142 @@
+#include "platform/drive_c.h"
+#include "platform/error.h"
+#include "platform/resume_next.h"
+#include "platform/text_file.h"
+#include "platform/vb_convert.h"
+#include "platform/testing/test_main.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace platform;
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void integerConversions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("plain") << "769" << 769;
+        QTest::newRow("negative") << "-768" << -768;
+        QTest::newRow("blanks around") << "  42 " << 42;
+        QTest::newRow("tab around") << "\t7\t" << 7;
+        QTest::newRow("half to even down") << "2.5" << 2;
+        QTest::newRow("half to even up") << "3.5" << 4;
+        QTest::newRow("negative half") << "-0.5" << 0;
+        QTest::newRow("fraction") << "1023.6" << 1024;
+        QTest::newRow("leading zeros") << "007" << 7;
+        QTest::newRow("plus sign") << "+12" << 12;
+        QTest::newRow("exponent") << "1e3" << 1000;
+        QTest::newRow("int16 max") << "32767" << 32767;
+        QTest::newRow("int16 min") << "-32768" << -32768;
+        QTest::newRow("rounds into range") << "32767.4" << 32767;
+    }
+    void integerConversions()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        QCOMPARE(int(toInt16(text)), expected);
+        QCOMPARE(toInt32(text), expected);
+    }
+
+    void conversionFailures_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("empty") << "" << "Type mismatch";
+        QTest::newRow("blank") << " " << "Type mismatch";
+        QTest::newRow("letters") << "abc" << "Type mismatch";
+        QTest::newRow("trailing letter") << "12x" << "Type mismatch";
+        QTest::newRow("inner blank") << "1 2" << "Type mismatch";
+        QTest::newRow("hex-like") << "0x10" << "Type mismatch";
+        QTest::newRow("inf") << "inf" << "Type mismatch";
+        QTest::newRow("two signs") << "+-1" << "Type mismatch";
+        QTest::newRow("above int16") << "40000" << "Overflow";
+        QTest::newRow("below int16") << "-32769" << "Overflow";
+        QTest::newRow("rounds out of range") << "32767.5" << "Overflow";
+    }
+    void conversionFailures()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, description);
+        try {
+            toInt16(text);
+            QFAIL("no error");
+        } catch (const AutomationError &e) {
+            QCOMPARE(errorDescription(e), description);
+        }
+    }
+
+    void int32Range()
+    {
+        QCOMPARE(toInt32(" 40000 "), 40000);
+        QCOMPARE(toInt32("-2147483648"), std::numeric_limits<std::int32_t>::min());
+        QVERIFY_THROWS_EXCEPTION(AutomationError, toInt32("2147483648"));
+    }
+
+    void singles()
+    {
+        QCOMPARE(toSingle("0.2"), 0.2f);
+        QCOMPARE(toSingle(" 5 "), 5.0f);
+        QVERIFY_THROWS_EXCEPTION(AutomationError, toSingle(""));
+        QVERIFY_THROWS_EXCEPTION(AutomationError, toSingle("1e300"));
+    }
+
+    void resumeNextSkipsOnlyTheFailingStatement()
+    {
+        QStringList done;
+        QVERIFY(resumeNext([&] { done << "a"; }));
+        QVERIFY(!resumeNext([&] {
+            toInt16("x");
+            done << "never";
+        }));
+        QVERIFY(!resumeNext([&] { throw AutomationError("src", "desc"); }));
+        QVERIFY(resumeNext([&] { done << "b"; }));
+        QCOMPARE(done, QStringList({"a", "b"}));
+    }
+
+    void driveCMapping()
+    {
+        setDriveCRoot("/tmp/root");
+        QCOMPARE(mapDriveC("C:\\Slide Shows\\Screen 1 JPG\\ExportSlide"),
+                 QString("/tmp/root/Slide Shows/Screen 1 JPG/ExportSlide"));
+        QCOMPARE(mapDriveC("c:\\Kestro"), QString("/tmp/root/Kestro"));
+        QCOMPARE(mapDriveC("C:\\Orvanta Screen Numbers.txt"), QString("/tmp/root/Orvanta Screen Numbers.txt"));
+        QCOMPARE(mapDriveC("/home/x/show.pdf"), QString("/home/x/show.pdf"));
+        QCOMPARE(mapDriveC("D:\\x"), QString("D:\\x"));
+        setDriveCRoot("/tmp/root/");
+        QCOMPARE(mapDriveC("C:\\Kestro"), QString("/tmp/root/Kestro"));
+        setDriveCRoot(QString());
+        QVERIFY(!driveCRoot().isEmpty());
+    }
+
+    void textFiles()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("numbers.txt");
+        writeAnsiTextFile(path, "769,0,768\r\n");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("769,0,768\r\n"));
+        f.close();
+        QCOMPARE(readAnsiTextFile(path), QString("769,0,768\r\n"));
+
+        // A write that cannot complete leaves the old file as it was.
+        QVERIFY_THROWS_EXCEPTION(AutomationError, writeAnsiTextFile(dir.filePath("no/such/dir/x"), "y"));
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (!QFileInfo(dir.path()).isWritable()) { // root may write anyway
+            QVERIFY_THROWS_EXCEPTION(AutomationError, writeAnsiTextFile(path, "new"));
+            QCOMPARE(readAnsiTextFile(path), QString("769,0,768\r\n"));
+        }
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+        QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.filePath("missing")));
+        QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.path()));
+    }
+};
+
+CORVANE_TEST_MAIN(TestPlatform)
+#include "tst_platform.moc"

@@ -1,0 +1,68 @@
+#pragma once
+
+// A recording stand-in for the presentation application, for behaviour tests of the
+// windows. One RecordingAutomation is the one "running application": every create made
+// through factory() reaches it. Each call is recorded in order as text, for example
+// "Activate(pres 2)", "GotoSlide(pres 2, 3, -1)", "Export(pres 1, 2, /x/ExportSlide, JPG, 175, 125)".
+
+#include "presentation_automation/automation.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pa::testing {
+
+struct PresentationState
+{
+    int id = 0; // 1-based, in opening order
+    std::string fileName;
+    int slideCount = 10;
+    bool showRunning = false;
+    int currentSlide = 0;
+    float left = 0, top = 0, width = 0;
+};
+
+class RecordingAutomation
+{
+public:
+    RecordingAutomation();
+    ~RecordingAutomation();
+
+    // Each call of the factory is one "create the application"; all reach this instance.
+    ApplicationFactory factory();
+
+    const std::vector<std::string> &calls() const;
+    void clearCalls();
+    // Calls recorded so far whose text starts with one of the prefixes.
+    std::vector<std::string> callsStartingWith(const std::vector<std::string> &prefixes) const;
+
+    // Makes operation `op` (the name before the parenthesis of its recorded text, or one of
+    // the unrecorded getters "SlideShowWindow", "View", "Slides", "SlideShowSettings",
+    // "Presentations", "Application") throw. presId 0 matches every presentation; times -1
+    // means every time from now on.
+    void failOn(const std::string &op, const std::string &source, const std::string &description,
+                int presId = 0, int times = -1);
+    void clearFailures();
+
+    // Slide count for presentations opened from fileName (default 10).
+    void setSlideCount(const std::string &fileName, int count);
+    // Export writes a real picture (a plain colour for each presentation and slide) when true.
+    void setExportWritesFiles(bool write);
+
+    bool visible() const;
+    int activePresentationId() const; // 0 when none
+    int presentationCount() const;
+    const PresentationState &presentation(int id) const;
+
+    // The colour an exported picture of this presentation and slide is filled with.
+    static unsigned colourFor(int presId, int slide);
+
+    struct State;
+
+private:
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace pa::testing

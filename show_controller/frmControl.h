@@ -1,0 +1,78 @@
+#pragma once
+
+// Corvane's main control window: owner of all state of a running show.
+
+#include "presentation_automation/automation.h"
+#include "platform/file_dialog.h"
+#include "platform/message_box.h"
+#include "platform/serial_port.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class frmShowAdjust;
+
+// What the window is given from outside; tests pass doubles, the program the real things.
+struct ControlServices
+{
+    pa::ApplicationFactory createApplication;
+    std::shared_ptr<platform::MessageBox> messageBox;
+    std::shared_ptr<platform::FileOpenDialog> fileDialog;
+    // Makes the serial port of the remote; empty means no remote.
+    std::function<std::unique_ptr<platform::SerialPort>()> createSerialPort;
+};
+
+class frmControl : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmControl(ControlServices services, QWidget *parent = nullptr);
+    ~frmControl() override;
+
+    // Placement numbers in points, read and written by the geometry window.
+    std::int16_t Screen1Left = 0, Screen1Top = 0, Screen1Width = 0;
+    std::int16_t Screen2Left = 0, Screen2Top = 0, Screen2Width = 0;
+    std::int16_t Screen3Left = 0, Screen3Top = 0, Screen3Width = 0;
+
+    static constexpr std::int16_t defaultPlacement[3][3] = {{-768, 0, 768}, {0, 0, 768}, {769, 0, 768}};
+
+    // Script and show state.
+    std::shared_ptr<pa::Application> ppApp;
+    std::shared_ptr<pa::Presentation> ppPres1, ppPres2, ppPres3;
+    QString strFileName;
+    QStringList strScriptLines;
+    QStringList strFields;
+    QStringList strNextFields;
+    std::int16_t LineNumber = 0;
+    std::int16_t LoadNumber = 0;
+    std::int32_t Screen1Slide = 0, Screen2Slide = 0, Screen3Slide = 0;
+    QString strSlidePath;
+
+    // The serial port of the remote (may be null when the program has none).
+    platform::SerialPort *MSComm1() const;
+    // The port set-up sequence; each failing assignment is skipped.
+    void setUpPort(int portNumber);
+
+public slots:
+    void cmdNextSlide_Click();
+    void cmdPreviousSlide_Click();
+    void cmdNextSouth_Click();
+    void cmdPrevSouth_Click();
+    void cmdNextCenter_Click();
+    void cmdPrevCenter_Click();
+    void cmdNextNorth_Click();
+    void cmdPrevNorth_Click();
+    void cmdLoadShow_Click();
+    void cmdResetShow_Click();
+    void cmdLoadScriptEd_Click();
+    void cmdShowAdjust_Click();
+};

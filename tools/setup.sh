@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian 12) and builds the given preset (default: "default").
+# Usage: tools/setup.sh [preset] [--with-test-tools]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+preset=default
+test_tools=no
+for arg in "$@"; do
+    case "$arg" in
+        --with-test-tools) test_tools=yes ;;
+        *) preset="$arg" ;;
+    esac
+done
+
+packages=(cmake ninja-build g++ pkg-config
+          qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+          libpoppler-qt6-dev poppler-utils)
+if [ "$test_tools" = yes ]; then
+    # LibreOffice converts decks in the host's tests; mingw-w64 and wine build and run the
+    # Windows backend's tests; socat makes pty pairs.
+    packages+=(libreoffice-impress-nogui g++-mingw-w64-x86-64-posix wine64 socat)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset "$preset"
+cmake --build --preset "$preset"
