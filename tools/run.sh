@@ -7,4 +7,4 @@ tools/setup.sh default
 for n in 1 2 3; do
     mkdir -p "$HOME/Slide Shows/Screen $n JPG"
 done
-exec build/default/programs/Corvane "$@"
+exec build/default/bin/Corvane "$@"
