@@ -1,0 +1,71 @@
+#pragma once
+
+// A real serial line for tests: a pseudo-terminal pair. The program's port opens the slave
+// (slavePath()); the test plays the remote by writing on the master.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace platform::testing {
+
+class PtyPair
+{
+public:
+    PtyPair()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+            close();
+            return;
+        }
+        const char *name = ::ptsname(m_master);
+        if (name == nullptr) {
+            close();
+            return;
+        }
+        m_slavePath = QString::fromLocal8Bit(name);
+    }
+    ~PtyPair() { close(); }
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    QString slavePath() const { return m_slavePath; }
+
+    // Writes all bytes on the master; safe to call from another thread.
+    bool write(const QByteArray &bytes) const
+    {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_master, bytes.constData() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return false;
+            }
+            done += n;
+        }
+        return true;
+    }
+
+    // Ends the far side of the line, as an unplugged adapter would.
+    void close()
+    {
+        if (m_master >= 0) {
+            ::close(m_master);
+            m_master = -1;
+        }
+    }
+
+private:
+    int m_master = -1;
+    QString m_slavePath;
+};
+
+} // namespace platform::testing
