@@ -4,9 +4,13 @@
 // (slavePath()); the test plays the remote by writing on the master.
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -61,6 +65,30 @@ public:
             ::close(m_master);
             m_master = -1;
         }
+    }
+
+    // Writes `first`, waits `gap`, writes `second`, from a thread of its own as a remote
+    // would, while this thread's event loop runs on until well after. Returns the time that
+    // really passed between the two writes (a loaded machine may stretch it).
+    std::chrono::microseconds writeSplit(const QByteArray &first, const QByteArray &second,
+                                         std::chrono::milliseconds gap) const
+    {
+        std::chrono::microseconds measured{};
+        std::thread writer([&] {
+            write(first);
+            const auto sent = std::chrono::steady_clock::now();
+            std::this_thread::sleep_for(gap);
+            const auto before = std::chrono::steady_clock::now();
+            write(second);
+            measured = std::chrono::duration_cast<std::chrono::microseconds>(before - sent);
+        });
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < gap.count() + 300) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        writer.join();
+        return measured;
     }
 
 private:

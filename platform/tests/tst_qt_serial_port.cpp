@@ -3,11 +3,7 @@
 #include "platform/testing/pty_pair.h"
 #include "platform/testing/test_main.h"
 
-#include <QElapsedTimer>
-
-#include <chrono>
 #include <memory>
-#include <thread>
 
 using namespace platform;
 using platform::testing::PtyPair;
@@ -33,29 +29,6 @@ void setUp(SerialPort &port, int number)
     port.setSettings(QStringLiteral("9600,n,8,1"));
     port.setSThreshold(1);
     port.setPortOpen(true);
-}
-
-// Writes `first`, waits `gap`, writes `second`, from a thread of its own, as a remote would
-// while the program's event loop runs. Returns the gap that really passed between the writes.
-std::chrono::microseconds sendSplit(const PtyPair &pty, QByteArray first, QByteArray second,
-                                    std::chrono::milliseconds gap)
-{
-    std::chrono::microseconds measured{};
-    std::thread writer([&] {
-        pty.write(first);
-        const auto sent = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(gap);
-        const auto before = std::chrono::steady_clock::now();
-        pty.write(second);
-        measured = std::chrono::duration_cast<std::chrono::microseconds>(before - sent);
-    });
-    QElapsedTimer wait;
-    wait.start();
-    while (wait.elapsed() < gap.count() + 300) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    writer.join();
-    return measured;
 }
 
 } // namespace
@@ -232,7 +205,7 @@ private slots:
         bool conclusive = false;
         for (int attempt = 0; attempt < 20 && !conclusive; ++attempt) {
             receiver.texts.clear();
-            const auto gap = sendSplit(*m_line1, "1", "N", std::chrono::milliseconds(gapMs));
+            const auto gap = m_line1->writeSplit("1", "N", std::chrono::milliseconds(gapMs));
             conclusive = gap < std::chrono::milliseconds(port.quietGap() - 1);
             if (conclusive) {
                 QTRY_COMPARE_WITH_TIMEOUT(receiver.texts, QStringList{"1N"}, 5000);
@@ -246,7 +219,7 @@ private slots:
         QtSerialPort port(ptyNames());
         Receiver receiver(port);
         setUp(port, 1);
-        sendSplit(*m_line1, "1", "N", std::chrono::milliseconds(100));
+        m_line1->writeSplit("1", "N", std::chrono::milliseconds(100));
         QTRY_COMPARE_WITH_TIMEOUT(receiver.texts, (QStringList{"1", "N"}), 5000);
     }
 
