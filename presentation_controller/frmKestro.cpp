@@ -286,7 +286,9 @@ bool frmKestro::eventFilter(QObject *watched, QEvent *event)
     if (watched == Label1) {
         if (event->type() == QEvent::MouseMove) {
             Label1_MouseMove();
-        } else if (event->type() == QEvent::MouseButtonRelease) {
+            return true; // not passed on to the window, whose own move turns it blue again
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
             const auto *mouse = static_cast<QMouseEvent *>(event);
             if (mouse->button() == Qt::LeftButton && Label1->rect().contains(mouse->position().toPoint())) {
                 Label1_Click();

@@ -101,13 +101,13 @@ void frmScreen::resetTexts()
 
 void frmScreen::showWindow()
 {
-    const bool wasOpen = isVisible();
-    show();
-    raise();
-    activateWindow();
-    if (!wasOpen) {
-        OKButton->setFocus();
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
     }
+    OKButton->setFocus();
+    show();
 }
 
 void frmScreen::closeEvent(QCloseEvent *event)
