@@ -70,11 +70,11 @@ void loadPicture(QLabel *box, const QString &path)
     box->setPixmap(QPixmap::fromImage(image));
 }
 
-template<typename T>
-T &require(const std::shared_ptr<T> &object)
+template<typename T> T &require(const std::shared_ptr<T> &object)
 {
     if (!object) {
-        throw platform::runtimeError(QStringLiteral("Object variable or With block variable not set"));
+        throw platform::runtimeError(
+            QStringLiteral("Object variable or With block variable not set"));
     }
     return *object;
 }
@@ -173,18 +173,19 @@ void frmControl::createControls()
 
     // A little smaller than the window's type, so the longest captions fit on one line.
     const QFont buttonFont(QStringLiteral("Courier New"), 7);
-    auto button = [this, &buttonFont](QPushButton *&control, const char *name, const QString &caption,
-                                      QRect rect, void (frmControl::*handler)()) {
+    auto button = [this, &buttonFont](QPushButton *&control, const char *name,
+                                      const QString &caption, QRect rect,
+                                      void (frmControl::*handler)()) {
         control = new QPushButton(caption, this);
         control->setObjectName(QLatin1String(name));
         control->setFont(buttonFont);
         control->setGeometry(rect);
         connect(control, &QPushButton::clicked, this, handler);
     };
-    button(cmdNextSlide, "cmdNextSlide", QStringLiteral("&Next Slide"), twips(1418, 5115, 1860, 765),
-           &frmControl::cmdNextSlide_Click);
-    button(cmdLoadShow, "cmdLoadShow", QStringLiteral("&Load SlideShow"), twips(5415, 5115, 1860, 765),
-           &frmControl::cmdLoadShow_Click);
+    button(cmdNextSlide, "cmdNextSlide", QStringLiteral("&Next Slide"),
+           twips(1418, 5115, 1860, 765), &frmControl::cmdNextSlide_Click);
+    button(cmdLoadShow, "cmdLoadShow", QStringLiteral("&Load SlideShow"),
+           twips(5415, 5115, 1860, 765), &frmControl::cmdLoadShow_Click);
     button(cmdPreviousSlide, "cmdPreviousSlide", QStringLiteral("&Previous Slide"),
            twips(9413, 5115, 1860, 765), &frmControl::cmdPreviousSlide_Click);
     button(cmdNextNorth, "cmdNextNorth", QStringLiteral("Next Slide Screen 3"),
@@ -337,14 +338,16 @@ void frmControl::switchScreen(int screen, const QStringList &fields)
     const std::shared_ptr<pa::Presentation> pres = presentationOf(screen);
     resumeNext([&] { require(require(pres).slideShowWindow()).activate(); });
     resumeNext([&] {
-        const std::int32_t slide = platform::toInt32(showscript::fieldAt(fields, showscript::slideField(screen)));
+        const std::int32_t slide =
+            platform::toInt32(showscript::fieldAt(fields, showscript::slideField(screen)));
         require(require(require(pres).slideShowWindow()).view()).gotoSlide(slide, pa::msoTrue);
     });
 }
 
 void frmControl::setSlideFromField(int screen, const QStringList &fields)
 {
-    slideOf(screen) = platform::toInt32(showscript::fieldAt(fields, showscript::slideField(screen)));
+    slideOf(screen) =
+        platform::toInt32(showscript::fieldAt(fields, showscript::slideField(screen)));
 }
 
 void frmControl::refreshPicture(int screen)

@@ -2,10 +2,10 @@
 
 // Corvane's main control window: owner of all state of a running show.
 
-#include "presentation_automation/automation.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
+#include "presentation_automation/automation.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -45,7 +45,8 @@ public:
     std::int16_t Screen2Left = 0, Screen2Top = 0, Screen2Width = 0;
     std::int16_t Screen3Left = 0, Screen3Top = 0, Screen3Width = 0;
 
-    static constexpr std::int16_t defaultPlacement[3][3] = {{-768, 0, 768}, {0, 0, 768}, {769, 0, 768}};
+    static constexpr std::int16_t defaultPlacement[3][3] = {
+        {-768, 0, 768}, {0, 0, 768}, {769, 0, 768}};
 
     // Script and show state.
     std::shared_ptr<pa::Application> ppApp;

@@ -13,8 +13,8 @@ const QString lineBreak = QStringLiteral("\r\n");
 // The code table: code n switches these screens in this order. Codes 1-3 are single screens,
 // 4-9 the ordered pairs, 10-15 the orders of all three, each group in lexicographic order.
 const std::vector<int> namedScreens[16] = {
-    {},        {1},       {2},       {3},       {1, 2},    {1, 3},    {2, 1},    {2, 3},
-    {3, 1},    {3, 2},    {1, 2, 3}, {1, 3, 2}, {2, 1, 3}, {2, 3, 1}, {3, 1, 2}, {3, 2, 1},
+    {},     {1},    {2},       {3},       {1, 2},    {1, 3},    {2, 1},    {2, 3},
+    {3, 1}, {3, 2}, {1, 2, 3}, {1, 3, 2}, {2, 1, 3}, {2, 3, 1}, {3, 1, 2}, {3, 2, 1},
 };
 
 std::array<int, 3> withOthersAscending(std::vector<int> first)

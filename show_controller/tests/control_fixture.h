@@ -62,8 +62,7 @@ public:
                picturePath(screen).toStdString() + ", JPG, 175, 125)";
     }
 
-    template<typename T = QWidget>
-    T *control(const char *name) const
+    template<typename T = QWidget> T *control(const char *name) const
     {
         T *found = window->findChild<T *>(QLatin1String(name));
         if (!found) {

@@ -11,13 +11,16 @@
 class FakeSerialPort : public platform::SerialPort
 {
 public:
-    QStringList assigned;      // "CommPort=1", "Settings=9600,n,8,1", ...
-    QSet<QString> failing;     // property names whose assignment throws
-    QStringList pendingInput;  // each entry is what one read returns
+    QStringList assigned;     // "CommPort=1", "Settings=9600,n,8,1", ...
+    QSet<QString> failing;    // property names whose assignment throws
+    QStringList pendingInput; // each entry is what one read returns
     bool open = false;
     int port = 1;
 
-    void setCommPort(int value) override { assign("CommPort", QString::number(value), [&] { port = value; }); }
+    void setCommPort(int value) override
+    {
+        assign("CommPort", QString::number(value), [&] { port = value; });
+    }
     void setHandshaking(int value) override { assign("Handshaking", QString::number(value)); }
     void setRThreshold(int value) override { assign("RThreshold", QString::number(value)); }
     void setRTSEnable(bool value) override { assign("RTSEnable", value ? "true" : "false"); }
@@ -29,7 +32,10 @@ public:
     }
     bool portOpen() const override { return open; }
     int commPort() const override { return port; }
-    QString input() override { return pendingInput.isEmpty() ? QString() : pendingInput.takeFirst(); }
+    QString input() override
+    {
+        return pendingInput.isEmpty() ? QString() : pendingInput.takeFirst();
+    }
 
     // Delivers text as one receive event.
     void receive(const QString &text)
@@ -40,7 +46,8 @@ public:
 
 private:
     template<typename Apply = void (*)()>
-    void assign(const QString &name, const QString &value, Apply apply = [] {})
+    void assign(
+        const QString &name, const QString &value, Apply apply = [] {})
     {
         assigned.append(name + QLatin1Char('=') + value);
         if (failing.contains(name)) {

@@ -116,12 +116,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("crlf ended") << QByteArray("0,1,1,1\r\n1,2,1,1\r\n")
-                                    << QStringList{"0,1,1,1", "1,2,1,1", ""};
-        QTest::newRow("no final crlf") << QByteArray("0,1,1,1\r\n1,2,1,1")
-                                       << QStringList{"0,1,1,1", "1,2,1,1"};
-        QTest::newRow("lf only is one line") << QByteArray("0,1,1,1\n1,2,1,1\n")
-                                             << QStringList{"0,1,1,1\n1,2,1,1\n"};
+        QTest::newRow("crlf ended")
+            << QByteArray("0,1,1,1\r\n1,2,1,1\r\n") << QStringList{"0,1,1,1", "1,2,1,1", ""};
+        QTest::newRow("no final crlf")
+            << QByteArray("0,1,1,1\r\n1,2,1,1") << QStringList{"0,1,1,1", "1,2,1,1"};
+        QTest::newRow("lf only is one line")
+            << QByteArray("0,1,1,1\n1,2,1,1\n") << QStringList{"0,1,1,1\n1,2,1,1\n"};
         QTest::newRow("lone cr stays") << QByteArray("0,1\r1,1\r\n") << QStringList{"0,1\r1,1", ""};
         QTest::newRow("empty file") << QByteArray() << QStringList{};
     }
@@ -145,7 +145,8 @@ private slots:
         f.loadScript("0,1,1,1\r\n1,2,1,1\r\n2,2,3,1\r\n");
         f.click("cmdNextSlide");
         f.click("cmdNextSlide");
-        const int counters[] = {f.window->Screen1Slide, f.window->Screen2Slide, f.window->Screen3Slide};
+        const int counters[] = {f.window->Screen1Slide, f.window->Screen2Slide,
+                                f.window->Screen3Slide};
         f.app.clearCalls();
         f.loadScript("0,1,1,1\r\n3,1,1,9\r\n");
         QVERIFY(f.app.calls().empty());

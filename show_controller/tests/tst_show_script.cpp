@@ -100,7 +100,8 @@ private slots:
         const QString nl = "\r\n";
         QTest::newRow("0") << 0 << "Beginning of Slide Show" << Order{1, 2, 3} << Order{1, 2, 3};
         QTest::newRow("1") << 1 << d1(a) << Order{1, 2, 3} << Order{1, 2, 3};
-        QTest::newRow("2") << 2 << "Advance Screen 2 to Slide " + b << Order{2, 1, 3} << Order{2, 1, 3};
+        QTest::newRow("2") << 2 << "Advance Screen 2 to Slide " + b << Order{2, 1, 3}
+                           << Order{2, 1, 3};
         QTest::newRow("3") << 3 << d3(c) << Order{3, 1, 2} << Order{3, 1, 2};
         QTest::newRow("4") << 4 << d1(a) + nl + d2(b) << Order{1, 2, 3} << Order{1, 2, 3};
         QTest::newRow("5") << 5 << d1(a) + nl + d3(c) << Order{1, 3, 2} << Order{1, 3, 2};
@@ -108,12 +109,18 @@ private slots:
         QTest::newRow("7") << 7 << d2(b) + nl + d3(c) << Order{2, 3, 1} << Order{2, 3, 1};
         QTest::newRow("8") << 8 << d3(c) + nl + d1(a) << Order{3, 1, 2} << Order{1, 3, 2};
         QTest::newRow("9") << 9 << d3(c) + nl + d2(b) << Order{3, 2, 1} << Order{2, 3, 1};
-        QTest::newRow("10") << 10 << d1(a) + nl + d2(b) + nl + d3(c) << Order{1, 2, 3} << Order{1, 2, 3};
-        QTest::newRow("11") << 11 << d1(a) + nl + d3(c) + nl + d2(b) << Order{1, 3, 2} << Order{1, 2, 3};
-        QTest::newRow("12") << 12 << d2(b) + nl + d1(a) + nl + d3(c) << Order{2, 1, 3} << Order{1, 2, 3};
-        QTest::newRow("13") << 13 << d2(b) + nl + d3(c) + nl + d1(a) << Order{2, 3, 1} << Order{1, 2, 3};
-        QTest::newRow("14") << 14 << d3(c) + nl + d1(a) + nl + d2(b) << Order{3, 1, 2} << Order{1, 2, 3};
-        QTest::newRow("15") << 15 << d3(c) + nl + d2(b) + nl + d1(a) << Order{3, 2, 1} << Order{1, 2, 3};
+        QTest::newRow("10") << 10 << d1(a) + nl + d2(b) + nl + d3(c) << Order{1, 2, 3}
+                            << Order{1, 2, 3};
+        QTest::newRow("11") << 11 << d1(a) + nl + d3(c) + nl + d2(b) << Order{1, 3, 2}
+                            << Order{1, 2, 3};
+        QTest::newRow("12") << 12 << d2(b) + nl + d1(a) + nl + d3(c) << Order{2, 1, 3}
+                            << Order{1, 2, 3};
+        QTest::newRow("13") << 13 << d2(b) + nl + d3(c) + nl + d1(a) << Order{2, 3, 1}
+                            << Order{1, 2, 3};
+        QTest::newRow("14") << 14 << d3(c) + nl + d1(a) + nl + d2(b) << Order{3, 1, 2}
+                            << Order{1, 2, 3};
+        QTest::newRow("15") << 15 << d3(c) + nl + d2(b) + nl + d1(a) << Order{3, 2, 1}
+                            << Order{1, 2, 3};
     }
     void eachCodeHasItsDescriptionAndOrders()
     {
