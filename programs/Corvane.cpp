@@ -1,12 +1,22 @@
+#include "show_controller/frmControl.h"
+
+#include "platform/file_dialog.h"
+#include "platform/message_box.h"
+#include "presentation_automation/default_backend.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Corvane"));
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Corvane"));
+
+    ControlServices services;
+    services.createApplication = pa::defaultApplicationFactory();
+    services.messageBox = std::make_shared<platform::QtMessageBox>();
+    services.fileDialog = std::make_shared<platform::QtFileOpenDialog>();
+
+    frmControl window(std::move(services));
     window.show();
     return app.exec();
 }

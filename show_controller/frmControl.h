@@ -2,10 +2,10 @@
 
 // Corvane's main control window: owner of all state of a running show.
 
-#include "presentation_automation/automation.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
+#include "presentation_automation/automation.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -14,10 +14,12 @@
 #include <functional>
 #include <memory>
 
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class ScriptTextBox;
 class frmShowAdjust;
 
 // What the window is given from outside; tests pass doubles, the program the real things.
@@ -43,7 +45,8 @@ public:
     std::int16_t Screen2Left = 0, Screen2Top = 0, Screen2Width = 0;
     std::int16_t Screen3Left = 0, Screen3Top = 0, Screen3Width = 0;
 
-    static constexpr std::int16_t defaultPlacement[3][3] = {{-768, 0, 768}, {0, 0, 768}, {769, 0, 768}};
+    static constexpr std::int16_t defaultPlacement[3][3] = {
+        {-768, 0, 768}, {0, 0, 768}, {769, 0, 768}};
 
     // Script and show state.
     std::shared_ptr<pa::Application> ppApp;
@@ -75,4 +78,63 @@ public slots:
     void cmdResetShow_Click();
     void cmdLoadScriptEd_Click();
     void cmdShowAdjust_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void MSComm1_OnComm();
+
+private:
+    void createControls();
+    platform::FileOpenDialog &CommonDialog1() const;
+    void showError(const pa::AutomationError &error);
+    void Form_Load();
+    void Form_Unload();
+
+    // Per-screen companions, screen 1..3.
+    std::shared_ptr<pa::Presentation> &presentationOf(int screen);
+    std::int32_t &slideOf(int screen);
+    QLabel *imageBoxOf(int screen) const;
+    std::int16_t placementOf(int screen, int which) const; // 0 left, 1 top, 2 width
+
+    // The two per-screen procedures of stepping, each action its own skippable statement.
+    void switchScreen(int screen, const QStringList &fields);
+    void refreshPicture(int screen);
+    // A hand step of one screen: activate it, then one step on or back.
+    void stepScreen(int screen, bool forward);
+    // One load press's work for a screen; throws at the first failure.
+    void loadScreen(int screen);
+    // Sets a screen's counter from its field of the line; throws when the field is unusable.
+    void setSlideFromField(int screen, const QStringList &fields);
+
+    ControlServices m_services;
+    std::unique_ptr<platform::SerialPort> m_port;
+    bool m_unloaded = false;
+
+    // Controls, named as the operator's documentation names them.
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    ScriptTextBox *txtScriptBox1 = nullptr;
+    ScriptTextBox *txtScriptBox2 = nullptr;
+    QLabel *lblNorth = nullptr;
+    QLabel *lblCenter = nullptr;
+    QLabel *lblSouth = nullptr;
+    QLabel *ibxNorth = nullptr;
+    QLabel *ibxCenter = nullptr;
+    QLabel *ibxSouth = nullptr;
+    QLineEdit *txtLoadShow = nullptr;
+    QPushButton *cmdNextSlide = nullptr;
+    QPushButton *cmdLoadShow = nullptr;
+    QPushButton *cmdPreviousSlide = nullptr;
+    QPushButton *cmdNextNorth = nullptr;
+    QPushButton *cmdNextCenter = nullptr;
+    QPushButton *cmdNextSouth = nullptr;
+    QPushButton *cmdPrevNorth = nullptr;
+    QPushButton *cmdPrevCenter = nullptr;
+    QPushButton *cmdPrevSouth = nullptr;
+    QPushButton *cmdShowAdjust = nullptr;
+    QPushButton *cmdResetShow = nullptr;
+    QPushButton *cmdLoadScriptEd = nullptr;
 };

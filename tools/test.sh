@@ -8,5 +8,9 @@ ctest --preset ci
 if [ -f presentation_automation/powerpoint/CMakeLists.txt ] && grep -q add_library presentation_automation/powerpoint/CMakeLists.txt; then
     cmake --preset windows-mingw
     cmake --build --preset windows-mingw
+    # A private wine prefix in the build folder, set up before the first test runs in it.
+    export WINEPREFIX="$PWD/build/windows-mingw/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    wineboot --init
+    wineserver -w
     ctest --preset windows-mingw
 fi
