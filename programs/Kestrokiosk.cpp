@@ -1,12 +1,19 @@
+#include "presentation_automation/default_backend.h"
+#include "presentation_controller/frmKestro.h"
+#include "platform/file_dialog.h"
+#include "platform/message_box.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Kestrokiosk"));
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Kestrokiosk"));
+    KestroServices services;
+    services.createApplication = pa::defaultApplicationFactory();
+    services.messageBox = std::make_shared<platform::QtMessageBox>();
+    services.fileDialog = std::make_shared<platform::QtFileOpenDialog>();
+    frmKestro window(std::move(services), kestro::Variant::Kiosk);
     window.show();
     return app.exec();
 }

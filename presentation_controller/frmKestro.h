@@ -1,0 +1,115 @@
+#pragma once
+
+// The single-presentation controller window of Kestro and, with its timer, of Kestrokiosk:
+// opens one presentation, runs its show on the second display at the display numbers,
+// and steps it while showing the slide number.
+
+#include "presentation_automation/automation.h"
+#include "platform/file_dialog.h"
+#include "platform/message_box.h"
+
+#include <QUrl>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class frmScreen;
+
+namespace kestro {
+class LongTimer;
+
+enum class Variant
+{
+    Kestro,
+    Kiosk, // adds the slide total and the timer that presses Next Slide
+};
+
+// The window title, which also captions its messages.
+QString programTitle(Variant variant);
+
+// The user guide shipped beside the program.
+QUrl guideUrl();
+} // namespace kestro
+
+// What the window is given from outside; tests pass doubles, the programs the real things.
+struct KestroServices
+{
+    pa::ApplicationFactory createApplication;
+    std::shared_ptr<platform::MessageBox> messageBox;
+    std::shared_ptr<platform::FileOpenDialog> fileDialog;
+    // Opens a page in the default browser; empty: the desktop's own handler.
+    std::function<bool(const QUrl &)> openUrl;
+    // Ends the program; empty: leave the application's event loop.
+    std::function<void()> endProgram;
+};
+
+class frmKestro : public QWidget
+{
+    Q_OBJECT
+
+public:
+    frmKestro(KestroServices services, kestro::Variant variant, QWidget *parent = nullptr);
+    ~frmKestro() override;
+
+    // The application reached by the last Load Show and the presentation it opened.
+    std::shared_ptr<pa::Application> ppApp;
+    std::shared_ptr<pa::Presentation> ppPres1;
+    // The slide number of the last Goto Slide Number.
+    std::int32_t gotoNumber = 0;
+
+    kestro::Variant variant() const { return m_variant; }
+    // The one display attributes window; it exists as long as this window does.
+    frmScreen *screen() const { return m_screen; }
+    // The kiosk's timer; null in Kestro.
+    kestro::LongTimer *LongTimer1() const { return m_longTimer1; }
+
+public slots:
+    void cmdLoadShow_Click();
+    void cmdNextSlide_Click();
+    void cmdPreviousSlide_Click();
+    void cmdGoto_Click();
+    void cmdLoadScreenNum_Click();
+    void Label1_MouseMove();
+    void Form_MouseMove();
+    void Label1_Click();
+    void LongTimer1_Timer();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Form_Unload();
+    void step(bool forward);
+    void showSlideNumber(const QString &text);
+    void report(const QString &text);
+
+    KestroServices m_services;
+    kestro::Variant m_variant;
+    frmScreen *m_screen = nullptr;
+    kestro::LongTimer *m_longTimer1 = nullptr;
+    bool m_inTick = false;
+
+    QLabel *Label2 = nullptr;
+    QLineEdit *txtLoadShow = nullptr;
+    QPushButton *cmdNextSlide = nullptr;
+    QPushButton *cmdLoadShow = nullptr;
+    QPushButton *cmdPreviousSlide = nullptr;
+    QLabel *lblSlidenum = nullptr;
+    QLineEdit *txtSlideNum = nullptr;
+    QPushButton *cmdGoto = nullptr;
+    QLineEdit *txtGotoSlide = nullptr;
+    QPushButton *cmdLoadScreenNum = nullptr;
+    QLabel *Label1 = nullptr;
+    // Kiosk only.
+    QLabel *Label3 = nullptr;
+    QLineEdit *txtTotalslides = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *Text1 = nullptr;
+};
