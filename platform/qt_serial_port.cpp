@@ -10,6 +10,7 @@ namespace {
 
 constexpr int firstPort = 1;
 constexpr int lastPort = 16;
+constexpr qint64 maxWaiting = 4096;
 
 [[noreturn]] void invalidValue()
 {
@@ -106,7 +107,7 @@ QString QtSerialPort::systemPortName(int port)
 }
 
 QtSerialPort::QtSerialPort(PortNames portNames, QObject *parent)
-    : SerialPort(parent), m_portNames(std::move(portNames))
+    : SerialPort(parent), m_portNames(std::move(portNames)), m_port(this)
 {
     if (!m_portNames) {
         m_portNames = systemPortName;
@@ -250,14 +251,32 @@ QString QtSerialPort::deviceName() const
 
 void QtSerialPort::onReadyRead()
 {
+    // A line that never falls quiet (a device streaming on the wrong port) is still read
+    // now and then, so the buffer cannot grow without end.
+    if (m_port.bytesAvailable() >= maxWaiting) {
+        m_quiet.stop();
+        raiseIfWaiting();
+        return;
+    }
     m_quiet.start(); // restarts: the transmission is still going on
 }
 
-void QtSerialPort::onQuiet()
+void QtSerialPort::raiseIfWaiting()
 {
     if (m_rThreshold > 0 && m_port.isOpen() && m_port.bytesAvailable() >= m_rThreshold) {
         emit onComm();
     }
+}
+
+void QtSerialPort::onQuiet()
+{
+    // Characters may wait in the driver while the timer fires first (a busy loop delivers
+    // both at once): then the line was not quiet after all, and reading them restarts it.
+    if (m_port.isOpen() && m_port.waitForReadyRead(0)) {
+        return;
+    }
+    m_port.clearError(); // the look-ahead reports a time-out when nothing came
+    raiseIfWaiting();
 }
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error)

@@ -70,6 +70,7 @@ public:
 private:
     void onReadyRead();
     void onQuiet();
+    void raiseIfWaiting();
     void onError(QSerialPort::SerialPortError error);
     void applyLineSettings();
     void applyHandshaking();

@@ -160,6 +160,7 @@ void frmShowAdjust::showAdjust()
     if (!isVisible()) {
         Form_Load();
         show();
+        return;
     }
     raise();
     activateWindow();

@@ -6,8 +6,10 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSerialPort>
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -94,6 +96,36 @@ public:
 private:
     int m_master = -1;
     QString m_slavePath;
+};
+
+// When pieces reached the program: the moments at which a port's QSerialPort (found among
+// the children of `port`) reported characters, in ms since the log was made.
+class ArrivalLog
+{
+public:
+    explicit ArrivalLog(QObject *port)
+    {
+        m_clock.start();
+        if (auto *serial = port->findChild<QSerialPort *>()) {
+            QObject::connect(serial, &QSerialPort::readyRead, serial,
+                             [this] { m_times.append(m_clock.nsecsElapsed() / 1e6); });
+        }
+    }
+    void clear() { m_times.clear(); }
+    bool isEmpty() const { return m_times.isEmpty(); }
+    // The longest time between two arrivals (0 with fewer than two).
+    double longestGapMs() const
+    {
+        double longest = 0;
+        for (qsizetype i = 1; i < m_times.size(); ++i) {
+            longest = std::max(longest, m_times[i] - m_times[i - 1]);
+        }
+        return longest;
+    }
+
+private:
+    QElapsedTimer m_clock;
+    QList<double> m_times;
 };
 
 } // namespace platform::testing
