@@ -125,6 +125,13 @@ private slots:
         QCOMPARE(m_messages->shown.at(0).caption, QStringLiteral("Kestro "));
         QCOMPARE(box("txtSlideNum")->text(), QStringLiteral("8"));
         QCOMPARE(showSlide(), 8);
+
+        // Closing the program leaves the show where it is, for the next controller.
+        QVERIFY(m_window->close());
+        m_window.reset();
+        const auto app = pa::host::applicationFactory(m_host->options)();
+        const auto shown = app->activePresentation()->slideShowWindow()->view()->slide()->slideIndex();
+        QCOMPARE(shown, 8);
     }
 };
 
