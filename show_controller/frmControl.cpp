@@ -368,11 +368,12 @@ void frmControl::stepScreen(int screen, bool forward)
     const std::shared_ptr<pa::Presentation> pres = presentationOf(screen);
     resumeNext([&] { require(require(pres).slideShowWindow()).activate(); });
     resumeNext([&] {
-        pa::SlideShowView &view = require(require(require(pres).slideShowWindow()).view());
+        const std::shared_ptr<pa::SlideShowView> view =
+            require(require(pres).slideShowWindow()).view();
         if (forward) {
-            view.next();
+            require(view).next();
         } else {
-            view.previous();
+            require(view).previous();
         }
     });
 }

@@ -84,6 +84,20 @@ void throwComError(HRESULT hr, const EXCEPINFO *info, const std::string &fallbac
 
 namespace {
 
+// Whether p points into code of this process. A deferred fill-in function is the callee's code
+// and only valid in its own process; a proxy should clear it, but a garbage pointer must not be
+// called.
+bool isCallableCode(const void *p)
+{
+    MEMORY_BASIC_INFORMATION info{};
+    if (!p || VirtualQuery(p, &info, sizeof info) != sizeof info || info.State != MEM_COMMIT) {
+        return false;
+    }
+    const DWORD executable =
+        PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return (info.Protect & executable) != 0 && (info.Protect & PAGE_GUARD) == 0;
+}
+
 // Frees the strings of an EXCEPINFO however the call ended.
 struct ExcepInfo
 {
@@ -208,7 +222,7 @@ Variant Dispatch::invoke(std::string_view name, WORD flags, const std::vector<Va
                           &argError);
     if (FAILED(hr)) {
         if (hr == DISP_E_EXCEPTION) {
-            if (exception.info.pfnDeferredFillIn) {
+            if (isCallableCode(reinterpret_cast<const void *>(exception.info.pfnDeferredFillIn))) {
                 exception.info.pfnDeferredFillIn(&exception.info);
             }
             throwComError(hr, &exception.info, source);

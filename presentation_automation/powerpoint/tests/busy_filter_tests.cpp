@@ -1,4 +1,6 @@
-// A busy PowerPoint is waited for a bounded time, then the call fails.
+// A busy PowerPoint is waited for a bounded time, then the call fails. (COM itself does the
+// waiting through the filter; wine's COM does not retry rejected calls, so the filter's answers
+// are checked here directly.)
 
 #include "presentation_automation/powerpoint/com_apartment.h"
 #include "presentation_automation/powerpoint/tests/check.h"

@@ -198,6 +198,7 @@ struct FakePowerPoint::World
     std::map<std::string, CallFailure> failures;
     std::map<std::string, bool> nothing;
     bool deferred = false;
+    bool deferredCallable = true;
     bool visible = false;
     int active = 0;
     long addRefs = 0;
@@ -337,6 +338,12 @@ public:
                     pendingException = *failure.exception;
                     *exception = EXCEPINFO{};
                     exception->pfnDeferredFillIn = fillInPendingException;
+                    if (!m_world->deferredCallable) {
+                        static const unsigned char notCode[16] = {};
+                        exception->pfnDeferredFillIn =
+                            reinterpret_cast<HRESULT(__stdcall *)(EXCEPINFO *)>(
+                                const_cast<unsigned char *>(notCode));
+                    }
                 } else {
                     exception->bstrSource =
                         SysAllocString(toUtf16(failure.exception->source, "").c_str());
@@ -616,9 +623,10 @@ void FakePowerPoint::returnNothingNext(const std::string &member)
     m_world->nothing[member] = true;
 }
 
-void FakePowerPoint::setDeferredFillIn(bool deferred)
+void FakePowerPoint::setDeferredFillIn(bool deferred, bool callable)
 {
     m_world->deferred = deferred;
+    m_world->deferredCallable = callable;
 }
 
 const std::vector<std::string> &FakePowerPoint::calls() const

@@ -62,8 +62,9 @@ public:
                   std::optional<FakeException> exception = std::nullopt);
     // The next call of "Type.Member" succeeds but returns nothing (VT_EMPTY).
     void returnNothingNext(const std::string &member);
-    // EXCEPINFO left for the caller to fill in through pfnDeferredFillIn.
-    void setDeferredFillIn(bool deferred);
+    // EXCEPINFO left for the caller to fill in through pfnDeferredFillIn. Not callable: the
+    // pointer is not code (as a broken proxy might hand over), so nothing can fill it in.
+    void setDeferredFillIn(bool deferred, bool callable = true);
 
     const std::vector<std::string> &calls() const;
     void clearCalls();

@@ -63,6 +63,12 @@ TEST_CASE("errors", incompleteExceptionsFallBackToTheCallAndItsCode)
     FakePowerPoint ppt;
     {
         const auto app = pa::powerpoint::applicationFactory(ppt.creator())();
+        // A fill-in pointer that is not code is not called (wine's proxies hand over such).
+        ppt.setDeferredFillIn(true, false);
+        CHECK_AUTOMATION_ERROR(app->activePresentation(), "Application.ActivePresentation",
+                               pa::powerpoint::hresultText(DISP_E_EXCEPTION));
+        ppt.setDeferredFillIn(false);
+
         ppt.failNext("Application.Presentations", DISP_E_EXCEPTION,
                      FakeException{"", "Something went wrong.", E_FAIL});
         CHECK_AUTOMATION_ERROR(app->presentations(), "Application.Presentations",

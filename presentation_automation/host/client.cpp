@@ -1,0 +1,527 @@
+#include "client.h"
+
+#include "protocol.h"
+#include "runtime_dir.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <memory>
+#include <sys/types.h>
+
+namespace pa::host {
+
+namespace {
+
+const char *const errorSource = "Presentation host";
+
+[[noreturn]] void fail(const QString &where, const QString &description)
+{
+    throw AutomationError(errorSource, (where + QStringLiteral(" : ") + description).toStdString());
+}
+
+QString seconds(int ms)
+{
+    return QString::number(ms / 1000.0, 'g', 3);
+}
+
+// One connection to the host. Calls are strictly request then reply; after a timeout or an
+// unreadable reply the connection is given up, since a late answer would be taken for the
+// answer of the next call.
+class Connection
+{
+public:
+    enum class Outcome { Connected, NoHost, NotAnswering };
+
+    static std::shared_ptr<Connection> open(const QString &path, int timeoutMs, Outcome *outcome)
+    {
+        auto conn = std::shared_ptr<Connection>(new Connection);
+        conn->m_socket.connectToServer(path);
+        if (!conn->m_socket.waitForConnected(timeoutMs)) {
+            *outcome = Outcome::NoHost;
+            return nullptr;
+        }
+        Request hello;
+        hello.op = Op::Hello;
+        try {
+            const Reply reply = conn->call(hello, timeoutMs, QStringLiteral("CreateObject"));
+            if (reply.text != QLatin1String(protocolGreeting) || reply.value <= 0) {
+                *outcome = Outcome::NotAnswering;
+                return nullptr;
+            }
+            conn->m_pid = reply.value;
+        } catch (const AutomationError &) {
+            *outcome = Outcome::NotAnswering;
+            return nullptr;
+        }
+        *outcome = Outcome::Connected;
+        return conn;
+    }
+
+    std::int64_t pid() const { return m_pid; }
+
+    Reply call(const Request &request, int timeoutMs, const QString &where)
+    {
+        if (!m_broken.isEmpty()) {
+            fail(where, m_broken);
+        }
+        const QDeadlineTimer deadline(timeoutMs);
+        m_socket.write(frame(encodeRequest(request)));
+        while (m_socket.bytesToWrite() > 0) {
+            if (!m_socket.waitForBytesWritten(remaining(deadline))) {
+                giveUp(where, timeoutMs, deadline);
+            }
+        }
+        for (;;) {
+            if (auto payload = m_reader.next()) {
+                auto reply = decodeReply(*payload);
+                if (!reply) {
+                    breakOff(where, QStringLiteral("The presentation host answered with an unreadable message."));
+                }
+                if (!reply->ok) {
+                    throw AutomationError(reply->source.toStdString(),
+                                          (where + QStringLiteral(" : ") + reply->description).toStdString());
+                }
+                return *reply;
+            }
+            if (m_reader.failed()) {
+                breakOff(where, QStringLiteral("The presentation host answered with an unreadable message."));
+            }
+            if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(remaining(deadline))) {
+                giveUp(where, timeoutMs, deadline);
+            }
+            m_reader.append(m_socket.readAll());
+        }
+    }
+
+private:
+    Connection() = default;
+
+    static int remaining(const QDeadlineTimer &deadline)
+    {
+        return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
+    }
+
+    [[noreturn]] void giveUp(const QString &where, int timeoutMs, const QDeadlineTimer &deadline)
+    {
+        if (m_socket.state() != QLocalSocket::ConnectedState) {
+            breakOff(where, QStringLiteral("The connection to the presentation host was lost."));
+        }
+        if (deadline.hasExpired()) {
+            breakOff(where, QStringLiteral("The presentation host did not answer within %1 s.")
+                                .arg(seconds(timeoutMs)));
+        }
+        breakOff(where, QStringLiteral("The connection to the presentation host failed: %1")
+                            .arg(m_socket.errorString()));
+    }
+
+    [[noreturn]] void breakOff(const QString &where, const QString &why)
+    {
+        m_broken = why;
+        m_socket.abort();
+        fail(where, why);
+    }
+
+    QLocalSocket m_socket;
+    FrameReader m_reader;
+    QString m_broken;
+    std::int64_t m_pid = 0;
+};
+
+struct Session
+{
+    std::shared_ptr<Connection> connection;
+    ClientOptions options;
+
+    Reply call(Request request, const char *where) const
+    {
+        int timeout = options.stepTimeoutMs;
+        if (request.op == Op::Open) {
+            timeout = options.openTimeoutMs;
+        } else if (request.op == Op::Export) {
+            timeout = options.exportTimeoutMs;
+        }
+        return connection->call(request, timeout, QLatin1String(where));
+    }
+
+    Reply call(Op op, std::int64_t pres, const char *where) const
+    {
+        Request r;
+        r.op = op;
+        r.pres = pres;
+        return call(r, where);
+    }
+};
+
+using SessionPtr = std::shared_ptr<const Session>;
+
+QString absolutePath(const std::string &fileName)
+{
+    // The host runs in another working folder, so relative names are resolved here.
+    const QString name = QString::fromStdString(fileName);
+    return name.isEmpty() ? name : QDir::current().absoluteFilePath(name);
+}
+
+std::int32_t toInt32(std::int64_t value)
+{
+    return static_cast<std::int32_t>(value);
+}
+
+class HostSlide : public Slide
+{
+public:
+    HostSlide(SessionPtr s, std::int64_t pres, std::int32_t index)
+        : m_s(std::move(s)), m_pres(pres), m_index(index)
+    {
+    }
+
+    std::int32_t slideIndex() override
+    {
+        Request r;
+        r.op = Op::CheckSlide;
+        r.pres = m_pres;
+        r.slide = m_index;
+        return toInt32(m_s->call(r, "Slide.SlideIndex").value);
+    }
+
+    void exportTo(const std::string &fileName, const std::string &filterName, std::int32_t scaleWidth,
+                  std::int32_t scaleHeight) override
+    {
+        Request r;
+        r.op = Op::Export;
+        r.pres = m_pres;
+        r.slide = m_index;
+        r.path = absolutePath(fileName);
+        r.filter = QString::fromStdString(filterName);
+        r.width = scaleWidth;
+        r.height = scaleHeight;
+        m_s->call(r, "Slide.Export");
+    }
+
+private:
+    SessionPtr m_s;
+    std::int64_t m_pres;
+    std::int32_t m_index;
+};
+
+class HostSlides : public Slides
+{
+public:
+    HostSlides(SessionPtr s, std::int64_t pres) : m_s(std::move(s)), m_pres(pres) {}
+
+    std::int32_t count() override { return toInt32(m_s->call(Op::SlideCount, m_pres, "Slides.Count").value); }
+
+    std::shared_ptr<Slide> item(std::int32_t index) override
+    {
+        Request r;
+        r.op = Op::CheckSlide;
+        r.pres = m_pres;
+        r.slide = index;
+        m_s->call(r, "Slides.Item");
+        return std::make_shared<HostSlide>(m_s, m_pres, index);
+    }
+
+private:
+    SessionPtr m_s;
+    std::int64_t m_pres;
+};
+
+class HostView : public SlideShowView
+{
+public:
+    HostView(SessionPtr s, std::int64_t pres) : m_s(std::move(s)), m_pres(pres) {}
+
+    void next() override { m_s->call(Op::Next, m_pres, "SlideShowView.Next"); }
+    void previous() override { m_s->call(Op::Previous, m_pres, "SlideShowView.Previous"); }
+
+    void gotoSlide(std::int32_t index, int resetSlide) override
+    {
+        Request r;
+        r.op = Op::GotoSlide;
+        r.pres = m_pres;
+        r.slide = index;
+        r.flag = resetSlide;
+        m_s->call(r, "SlideShowView.GotoSlide");
+    }
+
+    std::shared_ptr<Slide> slide() override
+    {
+        const auto index = toInt32(m_s->call(Op::CurrentSlide, m_pres, "SlideShowView.Slide").value);
+        return std::make_shared<HostSlide>(m_s, m_pres, index);
+    }
+
+private:
+    SessionPtr m_s;
+    std::int64_t m_pres;
+};
+
+class HostWindow : public SlideShowWindow
+{
+public:
+    HostWindow(SessionPtr s, std::int64_t pres) : m_s(std::move(s)), m_pres(pres) {}
+
+    void setLeft(float points) override { place(Op::SetLeft, points, "SlideShowWindow.Left"); }
+    void setTop(float points) override { place(Op::SetTop, points, "SlideShowWindow.Top"); }
+    void setWidth(float points) override { place(Op::SetWidth, points, "SlideShowWindow.Width"); }
+    void activate() override { m_s->call(Op::Activate, m_pres, "SlideShowWindow.Activate"); }
+
+    std::shared_ptr<SlideShowView> view() override
+    {
+        m_s->call(Op::CheckShow, m_pres, "SlideShowWindow.View");
+        return std::make_shared<HostView>(m_s, m_pres);
+    }
+
+private:
+    void place(Op op, float points, const char *where)
+    {
+        Request r;
+        r.op = op;
+        r.pres = m_pres;
+        r.points = static_cast<double>(points);
+        if (!std::isfinite(r.points)) {
+            fail(QLatin1String(where), QStringLiteral("The value is not a number."));
+        }
+        m_s->call(r, where);
+    }
+
+    SessionPtr m_s;
+    std::int64_t m_pres;
+};
+
+class HostSettings : public SlideShowSettings
+{
+public:
+    HostSettings(SessionPtr s, std::int64_t pres) : m_s(std::move(s)), m_pres(pres) {}
+
+    void run() override { m_s->call(Op::Run, m_pres, "SlideShowSettings.Run"); }
+
+private:
+    SessionPtr m_s;
+    std::int64_t m_pres;
+};
+
+class HostApplication;
+
+class HostPresentation : public Presentation
+{
+public:
+    HostPresentation(SessionPtr s, std::int64_t pres) : m_s(std::move(s)), m_pres(pres) {}
+
+    std::shared_ptr<SlideShowSettings> slideShowSettings() override
+    {
+        return std::make_shared<HostSettings>(m_s, m_pres);
+    }
+
+    std::shared_ptr<SlideShowWindow> slideShowWindow() override
+    {
+        m_s->call(Op::CheckShow, m_pres, "Presentation.SlideShowWindow");
+        return std::make_shared<HostWindow>(m_s, m_pres);
+    }
+
+    std::shared_ptr<Slides> slides() override { return std::make_shared<HostSlides>(m_s, m_pres); }
+
+    std::shared_ptr<Application> application() override;
+
+private:
+    SessionPtr m_s;
+    std::int64_t m_pres;
+};
+
+class HostPresentations : public Presentations
+{
+public:
+    explicit HostPresentations(SessionPtr s) : m_s(std::move(s)) {}
+
+    std::shared_ptr<Presentation> open(const std::string &fileName, std::optional<int>, std::optional<int>,
+                                       std::optional<int>) override
+    {
+        Request r;
+        r.op = Op::Open;
+        r.path = absolutePath(fileName);
+        const auto id = m_s->call(r, "Presentations.Open").value;
+        return std::make_shared<HostPresentation>(m_s, id);
+    }
+
+private:
+    SessionPtr m_s;
+};
+
+class HostApplication : public Application
+{
+public:
+    explicit HostApplication(SessionPtr s) : m_s(std::move(s)) {}
+
+    void setVisible(int visible) override
+    {
+        Request r;
+        r.op = Op::SetVisible;
+        r.flag = visible;
+        m_s->call(r, "Application.Visible");
+    }
+
+    std::shared_ptr<Presentations> presentations() override
+    {
+        return std::make_shared<HostPresentations>(m_s);
+    }
+
+    std::shared_ptr<Presentation> activePresentation() override
+    {
+        Request r;
+        r.op = Op::ActivePresentation;
+        const auto id = m_s->call(r, "Application.ActivePresentation").value;
+        return std::make_shared<HostPresentation>(m_s, id);
+    }
+
+private:
+    SessionPtr m_s;
+};
+
+std::shared_ptr<Application> HostPresentation::application()
+{
+    return std::make_shared<HostApplication>(m_s);
+}
+
+QString runtimeDirOf(const ClientOptions &options)
+{
+    return options.runtimeDir.isEmpty() ? defaultRuntimeDir() : options.runtimeDir;
+}
+
+QString hostProgramOf(const ClientOptions &options)
+{
+    if (!options.hostProgram.isEmpty()) {
+        return options.hostProgram;
+    }
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + hostProgramName();
+}
+
+bool processAlive(qint64 pid)
+{
+    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0) {
+        return false;
+    }
+    // An ended process that nobody reaped yet still answers kill(); its state says Z.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray text = stat.readAll();
+        const auto close = text.lastIndexOf(')');
+        if (close >= 0 && close + 2 < text.size()) {
+            const char state = text.at(close + 2);
+            return state != 'Z' && state != 'X';
+        }
+    }
+    return true;
+}
+
+std::shared_ptr<Connection> startHost(const ClientOptions &options, const QString &dir, bool replace)
+{
+    const QString where = QStringLiteral("CreateObject");
+    const QString program = hostProgramOf(options);
+    if (!QFileInfo(program).isExecutable()) {
+        fail(where, QStringLiteral("The presentation host program %1 was not found.").arg(program));
+    }
+    QStringList arguments{QStringLiteral("--runtime-dir"), dir};
+    if (replace) {
+        arguments << QStringLiteral("--replace");
+    }
+    arguments << options.hostArguments;
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(logPath(dir));
+    process.setStandardErrorFile(logPath(dir), QIODevice::Append);
+    process.setWorkingDirectory(dir);
+    qint64 pid = 0;
+    if (!process.startDetached(&pid)) {
+        fail(where, QStringLiteral("The presentation host program %1 could not be started.").arg(program));
+    }
+    const QDeadlineTimer deadline(options.startTimeoutMs);
+    while (!deadline.hasExpired()) {
+        Connection::Outcome outcome{};
+        auto conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome);
+        if (conn) {
+            return conn;
+        }
+        if (!processAlive(pid)) {
+            // It may have found another host answering and left that one in charge.
+            conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome);
+            if (conn) {
+                return conn;
+            }
+            fail(where, QStringLiteral("The presentation host ended while starting (see %1).").arg(logPath(dir)));
+        }
+        QThread::msleep(20);
+    }
+    fail(where, QStringLiteral("The presentation host did not start within %1 s (see %2).")
+                    .arg(seconds(options.startTimeoutMs), logPath(dir)));
+}
+
+std::shared_ptr<Connection> reachOrStart(const ClientOptions &options)
+{
+    const QString where = QStringLiteral("CreateObject");
+    const QString dir = runtimeDirOf(options);
+    const QString why = preparePrivateFolder(dir);
+    if (!why.isEmpty()) {
+        fail(where, why);
+    }
+    Connection::Outcome outcome{};
+    if (auto conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome)) {
+        return conn;
+    }
+    // Two programs starting at once: the second waits for the first and then finds its host.
+    QLockFile lock(startLockPath(dir));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(options.startTimeoutMs + options.stepTimeoutMs)) {
+        fail(where, QStringLiteral("Another program is starting the presentation host and did not finish."));
+    }
+    if (auto conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome)) {
+        return conn;
+    }
+    return startHost(options, dir, outcome == Connection::Outcome::NotAnswering);
+}
+
+} // namespace
+
+QString hostProgramName()
+{
+    return QStringLiteral("presentation_host");
+}
+
+ApplicationFactory applicationFactory(ClientOptions options)
+{
+    return [options]() -> std::shared_ptr<Application> {
+        auto session = std::make_shared<Session>();
+        session->connection = reachOrStart(options);
+        session->options = options;
+        return std::make_shared<HostApplication>(session);
+    };
+}
+
+std::int64_t runningHostPid(const ClientOptions &options)
+{
+    Connection::Outcome outcome{};
+    auto conn = Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    return conn ? conn->pid() : 0;
+}
+
+QString statusListing(const ClientOptions &options)
+{
+    Connection::Outcome outcome{};
+    auto conn = Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    if (!conn) {
+        fail(QStringLiteral("Status"), QStringLiteral("No presentation host is running."));
+    }
+    Request r;
+    r.op = Op::Status;
+    return conn->call(r, options.stepTimeoutMs, QStringLiteral("Status")).text;
+}
+
+} // namespace pa::host

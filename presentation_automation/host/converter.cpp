@@ -1,0 +1,140 @@
+#include "converter.h"
+
+#include "render.h"
+
+#include <poppler-qt6.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+namespace pa::host {
+
+Converter::Converter(const QString &cacheDir, QObject *parent) : QObject(parent), m_cacheDir(cacheDir) {}
+
+bool Converter::needsConversion(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("ppt") || suffix == QLatin1String("pps") || suffix == QLatin1String("pptx") ||
+           suffix == QLatin1String("ppsx") || suffix == QLatin1String("odp");
+}
+
+QString Converter::defaultCacheDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/presentation-host/converted");
+}
+
+void Converter::convert(const QString &source, Done done)
+{
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly)) {
+        done({}, QStringLiteral("cannot be read"));
+        return;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file)) {
+        done({}, QStringLiteral("cannot be read"));
+        return;
+    }
+    file.close();
+    const QString suffix = QFileInfo(source).suffix().toLower();
+    // The kind is part of the key: the same bytes named .ppt and .odp convert differently.
+    const QString cached = m_cacheDir + QLatin1Char('/') + QString::fromLatin1(hash.result().toHex()) +
+                           QLatin1Char('-') + suffix + QStringLiteral(".pdf");
+    if (QFileInfo::exists(cached)) {
+        done(cached, {});
+        return;
+    }
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) {
+        done({}, QStringLiteral("cannot be opened: LibreOffice (soffice), which converts it, is not installed"));
+        return;
+    }
+    auto work = std::make_shared<QTemporaryDir>();
+    const QString input = work->filePath(QStringLiteral("deck.") + suffix);
+    const QString outDir = work->filePath(QStringLiteral("out"));
+    if (!work->isValid() || !QFile::copy(source, input) || !QDir().mkpath(outDir)) {
+        done({}, QStringLiteral("cannot be converted: no room for a temporary copy"));
+        return;
+    }
+
+    // Each conversion gets its own LibreOffice profile: with a shared one a second converter
+    // hands its job to the first and returns at once.
+    const QStringList arguments{
+        QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(work->filePath(QStringLiteral("profile"))).toString(),
+        QStringLiteral("--headless"),
+        QStringLiteral("--norestore"),
+        QStringLiteral("--convert-to"),
+        QStringLiteral("pdf"),
+        QStringLiteral("--outdir"),
+        outDir,
+        input};
+    auto *process = new QProcess(this);
+    process->setProgram(soffice);
+    process->setArguments(arguments);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    auto *timer = new QTimer(process);
+    timer->setSingleShot(true);
+    auto finished = std::make_shared<bool>(false);
+    const QString cacheDir = m_cacheDir;
+
+    auto finish = [process, work, finished, done, cached, cacheDir, outDir](const QString &error) {
+        if (*finished) {
+            return;
+        }
+        *finished = true;
+        process->disconnect();
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(2000);
+        }
+        process->deleteLater();
+        if (!error.isEmpty()) {
+            done({}, error);
+            return;
+        }
+        const QString produced = outDir + QStringLiteral("/deck.pdf");
+        QString why;
+        if (!QFileInfo::exists(produced) || !loadPdf(produced, &why)) {
+            done({}, QStringLiteral("could not be converted by LibreOffice (damaged, protected or not a presentation)"));
+            return;
+        }
+        QDir().mkpath(cacheDir);
+        const QString partial = cached + QStringLiteral(".part");
+        QFile::remove(partial);
+        if (QFile::copy(produced, partial) && QFile::rename(partial, cached)) {
+            done(cached, {});
+            return;
+        }
+        QFile::remove(partial);
+        if (QFileInfo::exists(cached)) {
+            done(cached, {});
+            return;
+        }
+        done({}, QStringLiteral("was converted but the result cannot be stored in %1").arg(cacheDir));
+    };
+
+    connect(process, &QProcess::finished, this, [finish](int, QProcess::ExitStatus) { finish({}); });
+    connect(process, &QProcess::errorOccurred, this, [finish, process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            finish(QStringLiteral("cannot be converted: LibreOffice could not be started (%1)").arg(process->errorString()));
+        }
+    });
+    connect(timer, &QTimer::timeout, this, [finish, ms = m_timeoutMs] {
+        finish(QStringLiteral("could not be converted: LibreOffice did not finish within %1 s").arg(ms / 1000));
+    });
+    timer->start(m_timeoutMs);
+    process->start();
+}
+
+} // namespace pa::host

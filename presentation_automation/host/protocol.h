@@ -1,0 +1,91 @@
+#pragma once
+
+// The messages between the presentation host and its clients over the local socket.
+// A frame is a 4-byte big-endian length followed by that many bytes of one JSON object.
+// Everything read from the socket goes through FrameReader and decodeRequest/decodeReply,
+// which reject anything malformed instead of trusting it.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace pa::host {
+
+inline constexpr const char *protocolGreeting = "presentation-host 1";
+inline constexpr std::uint32_t maxFrameBytes = 4u * 1024u * 1024u;
+
+enum class Op {
+    Hello,
+    SetVisible,
+    Open,
+    ActivePresentation,
+    Run,
+    CheckShow,
+    SetLeft,
+    SetTop,
+    SetWidth,
+    Activate,
+    Next,
+    Previous,
+    GotoSlide,
+    CurrentSlide,
+    SlideCount,
+    CheckSlide,
+    Export,
+    Status,
+};
+
+const char *opName(Op op);
+
+struct Request
+{
+    Op op = Op::Hello;
+    std::int64_t pres = 0;
+    std::int32_t slide = 0;
+    std::int32_t flag = 0; // visible, reset
+    double points = 0;     // left, top, width
+    QString path;          // open, export
+    QString filter;        // export
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+struct Reply
+{
+    bool ok = true;
+    std::int64_t value = 0;
+    QString text;
+    QString source;
+    QString description;
+
+    static Reply success(std::int64_t value = 0, const QString &text = {});
+    static Reply failure(const QString &source, const QString &description);
+};
+
+QByteArray encodeRequest(const Request &request);
+QByteArray encodeReply(const Reply &reply);
+
+// Payloads (without the length prefix). nullopt when the payload is not a well-formed message.
+std::optional<Request> decodeRequest(const QByteArray &payload);
+std::optional<Reply> decodeReply(const QByteArray &payload);
+
+// Puts the length prefix in front of a payload.
+QByteArray frame(const QByteArray &payload);
+
+// Cuts a byte stream into frame payloads. Once a length above maxFrameBytes is seen the
+// stream is unusable and failed() stays true.
+class FrameReader
+{
+public:
+    void append(const QByteArray &bytes);
+    std::optional<QByteArray> next();
+    bool failed() const { return m_failed; }
+
+private:
+    QByteArray m_buffer;
+    bool m_failed = false;
+};
+
+} // namespace pa::host

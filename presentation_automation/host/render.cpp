@@ -1,0 +1,280 @@
+#include "render.h"
+
+#include <poppler-qt6.h>
+
+#include <QFileInfo>
+#include <QVariant>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace pa::host {
+
+std::unique_ptr<Poppler::Document> loadPdf(const QString &path, QString *why)
+{
+    auto doc = Poppler::Document::load(path);
+    if (!doc) {
+        *why = QStringLiteral("is not a readable PDF document");
+        return nullptr;
+    }
+    if (doc->isLocked()) {
+        *why = QStringLiteral("is protected by a password");
+        return nullptr;
+    }
+    if (doc->numPages() <= 0) {
+        *why = QStringLiteral("has no slides");
+        return nullptr;
+    }
+    doc->setRenderBackend(Poppler::Document::SplashBackend);
+    doc->setRenderHint(Poppler::Document::Antialiasing, true);
+    doc->setRenderHint(Poppler::Document::TextAntialiasing, true);
+    return doc;
+}
+
+QSize fitSize(const QSizeF &page, const QSize &box)
+{
+    if (page.width() <= 0 || page.height() <= 0 || box.isEmpty()) {
+        return QSize(std::max(1, box.width()), std::max(1, box.height()));
+    }
+    const double scale = std::min(box.width() / page.width(), box.height() / page.height());
+    const int w = std::clamp(static_cast<int>(std::lround(page.width() * scale)), 1, box.width());
+    const int h = std::clamp(static_cast<int>(std::lround(page.height() * scale)), 1, box.height());
+    return QSize(w, h);
+}
+
+QRect letterboxRect(const QSize &frameSize, const QSize &windowSize)
+{
+    const QSize fitted = fitSize(QSizeF(frameSize), windowSize);
+    return QRect(QPoint((windowSize.width() - fitted.width()) / 2, (windowSize.height() - fitted.height()) / 2),
+                 fitted);
+}
+
+namespace {
+
+bool shouldAbort(const QVariant &closure)
+{
+    const auto *flag = static_cast<const std::atomic<bool> *>(closure.value<void *>());
+    return flag != nullptr && flag->load(std::memory_order_relaxed);
+}
+
+QImage renderAt(Poppler::Document &doc, int page, double xres, double yres, const std::atomic<bool> *abort)
+{
+    std::unique_ptr<Poppler::Page> p(doc.page(page));
+    if (!p) {
+        return {};
+    }
+    QVariant closure = QVariant::fromValue(const_cast<void *>(static_cast<const void *>(abort)));
+    QImage image = p->renderToImage(xres, yres, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr, nullptr,
+                                    abort ? shouldAbort : nullptr, closure);
+    if (abort != nullptr && abort->load()) {
+        return {};
+    }
+    return image;
+}
+
+} // namespace
+
+QImage renderFitted(Poppler::Document &doc, int page, const QSize &box, const std::atomic<bool> *abort)
+{
+    std::unique_ptr<Poppler::Page> p(doc.page(page));
+    if (!p) {
+        return {};
+    }
+    const QSizeF points = p->pageSizeF();
+    const QSize target = fitSize(points, box);
+    const double res = 72.0 * target.width() / std::max(1.0, points.width());
+    QImage image = renderAt(doc, page, res, res, abort);
+    if (!image.isNull() && image.size() != target) {
+        // Rounding inside the renderer may be a pixel off; frames are exactly what was asked.
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return image;
+}
+
+QImage renderStretched(Poppler::Document &doc, int page, const QSize &size)
+{
+    std::unique_ptr<Poppler::Page> p(doc.page(page));
+    if (!p) {
+        return {};
+    }
+    const QSizeF points = p->pageSizeF();
+    const double xres = 72.0 * size.width() / std::max(1.0, points.width());
+    const double yres = 72.0 * size.height() / std::max(1.0, points.height());
+    QImage image = renderAt(doc, page, xres, yres, nullptr);
+    if (!image.isNull() && image.size() != size) {
+        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return image;
+}
+
+std::vector<int> slidesAround(int current, int count)
+{
+    std::vector<int> out;
+    for (int offset : {0, 1, 2, -1, 3, -2}) {
+        const int slide = current + offset;
+        if (slide >= 1 && slide <= count) {
+            out.push_back(slide);
+        }
+    }
+    return out;
+}
+
+size_t qHash(const FrameKey &key, size_t seed)
+{
+    return ::qHash(key.pdf, seed) ^ ::qHash(key.slide * 31 + key.box.width() * 7919 + key.box.height(), seed);
+}
+
+FrameCache::FrameCache(std::int64_t capBytes) : m_cap(capBytes) {}
+
+const QImage *FrameCache::find(const FrameKey &key)
+{
+    auto it = m_frames.find(key);
+    if (it == m_frames.end()) {
+        return nullptr;
+    }
+    it->lastUse = ++m_clock;
+    return &it->image;
+}
+
+const QImage *FrameCache::findAnySize(const QString &pdf, int slide)
+{
+    Entry *best = nullptr;
+    for (auto it = m_frames.begin(); it != m_frames.end(); ++it) {
+        if (it.key().slide == slide && it.key().pdf == pdf &&
+            (best == nullptr || frameBytes(it->image.size()) > frameBytes(best->image.size()))) {
+            best = &it.value();
+        }
+    }
+    if (best == nullptr) {
+        return nullptr;
+    }
+    best->lastUse = ++m_clock;
+    return &best->image;
+}
+
+bool FrameCache::contains(const FrameKey &key) const
+{
+    return m_frames.contains(key);
+}
+
+void FrameCache::setWanted(const std::vector<FrameKey> &wanted)
+{
+    m_wanted.clear();
+    for (const auto &key : wanted) {
+        m_wanted.insert(key, 1);
+    }
+    evict();
+}
+
+void FrameCache::insert(const FrameKey &key, const QImage &image)
+{
+    if (image.isNull()) {
+        return;
+    }
+    auto it = m_frames.find(key);
+    if (it != m_frames.end()) {
+        m_bytes -= it->image.sizeInBytes();
+        m_frames.erase(it);
+    }
+    m_frames.insert(key, Entry{image, ++m_clock});
+    m_bytes += image.sizeInBytes();
+    evict();
+}
+
+void FrameCache::evict()
+{
+    while (m_bytes > m_cap && !m_frames.isEmpty()) {
+        // Unwanted frames first, oldest use first; wanted ones only when they alone overflow.
+        auto victim = m_frames.end();
+        bool victimWanted = true;
+        for (auto it = m_frames.begin(); it != m_frames.end(); ++it) {
+            const bool wanted = m_wanted.contains(it.key());
+            if (victim == m_frames.end() || (victimWanted && !wanted) ||
+                (wanted == victimWanted && it->lastUse < victim->lastUse)) {
+                victim = it;
+                victimWanted = wanted;
+            }
+        }
+        m_bytes -= victim->image.sizeInBytes();
+        m_frames.erase(victim);
+    }
+}
+
+RenderPool::RenderPool(int threads, QObject *parent) : QObject(parent)
+{
+    for (int i = 0; i < std::max(1, threads); ++i) {
+        Worker &w = m_workers.emplace_back();
+        w.thread = std::thread([this, &w] { run(&w); });
+    }
+}
+
+RenderPool::~RenderPool()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_queue.clear();
+        for (auto &w : m_workers) {
+            w.abort = true;
+        }
+    }
+    m_wake.notify_all();
+    for (auto &w : m_workers) {
+        w.thread.join();
+    }
+}
+
+void RenderPool::setWanted(std::vector<FrameKey> wanted)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto &w : m_workers) {
+            if (w.busyWith && std::find(wanted.begin(), wanted.end(), *w.busyWith) == wanted.end()) {
+                w.abort = true;
+            }
+        }
+        std::erase_if(wanted, [this](const FrameKey &key) {
+            return std::any_of(m_workers.begin(), m_workers.end(),
+                               [&](const Worker &w) { return w.busyWith && *w.busyWith == key; });
+        });
+        m_queue = std::move(wanted);
+    }
+    m_wake.notify_all();
+}
+
+void RenderPool::run(Worker *worker)
+{
+    std::map<QString, std::unique_ptr<Poppler::Document>> documents;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_stopping) {
+            return;
+        }
+        const FrameKey key = m_queue.front();
+        m_queue.erase(m_queue.begin());
+        worker->busyWith = key;
+        worker->abort = false;
+        lock.unlock();
+
+        QImage image;
+        auto &doc = documents[key.pdf];
+        if (!doc) {
+            QString why;
+            doc = loadPdf(key.pdf, &why);
+        }
+        if (doc && key.slide >= 1 && key.slide <= doc->numPages()) {
+            image = renderFitted(*doc, key.slide - 1, key.box, &worker->abort);
+        }
+        if (!image.isNull()) {
+            QMetaObject::invokeMethod(
+                this, [this, key, image] { emit frameReady(key, image); }, Qt::QueuedConnection);
+        }
+
+        lock.lock();
+        worker->busyWith.reset();
+    }
+}
+
+} // namespace pa::host

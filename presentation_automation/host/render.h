@@ -1,0 +1,130 @@
+#pragma once
+
+// Slide frames: rendering pages with Poppler, the frames held ahead of each show, and the
+// worker threads that render them. A Poppler document is never shared between threads:
+// each worker opens its own.
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace Poppler {
+class Document;
+}
+
+namespace pa::host {
+
+// Opens a PDF for rendering (Splash backend, antialiased). nullptr and a reason when it
+// cannot be used: unreadable, locked by a password, or without pages.
+std::unique_ptr<Poppler::Document> loadPdf(const QString &path, QString *why);
+
+// The largest size with the page's proportions that fits in box (at least 1 by 1).
+QSize fitSize(const QSizeF &page, const QSize &box);
+// Where a frame of frameSize is drawn in a window of windowSize: centred, proportions kept.
+QRect letterboxRect(const QSize &frameSize, const QSize &windowSize);
+
+// page is 0-based. The page fitted into box, proportions kept.
+QImage renderFitted(Poppler::Document &doc, int page, const QSize &box,
+                    const std::atomic<bool> *abort = nullptr);
+// The page stretched to exactly size.
+QImage renderStretched(Poppler::Document &doc, int page, const QSize &size);
+
+// The slides (1-based) a show on `current` keeps rendered, most wanted first: the current
+// one, the next two, the previous one, then one more on each side.
+std::vector<int> slidesAround(int current, int count);
+
+struct FrameKey
+{
+    QString pdf;
+    int slide = 0; // 1-based
+    QSize box;     // the window's size in device pixels
+
+    bool operator==(const FrameKey &o) const { return slide == o.slide && box == o.box && pdf == o.pdf; }
+};
+
+size_t qHash(const FrameKey &key, size_t seed = 0);
+
+// Frames held in memory, within a byte cap. Frames that are wanted (around a show's
+// current slide) are evicted last; among the others the least recently used go first.
+class FrameCache
+{
+public:
+    explicit FrameCache(std::int64_t capBytes);
+
+    const QImage *find(const FrameKey &key);
+    // The largest held frame of that slide at any size, for exports.
+    const QImage *findAnySize(const QString &pdf, int slide);
+    bool contains(const FrameKey &key) const;
+    void setWanted(const std::vector<FrameKey> &wanted);
+    void insert(const FrameKey &key, const QImage &image);
+
+    std::int64_t bytes() const { return m_bytes; }
+    std::int64_t capBytes() const { return m_cap; }
+    int size() const { return static_cast<int>(m_frames.size()); }
+
+private:
+    struct Entry
+    {
+        QImage image;
+        std::uint64_t lastUse = 0;
+    };
+    void evict();
+
+    std::int64_t m_cap;
+    std::int64_t m_bytes = 0;
+    std::uint64_t m_clock = 0;
+    QHash<FrameKey, Entry> m_frames;
+    QHash<FrameKey, int> m_wanted;
+};
+
+inline std::int64_t frameBytes(const QSize &size)
+{
+    return static_cast<std::int64_t>(size.width()) * size.height() * 4;
+}
+
+// Worker threads rendering the wanted frames in order. setWanted replaces the whole list;
+// a render in progress whose frame is no longer wanted is abandoned.
+class RenderPool : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RenderPool(int threads, QObject *parent = nullptr);
+    ~RenderPool() override;
+
+    void setWanted(std::vector<FrameKey> wanted);
+
+signals:
+    // Delivered in the thread of the pool's owner.
+    void frameReady(const pa::host::FrameKey &key, const QImage &image);
+
+private:
+    struct Worker
+    {
+        std::thread thread;
+        std::optional<FrameKey> busyWith;
+        std::atomic<bool> abort{false};
+    };
+    void run(Worker *worker);
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<FrameKey> m_queue;
+    std::list<Worker> m_workers;
+    bool m_stopping = false;
+};
+
+} // namespace pa::host

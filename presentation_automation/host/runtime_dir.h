@@ -1,0 +1,21 @@
+#pragma once
+
+// Where the host's socket, start lock and log live: one folder per user that nobody else
+// may enter, since whoever reaches the socket drives the slide shows.
+
+#include <QString>
+
+namespace pa::host {
+
+QString defaultRuntimeDir();
+
+// Creates the folder (mode 0700) when it is missing, then checks that it is a real folder,
+// not a link, owned by this user and closed to everyone else. Returns an empty string when
+// it may be used, else the reason it may not.
+QString preparePrivateFolder(const QString &dir);
+
+QString socketPath(const QString &dir);
+QString startLockPath(const QString &dir);
+QString logPath(const QString &dir);
+
+} // namespace pa::host

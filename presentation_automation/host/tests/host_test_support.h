@@ -1,0 +1,124 @@
+#pragma once
+
+// What the host's end-to-end tests share: a private runtime folder per test, options that
+// start the real host program on the offscreen platform, and ways to find and end the host
+// processes a test started.
+
+#include "presentation_automation/host/client.h"
+#include "presentation_automation/host/runtime_dir.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <vector>
+
+namespace pa::host::testing {
+
+// Processes whose command line names this runtime folder, that is the hosts started for it.
+inline std::vector<qint64> hostProcesses(const QString &runtimeDir)
+{
+    std::vector<qint64> pids;
+    const QByteArray needle = QFile::encodeName(runtimeDir);
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid) {
+            continue;
+        }
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray text = cmdline.readAll();
+        if (!text.contains("presentation_host") || !text.contains(needle)) {
+            continue;
+        }
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray s = stat.readAll();
+            const auto close = s.lastIndexOf(')');
+            if (close >= 0 && close + 2 < s.size() && s.at(close + 2) == 'Z') {
+                continue;
+            }
+        }
+        pids.push_back(pid);
+    }
+    return pids;
+}
+
+inline bool processGone(qint64 pid, int waitMs)
+{
+    QDeadlineTimer deadline(waitMs);
+    while (!deadline.hasExpired()) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return true;
+        }
+        const QByteArray s = stat.readAll();
+        const auto close = s.lastIndexOf(')');
+        if (close >= 0 && close + 2 < s.size() && s.at(close + 2) == 'Z') {
+            return true;
+        }
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+class HostFixture
+{
+public:
+    HostFixture()
+    {
+        runtimeDir = dir.filePath(QStringLiteral("runtime"));
+        options.runtimeDir = runtimeDir;
+        options.hostProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
+        options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                                 QStringLiteral("--cache-dir"), dir.filePath(QStringLiteral("cache"))};
+    }
+
+    ~HostFixture() { endHosts(); }
+
+    void endHosts()
+    {
+        for (qint64 pid : hostProcesses(runtimeDir)) {
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+            ::kill(static_cast<pid_t>(pid), SIGCONT);
+            processGone(pid, 5000);
+        }
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    QString runtimeDir;
+    ClientOptions options;
+};
+
+// The average colour of a small patch near the top left corner, clear of the page number.
+inline QColor cornerColour(const QImage &image)
+{
+    int r = 0, g = 0, b = 0;
+    for (int y = 8; y < 13; ++y) {
+        for (int x = 8; x < 13; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            r += c.red();
+            g += c.green();
+            b += c.blue();
+        }
+    }
+    return QColor(r / 25, g / 25, b / 25);
+}
+
+inline bool sameColour(const QColor &a, const QColor &b, int tolerance = 24)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+} // namespace pa::host::testing

@@ -1,0 +1,309 @@
+// The host's workings in process: its slide show windows, the frames it holds ahead, and
+// the message format, without a socket in between.
+
+#include "deck_maker.h"
+#include "host_test_support.h"
+
+#include "presentation_automation/host/app_window.h"
+#include "presentation_automation/host/host_core.h"
+#include "presentation_automation/host/protocol.h"
+#include "presentation_automation/host/render.h"
+#include "presentation_automation/host/show_window.h"
+
+#include "platform/testing/test_main.h"
+
+#include <QTableWidget>
+#include <QtEndian>
+
+using namespace pa::host;
+using namespace pa::host::testing;
+
+namespace {
+
+Reply call(PresentationHost &host, Request request)
+{
+    std::optional<Reply> answer;
+    host.handle(request, [&answer](const Reply &r) { answer = r; });
+    if (!answer) {
+        qFatal("no answer");
+    }
+    return *answer;
+}
+
+Request req(Op op, std::int64_t pres = 0, int slide = 0)
+{
+    Request r;
+    r.op = op;
+    r.pres = pres;
+    r.slide = slide;
+    return r;
+}
+
+Request openReq(const QString &path)
+{
+    Request r = req(Op::Open);
+    r.path = path;
+    return r;
+}
+
+QImage sizedImage(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    return image;
+}
+
+} // namespace
+
+class TestHostCore : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_deck;
+
+    HostSettings settings(std::int64_t cacheBytes = 256ll * 1024 * 1024)
+    {
+        HostSettings s;
+        s.runtimeDir = m_dir.filePath(QStringLiteral("runtime"));
+        s.cacheDir = m_dir.filePath(QStringLiteral("cache"));
+        s.frameCacheBytes = cacheBytes;
+        return s;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_deck = m_dir.filePath(QStringLiteral("deck.pdf"));
+        QVERIFY(makeDeck(m_deck, 8));
+    }
+
+    void keysAndClicksStepTheShow()
+    {
+        PresentationHost host(settings());
+        const auto id = call(host, openReq(m_deck)).value;
+        QVERIFY(call(host, req(Op::Run, id)).ok);
+        ShowWindow *show = host.showWindow(id);
+        QVERIFY(show);
+        QVERIFY(!(show->windowFlags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(show->windowFlags() & Qt::FramelessWindowHint);
+
+        const std::vector<std::pair<Qt::Key, int>> steps{
+            {Qt::Key_Right, 2},    {Qt::Key_Down, 3},    {Qt::Key_Space, 4},     {Qt::Key_PageDown, 5},
+            {Qt::Key_Left, 4},     {Qt::Key_Up, 3},      {Qt::Key_PageUp, 2},    {Qt::Key_Backspace, 1},
+            {Qt::Key_Backspace, 1}, {Qt::Key_End, 8},    {Qt::Key_Right, 8},     {Qt::Key_Home, 1},
+        };
+        for (const auto &[key, slide] : steps) {
+            QTest::keyClick(show, key);
+            QCOMPARE(show->currentSlide(), slide);
+        }
+        QTest::mouseClick(show, Qt::LeftButton);
+        QCOMPARE(call(host, req(Op::CurrentSlide, id)).value, 2);
+
+        QTest::keyClick(show, Qt::Key_Escape);
+        QVERIFY(!show->isVisible());
+        const Reply ended = call(host, req(Op::Next, id));
+        QVERIFY(!ended.ok);
+        QVERIFY(ended.description.contains(QStringLiteral("no running slide show")));
+        QVERIFY(!call(host, req(Op::CheckShow, id)).ok);
+        // Run again: a new show from the first slide.
+        QVERIFY(call(host, req(Op::Run, id)).ok);
+        QCOMPARE(call(host, req(Op::CurrentSlide, id)).value, 1);
+    }
+
+    void heldSlidesShowAtOnceOthersKeepTheOldSlide()
+    {
+        PresentationHost host(settings());
+        const auto id = call(host, openReq(m_deck)).value;
+        call(host, req(Op::Run, id));
+        ShowWindow *show = host.showWindow(id);
+        const QSize box = show->frameBox();
+        const auto held = [&](int slide) { return host.frameCache().contains(FrameKey{m_deck, slide, box}); };
+        QTRY_COMPARE(show->shownSlide(), 1);
+        QTRY_VERIFY(held(2) && held(3) && held(4));
+        QVERIFY(!held(8));
+
+        Request go = req(Op::GotoSlide, id, 3);
+        go.flag = -1;
+        QVERIFY(call(host, go).ok);
+        QCOMPARE(show->shownSlide(), 3); // painted before the host handles anything else
+
+        go.slide = 8;
+        QVERIFY(call(host, go).ok);
+        QCOMPARE(show->currentSlide(), 8);
+        QCOMPARE(show->shownSlide(), 3); // not ready yet: the old slide stays up
+        QTRY_COMPARE(show->shownSlide(), 8);
+        QTRY_VERIFY(held(7));
+    }
+
+    void slideIsLetterboxedOnBlack()
+    {
+        PresentationHost host(settings());
+        const auto id = call(host, openReq(m_deck)).value;
+        call(host, req(Op::Run, id));
+        Request wide = req(Op::SetWidth, id);
+        wide.points = 900; // 1200 px wide, as high as the screen: bars left and right
+        QVERIFY(call(host, wide).ok);
+        ShowWindow *show = host.showWindow(id);
+        QCOMPARE(show->width(), 1200);
+        QTRY_VERIFY(host.frameCache().contains(FrameKey{m_deck, 1, show->frameBox()}));
+        QTRY_COMPARE(show->shownSlide(), 1);
+        const QImage shot = show->grab().toImage();
+        const int h = shot.height();
+        const QRect slide = letterboxRect(QSize(720, 540), shot.size());
+        QVERIFY(slide.left() > 10);
+        QCOMPARE(shot.pixelColor(slide.left() / 2, h / 2), QColor(Qt::black));
+        QCOMPARE(shot.pixelColor(shot.width() - slide.left() / 2, h / 2), QColor(Qt::black));
+        QVERIFY(sameColour(shot.pixelColor(slide.left() + 10, h - 10), pageColour(0, 1), 4));
+    }
+
+    void heldFramesStayWithinTheCap()
+    {
+        // Room for three frames of the offscreen screen's size.
+        PresentationHost probe(settings());
+        call(probe, req(Op::Run, call(probe, openReq(m_deck)).value));
+        const std::int64_t frame = frameBytes(probe.showWindow(1)->frameBox());
+        PresentationHost host(settings(3 * frame + frame / 2));
+        const auto id = call(host, openReq(m_deck)).value;
+        call(host, req(Op::Run, id));
+        ShowWindow *show = host.showWindow(id);
+        for (int slide = 1; slide <= 8; ++slide) {
+            Request go = req(Op::GotoSlide, id, slide);
+            call(host, go);
+            QTRY_COMPARE(show->shownSlide(), slide);
+            QVERIFY(host.frameCache().bytes() <= host.frameCache().capBytes());
+        }
+    }
+
+    void applicationWindowListsPresentations()
+    {
+        PresentationHost host(settings());
+        const auto id = call(host, openReq(m_deck)).value;
+        call(host, openReq(m_deck));
+        call(host, req(Op::Run, id));
+        Request visible = req(Op::SetVisible);
+        visible.flag = -1;
+        call(host, visible);
+        QVERIFY(host.appWindow()->isVisible());
+        QTableWidget *table = host.appWindow()->table();
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 1)->text(), m_deck);
+        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("running"));
+        QCOMPARE(table->item(1, 3)->text(), QStringLiteral("not running"));
+        visible.flag = 0;
+        call(host, visible);
+        QVERIFY(!host.appWindow()->isVisible());
+    }
+
+    void slidesAroundTheCurrentOne()
+    {
+        QCOMPARE(slidesAround(1, 8), (std::vector<int>{1, 2, 3, 4}));
+        QCOMPARE(slidesAround(8, 8), (std::vector<int>{8, 7, 6}));
+        QCOMPARE(slidesAround(4, 8), (std::vector<int>{4, 5, 6, 3, 7, 2}));
+        QCOMPARE(slidesAround(1, 1), (std::vector<int>{1}));
+        QCOMPARE(letterboxRect(QSize(400, 300), QSize(1200, 600)), QRect(200, 0, 800, 600));
+        QCOMPARE(letterboxRect(QSize(1600, 900), QSize(800, 600)), QRect(0, 75, 800, 450));
+    }
+
+    void cacheEvictsUnwantedOldestFirst()
+    {
+        const auto key = [](int slide) { return FrameKey{QStringLiteral("x.pdf"), slide, QSize(10, 10)}; };
+        FrameCache cache(3 * 400);
+        cache.insert(key(1), sizedImage(10, 10));
+        cache.insert(key(2), sizedImage(10, 10));
+        cache.insert(key(3), sizedImage(10, 10));
+        cache.setWanted({key(1)});
+        cache.insert(key(4), sizedImage(10, 10));
+        QVERIFY(cache.contains(key(1)) && !cache.contains(key(2)));
+        QVERIFY(cache.find(key(3)));
+        cache.insert(key(5), sizedImage(10, 10));
+        QVERIFY(cache.contains(key(1)) && cache.contains(key(3)) && cache.contains(key(5)));
+        QVERIFY(!cache.contains(key(4)));
+        QCOMPARE(cache.bytes(), 1200);
+        // Replacing a frame does not count it twice.
+        cache.insert(key(5), sizedImage(10, 10));
+        QCOMPARE(cache.bytes(), 1200);
+        const QImage *any = cache.findAnySize(QStringLiteral("x.pdf"), 3);
+        QVERIFY(any && any->width() == 10);
+        QVERIFY(!cache.findAnySize(QStringLiteral("y.pdf"), 3));
+    }
+
+    void messagesSurviveTheTrip()
+    {
+        Request r = req(Op::Export, 7, 3);
+        r.path = QStringLiteral("/tmp/ä \"x\"/ExportSlide");
+        r.filter = QStringLiteral("JPG");
+        r.width = 175;
+        r.height = 125;
+        auto back = decodeRequest(encodeRequest(r));
+        QVERIFY(back);
+        QCOMPARE(int(back->op), int(Op::Export));
+        QCOMPARE(back->pres, 7);
+        QCOMPARE(back->slide, 3);
+        QCOMPARE(back->path, r.path);
+        QCOMPARE(back->width, 175);
+        QCOMPARE(back->height, 125);
+
+        Request place = req(Op::SetLeft, 2);
+        place.points = -1234.5;
+        QCOMPARE(decodeRequest(encodeRequest(place))->points, -1234.5);
+
+        auto fail = decodeReply(encodeReply(Reply::failure(QStringLiteral("S"), QStringLiteral("D"))));
+        QVERIFY(fail && !fail->ok && fail->source == QStringLiteral("S") && fail->description == QStringLiteral("D"));
+        auto ok = decodeReply(encodeReply(Reply::success(-5, QStringLiteral("t"))));
+        QVERIFY(ok && ok->ok && ok->value == -5 && ok->text == QStringLiteral("t"));
+    }
+
+    void malformedMessagesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::newRow("not json") << QByteArray("gotoSlide 3");
+        QTest::newRow("array") << QByteArray("[1,2]");
+        QTest::newRow("unknown op") << QByteArray(R"({"op":"quit"})");
+        QTest::newRow("op not text") << QByteArray(R"({"op":5})");
+        QTest::newRow("missing field") << QByteArray(R"({"op":"gotoSlide","pres":1,"slide":2})");
+        QTest::newRow("extra field") << QByteArray(R"({"op":"next","pres":1,"slide":2})");
+        QTest::newRow("fraction") << QByteArray(R"({"op":"next","pres":1.5})");
+        QTest::newRow("negative id") << QByteArray(R"({"op":"next","pres":-1})");
+        QTest::newRow("slide above 32 bits") << QByteArray(R"({"op":"checkSlide","pres":1,"slide":4294967296})");
+        QTest::newRow("number as text") << QByteArray(R"({"op":"next","pres":"1"})");
+        QTest::newRow("path not text") << QByteArray(R"({"op":"open","path":7})");
+    }
+    void malformedMessagesAreRefused()
+    {
+        QFETCH(QByteArray, payload);
+        QVERIFY(!decodeRequest(payload));
+        QVERIFY(!decodeReply(payload));
+        QVERIFY(!decodeReply(QByteArray(R"({"ok":true,"value":1})")));
+        QVERIFY(!decodeReply(QByteArray(R"({"ok":false,"source":"s"})")));
+        QVERIFY(!decodeReply(QByteArray(R"({"ok":true,"value":0.5,"text":""})")));
+    }
+
+    void framesAreCutFromAStream()
+    {
+        const QByteArray a = encodeRequest(req(Op::Next, 1));
+        const QByteArray b = encodeRequest(req(Op::Status));
+        const QByteArray stream = frame(a) + frame(b);
+        FrameReader reader;
+        for (char c : stream) {
+            reader.append(QByteArray(1, c));
+        }
+        QCOMPARE(reader.next().value(), a);
+        QCOMPARE(reader.next().value(), b);
+        QVERIFY(!reader.next());
+
+        // A length beyond the limit spoils the stream for good.
+        QByteArray huge(4, Qt::Uninitialized);
+        qToBigEndian<quint32>(maxFrameBytes + 1, huge.data());
+        FrameReader spoilt;
+        spoilt.append(huge + frame(a));
+        QVERIFY(!spoilt.next());
+        QVERIFY(spoilt.failed());
+        spoilt.append(frame(a));
+        QVERIFY(!spoilt.next());
+    }
+};
+
+CORVANE_TEST_MAIN(TestHostCore)
+#include "tst_host_core.moc"

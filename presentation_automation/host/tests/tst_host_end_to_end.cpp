@@ -1,0 +1,447 @@
+// The real host program driven through the client, as the controllers drive it.
+
+#include "deck_maker.h"
+#include "host_test_support.h"
+#include "presentation_automation/host/protocol.h"
+
+#include "platform/testing/test_main.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QImageReader>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace pa;
+using namespace pa::host;
+using namespace pa::host::testing;
+
+namespace {
+
+std::string str(const QString &s)
+{
+    return s.toStdString();
+}
+
+// The AutomationError a call throws; fails the test when it throws none.
+template<typename F>
+std::optional<AutomationError> errorOf(F &&call)
+{
+    try {
+        call();
+    } catch (const AutomationError &e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+QImage exported(const QString &path, QByteArray *format = nullptr)
+{
+    QImageReader reader(path);
+    if (format) {
+        *format = reader.format();
+    }
+    return reader.read();
+}
+
+// A listening socket that answers the greeting and then talks nonsense.
+class NonsenseServer
+{
+public:
+    NonsenseServer(const QString &path, bool greet) : m_greet(greet)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::memcpy(addr.sun_path, native.constData(), static_cast<size_t>(native.size()));
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+        ::listen(m_fd, 4);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~NonsenseServer()
+    {
+        ::shutdown(m_fd, SHUT_RDWR);
+        ::close(m_fd);
+        m_thread.join();
+    }
+
+private:
+    void serve()
+    {
+        const int client = ::accept(m_fd, nullptr, nullptr);
+        if (client < 0) {
+            return;
+        }
+        char buffer[4096];
+        if (m_greet && ::read(client, buffer, sizeof buffer) > 0) {
+            const QByteArray hello =
+                frame(encodeReply(Reply::success(QCoreApplication::applicationPid(), QLatin1String(protocolGreeting))));
+            (void)::write(client, hello.constData(), static_cast<size_t>(hello.size()));
+        }
+        if (::read(client, buffer, sizeof buffer) > 0) {
+            const QByteArray junk = frame(QByteArrayLiteral("{\"ok\":\"perhaps\"}"));
+            (void)::write(client, junk.constData(), static_cast<size_t>(junk.size()));
+        }
+        ::read(client, buffer, sizeof buffer);
+        ::close(client);
+    }
+
+    int m_fd = -1;
+    bool m_greet;
+    std::thread m_thread;
+};
+
+} // namespace
+
+class TestHostEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<HostFixture> m_fx;
+
+    QString deck(const QString &name, int pages, int deckNo = 0)
+    {
+        const QString p = m_fx->path(name);
+        if (!QFileInfo::exists(p)) {
+            makeDeck(p, pages, deckNo);
+        }
+        return p;
+    }
+
+private slots:
+    void init() { m_fx = std::make_unique<HostFixture>(); }
+    void cleanup() { m_fx.reset(); }
+
+    void openRunStepAndExport()
+    {
+        const QString file = deck(QStringLiteral("talk.pdf"), 5);
+        auto app = applicationFactory(m_fx->options)();
+        app->setVisible(msoTrue);
+        auto pres = app->presentations()->open(str(file), msoFalse, msoFalse, msoTrue);
+        QCOMPARE(pres->slides()->count(), 5);
+        pres->slideShowSettings()->run();
+        auto window = pres->slideShowWindow();
+        window->setLeft(-36);
+        window->setTop(18);
+        window->setWidth(720);
+        auto view = window->view();
+        QCOMPARE(view->slide()->slideIndex(), 1);
+
+        view->gotoSlide(3, msoTrue);
+        QCOMPARE(view->slide()->slideIndex(), 3);
+        const QString picture = m_fx->path(QStringLiteral("ExportSlide"));
+        app->activePresentation()->slides()->item(3)->exportTo(str(picture), "JPG", 175, 125);
+        QByteArray format;
+        QImage image = exported(picture, &format);
+        QCOMPARE(format, QByteArray("jpeg"));
+        QCOMPARE(image.size(), QSize(175, 125));
+        QVERIFY(sameColour(cornerColour(image), pageColour(0, 3)));
+
+        view->next();
+        view->next();
+        view->next(); // stays on the last slide
+        QCOMPARE(view->slide()->slideIndex(), 5);
+        view->previous();
+        QCOMPARE(view->slide()->slideIndex(), 4);
+        auto outOfRange = errorOf([&] { view->gotoSlide(6, msoTrue); });
+        QVERIFY(outOfRange);
+        QVERIFY(QString::fromStdString(outOfRange->description()).contains(QStringLiteral("GotoSlide")));
+        QVERIFY(errorOf([&] { view->gotoSlide(0, msoTrue); }));
+        QCOMPARE(view->slide()->slideIndex(), 4);
+
+        // -36 pt is -48 px, 18 pt is 24 px, 720 pt is 960 px; the height is the screen's.
+        const QString status = statusListing(m_fx->options);
+        QVERIFY2(status.contains(QStringLiteral("show running on slide 4, window left -36 pt, top 18 pt, width 720 pt (960x")),
+                 qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("at -48,24)")), qPrintable(status));
+    }
+
+    void exportFormatsAndPaths()
+    {
+        const QString file = deck(QStringLiteral("formats.pdf"), 3);
+        auto app = applicationFactory(m_fx->options)();
+        auto slides = app->presentations()->open(str(file))->slides();
+        const QString folder = m_fx->path(QStringLiteral("pictures"));
+        QDir().mkpath(folder);
+        const QString target = folder + QStringLiteral("/ExportSlide");
+
+        slides->item(1)->exportTo(str(target), "png", 64, 48);
+        QByteArray format;
+        QImage image = exported(target, &format);
+        QCOMPARE(format, QByteArray("png"));
+        QCOMPARE(image.size(), QSize(64, 48));
+        QVERIFY(sameColour(cornerColour(image), pageColour(0, 1), 2));
+
+        // The old picture is replaced, by another format and size, at the same path.
+        slides->item(2)->exportTo(str(target), "Bmp", 300, 100);
+        image = exported(target, &format);
+        QCOMPARE(format, QByteArray("bmp"));
+        QCOMPARE(image.size(), QSize(300, 100));
+        QVERIFY(sameColour(cornerColour(image), pageColour(0, 2), 2));
+        // Exactly that one file: no extension added, no temporary left behind.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ExportSlide")});
+
+        const auto unknownFilter = errorOf([&] { slides->item(1)->exportTo(str(target), "GIF", 175, 125); });
+        QVERIFY(unknownFilter);
+        QVERIFY(QString::fromStdString(unknownFilter->description()).contains(QStringLiteral("GIF")));
+        const QString missing = m_fx->path(QStringLiteral("no such folder/ExportSlide"));
+        const auto noFolder = errorOf([&] { slides->item(1)->exportTo(str(missing), "JPG", 175, 125); });
+        QVERIFY(noFolder);
+        QVERIFY(QString::fromStdString(noFolder->description()).contains(QStringLiteral("no such folder")));
+        QVERIFY(errorOf([&] { slides->item(4); }));
+        QVERIFY(errorOf([&] { slides->item(0); }));
+        QVERIFY(errorOf([&] { slides->item(1)->exportTo(str(target), "JPG", 0, 125); }));
+        // None of the failures touched the picture that was there.
+        image = exported(target, &format);
+        QCOMPARE(format, QByteArray("bmp"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+        // A relative name is the caller's folder, not the host's.
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(folder);
+        slides->item(3)->exportTo("Relative", "JPG", 175, 125);
+        QDir::setCurrent(before);
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Relative")));
+    }
+
+    void activePresentationFollowsOpenRunAndActivate()
+    {
+        auto app = applicationFactory(m_fx->options)();
+        QVERIFY(errorOf([&] { app->activePresentation(); }));
+        auto a = app->presentations()->open(str(deck(QStringLiteral("a.pdf"), 3, 1)));
+        auto b = app->presentations()->open(str(deck(QStringLiteral("b.pdf"), 4, 2)));
+        const auto activeCount = [&] { return app->activePresentation()->slides()->count(); };
+        QCOMPARE(activeCount(), 4);
+        a->slideShowSettings()->run();
+        QCOMPARE(activeCount(), 3);
+        b->slideShowSettings()->run();
+        QCOMPARE(activeCount(), 4);
+        a->slideShowWindow()->activate();
+        QCOMPARE(activeCount(), 3);
+        // Stepping a show does not change which one is active.
+        b->slideShowWindow()->view()->next();
+        QCOMPARE(activeCount(), 3);
+        auto c = app->presentations()->open(str(deck(QStringLiteral("c.pdf"), 2, 3)));
+        QCOMPARE(activeCount(), 2);
+        // The same file opened again is a presentation of its own.
+        auto a2 = app->presentations()->open(str(deck(QStringLiteral("a.pdf"), 3, 1)));
+        a2->slideShowSettings()->run();
+        a2->slideShowWindow()->view()->gotoSlide(3);
+        QCOMPARE(a->slideShowWindow()->view()->slide()->slideIndex(), 1);
+        QVERIFY(errorOf([&] { c->slideShowWindow(); }));
+    }
+
+    void twoControllersShareOneHostThatOutlivesThem()
+    {
+        const QString file = deck(QStringLiteral("shared.pdf"), 4);
+        {
+            auto first = applicationFactory(m_fx->options)();
+            auto pres = first->presentations()->open(str(file));
+            pres->slideShowSettings()->run();
+            auto second = applicationFactory(m_fx->options)();
+            auto seen = second->activePresentation();
+            QCOMPARE(seen->slides()->count(), 4);
+            seen->slideShowWindow()->view()->next();
+            QCOMPARE(pres->slideShowWindow()->view()->slide()->slideIndex(), 2);
+            QCOMPARE(hostProcesses(m_fx->runtimeDir).size(), size_t(1));
+        }
+        // Both controllers are gone; the host keeps the show where it was.
+        const qint64 pid = runningHostPid(m_fx->options);
+        QVERIFY(pid > 0);
+        auto later = applicationFactory(m_fx->options)();
+        QCOMPARE(runningHostPid(m_fx->options), pid);
+        QCOMPARE(later->activePresentation()->slideShowWindow()->view()->slide()->slideIndex(), 2);
+    }
+
+    void killedHostIsAnErrorThenAFreshHost()
+    {
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(deck(QStringLiteral("k.pdf"), 3)));
+        pres->slideShowSettings()->run();
+        auto view = pres->slideShowWindow()->view();
+        const qint64 pid = runningHostPid(m_fx->options);
+        QVERIFY(pid > 0);
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+        QVERIFY(processGone(pid, 5000));
+
+        const auto error = errorOf([&] { view->next(); });
+        QVERIFY(error);
+        QVERIFY(!error->source().empty());
+        QVERIFY2(QString::fromStdString(error->description()).startsWith(QStringLiteral("SlideShowView.Next : ")),
+                 error->what());
+        QVERIFY(errorOf([&] { app->activePresentation(); }));
+
+        auto fresh = applicationFactory(m_fx->options)();
+        const qint64 freshPid = runningHostPid(m_fx->options);
+        QVERIFY(freshPid > 0 && freshPid != pid);
+        QVERIFY(errorOf([&] { fresh->activePresentation(); }));
+        QCOMPARE(fresh->presentations()->open(str(deck(QStringLiteral("k.pdf"), 3)))->slides()->count(), 3);
+    }
+
+    void hungHostTimesOutAndIsReplaced()
+    {
+        m_fx->options.stepTimeoutMs = 1500;
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(deck(QStringLiteral("h.pdf"), 3)));
+        pres->slideShowSettings()->run();
+        auto view = pres->slideShowWindow()->view();
+        const qint64 pid = runningHostPid(m_fx->options);
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+
+        QElapsedTimer clock;
+        clock.start();
+        const auto error = errorOf([&] { view->next(); });
+        QVERIFY(error);
+        QVERIFY2(QString::fromStdString(error->description()).contains(QStringLiteral("did not answer")), error->what());
+        QVERIFY(clock.elapsed() < 10000);
+        // The connection is given up: a late answer must not be taken for the next call's.
+        QVERIFY(errorOf([&] { view->slide(); }));
+
+        auto fresh = applicationFactory(m_fx->options)();
+        const qint64 freshPid = runningHostPid(m_fx->options);
+        QVERIFY(freshPid > 0 && freshPid != pid);
+        QCOMPARE(fresh->presentations()->open(str(deck(QStringLiteral("h.pdf"), 3)))->slides()->count(), 3);
+
+        // Woken up, the old host finds its socket taken over and leaves.
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
+        QVERIFY(processGone(pid, 8000));
+        QCOMPARE(runningHostPid(m_fx->options), freshPid);
+    }
+
+    void nonsenseFromTheHostIsAnError()
+    {
+        QVERIFY(preparePrivateFolder(m_fx->runtimeDir).isEmpty());
+        {
+            NonsenseServer server(socketPath(m_fx->runtimeDir), true);
+            auto app = applicationFactory(m_fx->options)();
+            const auto error = errorOf([&] { app->setVisible(msoTrue); });
+            QVERIFY(error);
+            QVERIFY2(QString::fromStdString(error->description()).contains(QStringLiteral("unreadable")), error->what());
+        }
+        // Something that does not even greet properly is replaced by a real host.
+        {
+            NonsenseServer server(socketPath(m_fx->runtimeDir), false);
+            auto app = applicationFactory(m_fx->options)();
+            app->setVisible(msoTrue);
+            QCOMPARE(hostProcesses(m_fx->runtimeDir).size(), size_t(1));
+        }
+    }
+
+    void badFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing.pdf" << QByteArray() << "was not found";
+        QTest::newRow("empty") << "empty.pdf" << QByteArray("") << "is empty";
+        QTest::newRow("corrupt") << "corrupt.pdf" << QByteArray("%PDF-1.4\n this is not a document at all") << "not a readable";
+        QTest::newRow("unknown kind") << "notes.txt" << QByteArray("hello") << "not a kind of presentation";
+        QTest::newRow("locked") << "locked.pdf"
+                                << QByteArray("%PDF-1.4\n"
+                                              "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                                              "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+                                              "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >> endobj\n"
+                                              "4 0 obj << /Filter /Standard /V 1 /R 2 /P -4\n"
+                                              " /O <5e2b4c8d1f6a7b3c9d0e1f2a3b4c5d6e7f8091a2b3c4d5e6f708192a3b4c5d6e>\n"
+                                              " /U <0f1e2d3c4b5a69788796a5b4c3d2e1f00112233445566778899aabbccddeeff0> >> endobj\n"
+                                              "trailer << /Root 1 0 R /Size 5 /Encrypt 4 0 R\n"
+                                              " /ID [<00112233445566778899aabbccddeeff><00112233445566778899aabbccddeeff>] >>\n"
+                                              "%%EOF\n")
+                                << "password";
+    }
+    void badFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        const QString file = m_fx->path(name);
+        if (!content.isNull()) {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(content);
+        }
+        auto app = applicationFactory(m_fx->options)();
+        const auto error = errorOf([&] { app->presentations()->open(str(file)); });
+        QVERIFY(error);
+        const QString description = QString::fromStdString(error->description());
+        QVERIFY2(description.contains(file) && description.contains(reason), qPrintable(description));
+        QVERIFY(errorOf([&] { app->activePresentation(); }));
+        // The host is unharmed.
+        QCOMPARE(app->presentations()->open(str(deck(QStringLiteral("good.pdf"), 2)))->slides()->count(), 2);
+    }
+
+    void socketFolderMustBePrivate()
+    {
+        QVERIFY(QDir().mkpath(m_fx->runtimeDir));
+        ::chmod(QFile::encodeName(m_fx->runtimeDir).constData(), 0755);
+        auto error = errorOf([&] { applicationFactory(m_fx->options)(); });
+        QVERIFY(error);
+        QVERIFY2(QString::fromStdString(error->description()).contains(m_fx->runtimeDir), error->what());
+
+        const QString real = m_fx->path(QStringLiteral("real"));
+        QVERIFY(QDir().mkpath(real));
+        ::chmod(QFile::encodeName(real).constData(), 0700);
+        const QString link = m_fx->path(QStringLiteral("link"));
+        QVERIFY(QFile::link(real, link));
+        ClientOptions viaLink = m_fx->options;
+        viaLink.runtimeDir = link;
+        QVERIFY(errorOf([&] { applicationFactory(viaLink)(); }));
+
+        if (::geteuid() == 0) {
+            ::chmod(QFile::encodeName(m_fx->runtimeDir).constData(), 0700);
+            QVERIFY(::chown(QFile::encodeName(m_fx->runtimeDir).constData(), 65534, 65534) == 0);
+            QVERIFY(errorOf([&] { applicationFactory(m_fx->options)(); }));
+        }
+        QVERIFY(hostProcesses(m_fx->runtimeDir).empty());
+        QVERIFY(hostProcesses(link).empty());
+    }
+
+    void staleSocketIsRecovered()
+    {
+        QVERIFY(preparePrivateFolder(m_fx->runtimeDir).isEmpty());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(socketPath(m_fx->runtimeDir));
+        std::memcpy(addr.sun_path, native.constData(), static_cast<size_t>(native.size()));
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0);
+        ::close(fd); // the file stays, nobody listens: what a crashed host leaves
+        auto app = applicationFactory(m_fx->options)();
+        app->setVisible(msoTrue);
+        QVERIFY(runningHostPid(m_fx->options) > 0);
+    }
+
+    void simultaneousStartersEndWithOneHost()
+    {
+        std::vector<std::unique_ptr<QThread>> threads;
+        std::atomic<int> reached{0};
+        const ClientOptions options = m_fx->options;
+        for (int i = 0; i < 3; ++i) {
+            threads.emplace_back(QThread::create([&reached, options] {
+                try {
+                    auto app = applicationFactory(options)();
+                    app->setVisible(msoFalse);
+                    ++reached;
+                } catch (const AutomationError &) {
+                }
+            }));
+        }
+        for (auto &t : threads) {
+            t->start();
+        }
+        for (auto &t : threads) {
+            QVERIFY(t->wait(60000));
+        }
+        QCOMPARE(reached.load(), 3);
+        QCOMPARE(hostProcesses(m_fx->runtimeDir).size(), size_t(1));
+    }
+};
+
+CORVANE_TEST_MAIN(TestHostEndToEnd)
+#include "tst_host_end_to_end.moc"
