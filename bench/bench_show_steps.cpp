@@ -42,8 +42,8 @@ int main(int argc, char *argv[])
 
     pa::testing::RecordingAutomation automation;
     auto dialog = std::make_shared<platform::testing::FakeFileOpenDialog>();
-    ControlServices services{automation.factory(),
-                             std::make_shared<platform::testing::FakeMessageBox>(), dialog, {}};
+    ControlServices services{
+        automation.factory(), std::make_shared<platform::testing::FakeMessageBox>(), dialog, {}};
     frmControl window(services);
     for (int n = 0; n < 3; ++n) {
         dialog->answers.append(root.filePath(QStringLiteral("deck.pdf")));

@@ -80,17 +80,6 @@ private:
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    void defaults()
-    {
-        Class1 reader;
-        QCOMPARE(reader.BufferSize(), 4096);
-        QCOMPARE(reader.FixedWidthLineLength(), std::int16_t(0));
-        QCOMPARE(reader.LineDelimiter(), QString());
-        QCOMPARE(reader.LinesRead(), 0.0);
-        QVERIFY(!reader.EndOfFile());
-        QVERIFY(!reader.NoBlankLines() && !reader.StripNulls() && !reader.OnlyAlphaNumericCharacters());
-    }
-
     void lineEnds_data()
     {
         QTest::addColumn<QByteArray>("content");
