@@ -5,11 +5,11 @@
 
 #include "presentation_controller/frmKestro.h"
 
+#include "platform/drive_c.h"
+#include "platform/testing/fakes.h"
 #include "presentation_automation/host/client.h"
 #include "presentation_automation/host/tests/deck_maker.h"
 #include "presentation_automation/host/tests/host_test_support.h"
-#include "platform/drive_c.h"
-#include "platform/testing/fakes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -33,8 +33,7 @@ Figures figures(std::vector<double> values)
     return {values[values.size() / 2], values.back()};
 }
 
-template<typename Press>
-double milliseconds(Press &&press)
+template<typename Press> double milliseconds(Press &&press)
 {
     QElapsedTimer timer;
     timer.start();
@@ -79,16 +78,18 @@ int main(int argc, char *argv[])
     }
     auto *gotoBox = window.findChild<QLineEdit *>(QStringLiteral("txtGotoSlide"));
     for (int i = 0; i < 30; ++i) {
-        gotoBox->setText(QString::number(1 + (i * 17) % pages)); // far jumps, mostly not rendered ahead
+        gotoBox->setText(
+            QString::number(1 + (i * 17) % pages)); // far jumps, mostly not rendered ahead
         jump.push_back(milliseconds([&] { window.cmdGoto_Click(); }));
     }
 
     std::printf("deck: %d rich 960x540 pages; host on the offscreen platform\n", pages);
-    std::printf("Load Show, host started by it: %.1f ms; again with the host running: %.1f ms\n", firstLoad,
-                secondLoad);
+    std::printf("Load Show, host started by it: %.1f ms; again with the host running: %.1f ms\n",
+                firstLoad, secondLoad);
     const auto print = [](const char *what, const std::vector<double> &values) {
         const Figures f = figures(values);
-        std::printf("%-20s median %.2f ms, worst %.2f ms (%zu presses)\n", what, f.median, f.worst, values.size());
+        std::printf("%-20s median %.2f ms, worst %.2f ms (%zu presses)\n", what, f.median, f.worst,
+                    values.size());
     };
     print("Next Slide:", next);
     print("Previous Slide:", previous);
