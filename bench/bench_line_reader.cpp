@@ -76,8 +76,9 @@ int main(int argc, char *argv[])
             ++lines;
         }
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-        std::printf("read, buffer %5d: %ld lines in %.3f s = %.0f lines/s, %.1f MiB/s\n", bufferSize, lines,
-                    seconds, static_cast<double>(lines) / seconds, megabytes / seconds);
+        std::printf("read, buffer %5d: %ld lines in %.3f s = %.0f lines/s, %.1f MiB/s\n",
+                    bufferSize, lines, seconds, static_cast<double>(lines) / seconds,
+                    megabytes / seconds);
     }
 
     for (const int bufferSize : {4096, 32767}) {
@@ -91,9 +92,10 @@ int main(int argc, char *argv[])
         timer.start();
         reader.csFindInFile(QStringLiteral("needle"), true);
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-        std::printf("find at the end, buffer %5d: %.3f s = %.1f MiB/s (found: %s)\n", bufferSize, seconds,
-                    megabytes / seconds, qPrintable(reader.Text()));
+        std::printf("find at the end, buffer %5d: %.3f s = %.1f MiB/s (found: %s)\n", bufferSize,
+                    seconds, megabytes / seconds, qPrintable(reader.Text()));
     }
-    std::printf("peak resident memory: %ld KiB before reading, %ld KiB after\n", rssBefore, peakResidentKiB());
+    std::printf("peak resident memory: %ld KiB before reading, %ld KiB after\n", rssBefore,
+                peakResidentKiB());
     return 0;
 }

@@ -335,8 +335,8 @@ void Class1::FillBuffer()
             }
             QByteArray chunk = m_file->read(count);
             if (m_file->error() != QFileDevice::NoError) {
-                throw platform::runtimeError(
-                    QStringLiteral("Device I/O error: %1 (%2)").arg(m_fileName, m_file->errorString()));
+                throw platform::runtimeError(QStringLiteral("Device I/O error: %1 (%2)")
+                                                 .arg(m_fileName, m_file->errorString()));
             }
             // A file that shrank while open ends where its bytes end.
             m_bytesLeft = chunk.size() < count ? 0 : m_bytesLeft - count;

@@ -32,7 +32,8 @@ QString inputFile(const QByteArray &content)
     static QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("input"));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(content) != content.size()) {
         fail("cannot write the input file");
     }
     return path;
@@ -50,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto fixedWidth = static_cast<std::int16_t>(data[2] % 4 == 0 ? data[2] % 9 : 0);
     const std::uint8_t mode = data[3];
     const std::size_t needleLength = data[4] % 6;
-    const QByteArray rest(reinterpret_cast<const char *>(data + 5), static_cast<qsizetype>(size - 5));
+    const QByteArray rest(reinterpret_cast<const char *>(data + 5),
+                          static_cast<qsizetype>(size - 5));
     const QByteArray needle = rest.left(static_cast<qsizetype>(needleLength));
     const QByteArray content = rest.mid(needle.size());
 
@@ -94,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             }
             joined += reader.Text().toLocal8Bit();
             try {
-                const QStringList fields = kestro::displayNumbersFields(reader.Text(), QStringLiteral("input"));
+                const QStringList fields =
+                    kestro::displayNumbersFields(reader.Text(), QStringLiteral("input"));
                 if (fields.size() != 3) {
                     fail("display numbers: not three fields");
                 }

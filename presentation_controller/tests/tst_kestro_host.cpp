@@ -3,12 +3,12 @@
 #include "presentation_controller/frmKestro.h"
 #include "presentation_controller/long_timer.h"
 
-#include "presentation_automation/host/client.h"
-#include "presentation_automation/host/tests/deck_maker.h"
-#include "presentation_automation/host/tests/host_test_support.h"
 #include "platform/drive_c.h"
 #include "platform/testing/fakes.h"
 #include "platform/testing/test_main.h"
+#include "presentation_automation/host/client.h"
+#include "presentation_automation/host/tests/deck_maker.h"
+#include "presentation_automation/host/tests/host_test_support.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,8 +30,9 @@ private:
 
     void makeWindow(kestro::Variant variant)
     {
-        QCoreApplication::setApplicationName(variant == kestro::Variant::Kiosk ? QStringLiteral("Kestrokiosk")
-                                                                               : QStringLiteral("Kestro"));
+        QCoreApplication::setApplicationName(variant == kestro::Variant::Kiosk
+                                                 ? QStringLiteral("Kestrokiosk")
+                                                 : QStringLiteral("Kestro"));
         KestroServices services;
         services.createApplication = pa::host::applicationFactory(m_host->options);
         services.messageBox = m_messages;
@@ -41,8 +42,14 @@ private:
         m_window = std::make_unique<frmKestro>(std::move(services), variant);
     }
 
-    QLineEdit *box(const char *name) { return m_window->findChild<QLineEdit *>(QLatin1String(name)); }
-    void click(const char *name) { m_window->findChild<QPushButton *>(QLatin1String(name))->click(); }
+    QLineEdit *box(const char *name)
+    {
+        return m_window->findChild<QLineEdit *>(QLatin1String(name));
+    }
+    void click(const char *name)
+    {
+        m_window->findChild<QPushButton *>(QLatin1String(name))->click();
+    }
 
     // What the show itself is on, asked of the host.
     int showSlide() { return m_window->ppPres1->slideShowWindow()->view()->slide()->slideIndex(); }
@@ -96,7 +103,8 @@ private slots:
     {
         makeWindow(kestro::Variant::Kiosk);
         click("cmdLoadShow");
-        QCOMPARE(messageTexts(), QStringList{"Please enter timer interval before loading PPT file."});
+        QCOMPARE(messageTexts(),
+                 QStringList{"Please enter timer interval before loading PPT file."});
         QCOMPARE(box("txtSlideNum")->text(), QStringLiteral("1"));
         QCOMPARE(box("txtTotalslides")->text(), QStringLiteral("12"));
         QTest::qWait(500);
@@ -130,7 +138,8 @@ private slots:
         QVERIFY(m_window->close());
         m_window.reset();
         const auto app = pa::host::applicationFactory(m_host->options)();
-        const auto shown = app->activePresentation()->slideShowWindow()->view()->slide()->slideIndex();
+        const auto shown =
+            app->activePresentation()->slideShowWindow()->view()->slide()->slideIndex();
         QCOMPARE(shown, 8);
     }
 };
