@@ -31,7 +31,9 @@ QString readAnsiTextFile(const QString &path)
 void writeAnsiTextFile(const QString &path, const QString &text)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a buffered write fails only when flushed inside commit(), which then
+    // still replaces the old file with the part written.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         throw runtimeError(QStringLiteral("Path/File access error: %1 (%2)").arg(path, file.errorString()));
     }
     const QByteArray bytes = text.toLocal8Bit();

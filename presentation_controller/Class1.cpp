@@ -125,6 +125,7 @@ void Class1::cfCloseFile()
 void Class1::resetReading()
 {
     m_leftOver.clear();
+    m_leftOverStart = 0;
     m_nextLine.clear();
     m_nextLineEnd.clear();
     m_text.clear();
@@ -195,35 +196,37 @@ void Class1::csFindInFile(const QString &strStringToFind, bool bolIgnoreCase)
     const QByteArray needle = encode(strStringToFind);
     if (m_primed) {
         // The rest of the file starts with the look-ahead line, already cut from the buffer.
-        m_leftOver.prepend(m_nextLine + m_nextLineEnd);
+        m_leftOver = m_nextLine + m_nextLineEnd + pending();
+        m_leftOverStart = 0;
     }
     m_nextLine.clear();
     m_nextLineEnd.clear();
     m_text.clear();
     FillBuffer();
 
-    qsizetype found = findText(m_leftOver, needle, bolIgnoreCase);
+    qsizetype found = findText(pending(), needle, bolIgnoreCase);
     while (found < 0 && m_bytesLeft > 0 && !m_endOfFile) {
         // Keep the tail an occurrence split across two fills starts in; never the whole
         // buffer, or the next fill could read nothing and the search would never end.
         const qsizetype keep =
             std::max<qsizetype>(0, std::min<qsizetype>(needle.size() - 1, m_bufferSize - 1));
-        m_leftOver = m_leftOver.right(keep);
+        m_leftOver = pending().right(keep);
+        m_leftOverStart = 0;
         FillBuffer();
-        found = findText(m_leftOver, needle, bolIgnoreCase);
+        found = findText(pending(), needle, bolIgnoreCase);
     }
 
     if (found < 0) {
         // The whole file was searched.
         m_nextLine.clear();
         m_leftOver.clear();
+        m_leftOverStart = 0;
         m_endOfFile = true;
         m_primed = true;
         return;
     }
 
-    const QByteArray before = m_leftOver.left(found);
-    m_leftOver = m_leftOver.mid(found);
+    const QByteArray before = takePending(found);
     ReadNextLine(); // the found line from the string on; also detects the line end if needed
 
     // Without a line end in the text kept aside, the found line's start is no longer held:
@@ -259,6 +262,23 @@ void Class1::csFindInFile(const QString &strStringToFind, bool bolIgnoreCase)
     deliverLookAhead();
 }
 
+qsizetype Class1::findPending(const QByteArray &what) const
+{
+    const qsizetype at = m_leftOver.indexOf(what, m_leftOverStart);
+    return at < 0 ? -1 : at - m_leftOverStart;
+}
+
+QByteArray Class1::takePending(qsizetype count)
+{
+    const QByteArray taken = m_leftOver.mid(m_leftOverStart, count);
+    m_leftOverStart += taken.size();
+    if (m_leftOverStart >= m_leftOver.size()) {
+        m_leftOver.clear();
+        m_leftOverStart = 0;
+    }
+    return taken;
+}
+
 void Class1::ReadNextLine()
 {
     FillBuffer();
@@ -267,19 +287,17 @@ void Class1::ReadNextLine()
     }
     m_nextLineEnd.clear();
     if (m_fixedWidth != 0) {
-        m_nextLine = m_leftOver.left(m_fixedWidth);
-        m_leftOver = m_leftOver.mid(m_fixedWidth);
+        m_nextLine = takePending(m_fixedWidth);
         return;
     }
     if (m_delimiter.isEmpty()) {
         DetectDelimiter();
     }
-    const qsizetype feed = m_leftOver.indexOf(formFeed);
-    const qsizetype end = m_delimiter.isEmpty() ? -1 : m_leftOver.indexOf(m_delimiter);
+    const qsizetype feed = findPending(QByteArray(1, formFeed));
+    const qsizetype end = m_delimiter.isEmpty() ? -1 : findPending(m_delimiter);
     if (feed < 0 && end < 0) {
         // No line end in the buffer: all of it is one line.
-        m_nextLine = m_leftOver;
-        m_leftOver.clear();
+        m_nextLine = takePending(pendingSize());
         if (m_delimiter.isEmpty() && m_bytesLeft == 0) {
             // The file's only line end is its very last character: still a line end.
             if (m_nextLine.endsWith('\n') || m_nextLine.endsWith('\r')) {
@@ -290,13 +308,11 @@ void Class1::ReadNextLine()
         return;
     }
     if (feed >= 0 && (end < 0 || feed < end)) {
-        m_nextLine = m_leftOver.left(feed);
-        m_nextLineEnd = QByteArray(1, formFeed);
-        m_leftOver = m_leftOver.mid(feed + 1);
+        m_nextLine = takePending(feed);
+        m_nextLineEnd = takePending(1);
     } else {
-        m_nextLine = m_leftOver.left(end);
-        m_nextLineEnd = m_delimiter;
-        m_leftOver = m_leftOver.mid(end + m_delimiter.size());
+        m_nextLine = takePending(end);
+        m_nextLineEnd = takePending(m_delimiter.size());
     }
 }
 
@@ -311,26 +327,33 @@ void Class1::FillBuffer()
     if (m_bufferSize < 1) {
         throw platform::runtimeError(QStringLiteral("Invalid procedure call or argument"));
     }
-    if (m_leftOver.size() < m_bufferSize) {
-        const qint64 count = std::min<qint64>(m_bufferSize - m_leftOver.size(), m_bytesLeft);
+    if (pendingSize() < m_bufferSize) {
+        const qint64 count = std::min<qint64>(m_bufferSize - pendingSize(), m_bytesLeft);
         if (count > 0) {
             if (!m_file) {
                 throw platform::runtimeError(QStringLiteral("Bad file name or number"));
             }
             QByteArray chunk = m_file->read(count);
             if (m_file->error() != QFileDevice::NoError) {
-                throw platform::runtimeError(
-                    QStringLiteral("Device I/O error: %1 (%2)").arg(m_fileName, m_file->errorString()));
+                throw platform::runtimeError(QStringLiteral("Device I/O error: %1 (%2)")
+                                                 .arg(m_fileName, m_file->errorString()));
             }
             // A file that shrank while open ends where its bytes end.
             m_bytesLeft = chunk.size() < count ? 0 : m_bytesLeft - count;
             if (m_stripNulls) {
                 chunk = RemoveNulls(chunk);
             }
+            // Lines are cut from the front by moving a start mark; the text before it is
+            // dropped only once it is at least as long as what follows, so cutting a line
+            // costs its own length, not the buffer's.
+            if (m_leftOverStart > 0 && m_leftOverStart >= pendingSize()) {
+                m_leftOver.remove(0, m_leftOverStart);
+                m_leftOverStart = 0;
+            }
             m_leftOver += chunk;
         }
     }
-    m_endOfFile = m_nextLine.isEmpty() && m_leftOver.isEmpty() && m_bytesLeft == 0;
+    m_endOfFile = m_nextLine.isEmpty() && pendingSize() == 0 && m_bytesLeft == 0;
     // Long files and searches must not freeze the window.
     if (QCoreApplication::instance() != nullptr) {
         QCoreApplication::processEvents();
@@ -341,9 +364,9 @@ void Class1::DetectDelimiter()
 {
     // Positions counted from 1, as the runtime's search does: an end whose only occurrence
     // starts at the buffer's last character is not taken (its second half may still come).
-    qsizetype best = m_leftOver.size();
+    qsizetype best = pendingSize();
     const auto consider = [this, &best](const char *candidate) {
-        const qsizetype at = m_leftOver.indexOf(candidate);
+        const qsizetype at = findPending(candidate);
         if (at >= 0 && at + 1 < best) {
             best = at + 1;
             m_delimiter = candidate;

@@ -62,8 +62,12 @@ public:
     std::int16_t ChannelNumber() const { return m_channel; }
     bool EndOfFile() const { return m_endOfFile; }
     void setEndOfFile(bool value) { m_endOfFile = value; }
-    QString LeftOver() const { return decode(m_leftOver); }
-    void setLeftOver(const QString &value) { m_leftOver = encode(value); }
+    QString LeftOver() const { return decode(pending()); }
+    void setLeftOver(const QString &value)
+    {
+        m_leftOver = encode(value);
+        m_leftOverStart = 0;
+    }
     QString Text() const { return decode(m_text); }
     void setText(const QString &value) { m_text = encode(value); }
     std::int64_t BytesLeft() const { return m_bytesLeft; }
@@ -94,6 +98,10 @@ private:
     // Steps the look-ahead into Text (skipping blank lines when asked) and reads the next.
     void deliverLookAhead();
     QByteArray treated(QByteArray line) const; // trims and filters as the options say
+    QByteArray pending() const { return m_leftOver.mid(m_leftOverStart); }
+    qsizetype pendingSize() const { return m_leftOver.size() - m_leftOverStart; }
+    qsizetype findPending(const QByteArray &what) const; // from the start of LeftOver
+    QByteArray takePending(qsizetype count);             // cuts from the front of LeftOver
 
     static QString decode(const QByteArray &bytes) { return QString::fromLocal8Bit(bytes); }
     static QByteArray encode(const QString &text) { return text.toLocal8Bit(); }
@@ -114,11 +122,12 @@ private:
     std::int32_t m_bufferSize = 4096;
     std::int16_t m_channel = 0;
     bool m_endOfFile = false;
-    QByteArray m_leftOver;
+    QByteArray m_leftOver; // LeftOver is the part from m_leftOverStart on
+    qsizetype m_leftOverStart = 0;
     QByteArray m_text;
     std::int64_t m_bytesLeft = 0;
 
-    bool m_primed = false;     // the look-ahead NextLine holds the line to deliver next
+    bool m_primed = false;    // the look-ahead NextLine holds the line to deliver next
     QByteArray m_nextLineEnd; // the line end cut off after NextLine
     std::unique_ptr<QFile> m_file;
 };

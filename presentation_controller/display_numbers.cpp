@@ -15,7 +15,8 @@ QStringList displayNumbersFields(const QString &line, const QString &fileName)
     const QStringList fields = line.split(QLatin1Char(','));
     if (fields.size() < 3) {
         throw platform::runtimeError(
-            QStringLiteral("The display numbers file does not hold three numbers: %1").arg(fileName));
+            QStringLiteral("The display numbers file does not hold three numbers: %1")
+                .arg(fileName));
     }
     return fields.mid(0, 3);
 }
@@ -27,10 +28,10 @@ std::int16_t convert(const QString &text, const char *boxName)
     try {
         return platform::toInt16(text);
     } catch (const pa::AutomationError &error) {
-        throw pa::AutomationError(
-            error.source(),
-            (platform::errorDescription(error) + QStringLiteral(": %1 \"%2\"").arg(QLatin1String(boxName), text))
-                .toStdString());
+        throw pa::AutomationError(error.source(),
+                                  (platform::errorDescription(error) +
+                                   QStringLiteral(": %1 \"%2\"").arg(QLatin1String(boxName), text))
+                                      .toStdString());
     }
 }
 

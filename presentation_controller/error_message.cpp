@@ -11,7 +11,8 @@ QString errorMessage(const std::exception &error)
     if (const auto *automation = dynamic_cast<const pa::AutomationError *>(&error)) {
         return platform::errorText(*automation);
     }
-    return QCoreApplication::applicationName() + QLatin1Char(' ') + QString::fromLocal8Bit(error.what());
+    return QCoreApplication::applicationName() + QLatin1Char(' ') +
+           QString::fromLocal8Bit(error.what());
 }
 
 } // namespace kestro

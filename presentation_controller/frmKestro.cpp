@@ -23,7 +23,8 @@ namespace kestro {
 
 QString programTitle(Variant variant)
 {
-    return variant == Variant::Kiosk ? QStringLiteral("Kestrokiosk-Dual Monitor") : QStringLiteral("Kestro ");
+    return variant == Variant::Kiosk ? QStringLiteral("Kestrokiosk-Dual Monitor")
+                                     : QStringLiteral("Kestro ");
 }
 
 QUrl guideUrl()
@@ -52,7 +53,8 @@ Control *makeControl(QWidget *parent, const char *name, const QString &text, QRe
 pa::Presentation &opened(const std::shared_ptr<pa::Presentation> &presentation)
 {
     if (!presentation) {
-        throw platform::runtimeError(QStringLiteral("Object variable or With block variable not set"));
+        throw platform::runtimeError(
+            QStringLiteral("Object variable or With block variable not set"));
     }
     return *presentation;
 }
@@ -74,7 +76,8 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
     setWindowTitle(kestro::programTitle(m_variant));
     setFont(QFont(QStringLiteral("Arial")));
 
-    Label2 = makeControl<QLabel>(this, "Label2", QStringLiteral("Current Slide Show"), QRect(10, 8, 160, 22));
+    Label2 = makeControl<QLabel>(this, "Label2", QStringLiteral("Current Slide Show"),
+                                 QRect(10, 8, 160, 22));
     txtLoadShow = makeControl<QLineEdit>(this, "txtLoadShow", QString(), QRect(10, 34, 460, 24));
     txtLoadShow->setEnabled(false);
 
@@ -82,21 +85,24 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
                                             QRect(10, 68, 145, 40));
     cmdLoadShow = makeControl<QPushButton>(this, "cmdLoadShow", QStringLiteral("&Load Show"),
                                            QRect(167, 68, 145, 40));
-    cmdPreviousSlide = makeControl<QPushButton>(this, "cmdPreviousSlide",
-                                                QStringLiteral("   &Previous    Slide"), QRect(324, 68, 146, 40));
+    cmdPreviousSlide = makeControl<QPushButton>(
+        this, "cmdPreviousSlide", QStringLiteral("   &Previous    Slide"), QRect(324, 68, 146, 40));
 
-    lblSlidenum = makeControl<QLabel>(this, "lblSlidenum", QStringLiteral("Slide Num"), QRect(10, 124, 70, 24));
+    lblSlidenum = makeControl<QLabel>(this, "lblSlidenum", QStringLiteral("Slide Num"),
+                                      QRect(10, 124, 70, 24));
     txtSlideNum = makeControl<QLineEdit>(this, "txtSlideNum", QString(), QRect(82, 124, 70, 24));
     txtSlideNum->setEnabled(false);
     cmdGoto = makeControl<QPushButton>(this, "cmdGoto", QStringLiteral(" &Goto Slide   Number"),
                                        QRect(167, 118, 180, 36));
-    txtGotoSlide = makeControl<QLineEdit>(this, "txtGotoSlide", QString(), QRect(360, 124, 110, 24));
+    txtGotoSlide =
+        makeControl<QLineEdit>(this, "txtGotoSlide", QString(), QRect(360, 124, 110, 24));
 
     cmdLoadScreenNum = makeControl<QPushButton>(this, "cmdLoadScreenNum",
                                                 QStringLiteral("    Load &Display    Numbers"),
                                                 QRect(10, 166, 220, 36));
 
-    Label1 = makeControl<QLabel>(this, "Label1", QStringLiteral("User guide"), QRect(10, 214, 200, 22));
+    Label1 =
+        makeControl<QLabel>(this, "Label1", QStringLiteral("User guide"), QRect(10, 214, 200, 22));
     setLabelColour(Label1, linkColour);
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->setMouseTracking(true);
@@ -104,10 +110,13 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
     setMouseTracking(true);
 
     if (kiosk) {
-        Label3 = makeControl<QLabel>(this, "Label3", QStringLiteral("Total Slides"), QRect(300, 8, 90, 22));
-        txtTotalslides = makeControl<QLineEdit>(this, "txtTotalslides", QString(), QRect(392, 6, 78, 24));
+        Label3 = makeControl<QLabel>(this, "Label3", QStringLiteral("Total Slides"),
+                                     QRect(300, 8, 90, 22));
+        txtTotalslides =
+            makeControl<QLineEdit>(this, "txtTotalslides", QString(), QRect(392, 6, 78, 24));
         txtTotalslides->setEnabled(false);
-        Label4 = makeControl<QLabel>(this, "Label4", QStringLiteral("Timer"), QRect(250, 172, 50, 24));
+        Label4 =
+            makeControl<QLabel>(this, "Label4", QStringLiteral("Timer"), QRect(250, 172, 50, 24));
         Text1 = makeControl<QLineEdit>(this, "Text1", QString(), QRect(300, 170, 100, 28));
         Text1->setFont(QFont(QStringLiteral("Arial Black")));
         m_longTimer1 = new kestro::LongTimer(this);
@@ -119,7 +128,8 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
     m_screen = new frmScreen(kestro::programTitle(m_variant), m_services.messageBox, this);
 
     m_services.fileDialog->setTitle(QStringLiteral("Load PowerPoint Presentation"));
-    m_services.fileDialog->setInitialDirectory(platform::mapDriveC(QStringLiteral("C:\\Orvanta\\")));
+    m_services.fileDialog->setInitialDirectory(
+        platform::mapDriveC(QStringLiteral("C:\\Orvanta\\")));
     m_services.fileDialog->setFilters(
         {QStringLiteral("Presentations (*.ppt)"),
          QStringLiteral("All presentations (*.ppt *.pptx *.pps *.ppsx *.odp *.pdf)"),
@@ -290,7 +300,8 @@ bool frmKestro::eventFilter(QObject *watched, QEvent *event)
         }
         if (event->type() == QEvent::MouseButtonRelease) {
             const auto *mouse = static_cast<QMouseEvent *>(event);
-            if (mouse->button() == Qt::LeftButton && Label1->rect().contains(mouse->position().toPoint())) {
+            if (mouse->button() == Qt::LeftButton &&
+                Label1->rect().contains(mouse->position().toPoint())) {
                 Label1_Click();
                 return true;
             }

@@ -4,9 +4,9 @@
 // opens one presentation, runs its show on the second display at the display numbers,
 // and steps it while showing the slide number.
 
-#include "presentation_automation/automation.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "presentation_automation/automation.h"
 
 #include <QUrl>
 #include <QWidget>

@@ -52,8 +52,9 @@ frmScreen::frmScreen(QString programTitle, std::shared_ptr<platform::MessageBox>
 
     Label1 = makeControl<QLabel>(
         this, "Label1",
-        QStringLiteral(" Enter the magic numbers for your muli-monitor setup and display resolution. "
-                       "The default numbers are for side-by-side and 1024 X 768 display resolution."),
+        QStringLiteral(
+            " Enter the magic numbers for your muli-monitor setup and display resolution. "
+            "The default numbers are for side-by-side and 1024 X 768 display resolution."),
         QRect(10, 8, 460, 48));
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -65,14 +66,15 @@ frmScreen::frmScreen(QString programTitle, std::shared_ptr<platform::MessageBox>
     Label4 = makeControl<QLabel>(this, "Label4", QStringLiteral("Width"), QRect(10, 132, 50, 24));
     txtWidth = makeControl<QLineEdit>(this, "txtWidth", QString(), QRect(64, 132, 90, 24));
 
-    cmdLoadFile = makeControl<QPushButton>(this, "cmdLoadFile", QStringLiteral("Load Saved Magic  Numbers"),
-                                           QRect(170, 66, 300, 30));
+    cmdLoadFile = makeControl<QPushButton>(
+        this, "cmdLoadFile", QStringLiteral("Load Saved Magic  Numbers"), QRect(170, 66, 300, 30));
     cmdSaveFile = makeControl<QPushButton>(this, "cmdSaveFile",
                                            QStringLiteral("      Save Magic          Numbers"),
                                            QRect(170, 102, 300, 30));
-    OKButton = makeControl<QPushButton>(this, "OKButton", QStringLiteral("OK"), QRect(170, 150, 140, 30));
-    CancelButton =
-        makeControl<QPushButton>(this, "CancelButton", QStringLiteral("Cancel"), QRect(330, 150, 140, 30));
+    OKButton =
+        makeControl<QPushButton>(this, "OKButton", QStringLiteral("OK"), QRect(170, 150, 140, 30));
+    CancelButton = makeControl<QPushButton>(this, "CancelButton", QStringLiteral("Cancel"),
+                                            QRect(330, 150, 140, 30));
 
     setTabOrder(OKButton, CancelButton);
     setTabOrder(CancelButton, txtLeft);

@@ -11,10 +11,12 @@ int intervalMilliseconds(float seconds)
 {
     const double milliseconds = std::round(static_cast<double>(seconds) * 1000.0);
     if (!(seconds > 0)) {
-        throw platform::runtimeError(QStringLiteral("The timer interval must be more than 0 seconds."));
+        throw platform::runtimeError(
+            QStringLiteral("The timer interval must be more than 0 seconds."));
     }
     if (milliseconds < 1) {
-        throw platform::runtimeError(QStringLiteral("The timer interval must be at least 0.001 seconds."));
+        throw platform::runtimeError(
+            QStringLiteral("The timer interval must be at least 0.001 seconds."));
     }
     if (milliseconds > static_cast<double>(std::numeric_limits<int>::max())) {
         throw platform::runtimeError(QStringLiteral("Overflow"));

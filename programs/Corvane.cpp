@@ -2,6 +2,7 @@
 
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "platform/qt_serial_port.h"
 #include "presentation_automation/default_backend.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
     services.createApplication = pa::defaultApplicationFactory();
     services.messageBox = std::make_shared<platform::QtMessageBox>();
     services.fileDialog = std::make_shared<platform::QtFileOpenDialog>();
+    services.createSerialPort = [] { return std::make_unique<platform::QtSerialPort>(); };
 
     frmControl window(std::move(services));
     window.show();

@@ -1,7 +1,7 @@
-#include "presentation_automation/default_backend.h"
-#include "presentation_controller/frmKestro.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "presentation_automation/default_backend.h"
+#include "presentation_controller/frmKestro.h"
 
 #include <QApplication>
 

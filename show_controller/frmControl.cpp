@@ -1,5 +1,7 @@
 #include "frmControl.h"
 
+#include "frmShowAdjust.h"
+
 #include "script_text_box.h"
 #include "show_script.h"
 
@@ -268,11 +270,11 @@ void frmControl::closeEvent(QCloseEvent *event)
 
 // ---------------------------------------------------------------- serial remote
 
-void frmControl::setUpPort(int portNumber)
+std::optional<pa::AutomationError> frmControl::setUpPort(int portNumber)
 {
     platform::SerialPort *port = m_port.get();
     if (!port) {
-        return;
+        return std::nullopt;
     }
     resumeNext([&] { port->setCommPort(portNumber); });
     resumeNext([&] { port->setHandshaking(0); });
@@ -280,7 +282,34 @@ void frmControl::setUpPort(int portNumber)
     resumeNext([&] { port->setRTSEnable(true); });
     resumeNext([&] { port->setSettings(QStringLiteral("9600,n,8,1")); });
     resumeNext([&] { port->setSThreshold(1); });
-    resumeNext([&] { port->setPortOpen(true); });
+    std::optional<pa::AutomationError> failure;
+    resumeNext([&] {
+        try {
+            port->setPortOpen(true);
+        } catch (const pa::AutomationError &error) {
+            failure = error;
+            throw;
+        }
+    });
+    return failure;
+}
+
+void frmControl::reopenPort(int portNumber, QWidget *messageParent)
+{
+    platform::SerialPort *port = m_port.get();
+    if (!port) {
+        return;
+    }
+    // An open port refuses a new port number, which would keep the remote on the old line.
+    resumeNext([&] { port->setPortOpen(false); });
+    if (const std::optional<pa::AutomationError> failure = setUpPort(portNumber)) {
+        showMessage(platform::errorText(*failure), messageParent);
+    }
+}
+
+void frmControl::showMessage(const QString &text, QWidget *messageParent)
+{
+    m_services.messageBox->show(messageParent ? messageParent : this, text, programTitle);
 }
 
 void frmControl::MSComm1_OnComm()
@@ -368,11 +397,12 @@ void frmControl::stepScreen(int screen, bool forward)
     const std::shared_ptr<pa::Presentation> pres = presentationOf(screen);
     resumeNext([&] { require(require(pres).slideShowWindow()).activate(); });
     resumeNext([&] {
-        pa::SlideShowView &view = require(require(require(pres).slideShowWindow()).view());
+        const std::shared_ptr<pa::SlideShowView> view =
+            require(require(pres).slideShowWindow()).view();
         if (forward) {
-            view.next();
+            require(view).next();
         } else {
-            view.previous();
+            require(view).previous();
         }
     });
 }
@@ -592,5 +622,8 @@ void frmControl::cmdLoadScriptEd_Click()
 
 void frmControl::cmdShowAdjust_Click()
 {
-    // The geometry window is wired in together with that window.
+    if (!m_showAdjust) {
+        m_showAdjust = new frmShowAdjust(*this, this);
+    }
+    m_showAdjust->showAdjust();
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCloseEvent;
 class QLabel;
@@ -62,8 +63,14 @@ public:
 
     // The serial port of the remote (may be null when the program has none).
     platform::SerialPort *MSComm1() const;
-    // The port set-up sequence; each failing assignment is skipped.
-    void setUpPort(int portNumber);
+    // The port set-up sequence; each failing assignment is skipped. Returns why the open
+    // failed, for a caller that reports it.
+    std::optional<pa::AutomationError> setUpPort(int portNumber);
+    // The operator's port choice: the open port is closed and the chosen one set up; when
+    // it cannot be opened, a message says why.
+    void reopenPort(int portNumber, QWidget *messageParent = nullptr);
+    // A message box with the program's title, over messageParent when given.
+    void showMessage(const QString &text, QWidget *messageParent = nullptr);
 
 public slots:
     void cmdNextSlide_Click();
@@ -110,6 +117,7 @@ private:
 
     ControlServices m_services;
     std::unique_ptr<platform::SerialPort> m_port;
+    frmShowAdjust *m_showAdjust = nullptr; // made at its first show, a child of this window
     bool m_unloaded = false;
 
     // Controls, named as the operator's documentation names them.

@@ -1,7 +1,7 @@
 #include "presentation_controller/Class1.h"
 
-#include "presentation_automation/automation_error.h"
 #include "platform/testing/test_main.h"
+#include "presentation_automation/automation_error.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -80,25 +80,16 @@ private:
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    void defaults()
-    {
-        Class1 reader;
-        QCOMPARE(reader.BufferSize(), 4096);
-        QCOMPARE(reader.FixedWidthLineLength(), std::int16_t(0));
-        QCOMPARE(reader.LineDelimiter(), QString());
-        QCOMPARE(reader.LinesRead(), 0.0);
-        QVERIFY(!reader.EndOfFile());
-        QVERIFY(!reader.NoBlankLines() && !reader.StripNulls() && !reader.OnlyAlphaNumericCharacters());
-    }
-
     void lineEnds_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("delimiter");
         // The last entry is the empty Text of the call that reaches the end.
-        QTest::newRow("CR LF") << QByteArray("ab\r\ncd\r\n") << QStringList{"ab", "cd", ""} << "\r\n";
-        QTest::newRow("LF alone") << QByteArray("ab\ncd\nef") << QStringList{"ab", "cd", "ef", ""} << "\n";
+        QTest::newRow("CR LF") << QByteArray("ab\r\ncd\r\n") << QStringList{"ab", "cd", ""}
+                               << "\r\n";
+        QTest::newRow("LF alone") << QByteArray("ab\ncd\nef") << QStringList{"ab", "cd", "ef", ""}
+                                  << "\n";
         QTest::newRow("CR alone") << QByteArray("ab\rcd\r") << QStringList{"ab", "cd", ""} << "\r";
         QTest::newRow("earliest wins: LF before a later CR LF")
             << QByteArray("ab\ncd\r\nef") << QStringList{"ab", "cd\r", "ef", ""} << "\n";
@@ -106,7 +97,8 @@ private slots:
             << QByteArray("ab\r\ncd\rx\r\n") << QStringList{"ab", "cd\rx", ""} << "\r\n";
         QTest::newRow("form feed ends a line and belongs to neither")
             << QByteArray("ab\fcd\r\nef") << QStringList{"ab", "cd", "ef", ""} << "\r\n";
-        QTest::newRow("form feed only") << QByteArray("ab\fcd") << QStringList{"ab", "cd", ""} << "";
+        QTest::newRow("form feed only")
+            << QByteArray("ab\fcd") << QStringList{"ab", "cd", ""} << "";
         QTest::newRow("no line end: the whole buffer is one line")
             << QByteArray("abc def") << QStringList{"abc def", ""} << "";
         // A line end only at the very last character is not taken as the delimiter, yet it
@@ -170,7 +162,8 @@ private slots:
     void blankLineOptions()
     {
         QCOMPARE(read("a\r\n\r\nb\r\n", {.noBlankLines = true}), (QStringList{"a", "b", ""}));
-        QCOMPARE(read("a\r\n   \r\n\r\nb\r\n\r\n\r\n", {.noBlankLines = true}), (QStringList{"a", "b", ""}));
+        QCOMPARE(read("a\r\n   \r\n\r\nb\r\n\r\n\r\n", {.noBlankLines = true}),
+                 (QStringList{"a", "b", ""}));
         QCOMPARE(read("\r\n\r\n", {.noBlankLines = true}), (QStringList{""}));
         QCOMPARE(read("a\r\n\r\nb\r\n"), (QStringList{"a", "", "b", ""}));
 
@@ -201,13 +194,20 @@ private slots:
 
     void characterFilters()
     {
-        QCOMPARE(Class1::KeepPrintable(QByteArray("\x01\x02" "ab")), QByteArray("ab"));
+        QCOMPARE(Class1::KeepPrintable(QByteArray("\x01\x02"
+                                                  "ab")),
+                 QByteArray("ab"));
         QCOMPARE(Class1::KeepPrintable(QByteArray("a\tb\x7f\xe9, ~!")), QByteArray("ab, ~!"));
         QCOMPARE(Class1::RemoveNulls(QByteArray("a\0b\0\0c", 6)), QByteArray("abc"));
 
-        QCOMPARE(read(QByteArray("7\0" "69,0\0,768\r\n", 13), {.stripNulls = true}),
+        QCOMPARE(read(QByteArray("7\0"
+                                 "69,0\0,768\r\n",
+                                 13),
+                      {.stripNulls = true}),
                  (QStringList{"769,0,768", ""}));
-        QCOMPARE(read("\x01\x02" "769,\t0,768\x7f\r\n", {.onlyPrintable = true}),
+        QCOMPARE(read("\x01\x02"
+                      "769,\t0,768\x7f\r\n",
+                      {.onlyPrintable = true}),
                  (QStringList{"769,0,768", ""}));
         // A line of control characters only is blank once filtered and skipped.
         QCOMPARE(read("\x01\x02\r\nx\r\n", {.noBlankLines = true, .onlyPrintable = true}),
@@ -316,7 +316,8 @@ private slots:
     {
         QFETCH(int, bufferSize);
         QFETCH(QString, found);
-        const QByteArray content = "first line\r\nsecond line\r\nthird line\r\nfourth: NEEDLE here\r\nlast\r\n";
+        const QByteArray content =
+            "first line\r\nsecond line\r\nthird line\r\nfourth: NEEDLE here\r\nlast\r\n";
         Class1 reader;
         configure(reader, writeFile(content), {.bufferSize = bufferSize});
         QCOMPARE(reader.cfOpenFile(), std::int16_t(0));
@@ -339,12 +340,14 @@ private slots:
         // Each fill brings 7 new characters: twelve offsets put every split of the needle
         // between two fills.
         for (int offset = 0; offset < 12; ++offset) {
-            const QByteArray content = QByteArray(20 + offset, 'x') + "\r\nab NEEDLE cd\r\nrest\r\n";
+            const QByteArray content =
+                QByteArray(20 + offset, 'x') + "\r\nab NEEDLE cd\r\nrest\r\n";
             Class1 reader;
             configure(reader, writeFile(content), {.bufferSize = 12});
             QCOMPARE(reader.cfOpenFile(), std::int16_t(0));
             reader.csFindInFile(QStringLiteral("NEEDLE"), false);
-            QVERIFY2(reader.Text() == QStringLiteral("NEEDLE cd") || reader.Text() == QStringLiteral("ab NEEDLE cd"),
+            QVERIFY2(reader.Text() == QStringLiteral("NEEDLE cd") ||
+                         reader.Text() == QStringLiteral("ab NEEDLE cd"),
                      qPrintable(reader.Text()));
             reader.csGetALine();
             QCOMPARE(reader.Text(), QStringLiteral("rest"));

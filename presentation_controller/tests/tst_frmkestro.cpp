@@ -2,10 +2,10 @@
 #include "presentation_controller/frmScreen.h"
 #include "presentation_controller/long_timer.h"
 
-#include "presentation_automation/testing/recording_automation.h"
 #include "platform/drive_c.h"
 #include "platform/testing/fakes.h"
 #include "platform/testing/test_main.h"
+#include "presentation_automation/testing/recording_automation.h"
 
 #include <QFile>
 #include <QLabel>
@@ -23,9 +23,9 @@ namespace {
 const QString deck = QStringLiteral("/shows/opening.ppt");
 
 const Calls loadWithDefaults = {
-    "CreateApplication()", "Visible(-1)",       "Open(/shows/opening.ppt)", "Run(pres 1)",
-    "Left(pres 1, 769)",   "Top(pres 1, 0)",    "Width(pres 1, 768)",       "SlidesItem(pres 1, 1)",
-    "SlideIndex(pres 1, 1)"};
+    "CreateApplication()", "Visible(-1)",           "Open(/shows/opening.ppt)",
+    "Run(pres 1)",         "Left(pres 1, 769)",     "Top(pres 1, 0)",
+    "Width(pres 1, 768)",  "SlidesItem(pres 1, 1)", "SlideIndex(pres 1, 1)"};
 
 } // namespace
 
@@ -46,8 +46,9 @@ private:
 
     void makeWindow(kestro::Variant variant)
     {
-        QCoreApplication::setApplicationName(variant == kestro::Variant::Kiosk ? QStringLiteral("Kestrokiosk")
-                                                                               : QStringLiteral("Kestro"));
+        QCoreApplication::setApplicationName(variant == kestro::Variant::Kiosk
+                                                 ? QStringLiteral("Kestrokiosk")
+                                                 : QStringLiteral("Kestro"));
         KestroServices services;
         services.createApplication = m_app->factory();
         services.messageBox = m_messages;
@@ -60,8 +61,7 @@ private:
         m_window = std::make_unique<frmKestro>(std::move(services), variant);
     }
 
-    template<typename T = QLineEdit>
-    T *control(const char *name)
+    template<typename T = QLineEdit> T *control(const char *name)
     {
         auto *found = m_window->findChild<T *>(QLatin1String(name));
         if (found == nullptr) {
@@ -126,7 +126,8 @@ private slots:
         QCOMPARE(button("cmdNextSlide")->text(), QStringLiteral("&Next  Slide"));
         QCOMPARE(button("cmdPreviousSlide")->text(), QStringLiteral("   &Previous    Slide"));
         QCOMPARE(button("cmdGoto")->text(), QStringLiteral(" &Goto Slide   Number"));
-        QCOMPARE(button("cmdLoadScreenNum")->text(), QStringLiteral("    Load &Display    Numbers"));
+        QCOMPARE(button("cmdLoadScreenNum")->text(),
+                 QStringLiteral("    Load &Display    Numbers"));
         QVERIFY(!control("txtLoadShow")->isEnabled());
         QVERIFY(!control("txtSlideNum")->isEnabled());
         const bool kiosk = variant == kestro::Variant::Kiosk;
@@ -203,8 +204,8 @@ private slots:
         QVERIFY(m_app->presentation(1).showRunning); // the earlier show is left running
         m_app->clearCalls();
         button("cmdNextSlide")->click();
-        QCOMPARE(m_app->calls(),
-                 (Calls{"Activate(pres 2)", "Next(pres 2)", "CurrentSlide(pres 2)", "SlideIndex(pres 2, 2)"}));
+        QCOMPARE(m_app->calls(), (Calls{"Activate(pres 2)", "Next(pres 2)", "CurrentSlide(pres 2)",
+                                        "SlideIndex(pres 2, 2)"}));
     }
 
     void nextAndPreviousActivateThenStep()
@@ -217,10 +218,10 @@ private slots:
         QCOMPARE(control("txtSlideNum")->text(), QStringLiteral("3"));
         button("cmdPreviousSlide")->click();
         QCOMPARE(m_app->calls(),
-                 (Calls{"Activate(pres 1)", "Next(pres 1)", "CurrentSlide(pres 1)", "SlideIndex(pres 1, 2)",
-                        "Activate(pres 1)", "Next(pres 1)", "CurrentSlide(pres 1)", "SlideIndex(pres 1, 3)",
-                        "Activate(pres 1)", "Previous(pres 1)", "CurrentSlide(pres 1)",
-                        "SlideIndex(pres 1, 2)"}));
+                 (Calls{"Activate(pres 1)", "Next(pres 1)", "CurrentSlide(pres 1)",
+                        "SlideIndex(pres 1, 2)", "Activate(pres 1)", "Next(pres 1)",
+                        "CurrentSlide(pres 1)", "SlideIndex(pres 1, 3)", "Activate(pres 1)",
+                        "Previous(pres 1)", "CurrentSlide(pres 1)", "SlideIndex(pres 1, 2)"}));
         QCOMPARE(control("txtSlideNum")->text(), QStringLiteral("2"));
         QVERIFY(!control("txtSlideNum")->isEnabled());
     }
@@ -243,10 +244,14 @@ private slots:
     {
         QTest::addColumn<QString>("gotoText");
         QTest::addColumn<QString>("message");
-        QTest::newRow("a letter") << "x" << "Kestro Type mismatch";
-        QTest::newRow("beyond 32 bits") << "3000000000" << "Kestro Overflow";
+        QTest::newRow("a letter") << "x"
+                                  << "Kestro Type mismatch";
+        QTest::newRow("beyond 32 bits") << "3000000000"
+                                        << "Kestro Overflow";
         QTest::newRow("no slide of the show")
-            << "11" << "Presentation application SlideShowView.GotoSlide : Integer out of range. 11 is not in the valid range.";
+            << "11"
+            << "Presentation application SlideShowView.GotoSlide : Integer out of range. 11 is not "
+               "in the valid range.";
     }
 
     void failuresShowOneMessageAndStopTheHandler()
@@ -272,7 +277,8 @@ private slots:
         button("cmdPreviousSlide")->click();
         control("txtGotoSlide")->setText(QStringLiteral("2"));
         button("cmdGoto")->click();
-        const QString notSet = QStringLiteral("Kestro Object variable or With block variable not set");
+        const QString notSet =
+            QStringLiteral("Kestro Object variable or With block variable not set");
         QCOMPARE(messageTexts(), (QStringList{notSet, notSet, notSet}));
         QVERIFY(m_app->calls().empty());
         QVERIFY(control("txtSlideNum")->text().isEmpty());
@@ -283,7 +289,8 @@ private slots:
         makeWindow(kestro::Variant::Kestro);
         m_app->failOn("Top", "Microsoft PowerPoint 2000", "SlideShowWindow.Top : Invalid request.");
         loadShow();
-        QCOMPARE(messageTexts(), QStringList{"Microsoft PowerPoint 2000 SlideShowWindow.Top : Invalid request."});
+        QCOMPARE(messageTexts(),
+                 QStringList{"Microsoft PowerPoint 2000 SlideShowWindow.Top : Invalid request."});
         QCOMPARE(m_messages->shown.at(0).caption, QStringLiteral("Kestro "));
         const Calls done(loadWithDefaults.begin(), loadWithDefaults.begin() + 6);
         QCOMPARE(m_app->calls(), done);
@@ -308,12 +315,13 @@ private slots:
         auto *label = control<QLabel>("Label1");
         const auto colour = [label] { return label->palette().color(QPalette::WindowText); };
         QCOMPARE(colour(), QColor(0, 0, 255));
-        QMouseEvent onLabel(QEvent::MouseMove, QPointF(5, 5), label->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
-                            Qt::NoButton, Qt::NoModifier);
+        QMouseEvent onLabel(QEvent::MouseMove, QPointF(5, 5), label->mapToGlobal(QPointF(5, 5)),
+                            Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(label, &onLabel);
         QCOMPARE(colour(), QColor(255, 0, 0));
-        QMouseEvent onForm(QEvent::MouseMove, QPointF(400, 230), m_window->mapToGlobal(QPointF(400, 230)),
-                           Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent onForm(QEvent::MouseMove, QPointF(400, 230),
+                           m_window->mapToGlobal(QPointF(400, 230)), Qt::NoButton, Qt::NoButton,
+                           Qt::NoModifier);
         QCoreApplication::sendEvent(m_window.get(), &onForm);
         QCOMPARE(colour(), QColor(0, 0, 255));
 
@@ -359,7 +367,8 @@ private slots:
         QCOMPARE(m_window->LongTimer1()->Interval(), 0.2f);
 
         QTRY_VERIFY_WITH_TIMEOUT(m_app->presentation(1).currentSlide >= 3, 5000);
-        QTRY_COMPARE(control("txtSlideNum")->text(), QString::number(m_app->presentation(1).currentSlide));
+        QTRY_COMPARE(control("txtSlideNum")->text(),
+                     QString::number(m_app->presentation(1).currentSlide));
         QVERIFY(m_app->callsStartingWith({"Activate"}).size() >= 2);
     }
 
@@ -383,7 +392,8 @@ private slots:
                  (Calls{"Width(pres 1, 768)", "SlidesCount(pres 1)"}));
         QCOMPARE(control("txtSlideNum")->text(), QStringLiteral("1"));
         QCOMPARE(control("txtTotalslides")->text(), QStringLiteral("10"));
-        QCOMPARE(messageTexts(), QStringList{"Please enter timer interval before loading PPT file."});
+        QCOMPARE(messageTexts(),
+                 QStringList{"Please enter timer interval before loading PPT file."});
         QCOMPARE(m_messages->shown.at(0).caption, QStringLiteral("Kestrokiosk-Dual Monitor"));
         QCOMPARE(m_window->LongTimer1()->Interval(), 0.0f);
         QVERIFY(!m_window->LongTimer1()->isTicking());
@@ -392,10 +402,11 @@ private slots:
     void kioskReportsOtherFailuresAsThemselves()
     {
         makeWindow(kestro::Variant::Kiosk);
-        m_app->failOn("Open", "Microsoft PowerPoint 2000", "Presentations.Open : PowerPoint could not open the file.");
+        m_app->failOn("Open", "Microsoft PowerPoint 2000",
+                      "Presentations.Open : PowerPoint could not open the file.");
         loadShow();
-        QCOMPARE(messageTexts(),
-                 QStringList{"Microsoft PowerPoint 2000 Presentations.Open : PowerPoint could not open the file."});
+        QCOMPARE(messageTexts(), QStringList{"Microsoft PowerPoint 2000 Presentations.Open : "
+                                             "PowerPoint could not open the file."});
     }
 
     void kioskKeepsItsIntervalWhenANewOneIsBad()
@@ -416,7 +427,8 @@ private slots:
         makeWindow(kestro::Variant::Kiosk);
         control("Text1")->setText(QStringLiteral("0.05"));
         loadShow();
-        m_app->failOn("Next", "Presentation application", "SlideShowView.Next : The show has ended.");
+        m_app->failOn("Next", "Presentation application",
+                      "SlideShowView.Next : The show has ended.");
         int depth = 0;
         int deepest = 0;
         m_messages->onShow = [&](const QString &, const QString &) {

@@ -24,12 +24,18 @@ private:
     std::shared_ptr<FakeMessageBox> m_messages;
     std::unique_ptr<frmScreen> m_window;
 
-    QLineEdit *box(const char *name) { return m_window->findChild<QLineEdit *>(QLatin1String(name)); }
+    QLineEdit *box(const char *name)
+    {
+        return m_window->findChild<QLineEdit *>(QLatin1String(name));
+    }
     QPushButton *button(const char *name)
     {
         return m_window->findChild<QPushButton *>(QLatin1String(name));
     }
-    QStringList boxTexts() { return {box("txtLeft")->text(), box("txtTop")->text(), box("txtWidth")->text()}; }
+    QStringList boxTexts()
+    {
+        return {box("txtLeft")->text(), box("txtTop")->text(), box("txtWidth")->text()};
+    }
     void setBoxes(const QString &left, const QString &top, const QString &width)
     {
         box("txtLeft")->setText(left);
@@ -72,11 +78,14 @@ private slots:
     void freshWindow()
     {
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Load Display Attributes"));
-        QCOMPARE(m_window->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
-                 QStringLiteral(" Enter the magic numbers for your muli-monitor setup and display resolution. "
-                                "The default numbers are for side-by-side and 1024 X 768 display resolution."));
+        QCOMPARE(
+            m_window->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+            QStringLiteral(
+                " Enter the magic numbers for your muli-monitor setup and display resolution. "
+                "The default numbers are for side-by-side and 1024 X 768 display resolution."));
         QCOMPARE(button("cmdLoadFile")->text(), QStringLiteral("Load Saved Magic  Numbers"));
-        QCOMPARE(button("cmdSaveFile")->text(), QStringLiteral("      Save Magic          Numbers"));
+        QCOMPARE(button("cmdSaveFile")->text(),
+                 QStringLiteral("      Save Magic          Numbers"));
         QCOMPARE(boxTexts(), (QStringList{"769", "0", "768"}));
         QVERIFY(!m_window->intDisplaySet.has_value());
         // OK, then Cancel, lead the tab order.
@@ -112,14 +121,16 @@ private slots:
 
     void loadTakesTheFirstThreeFields()
     {
-        writeNumbersFile("\r\n   \r\n\x01" "1920,10,1440,99\r\n5,5,5\r\n");
+        writeNumbersFile("\r\n   \r\n\x01"
+                         "1920,10,1440,99\r\n5,5,5\r\n");
         button("cmdLoadFile")->click();
         QVERIFY(m_messages->shown.isEmpty());
         QCOMPARE(boxTexts(), (QStringList{"1920", "10", "1440"}));
         // Loading does not confirm.
         QVERIFY(!m_window->intDisplaySet.has_value());
         // Reading never changes the file.
-        QCOMPARE(numbersFileBytes(), QByteArray("\r\n   \r\n\x01" "1920,10,1440,99\r\n5,5,5\r\n"));
+        QCOMPARE(numbersFileBytes(), QByteArray("\r\n   \r\n\x01"
+                                                "1920,10,1440,99\r\n5,5,5\r\n"));
     }
 
     void loadFailuresAreReportedAndChangeNothing_data()
@@ -127,11 +138,14 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expected");
         QTest::newRow("missing file") << QByteArray("<none>") << "Kestro File not found: ";
-        QTest::newRow("empty file") << QByteArray() << "Kestro The display numbers file does not hold three numbers: ";
+        QTest::newRow("empty file")
+            << QByteArray() << "Kestro The display numbers file does not hold three numbers: ";
         QTest::newRow("blank lines only")
-            << QByteArray("\r\n  \r\n") << "Kestro The display numbers file does not hold three numbers: ";
+            << QByteArray("\r\n  \r\n")
+            << "Kestro The display numbers file does not hold three numbers: ";
         QTest::newRow("two fields")
-            << QByteArray("100,200\r\n") << "Kestro The display numbers file does not hold three numbers: ";
+            << QByteArray("100,200\r\n")
+            << "Kestro The display numbers file does not hold three numbers: ";
     }
 
     void loadFailuresAreReportedAndChangeNothing()
@@ -187,9 +201,11 @@ private slots:
     {
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("letters") << QStringList{"769", "x", "768"} << "Kestro Type mismatch: Top \"x\"";
+        QTest::newRow("letters") << QStringList{"769", "x", "768"}
+                                 << "Kestro Type mismatch: Top \"x\"";
         QTest::newRow("empty") << QStringList{"", "0", "768"} << "Kestro Type mismatch: Left \"\"";
-        QTest::newRow("beyond 16 bits") << QStringList{"769", "0", "32768"} << "Kestro Overflow: Width \"32768\"";
+        QTest::newRow("beyond 16 bits")
+            << QStringList{"769", "0", "32768"} << "Kestro Overflow: Width \"32768\"";
     }
 
     void okWithABadBoxChangesNothing()

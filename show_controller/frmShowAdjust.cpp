@@ -1,0 +1,252 @@
+#include "frmShowAdjust.h"
+
+#include "frmControl.h"
+
+#include "platform/drive_c.h"
+#include "platform/error.h"
+#include "platform/resume_next.h"
+#include "platform/text_file.h"
+#include "platform/topmost.h"
+#include "platform/vb_convert.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using platform::resumeNext;
+
+namespace screennumbers {
+
+QString line(const QStringList &nineTexts)
+{
+    QString text;
+    for (const QString &number : nineTexts) {
+        text += number + QLatin1Char(',');
+    }
+    return text + QStringLiteral("1\r\n");
+}
+
+QStringList fields(const QString &content)
+{
+    const QStringList all = content.split(QLatin1Char(','));
+    if (all.size() < 9) {
+        throw platform::runtimeError(
+            QStringLiteral("The screen numbers file holds %1 of the 9 numbers").arg(all.size()));
+    }
+    return all.mid(0, 9);
+}
+
+int portNumber(const QString &text)
+{
+    const QString ports[] = {QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
+                             QStringLiteral("Com4")};
+    for (int i = 0; i < 4; ++i) {
+        if (text == ports[i]) {
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace screennumbers
+
+namespace {
+
+// Layout values are twips of the client area; 15 twips make one pixel at 96 dpi.
+QRect twips(int left, int top, int width, int height)
+{
+    auto px = [](int t) { return qRound(t / 15.0); };
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+QFont boldSansSerif(int points)
+{
+    QFont font(QStringLiteral("MS Sans Serif"), points);
+    font.setStyleHint(QFont::SansSerif);
+    font.setBold(true);
+    return font;
+}
+
+QString numbersFilePath()
+{
+    return platform::mapDriveC(screennumbers::fileName);
+}
+
+} // namespace
+
+frmShowAdjust::frmShowAdjust(frmControl &control, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_control(control)
+{
+    createControls();
+}
+
+void frmShowAdjust::createControls()
+{
+    setObjectName(QStringLiteral("frmShowAdjust"));
+    setWindowTitle(QStringLiteral(" Orvanta Adjust Display Screen Numbers"));
+    setFixedSize(twips(0, 0, 5550, 5595).size());
+    QFont windowFont(QStringLiteral("MS Sans Serif"), 8);
+    windowFont.setStyleHint(QFont::SansSerif);
+    setFont(windowFont);
+
+    Label1 = new QLabel(QStringLiteral(" Left        Top      Width"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twips(2280, 0, 2775, 375));
+
+    const QFont controlFont = boldSansSerif(8);
+    auto button = [this, &controlFont](QPushButton *&control, const char *name,
+                                       const QString &caption, QRect rect,
+                                       void (frmShowAdjust::*handler)()) {
+        control = new QPushButton(caption, this);
+        control->setObjectName(QLatin1String(name));
+        control->setFont(controlFont);
+        control->setGeometry(rect);
+        connect(control, &QPushButton::clicked, this, handler);
+    };
+    const QFont numberFont = boldSansSerif(12);
+    auto box = [this, &numberFont](QLineEdit *&control, const char *name, int left, int top) {
+        control = new QLineEdit(QStringLiteral(" "), this);
+        control->setObjectName(QLatin1String(name));
+        control->setFont(numberFont);
+        control->setGeometry(twips(left, top, 735, 495));
+    };
+
+    button(cmdScreen1Adjust, "cmdScreen1Adjust", QStringLiteral("Screen 1 Adjust"),
+           twips(360, 360, 1455, 615), &frmShowAdjust::cmdScreen1Adjust_Click);
+    box(txtScreen1Left, "txtScreen1Left", 2280, 360);
+    box(txtScreen1Top, "txtScreen1Top", 3300, 360);
+    box(txtScreen1Width, "txtScreen1Width", 4320, 360);
+
+    button(cmdScreen2Adjust, "cmdScreen2Adjust", QStringLiteral("Screen 2  Adjust"),
+           twips(360, 1620, 1455, 615), &frmShowAdjust::cmdScreen2Adjust_Click);
+    box(txtScreen2Left, "txtScreen2Left", 2280, 1620);
+    box(txtScreen2Top, "txtScreen2Top", 3300, 1620);
+    box(txtScreen2Width, "txtScreen2Width", 4320, 1620);
+
+    button(cmdScreen3Adjust, "cmdScreen3Adjust", QStringLiteral(" Screen 3   Adjust"),
+           twips(360, 2880, 1455, 615), &frmShowAdjust::cmdScreen3Adjust_Click);
+    box(txtScreen3Left, "txtScreen3Left", 2280, 2880);
+    box(txtScreen3Top, "txtScreen3Top", 3300, 2880);
+    box(txtScreen3Width, "txtScreen3Width", 4320, 2880);
+
+    // An editable drop-down: the operator may type a port, which is then checked exactly.
+    cmbPort = new QComboBox(this);
+    cmbPort->setObjectName(QStringLiteral("cmbPort"));
+    cmbPort->setFont(controlFont);
+    cmbPort->setEditable(true);
+    cmbPort->setInsertPolicy(QComboBox::NoInsert);
+    cmbPort->addItems({QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
+                       QStringLiteral("Com4")});
+    cmbPort->setGeometry(twips(480, 4440, 855, 315));
+
+    button(cmdSetComm, "cmdSetComm", QStringLiteral("Set Comm Port"), twips(480, 4920, 1215, 495),
+           &frmShowAdjust::cmdSetComm_Click);
+    button(cmdSave, "cmdSave", QStringLiteral("Save Screen Numbers"), twips(1920, 4440, 1695, 735),
+           &frmShowAdjust::cmdSave_Click);
+    button(cmdLoad, "cmdLoad", QStringLiteral("Load Screen Numbers"), twips(3720, 4440, 1695, 735),
+           &frmShowAdjust::cmdLoad_Click);
+}
+
+std::array<QLineEdit *, 9> frmShowAdjust::numberBoxes() const
+{
+    return {txtScreen1Left, txtScreen1Top, txtScreen1Width, txtScreen2Left, txtScreen2Top,
+            txtScreen2Width, txtScreen3Left, txtScreen3Top, txtScreen3Width};
+}
+
+void frmShowAdjust::showAdjust()
+{
+    if (!isVisible()) {
+        Form_Load();
+        show();
+        return;
+    }
+    raise();
+    activateWindow();
+}
+
+void frmShowAdjust::Form_Load()
+{
+    resumeNext([&] { platform::makeTopmost(this); });
+    resumeNext([&] { cmbPort->setCurrentText(QStringLiteral("Com1")); });
+    const frmControl &c = m_control;
+    resumeNext([&] { txtScreen1Left->setText(QString::number(c.Screen1Left)); });
+    resumeNext([&] { txtScreen1Top->setText(QString::number(c.Screen1Top)); });
+    resumeNext([&] { txtScreen1Width->setText(QString::number(c.Screen1Width)); });
+    resumeNext([&] { txtScreen2Left->setText(QString::number(c.Screen2Left)); });
+    resumeNext([&] { txtScreen2Top->setText(QString::number(c.Screen2Top)); });
+    resumeNext([&] { txtScreen2Width->setText(QString::number(c.Screen2Width)); });
+    resumeNext([&] { txtScreen3Left->setText(QString::number(c.Screen3Left)); });
+    resumeNext([&] { txtScreen3Top->setText(QString::number(c.Screen3Top)); });
+    resumeNext([&] { txtScreen3Width->setText(QString::number(c.Screen3Width)); });
+}
+
+// Each number on its own: a box that does not read as a 16-bit number keeps the old value.
+// The numbers take effect at the screen's next load; a running show is not moved.
+void frmShowAdjust::cmdScreen1Adjust_Click()
+{
+    using platform::toInt16;
+    resumeNext([&] { m_control.Screen1Left = toInt16(txtScreen1Left->text()); });
+    resumeNext([&] { m_control.Screen1Top = toInt16(txtScreen1Top->text()); });
+    resumeNext([&] { m_control.Screen1Width = toInt16(txtScreen1Width->text()); });
+}
+
+void frmShowAdjust::cmdScreen2Adjust_Click()
+{
+    using platform::toInt16;
+    resumeNext([&] { m_control.Screen2Left = toInt16(txtScreen2Left->text()); });
+    resumeNext([&] { m_control.Screen2Top = toInt16(txtScreen2Top->text()); });
+    resumeNext([&] { m_control.Screen2Width = toInt16(txtScreen2Width->text()); });
+}
+
+void frmShowAdjust::cmdScreen3Adjust_Click()
+{
+    using platform::toInt16;
+    resumeNext([&] { m_control.Screen3Left = toInt16(txtScreen3Left->text()); });
+    resumeNext([&] { m_control.Screen3Top = toInt16(txtScreen3Top->text()); });
+    resumeNext([&] { m_control.Screen3Width = toInt16(txtScreen3Width->text()); });
+}
+
+// The new file is written beside the old one and replaces it only once complete, so a save
+// that fails leaves the old numbers; it then shows no confirmation.
+void frmShowAdjust::cmdSave_Click()
+{
+    QStringList texts;
+    for (const QLineEdit *box : numberBoxes()) {
+        texts.append(box->text());
+    }
+    const bool saved = resumeNext(
+        [&] { platform::writeAnsiTextFile(numbersFilePath(), screennumbers::line(texts)); });
+    if (saved) {
+        m_control.showMessage(QStringLiteral("New Screen Numbers Saved"), this);
+    }
+}
+
+// Fills the boxes only; the operator applies them with the Adjust buttons. A file that is
+// missing, unreadable or short is reported and changes no box.
+void frmShowAdjust::cmdLoad_Click()
+{
+    QStringList texts;
+    try {
+        texts = screennumbers::fields(platform::readAnsiTextFile(numbersFilePath()));
+    } catch (const pa::AutomationError &error) {
+        m_control.showMessage(platform::errorText(error), this);
+        return;
+    }
+    const std::array<QLineEdit *, 9> boxes = numberBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        boxes[i]->setText(texts.at(static_cast<qsizetype>(i)));
+    }
+    m_control.showMessage(QStringLiteral("Sucessfully Loaded Screen Numbers"), this);
+}
+
+void frmShowAdjust::cmdSetComm_Click()
+{
+    const int port = screennumbers::portNumber(cmbPort->currentText());
+    if (port == 0) {
+        m_control.showMessage(QStringLiteral("Com Port Error"), this);
+        return;
+    }
+    m_control.reopenPort(port, this);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+// The geometry window: edits, applies, saves and loads the nine placement numbers of the
+// main window, and chooses the serial port of the remote.
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class frmControl;
+
+namespace screennumbers {
+
+// Where the numbers are kept, as the operator knows it.
+inline const QString fileName = QStringLiteral("C:\\Orvanta Screen Numbers.txt");
+
+// The file's one line: the nine texts unchanged, each followed by ",", then "1" and CR LF.
+QString line(const QStringList &nineTexts);
+
+// The nine texts of a file's content (split at every ","; the tenth field and any after it
+// are not used). Throws AutomationError when fewer than nine fields are there.
+QStringList fields(const QString &content);
+
+// 1..4 for exactly "Com1".."Com4", 0 for any other text.
+int portNumber(const QString &text);
+
+} // namespace screennumbers
+
+class frmShowAdjust : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmShowAdjust(frmControl &control, QWidget *parent = nullptr);
+
+    // Loads the window (topmost, boxes from the main window) when it is not open; when it
+    // is, only brings it forward and leaves what the operator typed.
+    void showAdjust();
+
+public slots:
+    void cmdScreen1Adjust_Click();
+    void cmdScreen2Adjust_Click();
+    void cmdScreen3Adjust_Click();
+    void cmdSave_Click();
+    void cmdLoad_Click();
+    void cmdSetComm_Click();
+
+private:
+    void createControls();
+    void Form_Load();
+    // Boxes in the order of the file: Screen 1 Left, Top, Width, then Screen 2, Screen 3.
+    std::array<QLineEdit *, 9> numberBoxes() const;
+
+    frmControl &m_control;
+
+    QLabel *Label1 = nullptr;
+    QPushButton *cmdScreen1Adjust = nullptr;
+    QPushButton *cmdScreen2Adjust = nullptr;
+    QPushButton *cmdScreen3Adjust = nullptr;
+    QLineEdit *txtScreen1Left = nullptr;
+    QLineEdit *txtScreen1Top = nullptr;
+    QLineEdit *txtScreen1Width = nullptr;
+    QLineEdit *txtScreen2Left = nullptr;
+    QLineEdit *txtScreen2Top = nullptr;
+    QLineEdit *txtScreen2Width = nullptr;
+    QLineEdit *txtScreen3Left = nullptr;
+    QLineEdit *txtScreen3Top = nullptr;
+    QLineEdit *txtScreen3Width = nullptr;
+    QComboBox *cmbPort = nullptr;
+    QPushButton *cmdSetComm = nullptr;
+    QPushButton *cmdSave = nullptr;
+    QPushButton *cmdLoad = nullptr;
+};
