@@ -14,7 +14,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <csignal>
 #include <memory>
+#include <sys/types.h>
+#include <unistd.h>
 
 namespace pa::host {
 
@@ -59,7 +62,7 @@ void Converter::convert(const QString &source, Done done)
         done({}, QStringLiteral("cannot be opened: LibreOffice (soffice), which converts it, is not installed"));
         return;
     }
-    auto work = std::make_shared<QTemporaryDir>();
+    auto work = std::make_shared<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/presentation-host-convert-XXXXXX"));
     const QString input = work->filePath(QStringLiteral("deck.") + suffix);
     const QString outDir = work->filePath(QStringLiteral("out"));
     if (!work->isValid() || !QFile::copy(source, input) || !QDir().mkpath(outDir)) {
@@ -70,7 +73,7 @@ void Converter::convert(const QString &source, Done done)
     // Each conversion gets its own LibreOffice profile: with a shared one a second converter
     // hands its job to the first and returns at once.
     const QStringList arguments{
-        QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(work->filePath(QStringLiteral("profile"))).toString(),
+        QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(work->filePath(QStringLiteral("profile"))).toString(QUrl::FullyEncoded),
         QStringLiteral("--headless"),
         QStringLiteral("--norestore"),
         QStringLiteral("--convert-to"),
@@ -83,6 +86,9 @@ void Converter::convert(const QString &source, Done done)
     process->setArguments(arguments);
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
+    // Its own process group, so that a conversion given up on ends with all its processes
+    // (soffice starts soffice.bin, which would otherwise stay behind).
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
     auto *timer = new QTimer(process);
     timer->setSingleShot(true);
     auto finished = std::make_shared<bool>(false);
@@ -95,6 +101,7 @@ void Converter::convert(const QString &source, Done done)
         *finished = true;
         process->disconnect();
         if (process->state() != QProcess::NotRunning) {
+            ::kill(-static_cast<pid_t>(process->processId()), SIGKILL);
             process->kill();
             process->waitForFinished(2000);
         }

@@ -489,6 +489,7 @@ void PresentationHost::scheduleFrames()
         }
     }
     std::vector<FrameKey> wanted;
+    size_t urgent = 0;
     std::int64_t budget = m_cache.capBytes();
     for (size_t rank = 0; rank < 6; ++rank) {
         for (const auto &[w, pdf] : shows) {
@@ -507,16 +508,19 @@ void PresentationHost::scheduleFrames()
             }
             budget -= bytes;
             wanted.push_back(key);
+            urgent += rank == 0 ? 1 : 0;
         }
     }
     m_cache.setWanted(wanted);
     std::vector<FrameKey> missing;
-    for (const auto &key : wanted) {
-        if (!m_cache.contains(key)) {
-            missing.push_back(key);
+    size_t missingUrgent = 0;
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        if (!m_cache.contains(wanted[i])) {
+            missing.push_back(wanted[i]);
+            missingUrgent += i < urgent ? 1 : 0;
         }
     }
-    m_pool->setWanted(std::move(missing));
+    m_pool->setWanted(std::move(missing), missingUrgent);
 }
 
 void PresentationHost::exportSlide(Presentation &p, const Request &request,
@@ -600,13 +604,15 @@ QString PresentationHost::statusText() const
         QString line = QStringLiteral("%1: %2, %3 slides, ").arg(id).arg(p.file).arg(p.slideCount);
         if (const ShowWindow *w = p.show.data()) {
             const QRect g = w->geometry();
-            line += QStringLiteral("show running on slide %1, window left %2 pt, top %3 pt, width %4 pt (%5x%6 px at %7,%8)")
+            line += QStringLiteral("show running on slide %1, window left %2 pt, top %3 pt, width %4 pt (%5x%6 px at %7,%8), "
+                                   "slide on screen: %9")
                         .arg(w->currentSlide())
                         .arg(points(g.x()), points(g.y()), points(g.width()))
                         .arg(g.width())
                         .arg(g.height())
                         .arg(g.x())
-                        .arg(g.y());
+                        .arg(g.y())
+                        .arg(w->shownSlide() == 0 ? QStringLiteral("none yet") : QString::number(w->shownSlide()));
         } else {
             line += QStringLiteral("no show running");
         }

@@ -34,7 +34,7 @@ struct HostSettings
     QString runtimeDir;
     QString cacheDir;
     bool replace = false;
-    std::int64_t frameCacheBytes = 384ll * 1024 * 1024;
+    std::int64_t frameCacheBytes = 256ll * 1024 * 1024;
     int renderThreads = 2;
     int conversionTimeoutMs = 170000;
 };

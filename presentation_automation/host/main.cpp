@@ -11,6 +11,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <malloc.h>
 #include <cstring>
 
 namespace {
@@ -55,6 +56,10 @@ int main(int argc, char *argv[])
             return printStatus(argc, argv);
         }
     }
+
+    // Frames are large buffers allocated and freed by several threads; served by mmap they
+    // go back to the system when freed instead of piling up in per-thread heaps.
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Presentation host"));

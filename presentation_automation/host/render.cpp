@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace pa::host {
 
@@ -205,6 +207,7 @@ RenderPool::RenderPool(int threads, QObject *parent) : QObject(parent)
 {
     for (int i = 0; i < std::max(1, threads); ++i) {
         Worker &w = m_workers.emplace_back();
+        w.lowPriority = i > 0;
         w.thread = std::thread([this, &w] { run(&w); });
     }
 }
@@ -215,6 +218,7 @@ RenderPool::~RenderPool()
         std::lock_guard lock(m_mutex);
         m_stopping = true;
         m_queue.clear();
+        m_urgent = 0;
         for (auto &w : m_workers) {
             w.abort = true;
         }
@@ -225,35 +229,63 @@ RenderPool::~RenderPool()
     }
 }
 
-void RenderPool::setWanted(std::vector<FrameKey> wanted)
+void RenderPool::setWanted(std::vector<FrameKey> wanted, size_t urgent)
 {
     {
         std::lock_guard lock(m_mutex);
+        urgent = std::min(urgent, wanted.size());
         for (auto &w : m_workers) {
             if (w.busyWith && std::find(wanted.begin(), wanted.end(), *w.busyWith) == wanted.end()) {
                 w.abort = true;
             }
         }
-        std::erase_if(wanted, [this](const FrameKey &key) {
+        const auto busy = [this](const FrameKey &key) {
             return std::any_of(m_workers.begin(), m_workers.end(),
                                [&](const Worker &w) { return w.busyWith && *w.busyWith == key; });
-        });
-        m_queue = std::move(wanted);
+        };
+        m_queue.clear();
+        m_urgent = 0;
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            if (!busy(wanted[i])) {
+                m_queue.push_back(wanted[i]);
+                m_urgent += i < urgent ? 1 : 0;
+            }
+        }
     }
     m_wake.notify_all();
 }
 
+std::optional<FrameKey> RenderPool::takeJob(const Worker &worker)
+{
+    const size_t first = worker.lowPriority ? m_urgent : 0;
+    if (first >= m_queue.size()) {
+        return std::nullopt;
+    }
+    FrameKey key = m_queue[first];
+    m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(first));
+    if (first < m_urgent) {
+        --m_urgent;
+    }
+    return key;
+}
+
 void RenderPool::run(Worker *worker)
 {
+    if (worker->lowPriority) {
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+    }
     std::map<QString, std::unique_ptr<Poppler::Document>> documents;
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        std::optional<FrameKey> job;
+        m_wake.wait(lock, [&] {
+            job = m_stopping ? std::nullopt : takeJob(*worker);
+            return m_stopping || job.has_value();
+        });
         if (m_stopping) {
             return;
         }
-        const FrameKey key = m_queue.front();
-        m_queue.erase(m_queue.begin());
+        const FrameKey key = *job;
         worker->busyWith = key;
         worker->abort = false;
         lock.unlock();

@@ -96,7 +96,10 @@ inline std::int64_t frameBytes(const QSize &size)
 }
 
 // Worker threads rendering the wanted frames in order. setWanted replaces the whole list;
-// a render in progress whose frame is no longer wanted is abandoned.
+// a render in progress whose frame is no longer wanted is abandoned. The first `urgent`
+// frames are needed on screen now; the first worker takes them at normal priority, the
+// others run at a lower priority and take only frames for later, so rendering ahead never
+// competes with painting and answering the controllers.
 class RenderPool : public QObject
 {
     Q_OBJECT
@@ -105,7 +108,7 @@ public:
     explicit RenderPool(int threads, QObject *parent = nullptr);
     ~RenderPool() override;
 
-    void setWanted(std::vector<FrameKey> wanted);
+    void setWanted(std::vector<FrameKey> wanted, size_t urgent);
 
 signals:
     // Delivered in the thread of the pool's owner.
@@ -117,12 +120,15 @@ private:
         std::thread thread;
         std::optional<FrameKey> busyWith;
         std::atomic<bool> abort{false};
+        bool lowPriority = false;
     };
+    std::optional<FrameKey> takeJob(const Worker &worker);
     void run(Worker *worker);
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::vector<FrameKey> m_queue;
+    size_t m_urgent = 0;
     std::list<Worker> m_workers;
     bool m_stopping = false;
 };

@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <exception>
 #include <vector>
 
 namespace pa::host::testing {
@@ -70,27 +71,50 @@ inline bool processGone(qint64 pid, int waitMs)
     return false;
 }
 
+// The runtime folders of the fixtures alive now: if a test ends the program by an uncaught
+// exception, their hosts are ended too instead of being left behind.
+inline std::vector<QString> &liveRuntimeDirs()
+{
+    static std::vector<QString> dirs;
+    return dirs;
+}
+
+inline void endHostsOf(const QString &runtimeDir)
+{
+    for (qint64 pid : hostProcesses(runtimeDir)) {
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
+        processGone(pid, 5000);
+    }
+}
+
 class HostFixture
 {
 public:
     HostFixture()
     {
+        static const bool handlerSet = [] {
+            std::set_terminate([] {
+                for (const QString &d : liveRuntimeDirs()) {
+                    endHostsOf(d);
+                }
+                std::abort();
+            });
+            return true;
+        }();
+        (void)handlerSet;
         runtimeDir = dir.filePath(QStringLiteral("runtime"));
+        liveRuntimeDirs().push_back(runtimeDir);
         options.runtimeDir = runtimeDir;
         options.hostProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
         options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("offscreen"),
                                  QStringLiteral("--cache-dir"), dir.filePath(QStringLiteral("cache"))};
     }
 
-    ~HostFixture() { endHosts(); }
-
-    void endHosts()
+    ~HostFixture()
     {
-        for (qint64 pid : hostProcesses(runtimeDir)) {
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
-            ::kill(static_cast<pid_t>(pid), SIGCONT);
-            processGone(pid, 5000);
-        }
+        endHostsOf(runtimeDir);
+        std::erase(liveRuntimeDirs(), runtimeDir);
     }
 
     QString path(const QString &name) const { return dir.filePath(name); }

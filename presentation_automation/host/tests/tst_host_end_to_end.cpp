@@ -9,6 +9,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QProcess>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -235,6 +236,32 @@ private slots:
         a2->slideShowWindow()->view()->gotoSlide(3);
         QCOMPARE(a->slideShowWindow()->view()->slide()->slideIndex(), 1);
         QVERIFY(errorOf([&] { c->slideShowWindow(); }));
+    }
+
+    void statusFromTheCommandLine()
+    {
+        const QString program = m_fx->options.hostProgram;
+        QProcess none;
+        none.start(program, {QStringLiteral("--status"), QStringLiteral("--runtime-dir"), m_fx->runtimeDir});
+        QVERIFY(none.waitForFinished(20000));
+        QCOMPARE(none.exitCode(), 1);
+        QVERIFY(none.readAllStandardError().contains("No presentation host is running."));
+
+        const QString file = deck(QStringLiteral("listed.pdf"), 6);
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(file));
+        app->presentations()->open(str(file));
+        pres->slideShowSettings()->run();
+        pres->slideShowWindow()->view()->gotoSlide(5);
+        QProcess status;
+        status.start(program, {QStringLiteral("--status"), QStringLiteral("--runtime-dir"), m_fx->runtimeDir});
+        QVERIFY(status.waitForFinished(20000));
+        QCOMPARE(status.exitCode(), 0);
+        const QString out = QString::fromUtf8(status.readAllStandardOutput());
+        QVERIFY2(out.contains(QStringLiteral("1: %1, 6 slides, show running on slide 5, window left 0 pt").arg(file)),
+                 qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("2: %1, 6 slides, no show running").arg(file)), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("Active presentation: 1")), qPrintable(out));
     }
 
     void twoControllersShareOneHostThatOutlivesThem()

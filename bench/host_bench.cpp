@@ -1,0 +1,319 @@
+// The built-in presentation host as a live show feels it: three 1920x1080 shows of 200
+// pages each, driven through the client as Corvane drives them. Prints medians and 95th
+// percentiles, and the same pages rendered by pdftoppm on this machine as a reference.
+//   host_bench [--quick]
+
+#include "presentation_automation/host/client.h"
+#include "presentation_automation/host/tests/deck_maker.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+using namespace pa;
+using namespace pa::host;
+
+namespace {
+
+struct Figures
+{
+    std::vector<double> ms;
+    void add(double v) { ms.push_back(v); }
+    double percentile(double p) const
+    {
+        if (ms.empty()) {
+            return 0;
+        }
+        std::vector<double> s = ms;
+        std::sort(s.begin(), s.end());
+        const size_t i = std::min(s.size() - 1, static_cast<size_t>(p * static_cast<double>(s.size() - 1) + 0.5));
+        return s[i];
+    }
+    double median() const { return percentile(0.5); }
+    double p95() const { return percentile(0.95); }
+};
+
+double elapsedMs(const QElapsedTimer &t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+void print(const char *what, const Figures &f, double reference = 0)
+{
+    std::printf("%-44s median %9.2f ms   p95 %9.2f ms   (n=%zu)", what, f.median(), f.p95(), f.ms.size());
+    if (reference > 0) {
+        std::printf("   = %.2f x pdftoppm", f.median() / reference);
+    }
+    std::printf("\n");
+}
+
+// Presentation id -> slide drawn on screen, from the host's status listing.
+std::map<int, int> slidesOnScreen(const ClientOptions &options)
+{
+    std::map<int, int> out;
+    static const QRegularExpression line(QStringLiteral("^(\\d+): .*show running on slide \\d+, .*slide on screen: (\\d+)$"),
+                                         QRegularExpression::MultilineOption);
+    auto it = line.globalMatch(statusListing(options));
+    while (it.hasNext()) {
+        const auto m = it.next();
+        out[m.captured(1).toInt()] = m.captured(2).toInt();
+    }
+    return out;
+}
+
+bool waitDrawn(const ClientOptions &options, int pres, int slide, int timeoutMs = 60000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (slidesOnScreen(options)[pres] == slide) {
+            return true;
+        }
+        QThread::usleep(500);
+    }
+    return false;
+}
+
+qint64 peakMemoryKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray &l : status.readAll().split('\n')) {
+        if (l.startsWith("VmHWM:")) {
+            return l.mid(6).trimmed().split(' ').first().toLongLong();
+        }
+    }
+    return 0;
+}
+
+void endHost(const ClientOptions &options)
+{
+    const qint64 pid = runningHostPid(options);
+    if (pid > 0) {
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+        while (QFile::exists(QStringLiteral("/proc/%1").arg(pid)) && runningHostPid(options) == pid) {
+            QThread::msleep(5);
+        }
+        QThread::msleep(50);
+    }
+}
+
+// pdftoppm rendering one page to a raw picture of exactly width x height.
+Figures pdftoppm(const QString &pdftoppm, const QString &deck, int page, int width, int height, int runs,
+                 const QString &outDir)
+{
+    Figures f;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        QProcess::execute(pdftoppm, {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                     QString::number(page), QStringLiteral("-scale-to-x"), QString::number(width),
+                                     QStringLiteral("-scale-to-y"), QString::number(height), deck,
+                                     outDir + QStringLiteral("/ref")});
+        f.add(elapsedMs(t));
+    }
+    return f;
+}
+
+} // namespace
+
+int run(int argc, char *argv[]);
+
+int main(int argc, char *argv[])
+{
+    try {
+        return run(argc, argv);
+    } catch (const AutomationError &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
+int run(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+    const int pages = quick ? 40 : 200;
+
+    QTemporaryDir dir;
+    struct HostEnder
+    {
+        ClientOptions *options;
+        ~HostEnder() { endHost(*options); }
+    };
+    const QString screens = dir.filePath(QStringLiteral("screens.json"));
+    {
+        QFile f(screens);
+        f.open(QIODevice::WriteOnly);
+        f.write(R"({"screens":[{"name":"Screen","x":0,"y":0,"width":1920,"height":1080,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
+    }
+    ClientOptions options;
+    options.runtimeDir = dir.filePath(QStringLiteral("runtime"));
+    options.hostProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
+    options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("offscreen:configfile=") + screens};
+    options.stepTimeoutMs = 60000;
+    options.exportTimeoutMs = 60000;
+    HostEnder ender{&options};
+
+    std::printf("Making three decks of %d pages (1920x1080, text and shapes)...\n", pages);
+    std::vector<QString> decks;
+    for (int d = 0; d < 3; ++d) {
+        decks.push_back(dir.filePath(QStringLiteral("deck%1.pdf").arg(d + 1)));
+        if (!pa::host::testing::makeDeck(decks.back(), pages, d, QSizeF(960, 540), true)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(decks.back()));
+            return 1;
+        }
+    }
+
+    // Host start to first slide shown.
+    Figures start;
+    for (int run = 0; run < (quick ? 3 : 7); ++run) {
+        endHost(options);
+        QElapsedTimer t;
+        t.start();
+        auto a = applicationFactory(options)();
+        auto p = a->presentations()->open(decks[0].toStdString());
+        p->slideShowSettings()->run();
+        if (!waitDrawn(options, 1, 1)) {
+            std::fprintf(stderr, "the first slide was never shown\n");
+            return 1;
+        }
+        start.add(elapsedMs(t));
+    }
+    endHost(options);
+
+    auto application = applicationFactory(options)();
+    const qint64 pid = runningHostPid(options);
+    std::vector<std::shared_ptr<Presentation>> shows;
+    std::vector<std::shared_ptr<SlideShowView>> views;
+    for (int d = 0; d < 3; ++d) {
+        auto p = application->presentations()->open(decks[static_cast<size_t>(d)].toStdString(), 0, 0, -1);
+        p->slideShowSettings()->run();
+        auto w = p->slideShowWindow();
+        w->setLeft(0);
+        w->setTop(0);
+        w->setWidth(1440);
+        shows.push_back(p);
+        views.push_back(w->view());
+        waitDrawn(options, d + 1, 1);
+    }
+    QThread::msleep(1500); // let the frames ahead be rendered
+
+    // Next within the held slides: the call returns after the new slide is painted.
+    Figures next;
+    int misses = 0;
+    for (int i = 0; i < (quick ? 10 : 30); ++i) {
+        QElapsedTimer t;
+        t.start();
+        views[0]->next();
+        next.add(elapsedMs(t));
+        if (slidesOnScreen(options)[1] != 2 + i) {
+            ++misses;
+        }
+        QThread::msleep(400);
+    }
+
+    // Go to a far slide: nothing held, so it is rendered on demand.
+    Figures farGoto;
+    for (int i = 0; i < (quick ? 6 : 15); ++i) {
+        const int slide = (i % 2 == 0) ? pages - 2 - i * 2 : pages / 4 + i * 2;
+        QElapsedTimer t;
+        t.start();
+        views[1]->gotoSlide(slide, msoTrue);
+        waitDrawn(options, 2, slide);
+        farGoto.add(elapsedMs(t));
+        QThread::msleep(300);
+    }
+
+    // Export of one 175x125 picture: of the slide on screen (held), and of a slide not held.
+    const std::string picture = dir.filePath(QStringLiteral("ExportSlide")).toStdString();
+    Figures exportHeld, exportCold;
+    for (int i = 0; i < (quick ? 10 : 30); ++i) {
+        auto slide = views[0]->slide();
+        QElapsedTimer t;
+        t.start();
+        slide->exportTo(picture, "JPG", 175, 125);
+        exportHeld.add(elapsedMs(t));
+        auto far = shows[2]->slides()->item(pages / 2 + i);
+        t.restart();
+        far->exportTo(picture, "JPG", 175, 125);
+        exportCold.add(elapsedMs(t));
+    }
+
+    // One full Corvane step: three switches, three exports from the active presentation,
+    // three picture loads.
+    Figures step;
+    for (int i = 0; i < 3; ++i) {
+        views[static_cast<size_t>(i)]->gotoSlide(20, msoTrue);
+    }
+    QThread::msleep(2000);
+    for (int i = 0; i < (quick ? 8 : 20); ++i) {
+        const int slide = 21 + i;
+        QElapsedTimer t;
+        t.start();
+        for (int s = 0; s < 3; ++s) {
+            auto w = shows[static_cast<size_t>(s)]->slideShowWindow();
+            w->activate();
+            w->view()->gotoSlide(slide, msoTrue);
+        }
+        for (int s = 0; s < 3; ++s) {
+            const std::string file = dir.filePath(QStringLiteral("Screen%1").arg(s)).toStdString();
+            application->activePresentation()->slides()->item(slide)->exportTo(file, "JPG", 175, 125);
+            QImage loaded(QString::fromStdString(file));
+            if (loaded.isNull()) {
+                std::fprintf(stderr, "the exported picture cannot be loaded\n");
+            }
+        }
+        step.add(elapsedMs(t));
+        QThread::msleep(500);
+    }
+    const qint64 peak = peakMemoryKiB(pid);
+
+    // Reference: pdftoppm rendering the same page at the same sizes.
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    double refFull = 0, refSmall = 0;
+    Figures full, small;
+    if (!tool.isEmpty()) {
+        full = pdftoppm(tool, decks[1], pages / 2, 1920, 1080, quick ? 3 : 7, dir.path());
+        small = pdftoppm(tool, decks[1], pages / 2, 175, 125, quick ? 3 : 7, dir.path());
+        refFull = full.median();
+        refSmall = small.median();
+    }
+
+    std::printf("\nPresentation host, three shows of %d pages at 1920x1080 (offscreen platform)\n", pages);
+    print("host start to first slide shown", start, refFull);
+    print("next within the held slides", next, refFull);
+    if (misses > 0) {
+        std::printf("    (%d of %zu steps were not held yet)\n", misses, next.ms.size());
+    }
+    print("go-to a far slide (cold), until shown", farGoto, refFull);
+    print("export 175x125 JPG of a held slide", exportHeld, refSmall);
+    print("export 175x125 JPG of a slide not held", exportCold, refSmall);
+    print("Corvane step: 3 switches, 3 exports, 3 loads", step, refFull);
+    std::printf("%-44s %9.1f MiB\n", "host peak memory (VmHWM)", static_cast<double>(peak) / 1024.0);
+    if (!tool.isEmpty()) {
+        print("reference: pdftoppm one page at 1920x1080", full);
+        print("reference: pdftoppm one page at 175x125", small);
+    } else {
+        std::printf("pdftoppm not found: no reference figures\n");
+    }
+    endHost(options);
+    return 0;
+}
