@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <sys/types.h>
@@ -39,7 +40,12 @@ QString seconds(int ms)
 class Connection
 {
 public:
-    enum class Outcome { Connected, NoHost, NotAnswering };
+    enum class Outcome
+    {
+        Connected,
+        NoHost,
+        NotAnswering
+    };
 
     static std::shared_ptr<Connection> open(const QString &path, int timeoutMs, Outcome *outcome)
     {
@@ -84,16 +90,20 @@ public:
             if (auto payload = m_reader.next()) {
                 auto reply = decodeReply(*payload);
                 if (!reply) {
-                    breakOff(where, QStringLiteral("The presentation host answered with an unreadable message."));
+                    breakOff(where,
+                             QStringLiteral(
+                                 "The presentation host answered with an unreadable message."));
                 }
                 if (!reply->ok) {
-                    throw AutomationError(reply->source.toStdString(),
-                                          (where + QStringLiteral(" : ") + reply->description).toStdString());
+                    throw AutomationError(
+                        reply->source.toStdString(),
+                        (where + QStringLiteral(" : ") + reply->description).toStdString());
                 }
                 return *reply;
             }
             if (m_reader.failed()) {
-                breakOff(where, QStringLiteral("The presentation host answered with an unreadable message."));
+                breakOff(where, QStringLiteral(
+                                    "The presentation host answered with an unreadable message."));
             }
             if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(remaining(deadline))) {
                 giveUp(where, timeoutMs, deadline);
@@ -180,8 +190,7 @@ class HostSlide : public Slide
 public:
     HostSlide(SessionPtr s, std::int64_t pres, std::int32_t index)
         : m_s(std::move(s)), m_pres(pres), m_index(index)
-    {
-    }
+    {}
 
     std::int32_t slideIndex() override
     {
@@ -192,8 +201,8 @@ public:
         return toInt32(m_s->call(r, "Slide.SlideIndex").value);
     }
 
-    void exportTo(const std::string &fileName, const std::string &filterName, std::int32_t scaleWidth,
-                  std::int32_t scaleHeight) override
+    void exportTo(const std::string &fileName, const std::string &filterName,
+                  std::int32_t scaleWidth, std::int32_t scaleHeight) override
     {
         Request r;
         r.op = Op::Export;
@@ -217,7 +226,10 @@ class HostSlides : public Slides
 public:
     HostSlides(SessionPtr s, std::int64_t pres) : m_s(std::move(s)), m_pres(pres) {}
 
-    std::int32_t count() override { return toInt32(m_s->call(Op::SlideCount, m_pres, "Slides.Count").value); }
+    std::int32_t count() override
+    {
+        return toInt32(m_s->call(Op::SlideCount, m_pres, "Slides.Count").value);
+    }
 
     std::shared_ptr<Slide> item(std::int32_t index) override
     {
@@ -254,7 +266,8 @@ public:
 
     std::shared_ptr<Slide> slide() override
     {
-        const auto index = toInt32(m_s->call(Op::CurrentSlide, m_pres, "SlideShowView.Slide").value);
+        const auto index =
+            toInt32(m_s->call(Op::CurrentSlide, m_pres, "SlideShowView.Slide").value);
         return std::make_shared<HostSlide>(m_s, m_pres, index);
     }
 
@@ -340,8 +353,8 @@ class HostPresentations : public Presentations
 public:
     explicit HostPresentations(SessionPtr s) : m_s(std::move(s)) {}
 
-    std::shared_ptr<Presentation> open(const std::string &fileName, std::optional<int>, std::optional<int>,
-                                       std::optional<int>) override
+    std::shared_ptr<Presentation> open(const std::string &fileName, std::optional<int>,
+                                       std::optional<int>, std::optional<int>) override
     {
         Request r;
         r.op = Op::Open;
@@ -420,7 +433,8 @@ bool processAlive(qint64 pid)
     return true;
 }
 
-std::shared_ptr<Connection> startHost(const ClientOptions &options, const QString &dir, bool replace)
+std::shared_ptr<Connection> startHost(const ClientOptions &options, const QString &dir,
+                                      bool replace)
 {
     const QString where = QStringLiteral("CreateObject");
     const QString program = hostProgramOf(options);
@@ -441,7 +455,8 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
     process.setWorkingDirectory(dir);
     qint64 pid = 0;
     if (!process.startDetached(&pid)) {
-        fail(where, QStringLiteral("The presentation host program %1 could not be started.").arg(program));
+        fail(where,
+             QStringLiteral("The presentation host program %1 could not be started.").arg(program));
     }
     const QDeadlineTimer deadline(options.startTimeoutMs);
     while (!deadline.hasExpired()) {
@@ -456,7 +471,8 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
             if (conn) {
                 return conn;
             }
-            fail(where, QStringLiteral("The presentation host ended while starting (see %1).").arg(logPath(dir)));
+            fail(where, QStringLiteral("The presentation host ended while starting (see %1).")
+                            .arg(logPath(dir)));
         }
         QThread::msleep(20);
     }
@@ -480,7 +496,8 @@ std::shared_ptr<Connection> reachOrStart(const ClientOptions &options)
     QLockFile lock(startLockPath(dir));
     lock.setStaleLockTime(0);
     if (!lock.tryLock(options.startTimeoutMs + options.stepTimeoutMs)) {
-        fail(where, QStringLiteral("Another program is starting the presentation host and did not finish."));
+        fail(where, QStringLiteral(
+                        "Another program is starting the presentation host and did not finish."));
     }
     if (auto conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome)) {
         return conn;
@@ -508,14 +525,16 @@ ApplicationFactory applicationFactory(ClientOptions options)
 std::int64_t runningHostPid(const ClientOptions &options)
 {
     Connection::Outcome outcome{};
-    auto conn = Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    auto conn =
+        Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
     return conn ? conn->pid() : 0;
 }
 
 QString statusListing(const ClientOptions &options)
 {
     Connection::Outcome outcome{};
-    auto conn = Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    auto conn =
+        Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
     if (!conn) {
         fail(QStringLiteral("Status"), QStringLiteral("No presentation host is running."));
     }
