@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -34,9 +35,12 @@ QString seconds(int ms)
     return QString::number(ms / 1000.0, 'g', 3);
 }
 
-// One connection to the host. Calls are strictly request then reply; after a timeout or an
-// unreadable reply the connection is given up, since a late answer would be taken for the
-// answer of the next call.
+// One connection to the host. Calls are strictly request then reply. After a timeout or an
+// unreadable reply the socket is dropped, since a late answer would be taken for the answer
+// of the next call; a later call connects again, and goes on only when the same host
+// process answers (a new host knows none of the presentations of this one). A host that
+// keeps failing is not asked again for a moment, so a handler full of calls to a hung host
+// fails quickly instead of waiting out every call.
 class Connection
 {
 public:
@@ -49,27 +53,9 @@ public:
 
     static std::shared_ptr<Connection> open(const QString &path, int timeoutMs, Outcome *outcome)
     {
-        auto conn = std::shared_ptr<Connection>(new Connection);
-        conn->m_socket.connectToServer(path);
-        if (!conn->m_socket.waitForConnected(timeoutMs)) {
-            *outcome = Outcome::NoHost;
-            return nullptr;
-        }
-        Request hello;
-        hello.op = Op::Hello;
-        try {
-            const Reply reply = conn->call(hello, timeoutMs, QStringLiteral("CreateObject"));
-            if (reply.text != QLatin1String(protocolGreeting) || reply.value <= 0) {
-                *outcome = Outcome::NotAnswering;
-                return nullptr;
-            }
-            conn->m_pid = reply.value;
-        } catch (const AutomationError &) {
-            *outcome = Outcome::NotAnswering;
-            return nullptr;
-        }
-        *outcome = Outcome::Connected;
-        return conn;
+        auto conn = std::shared_ptr<Connection>(new Connection(path));
+        *outcome = conn->connectAndGreet(timeoutMs);
+        return *outcome == Outcome::Connected ? conn : nullptr;
     }
 
     std::int64_t pid() const { return m_pid; }
@@ -77,12 +63,74 @@ public:
     Reply call(const Request &request, int timeoutMs, const QString &where)
     {
         if (!m_broken.isEmpty()) {
+            reconnect(timeoutMs, where);
+        }
+        const Reply reply = exchange(request, timeoutMs, where);
+        if (!reply.ok) {
+            throw AutomationError(
+                reply.source.toStdString(),
+                (where + QStringLiteral(" : ") + reply.description).toStdString());
+        }
+        return reply;
+    }
+
+private:
+    static constexpr int retryPauseMs = 2000;
+    static constexpr int reconnectGreetingMs = 1000;
+
+    explicit Connection(QString path) : m_path(std::move(path)) {}
+
+    Outcome connectAndGreet(int timeoutMs)
+    {
+        m_socket = std::make_unique<QLocalSocket>();
+        m_reader = FrameReader();
+        m_socket->connectToServer(m_path);
+        if (!m_socket->waitForConnected(timeoutMs)) {
+            return Outcome::NoHost;
+        }
+        Request hello;
+        hello.op = Op::Hello;
+        try {
+            const Reply reply = exchange(hello, timeoutMs, QStringLiteral("CreateObject"));
+            if (!reply.ok || reply.text != QLatin1String(protocolGreeting) || reply.value <= 0) {
+                return Outcome::NotAnswering;
+            }
+            m_pid = reply.value;
+        } catch (const AutomationError &) {
+            return Outcome::NotAnswering;
+        }
+        return Outcome::Connected;
+    }
+
+    void reconnect(int timeoutMs, const QString &where)
+    {
+        if (m_lastAttempt.isValid() && m_lastAttempt.elapsed() < retryPauseMs) {
             fail(where, m_broken);
         }
+        m_lastAttempt.start();
+        const std::int64_t pid = m_pid;
+        const Outcome outcome = connectAndGreet(std::min(timeoutMs, reconnectGreetingMs));
+        if (outcome == Outcome::Connected && m_pid == pid) {
+            m_broken.clear();
+            m_lastAttempt.invalidate();
+            return;
+        }
+        m_socket->abort();
+        if (outcome == Outcome::Connected) {
+            m_pid = pid;
+            m_broken = QStringLiteral("The presentation host was started again since; this "
+                                      "presentation is no longer open.");
+        }
+        fail(where, m_broken);
+    }
+
+    // One request and its reply, whether it reports success or failure.
+    Reply exchange(const Request &request, int timeoutMs, const QString &where)
+    {
         const QDeadlineTimer deadline(timeoutMs);
-        m_socket.write(frame(encodeRequest(request)));
-        while (m_socket.bytesToWrite() > 0) {
-            if (!m_socket.waitForBytesWritten(remaining(deadline))) {
+        m_socket->write(frame(encodeRequest(request)));
+        while (m_socket->bytesToWrite() > 0) {
+            if (!m_socket->waitForBytesWritten(remaining(deadline))) {
                 giveUp(where, timeoutMs, deadline);
             }
         }
@@ -94,26 +142,19 @@ public:
                              QStringLiteral(
                                  "The presentation host answered with an unreadable message."));
                 }
-                if (!reply->ok) {
-                    throw AutomationError(
-                        reply->source.toStdString(),
-                        (where + QStringLiteral(" : ") + reply->description).toStdString());
-                }
                 return *reply;
             }
             if (m_reader.failed()) {
                 breakOff(where, QStringLiteral(
                                     "The presentation host answered with an unreadable message."));
             }
-            if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(remaining(deadline))) {
+            if (m_socket->bytesAvailable() == 0 &&
+                !m_socket->waitForReadyRead(remaining(deadline))) {
                 giveUp(where, timeoutMs, deadline);
             }
-            m_reader.append(m_socket.readAll());
+            m_reader.append(m_socket->readAll());
         }
     }
-
-private:
-    Connection() = default;
 
     static int remaining(const QDeadlineTimer &deadline)
     {
@@ -122,7 +163,7 @@ private:
 
     [[noreturn]] void giveUp(const QString &where, int timeoutMs, const QDeadlineTimer &deadline)
     {
-        if (m_socket.state() != QLocalSocket::ConnectedState) {
+        if (m_socket->state() != QLocalSocket::ConnectedState) {
             breakOff(where, QStringLiteral("The connection to the presentation host was lost."));
         }
         if (deadline.hasExpired()) {
@@ -130,19 +171,22 @@ private:
                                 .arg(seconds(timeoutMs)));
         }
         breakOff(where, QStringLiteral("The connection to the presentation host failed: %1")
-                            .arg(m_socket.errorString()));
+                            .arg(m_socket->errorString()));
     }
 
     [[noreturn]] void breakOff(const QString &where, const QString &why)
     {
         m_broken = why;
-        m_socket.abort();
+        m_lastAttempt.start();
+        m_socket->abort();
         fail(where, why);
     }
 
-    QLocalSocket m_socket;
+    QString m_path;
+    std::unique_ptr<QLocalSocket> m_socket;
     FrameReader m_reader;
     QString m_broken;
+    QElapsedTimer m_lastAttempt;
     std::int64_t m_pid = 0;
 };
 

@@ -323,6 +323,13 @@ private slots:
         QCOMPARE(
             fresh->presentations()->open(str(deck(QStringLiteral("k.pdf"), 3)))->slides()->count(),
             3);
+        // The old handles do not reach into the fresh host, where their ids mean nothing.
+        QThread::msleep(2100);
+        const auto stale = errorOf([&] { view->slide(); });
+        QVERIFY(stale);
+        QVERIFY2(
+            QString::fromStdString(stale->description()).contains(QStringLiteral("started again")),
+            stale->what());
     }
 
     void hungHostTimesOutAndIsReplaced()
@@ -357,6 +364,32 @@ private slots:
         ::kill(static_cast<pid_t>(pid), SIGCONT);
         QVERIFY(processGone(pid, 8000));
         QCOMPARE(runningHostPid(m_fx->options), freshPid);
+    }
+
+    void stalledHostIsReachedAgainOnTheSameHandles()
+    {
+        m_fx->options.stepTimeoutMs = 1000;
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(deck(QStringLiteral("s.pdf"), 5)));
+        pres->slideShowSettings()->run();
+        auto view = pres->slideShowWindow()->view();
+        const qint64 pid = runningHostPid(m_fx->options);
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+        QVERIFY(errorOf([&] { view->next(); }));
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
+        // Calls right after a failure fail at once; a moment later the host is asked again.
+        QElapsedTimer clock;
+        clock.start();
+        bool reached = false;
+        while (!reached && clock.elapsed() < 10000) {
+            reached = !errorOf([&] { view->next(); });
+            QThread::msleep(50);
+        }
+        QVERIFY(reached);
+        // The call that timed out may still have been carried out once the host went on.
+        const int slide = view->slide()->slideIndex();
+        QVERIFY2(slide == 3 || slide == 2, qPrintable(QString::number(slide)));
+        QCOMPARE(runningHostPid(m_fx->options), pid);
     }
 
     void nonsenseFromTheHostIsAnError()
