@@ -40,7 +40,8 @@ struct Figures
         }
         std::vector<double> s = ms;
         std::sort(s.begin(), s.end());
-        const size_t i = std::min(s.size() - 1, static_cast<size_t>(p * static_cast<double>(s.size() - 1) + 0.5));
+        const size_t i = std::min(s.size() - 1,
+                                  static_cast<size_t>(p * static_cast<double>(s.size() - 1) + 0.5));
         return s[i];
     }
     double median() const { return percentile(0.5); }
@@ -54,7 +55,8 @@ double elapsedMs(const QElapsedTimer &t)
 
 void print(const char *what, const Figures &f, double reference = 0)
 {
-    std::printf("%-44s median %9.2f ms   p95 %9.2f ms   (n=%zu)", what, f.median(), f.p95(), f.ms.size());
+    std::printf("%-44s median %9.2f ms   p95 %9.2f ms   (n=%zu)", what, f.median(), f.p95(),
+                f.ms.size());
     if (reference > 0) {
         std::printf("   = %.2f x pdftoppm", f.median() / reference);
     }
@@ -65,8 +67,9 @@ void print(const char *what, const Figures &f, double reference = 0)
 std::map<int, int> slidesOnScreen(const ClientOptions &options)
 {
     std::map<int, int> out;
-    static const QRegularExpression line(QStringLiteral("^(\\d+): .*show running on slide \\d+, .*slide on screen: (\\d+)$"),
-                                         QRegularExpression::MultilineOption);
+    static const QRegularExpression line(
+        QStringLiteral("^(\\d+): .*show running on slide \\d+, .*slide on screen: (\\d+)$"),
+        QRegularExpression::MultilineOption);
     auto it = line.globalMatch(statusListing(options));
     while (it.hasNext()) {
         const auto m = it.next();
@@ -107,7 +110,8 @@ void endHost(const ClientOptions &options)
     const qint64 pid = runningHostPid(options);
     if (pid > 0) {
         ::kill(static_cast<pid_t>(pid), SIGKILL);
-        while (QFile::exists(QStringLiteral("/proc/%1").arg(pid)) && runningHostPid(options) == pid) {
+        while (QFile::exists(QStringLiteral("/proc/%1").arg(pid)) &&
+               runningHostPid(options) == pid) {
             QThread::msleep(5);
         }
         QThread::msleep(50);
@@ -115,17 +119,18 @@ void endHost(const ClientOptions &options)
 }
 
 // pdftoppm rendering one page to a raw picture of exactly width x height.
-Figures pdftoppm(const QString &pdftoppm, const QString &deck, int page, int width, int height, int runs,
-                 const QString &outDir)
+Figures pdftoppm(const QString &pdftoppm, const QString &deck, int page, int width, int height,
+                 int runs, const QString &outDir)
 {
     Figures f;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
         t.start();
-        QProcess::execute(pdftoppm, {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-                                     QString::number(page), QStringLiteral("-scale-to-x"), QString::number(width),
-                                     QStringLiteral("-scale-to-y"), QString::number(height), deck,
-                                     outDir + QStringLiteral("/ref")});
+        QProcess::execute(pdftoppm,
+                          {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                           QString::number(page), QStringLiteral("-scale-to-x"),
+                           QString::number(width), QStringLiteral("-scale-to-y"),
+                           QString::number(height), deck, outDir + QStringLiteral("/ref")});
         f.add(elapsedMs(t));
     }
     return f;
@@ -162,12 +167,15 @@ int run(int argc, char *argv[])
     {
         QFile f(screens);
         f.open(QIODevice::WriteOnly);
-        f.write(R"({"screens":[{"name":"Screen","x":0,"y":0,"width":1920,"height":1080,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
+        f.write(
+            R"({"screens":[{"name":"Screen","x":0,"y":0,"width":1920,"height":1080,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
     }
     ClientOptions options;
     options.runtimeDir = dir.filePath(QStringLiteral("runtime"));
-    options.hostProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
-    options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("offscreen:configfile=") + screens};
+    options.hostProgram =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
+    options.hostArguments = {QStringLiteral("-platform"),
+                             QStringLiteral("offscreen:configfile=") + screens};
     options.stepTimeoutMs = 60000;
     options.exportTimeoutMs = 60000;
     HostEnder ender{&options};
@@ -204,7 +212,8 @@ int run(int argc, char *argv[])
     std::vector<std::shared_ptr<Presentation>> shows;
     std::vector<std::shared_ptr<SlideShowView>> views;
     for (int d = 0; d < 3; ++d) {
-        auto p = application->presentations()->open(decks[static_cast<size_t>(d)].toStdString(), 0, 0, -1);
+        auto p = application->presentations()->open(decks[static_cast<size_t>(d)].toStdString(), 0,
+                                                    0, -1);
         p->slideShowSettings()->run();
         auto w = p->slideShowWindow();
         w->setLeft(0);
@@ -275,7 +284,8 @@ int run(int argc, char *argv[])
         }
         for (int s = 0; s < 3; ++s) {
             const std::string file = dir.filePath(QStringLiteral("Screen%1").arg(s)).toStdString();
-            application->activePresentation()->slides()->item(slide)->exportTo(file, "JPG", 175, 125);
+            application->activePresentation()->slides()->item(slide)->exportTo(file, "JPG", 175,
+                                                                               125);
             QImage loaded(QString::fromStdString(file));
             if (loaded.isNull()) {
                 std::fprintf(stderr, "the exported picture cannot be loaded\n");
@@ -297,7 +307,8 @@ int run(int argc, char *argv[])
         refSmall = small.median();
     }
 
-    std::printf("\nPresentation host, three shows of %d pages at 1920x1080 (offscreen platform)\n", pages);
+    std::printf("\nPresentation host, three shows of %d pages at 1920x1080 (offscreen platform)\n",
+                pages);
     print("host start to first slide shown", start, refFull);
     print("next within the held slides", next, refFull);
     if (misses > 0) {
@@ -307,7 +318,8 @@ int run(int argc, char *argv[])
     print("export 175x125 JPG of a held slide", exportHeld, refSmall);
     print("export 175x125 JPG of a slide not held", exportCold, refSmall);
     print("Corvane step: 3 switches, 3 exports, 3 loads", step, refFull);
-    std::printf("%-44s %9.1f MiB\n", "host peak memory (VmHWM)", static_cast<double>(peak) / 1024.0);
+    std::printf("%-44s %9.1f MiB\n", "host peak memory (VmHWM)",
+                static_cast<double>(peak) / 1024.0);
     if (!tool.isEmpty()) {
         print("reference: pdftoppm one page at 1920x1080", full);
         print("reference: pdftoppm one page at 175x125", small);

@@ -40,7 +40,8 @@ bool writeDeck(const QString &path, int screen, int slides)
         title.setBold(true);
         painter.setFont(title);
         painter.setPen(Qt::white);
-        painter.drawText(QRectF(0, 90, page.width(), 120), Qt::AlignCenter, QStringLiteral("Screen %1").arg(screen));
+        painter.drawText(QRectF(0, 90, page.width(), 120), Qt::AlignCenter,
+                         QStringLiteral("Screen %1").arg(screen));
         QFont big;
         big.setPointSize(150);
         big.setBold(true);

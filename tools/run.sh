@@ -7,4 +7,5 @@ tools/setup.sh default
 for n in 1 2 3; do
     mkdir -p "$HOME/Slide Shows/Screen $n JPG"
 done
+echo "Sample decks and show script: $(pwd)/build/default/examples"
 exec build/default/bin/Corvane "$@"

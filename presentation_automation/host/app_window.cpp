@@ -10,8 +10,9 @@ namespace pa::host {
 AppWindow::AppWindow() : m_lblActive(new QLabel(this)), m_table(new QTableWidget(0, 6, this))
 {
     setWindowTitle(QStringLiteral("Presentation host"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("File"), QStringLiteral("Slides"),
-                                        QStringLiteral("Show"), QStringLiteral("Slide"), QStringLiteral("Window")});
+    m_table->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("File"),
+                                        QStringLiteral("Slides"), QStringLiteral("Show"),
+                                        QStringLiteral("Slide"), QStringLiteral("Window")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);

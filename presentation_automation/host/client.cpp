@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <sys/types.h>
@@ -33,37 +35,27 @@ QString seconds(int ms)
     return QString::number(ms / 1000.0, 'g', 3);
 }
 
-// One connection to the host. Calls are strictly request then reply; after a timeout or an
-// unreadable reply the connection is given up, since a late answer would be taken for the
-// answer of the next call.
+// One connection to the host. Calls are strictly request then reply. After a timeout or an
+// unreadable reply the socket is dropped, since a late answer would be taken for the answer
+// of the next call; a later call connects again, and goes on only when the same host
+// process answers (a new host knows none of the presentations of this one). A host that
+// keeps failing is not asked again for a moment, so a handler full of calls to a hung host
+// fails quickly instead of waiting out every call.
 class Connection
 {
 public:
-    enum class Outcome { Connected, NoHost, NotAnswering };
+    enum class Outcome
+    {
+        Connected,
+        NoHost,
+        NotAnswering
+    };
 
     static std::shared_ptr<Connection> open(const QString &path, int timeoutMs, Outcome *outcome)
     {
-        auto conn = std::shared_ptr<Connection>(new Connection);
-        conn->m_socket.connectToServer(path);
-        if (!conn->m_socket.waitForConnected(timeoutMs)) {
-            *outcome = Outcome::NoHost;
-            return nullptr;
-        }
-        Request hello;
-        hello.op = Op::Hello;
-        try {
-            const Reply reply = conn->call(hello, timeoutMs, QStringLiteral("CreateObject"));
-            if (reply.text != QLatin1String(protocolGreeting) || reply.value <= 0) {
-                *outcome = Outcome::NotAnswering;
-                return nullptr;
-            }
-            conn->m_pid = reply.value;
-        } catch (const AutomationError &) {
-            *outcome = Outcome::NotAnswering;
-            return nullptr;
-        }
-        *outcome = Outcome::Connected;
-        return conn;
+        auto conn = std::shared_ptr<Connection>(new Connection(path));
+        *outcome = conn->connectAndGreet(timeoutMs);
+        return *outcome == Outcome::Connected ? conn : nullptr;
     }
 
     std::int64_t pid() const { return m_pid; }
@@ -71,12 +63,74 @@ public:
     Reply call(const Request &request, int timeoutMs, const QString &where)
     {
         if (!m_broken.isEmpty()) {
+            reconnect(timeoutMs, where);
+        }
+        const Reply reply = exchange(request, timeoutMs, where);
+        if (!reply.ok) {
+            throw AutomationError(
+                reply.source.toStdString(),
+                (where + QStringLiteral(" : ") + reply.description).toStdString());
+        }
+        return reply;
+    }
+
+private:
+    static constexpr int retryPauseMs = 2000;
+    static constexpr int reconnectGreetingMs = 1000;
+
+    explicit Connection(QString path) : m_path(std::move(path)) {}
+
+    Outcome connectAndGreet(int timeoutMs)
+    {
+        m_socket = std::make_unique<QLocalSocket>();
+        m_reader = FrameReader();
+        m_socket->connectToServer(m_path);
+        if (!m_socket->waitForConnected(timeoutMs)) {
+            return Outcome::NoHost;
+        }
+        Request hello;
+        hello.op = Op::Hello;
+        try {
+            const Reply reply = exchange(hello, timeoutMs, QStringLiteral("CreateObject"));
+            if (!reply.ok || reply.text != QLatin1String(protocolGreeting) || reply.value <= 0) {
+                return Outcome::NotAnswering;
+            }
+            m_pid = reply.value;
+        } catch (const AutomationError &) {
+            return Outcome::NotAnswering;
+        }
+        return Outcome::Connected;
+    }
+
+    void reconnect(int timeoutMs, const QString &where)
+    {
+        if (m_lastAttempt.isValid() && m_lastAttempt.elapsed() < retryPauseMs) {
             fail(where, m_broken);
         }
+        m_lastAttempt.start();
+        const std::int64_t pid = m_pid;
+        const Outcome outcome = connectAndGreet(std::min(timeoutMs, reconnectGreetingMs));
+        if (outcome == Outcome::Connected && m_pid == pid) {
+            m_broken.clear();
+            m_lastAttempt.invalidate();
+            return;
+        }
+        m_socket->abort();
+        if (outcome == Outcome::Connected) {
+            m_pid = pid;
+            m_broken = QStringLiteral("The presentation host was started again since; this "
+                                      "presentation is no longer open.");
+        }
+        fail(where, m_broken);
+    }
+
+    // One request and its reply, whether it reports success or failure.
+    Reply exchange(const Request &request, int timeoutMs, const QString &where)
+    {
         const QDeadlineTimer deadline(timeoutMs);
-        m_socket.write(frame(encodeRequest(request)));
-        while (m_socket.bytesToWrite() > 0) {
-            if (!m_socket.waitForBytesWritten(remaining(deadline))) {
+        m_socket->write(frame(encodeRequest(request)));
+        while (m_socket->bytesToWrite() > 0) {
+            if (!m_socket->waitForBytesWritten(remaining(deadline))) {
                 giveUp(where, timeoutMs, deadline);
             }
         }
@@ -84,26 +138,23 @@ public:
             if (auto payload = m_reader.next()) {
                 auto reply = decodeReply(*payload);
                 if (!reply) {
-                    breakOff(where, QStringLiteral("The presentation host answered with an unreadable message."));
-                }
-                if (!reply->ok) {
-                    throw AutomationError(reply->source.toStdString(),
-                                          (where + QStringLiteral(" : ") + reply->description).toStdString());
+                    breakOff(where,
+                             QStringLiteral(
+                                 "The presentation host answered with an unreadable message."));
                 }
                 return *reply;
             }
             if (m_reader.failed()) {
-                breakOff(where, QStringLiteral("The presentation host answered with an unreadable message."));
+                breakOff(where, QStringLiteral(
+                                    "The presentation host answered with an unreadable message."));
             }
-            if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(remaining(deadline))) {
+            if (m_socket->bytesAvailable() == 0 &&
+                !m_socket->waitForReadyRead(remaining(deadline))) {
                 giveUp(where, timeoutMs, deadline);
             }
-            m_reader.append(m_socket.readAll());
+            m_reader.append(m_socket->readAll());
         }
     }
-
-private:
-    Connection() = default;
 
     static int remaining(const QDeadlineTimer &deadline)
     {
@@ -112,7 +163,7 @@ private:
 
     [[noreturn]] void giveUp(const QString &where, int timeoutMs, const QDeadlineTimer &deadline)
     {
-        if (m_socket.state() != QLocalSocket::ConnectedState) {
+        if (m_socket->state() != QLocalSocket::ConnectedState) {
             breakOff(where, QStringLiteral("The connection to the presentation host was lost."));
         }
         if (deadline.hasExpired()) {
@@ -120,19 +171,22 @@ private:
                                 .arg(seconds(timeoutMs)));
         }
         breakOff(where, QStringLiteral("The connection to the presentation host failed: %1")
-                            .arg(m_socket.errorString()));
+                            .arg(m_socket->errorString()));
     }
 
     [[noreturn]] void breakOff(const QString &where, const QString &why)
     {
         m_broken = why;
-        m_socket.abort();
+        m_lastAttempt.start();
+        m_socket->abort();
         fail(where, why);
     }
 
-    QLocalSocket m_socket;
+    QString m_path;
+    std::unique_ptr<QLocalSocket> m_socket;
     FrameReader m_reader;
     QString m_broken;
+    QElapsedTimer m_lastAttempt;
     std::int64_t m_pid = 0;
 };
 
@@ -180,8 +234,7 @@ class HostSlide : public Slide
 public:
     HostSlide(SessionPtr s, std::int64_t pres, std::int32_t index)
         : m_s(std::move(s)), m_pres(pres), m_index(index)
-    {
-    }
+    {}
 
     std::int32_t slideIndex() override
     {
@@ -192,8 +245,8 @@ public:
         return toInt32(m_s->call(r, "Slide.SlideIndex").value);
     }
 
-    void exportTo(const std::string &fileName, const std::string &filterName, std::int32_t scaleWidth,
-                  std::int32_t scaleHeight) override
+    void exportTo(const std::string &fileName, const std::string &filterName,
+                  std::int32_t scaleWidth, std::int32_t scaleHeight) override
     {
         Request r;
         r.op = Op::Export;
@@ -217,7 +270,10 @@ class HostSlides : public Slides
 public:
     HostSlides(SessionPtr s, std::int64_t pres) : m_s(std::move(s)), m_pres(pres) {}
 
-    std::int32_t count() override { return toInt32(m_s->call(Op::SlideCount, m_pres, "Slides.Count").value); }
+    std::int32_t count() override
+    {
+        return toInt32(m_s->call(Op::SlideCount, m_pres, "Slides.Count").value);
+    }
 
     std::shared_ptr<Slide> item(std::int32_t index) override
     {
@@ -254,7 +310,8 @@ public:
 
     std::shared_ptr<Slide> slide() override
     {
-        const auto index = toInt32(m_s->call(Op::CurrentSlide, m_pres, "SlideShowView.Slide").value);
+        const auto index =
+            toInt32(m_s->call(Op::CurrentSlide, m_pres, "SlideShowView.Slide").value);
         return std::make_shared<HostSlide>(m_s, m_pres, index);
     }
 
@@ -340,8 +397,8 @@ class HostPresentations : public Presentations
 public:
     explicit HostPresentations(SessionPtr s) : m_s(std::move(s)) {}
 
-    std::shared_ptr<Presentation> open(const std::string &fileName, std::optional<int>, std::optional<int>,
-                                       std::optional<int>) override
+    std::shared_ptr<Presentation> open(const std::string &fileName, std::optional<int>,
+                                       std::optional<int>, std::optional<int>) override
     {
         Request r;
         r.op = Op::Open;
@@ -420,7 +477,8 @@ bool processAlive(qint64 pid)
     return true;
 }
 
-std::shared_ptr<Connection> startHost(const ClientOptions &options, const QString &dir, bool replace)
+std::shared_ptr<Connection> startHost(const ClientOptions &options, const QString &dir,
+                                      bool replace)
 {
     const QString where = QStringLiteral("CreateObject");
     const QString program = hostProgramOf(options);
@@ -441,7 +499,8 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
     process.setWorkingDirectory(dir);
     qint64 pid = 0;
     if (!process.startDetached(&pid)) {
-        fail(where, QStringLiteral("The presentation host program %1 could not be started.").arg(program));
+        fail(where,
+             QStringLiteral("The presentation host program %1 could not be started.").arg(program));
     }
     const QDeadlineTimer deadline(options.startTimeoutMs);
     while (!deadline.hasExpired()) {
@@ -456,7 +515,8 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
             if (conn) {
                 return conn;
             }
-            fail(where, QStringLiteral("The presentation host ended while starting (see %1).").arg(logPath(dir)));
+            fail(where, QStringLiteral("The presentation host ended while starting (see %1).")
+                            .arg(logPath(dir)));
         }
         QThread::msleep(20);
     }
@@ -480,7 +540,8 @@ std::shared_ptr<Connection> reachOrStart(const ClientOptions &options)
     QLockFile lock(startLockPath(dir));
     lock.setStaleLockTime(0);
     if (!lock.tryLock(options.startTimeoutMs + options.stepTimeoutMs)) {
-        fail(where, QStringLiteral("Another program is starting the presentation host and did not finish."));
+        fail(where, QStringLiteral(
+                        "Another program is starting the presentation host and did not finish."));
     }
     if (auto conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome)) {
         return conn;
@@ -508,14 +569,16 @@ ApplicationFactory applicationFactory(ClientOptions options)
 std::int64_t runningHostPid(const ClientOptions &options)
 {
     Connection::Outcome outcome{};
-    auto conn = Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    auto conn =
+        Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
     return conn ? conn->pid() : 0;
 }
 
 QString statusListing(const ClientOptions &options)
 {
     Connection::Outcome outcome{};
-    auto conn = Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    auto conn =
+        Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
     if (!conn) {
         fail(QStringLiteral("Status"), QStringLiteral("No presentation host is running."));
     }

@@ -21,13 +21,16 @@
 
 namespace pa::host {
 
-Converter::Converter(const QString &cacheDir, QObject *parent) : QObject(parent), m_cacheDir(cacheDir) {}
+Converter::Converter(const QString &cacheDir, QObject *parent)
+    : QObject(parent), m_cacheDir(cacheDir)
+{}
 
 bool Converter::needsConversion(const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("ppt") || suffix == QLatin1String("pps") || suffix == QLatin1String("pptx") ||
-           suffix == QLatin1String("ppsx") || suffix == QLatin1String("odp");
+    return suffix == QLatin1String("ppt") || suffix == QLatin1String("pps") ||
+           suffix == QLatin1String("pptx") || suffix == QLatin1String("ppsx") ||
+           suffix == QLatin1String("odp");
 }
 
 QString Converter::defaultCacheDir()
@@ -51,18 +54,22 @@ void Converter::convert(const QString &source, Done done)
     file.close();
     const QString suffix = QFileInfo(source).suffix().toLower();
     // The kind is part of the key: the same bytes named .ppt and .odp convert differently.
-    const QString cached = m_cacheDir + QLatin1Char('/') + QString::fromLatin1(hash.result().toHex()) +
-                           QLatin1Char('-') + suffix + QStringLiteral(".pdf");
+    const QString cached = m_cacheDir + QLatin1Char('/') +
+                           QString::fromLatin1(hash.result().toHex()) + QLatin1Char('-') + suffix +
+                           QStringLiteral(".pdf");
     if (QFileInfo::exists(cached)) {
         done(cached, {});
         return;
     }
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty()) {
-        done({}, QStringLiteral("cannot be opened: LibreOffice (soffice), which converts it, is not installed"));
+        done({},
+             QStringLiteral(
+                 "cannot be opened: LibreOffice (soffice), which converts it, is not installed"));
         return;
     }
-    auto work = std::make_shared<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/presentation-host-convert-XXXXXX"));
+    auto work = std::make_shared<QTemporaryDir>(
+        QDir::tempPath() + QStringLiteral("/presentation-host-convert-XXXXXX"));
     const QString input = work->filePath(QStringLiteral("deck.") + suffix);
     const QString outDir = work->filePath(QStringLiteral("out"));
     if (!work->isValid() || !QFile::copy(source, input) || !QDir().mkpath(outDir)) {
@@ -72,15 +79,16 @@ void Converter::convert(const QString &source, Done done)
 
     // Each conversion gets its own LibreOffice profile: with a shared one a second converter
     // hands its job to the first and returns at once.
-    const QStringList arguments{
-        QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(work->filePath(QStringLiteral("profile"))).toString(QUrl::FullyEncoded),
-        QStringLiteral("--headless"),
-        QStringLiteral("--norestore"),
-        QStringLiteral("--convert-to"),
-        QStringLiteral("pdf"),
-        QStringLiteral("--outdir"),
-        outDir,
-        input};
+    const QStringList arguments{QStringLiteral("-env:UserInstallation=") +
+                                    QUrl::fromLocalFile(work->filePath(QStringLiteral("profile")))
+                                        .toString(QUrl::FullyEncoded),
+                                QStringLiteral("--headless"),
+                                QStringLiteral("--norestore"),
+                                QStringLiteral("--convert-to"),
+                                QStringLiteral("pdf"),
+                                QStringLiteral("--outdir"),
+                                outDir,
+                                input};
     auto *process = new QProcess(this);
     process->setProgram(soffice);
     process->setArguments(arguments);
@@ -113,7 +121,8 @@ void Converter::convert(const QString &source, Done done)
         const QString produced = outDir + QStringLiteral("/deck.pdf");
         QString why;
         if (!QFileInfo::exists(produced) || !loadPdf(produced, &why)) {
-            done({}, QStringLiteral("could not be converted by LibreOffice (damaged, protected or not a presentation)"));
+            done({}, QStringLiteral("could not be converted by LibreOffice (damaged, protected or "
+                                    "not a presentation)"));
             return;
         }
         QDir().mkpath(cacheDir);
@@ -128,17 +137,22 @@ void Converter::convert(const QString &source, Done done)
             done(cached, {});
             return;
         }
-        done({}, QStringLiteral("was converted but the result cannot be stored in %1").arg(cacheDir));
+        done({},
+             QStringLiteral("was converted but the result cannot be stored in %1").arg(cacheDir));
     };
 
-    connect(process, &QProcess::finished, this, [finish](int, QProcess::ExitStatus) { finish({}); });
-    connect(process, &QProcess::errorOccurred, this, [finish, process](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) {
-            finish(QStringLiteral("cannot be converted: LibreOffice could not be started (%1)").arg(process->errorString()));
-        }
-    });
+    connect(process, &QProcess::finished, this,
+            [finish](int, QProcess::ExitStatus) { finish({}); });
+    connect(
+        process, &QProcess::errorOccurred, this, [finish, process](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) {
+                finish(QStringLiteral("cannot be converted: LibreOffice could not be started (%1)")
+                           .arg(process->errorString()));
+            }
+        });
     connect(timer, &QTimer::timeout, this, [finish, ms = m_timeoutMs] {
-        finish(QStringLiteral("could not be converted: LibreOffice did not finish within %1 s").arg(ms / 1000));
+        finish(QStringLiteral("could not be converted: LibreOffice did not finish within %1 s")
+                   .arg(ms / 1000));
     });
     timer->start(m_timeoutMs);
     process->start();

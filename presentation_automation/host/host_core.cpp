@@ -21,8 +21,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pa::host {
 
@@ -40,7 +40,8 @@ Reply failure(const QString &description)
 class Link : public QObject
 {
 public:
-    Link(QLocalSocket *socket, PresentationHost *host) : QObject(host), m_socket(socket), m_host(host)
+    Link(QLocalSocket *socket, PresentationHost *host)
+        : QObject(host), m_socket(socket), m_host(host)
     {
         socket->setParent(this);
         connect(socket, &QLocalSocket::readyRead, this, &Link::readRequests);
@@ -68,11 +69,14 @@ private:
                 if (self) {
                     self->m_busy = false;
                     self->send(reply);
-                    QMetaObject::invokeMethod(self, [self] {
-                        if (self) {
-                            self->readRequests();
-                        }
-                    }, Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(
+                        self,
+                        [self] {
+                            if (self) {
+                                self->readRequests();
+                            }
+                        },
+                        Qt::QueuedConnection);
                 }
             });
         }
@@ -101,7 +105,9 @@ int toPixels(double pts)
 
 ino_t inodeOf(const QString &path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
         return 0;
     }
@@ -125,7 +131,8 @@ bool otherHostAnswers(const QString &path)
             auto reply = decodeReply(*payload);
             return reply && reply->ok && reply->text == QLatin1String(protocolGreeting);
         }
-        if (!socket.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
+        if (!socket.waitForReadyRead(
+                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
             return false;
         }
         reader.append(socket.readAll());
@@ -138,9 +145,11 @@ bool otherHostAnswers(const QString &path)
 PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
     : QObject(parent), m_settings(std::move(settings)), m_cache(m_settings.frameCacheBytes),
       m_pool(new RenderPool(m_settings.renderThreads, this)),
-      m_converter(new Converter(m_settings.cacheDir.isEmpty() ? Converter::defaultCacheDir() : m_settings.cacheDir,
+      m_converter(new Converter(m_settings.cacheDir.isEmpty() ? Converter::defaultCacheDir()
+                                                              : m_settings.cacheDir,
                                 this)),
-      m_server(new QLocalServer(this)), m_socketCheck(new QTimer(this)), m_appWindow(std::make_unique<AppWindow>())
+      m_server(new QLocalServer(this)), m_socketCheck(new QTimer(this)),
+      m_appWindow(std::make_unique<AppWindow>())
 {
     m_converter->setTimeoutMs(m_settings.conversionTimeoutMs);
     connect(m_pool, &RenderPool::frameReady, this, &PresentationHost::frameReady);
@@ -214,7 +223,8 @@ ShowWindow *PresentationHost::showWindow(std::int64_t presId) const
     return it == m_presentations.end() ? nullptr : it->second.show.data();
 }
 
-void PresentationHost::handle(const Request &request, const std::function<void(const Reply &)> &reply)
+void PresentationHost::handle(const Request &request,
+                              const std::function<void(const Reply &)> &reply)
 {
     switch (request.op) {
     case Op::Hello:
@@ -256,20 +266,22 @@ void PresentationHost::handle(const Request &request, const std::function<void(c
             addPdf(path, path, reply);
         } else if (Converter::needsConversion(path)) {
             QPointer<PresentationHost> self(this);
-            m_converter->convert(path, [self, path, reply](const QString &pdf, const QString &error) {
-                if (!self) {
-                    return;
-                }
-                if (!error.isEmpty()) {
-                    reply(failure(QStringLiteral("The file %1 %2.").arg(path, error)));
-                } else {
-                    self->addPdf(path, pdf, reply);
-                }
-            });
+            m_converter->convert(
+                path, [self, path, reply](const QString &pdf, const QString &error) {
+                    if (!self) {
+                        return;
+                    }
+                    if (!error.isEmpty()) {
+                        reply(failure(QStringLiteral("The file %1 %2.").arg(path, error)));
+                    } else {
+                        self->addPdf(path, pdf, reply);
+                    }
+                });
         } else {
-            reply(failure(QStringLiteral("The file %1 is not a kind of presentation that can be opened "
-                                         "(.pdf, .ppt, .pps, .pptx, .ppsx, .odp).")
-                              .arg(path)));
+            reply(failure(
+                QStringLiteral("The file %1 is not a kind of presentation that can be opened "
+                               "(.pdf, .ppt, .pps, .pptx, .ppsx, .odp).")
+                    .arg(path)));
         }
         return;
     }
@@ -286,7 +298,8 @@ void PresentationHost::handle(const Request &request, const std::function<void(c
         if (slide >= 1 && slide <= p->slideCount) {
             return true;
         }
-        reply(failure(QStringLiteral("Slide %1 is out of range (1 to %2).").arg(slide).arg(p->slideCount)));
+        reply(failure(
+            QStringLiteral("Slide %1 is out of range (1 to %2).").arg(slide).arg(p->slideCount)));
         return false;
     };
 
@@ -375,7 +388,8 @@ void PresentationHost::handle(const Request &request, const std::function<void(c
     }
 }
 
-void PresentationHost::addPdf(const QString &file, const QString &pdf, const std::function<void(const Reply &)> &reply)
+void PresentationHost::addPdf(const QString &file, const QString &pdf,
+                              const std::function<void(const Reply &)> &reply)
 {
     QString why;
     auto doc = loadPdf(pdf, &why);
@@ -468,7 +482,8 @@ void PresentationHost::frameReady(const FrameKey &key, const QImage &image)
     m_cache.insert(key, image);
     for (auto &[id, p] : m_presentations) {
         ShowWindow *w = p.show.data();
-        if (w != nullptr && p.pdf == key.pdf && w->currentSlide() == key.slide && w->frameBox() == key.box) {
+        if (w != nullptr && p.pdf == key.pdf && w->currentSlide() == key.slide &&
+            w->frameBox() == key.box) {
             w->showFrame(image, key.slide);
         }
     }
@@ -535,11 +550,15 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     } else if (filter == QLatin1String("BMP")) {
         format = "bmp";
     } else {
-        reply(failure(QStringLiteral("The filter \"%1\" is not known (JPG, PNG or BMP).").arg(request.filter)));
+        reply(failure(QStringLiteral("The filter \"%1\" is not known (JPG, PNG or BMP).")
+                          .arg(request.filter)));
         return;
     }
-    if (request.width < 1 || request.height < 1 || request.width > 10000 || request.height > 10000) {
-        reply(failure(QStringLiteral("The picture size %1 by %2 is out of range.").arg(request.width).arg(request.height)));
+    if (request.width < 1 || request.height < 1 || request.width > 10000 ||
+        request.height > 10000) {
+        reply(failure(QStringLiteral("The picture size %1 by %2 is out of range.")
+                          .arg(request.width)
+                          .arg(request.height)));
         return;
     }
     const QFileInfo target(request.path);
@@ -572,7 +591,8 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     // Written beside the target and renamed over it, so a reader never sees half a picture.
     QSaveFile file(request.path);
     if (!file.open(QIODevice::WriteOnly)) {
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2").arg(request.path, file.errorString())));
+        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
+                          .arg(request.path, file.errorString())));
         return;
     }
     QImageWriter writer(&file, format);
@@ -581,11 +601,13 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     }
     if (!writer.write(image)) {
         file.cancelWriting();
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2").arg(request.path, writer.errorString())));
+        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
+                          .arg(request.path, writer.errorString())));
         return;
     }
     if (!file.commit()) {
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2").arg(request.path, file.errorString())));
+        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
+                          .arg(request.path, file.errorString())));
         return;
     }
     reply(Reply::success());
@@ -594,7 +616,8 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
 QString PresentationHost::statusText() const
 {
     QStringList lines;
-    lines << QStringLiteral("Presentation host, process %1").arg(QCoreApplication::applicationPid());
+    lines
+        << QStringLiteral("Presentation host, process %1").arg(QCoreApplication::applicationPid());
     if (m_presentations.empty()) {
         lines << QStringLiteral("No presentation is open.");
     } else {
@@ -604,7 +627,8 @@ QString PresentationHost::statusText() const
         QString line = QStringLiteral("%1: %2, %3 slides, ").arg(id).arg(p.file).arg(p.slideCount);
         if (const ShowWindow *w = p.show.data()) {
             const QRect g = w->geometry();
-            line += QStringLiteral("show running on slide %1, window left %2 pt, top %3 pt, width %4 pt (%5x%6 px at %7,%8), "
+            line += QStringLiteral("show running on slide %1, window left %2 pt, top %3 pt, width "
+                                   "%4 pt (%5x%6 px at %7,%8), "
                                    "slide on screen: %9")
                         .arg(w->currentSlide())
                         .arg(points(g.x()), points(g.y()), points(g.width()))
@@ -612,7 +636,8 @@ QString PresentationHost::statusText() const
                         .arg(g.height())
                         .arg(g.x())
                         .arg(g.y())
-                        .arg(w->shownSlide() == 0 ? QStringLiteral("none yet") : QString::number(w->shownSlide()));
+                        .arg(w->shownSlide() == 0 ? QStringLiteral("none yet")
+                                                  : QString::number(w->shownSlide()));
         } else {
             line += QStringLiteral("no show running");
         }
@@ -637,7 +662,8 @@ void PresentationHost::refreshListing()
             const QRect g = w->geometry();
             row.show = QStringLiteral("running");
             row.slide = QString::number(w->currentSlide());
-            row.placement = QStringLiteral("left %1, top %2, width %3 pt").arg(points(g.x()), points(g.y()), points(g.width()));
+            row.placement = QStringLiteral("left %1, top %2, width %3 pt")
+                                .arg(points(g.x()), points(g.y()), points(g.width()));
         } else {
             row.show = QStringLiteral("not running");
         }

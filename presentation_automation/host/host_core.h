@@ -71,9 +71,11 @@ private:
     };
 
     void acceptConnections();
-    void addPdf(const QString &file, const QString &pdf, const std::function<void(const Reply &)> &reply);
+    void addPdf(const QString &file, const QString &pdf,
+                const std::function<void(const Reply &)> &reply);
     void run(Presentation &p);
-    void exportSlide(Presentation &p, const Request &request, const std::function<void(const Reply &)> &reply);
+    void exportSlide(Presentation &p, const Request &request,
+                     const std::function<void(const Reply &)> &reply);
     Presentation *find(std::int64_t id);
     void showEnded(ShowWindow *window);
     void updateShow(ShowWindow *window);

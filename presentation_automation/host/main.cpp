@@ -11,21 +11,26 @@
 #include <QTextStream>
 
 #include <cstdio>
-#include <malloc.h>
 #include <cstring>
+#include <malloc.h>
 
 namespace {
 
 void addOptions(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(QStringLiteral("Shows slide shows for the presentation controllers."));
+    parser.setApplicationDescription(
+        QStringLiteral("Shows slide shows for the presentation controllers."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("runtime-dir"), QStringLiteral("The private folder of the socket."),
-                      QStringLiteral("dir")});
-    parser.addOption({QStringLiteral("status"), QStringLiteral("Print the running host's presentations and end.")});
-    parser.addOption({QStringLiteral("replace"), QStringLiteral("Take the socket over from a host that no longer answers.")});
-    parser.addOption({QStringLiteral("cache-dir"), QStringLiteral("Where converted decks are kept."), QStringLiteral("dir")});
-    parser.addOption({QStringLiteral("cache-mib"), QStringLiteral("Memory for slides rendered ahead, in MiB."),
+    parser.addOption({QStringLiteral("runtime-dir"),
+                      QStringLiteral("The private folder of the socket."), QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("status"),
+                      QStringLiteral("Print the running host's presentations and end.")});
+    parser.addOption({QStringLiteral("replace"),
+                      QStringLiteral("Take the socket over from a host that no longer answers.")});
+    parser.addOption({QStringLiteral("cache-dir"),
+                      QStringLiteral("Where converted decks are kept."), QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("cache-mib"),
+                      QStringLiteral("Memory for slides rendered ahead, in MiB."),
                       QStringLiteral("mib")});
 }
 

@@ -12,7 +12,8 @@ namespace pa::host {
 
 namespace {
 
-enum Field : unsigned {
+enum Field : unsigned
+{
     FPres = 1u << 0,
     FSlide = 1u << 1,
     FFlag = 1u << 2,
@@ -198,8 +199,8 @@ std::optional<Request> decodeRequest(const QByteArray &payload)
         expectedKeys += (f & bit) ? 1 : 0;
     }
     expectedKeys += (f & FSize) ? 2 : 0;
-    if (o->size() != expectedKeys ||
-        !onlyKeys(*o, {"op", "pres", "slide", "flag", "points", "path", "filter", "width", "height"})) {
+    if (o->size() != expectedKeys || !onlyKeys(*o, {"op", "pres", "slide", "flag", "points", "path",
+                                                    "filter", "width", "height"})) {
         return std::nullopt;
     }
 

@@ -16,7 +16,8 @@ namespace pa::host {
 inline constexpr const char *protocolGreeting = "presentation-host 1";
 inline constexpr std::uint32_t maxFrameBytes = 4u * 1024u * 1024u;
 
-enum class Op {
+enum class Op
+{
     Hello,
     SetVisible,
     Open,

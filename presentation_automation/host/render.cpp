@@ -48,7 +48,8 @@ QSize fitSize(const QSizeF &page, const QSize &box)
 QRect letterboxRect(const QSize &frameSize, const QSize &windowSize)
 {
     const QSize fitted = fitSize(QSizeF(frameSize), windowSize);
-    return QRect(QPoint((windowSize.width() - fitted.width()) / 2, (windowSize.height() - fitted.height()) / 2),
+    return QRect(QPoint((windowSize.width() - fitted.width()) / 2,
+                        (windowSize.height() - fitted.height()) / 2),
                  fitted);
 }
 
@@ -60,15 +61,16 @@ bool shouldAbort(const QVariant &closure)
     return flag != nullptr && flag->load(std::memory_order_relaxed);
 }
 
-QImage renderAt(Poppler::Document &doc, int page, double xres, double yres, const std::atomic<bool> *abort)
+QImage renderAt(Poppler::Document &doc, int page, double xres, double yres,
+                const std::atomic<bool> *abort)
 {
     std::unique_ptr<Poppler::Page> p(doc.page(page));
     if (!p) {
         return {};
     }
     QVariant closure = QVariant::fromValue(const_cast<void *>(static_cast<const void *>(abort)));
-    QImage image = p->renderToImage(xres, yres, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr, nullptr,
-                                    abort ? shouldAbort : nullptr, closure);
+    QImage image = p->renderToImage(xres, yres, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr,
+                                    nullptr, abort ? shouldAbort : nullptr, closure);
     if (abort != nullptr && abort->load()) {
         return {};
     }
@@ -77,7 +79,8 @@ QImage renderAt(Poppler::Document &doc, int page, double xres, double yres, cons
 
 } // namespace
 
-QImage renderFitted(Poppler::Document &doc, int page, const QSize &box, const std::atomic<bool> *abort)
+QImage renderFitted(Poppler::Document &doc, int page, const QSize &box,
+                    const std::atomic<bool> *abort)
 {
     std::unique_ptr<Poppler::Page> p(doc.page(page));
     if (!p) {
@@ -124,7 +127,8 @@ std::vector<int> slidesAround(int current, int count)
 
 size_t qHash(const FrameKey &key, size_t seed)
 {
-    return ::qHash(key.pdf, seed) ^ ::qHash(key.slide * 31 + key.box.width() * 7919 + key.box.height(), seed);
+    return ::qHash(key.pdf, seed) ^
+           ::qHash(key.slide * 31 + key.box.width() * 7919 + key.box.height(), seed);
 }
 
 FrameCache::FrameCache(std::int64_t capBytes) : m_cap(capBytes) {}
@@ -235,7 +239,8 @@ void RenderPool::setWanted(std::vector<FrameKey> wanted, size_t urgent)
         std::lock_guard lock(m_mutex);
         urgent = std::min(urgent, wanted.size());
         for (auto &w : m_workers) {
-            if (w.busyWith && std::find(wanted.begin(), wanted.end(), *w.busyWith) == wanted.end()) {
+            if (w.busyWith &&
+                std::find(wanted.begin(), wanted.end(), *w.busyWith) == wanted.end()) {
                 w.abort = true;
             }
         }

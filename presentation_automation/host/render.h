@@ -52,7 +52,10 @@ struct FrameKey
     int slide = 0; // 1-based
     QSize box;     // the window's size in device pixels
 
-    bool operator==(const FrameKey &o) const { return slide == o.slide && box == o.box && pdf == o.pdf; }
+    bool operator==(const FrameKey &o) const
+    {
+        return slide == o.slide && box == o.box && pdf == o.pdf;
+    }
 };
 
 size_t qHash(const FrameKey &key, size_t seed = 0);

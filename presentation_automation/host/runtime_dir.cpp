@@ -24,7 +24,9 @@ QString preparePrivateFolder(const QString &dir)
 {
     const QString absolute = QFileInfo(dir).absoluteFilePath();
     const QByteArray native = QFile::encodeName(absolute);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(native.constData(), &st) != 0) {
         if (errno != ENOENT) {
             return QStringLiteral("The folder %1 cannot be examined: %2")
@@ -41,7 +43,8 @@ QString preparePrivateFolder(const QString &dir)
         }
     }
     if (!S_ISDIR(st.st_mode)) {
-        return QStringLiteral("%1 is not a folder (a link or a file is not accepted).").arg(absolute);
+        return QStringLiteral("%1 is not a folder (a link or a file is not accepted).")
+            .arg(absolute);
     }
     if (st.st_uid != geteuid()) {
         return QStringLiteral("The folder %1 belongs to another user.").arg(absolute);

@@ -21,8 +21,8 @@ inline QColor pageColour(int deck, int page)
 
 // pageSize in points. With rich set, pages also carry paragraphs of text and shapes, as
 // real slides do (the background corners keep the page colour).
-inline bool makeDeck(const QString &path, int pages, int deck = 0, QSizeF pageSize = QSizeF(720, 540),
-                     bool rich = false)
+inline bool makeDeck(const QString &path, int pages, int deck = 0,
+                     QSizeF pageSize = QSizeF(720, 540), bool rich = false)
 {
     QPdfWriter writer(path);
     writer.setResolution(72);

@@ -106,9 +106,11 @@ public:
         runtimeDir = dir.filePath(QStringLiteral("runtime"));
         liveRuntimeDirs().push_back(runtimeDir);
         options.runtimeDir = runtimeDir;
-        options.hostProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
+        options.hostProgram =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
         options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("offscreen"),
-                                 QStringLiteral("--cache-dir"), dir.filePath(QStringLiteral("cache"))};
+                                 QStringLiteral("--cache-dir"),
+                                 dir.filePath(QStringLiteral("cache"))};
     }
 
     ~HostFixture()
@@ -141,7 +143,8 @@ inline QColor cornerColour(const QImage &image)
 
 inline bool sameColour(const QColor &a, const QColor &b, int tolerance = 24)
 {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
 }
 

@@ -84,10 +84,12 @@ private:
         out.close();
         const QString outDir = m_fx->path(QStringLiteral("made"));
         QProcess soffice;
-        soffice.start(m_soffice, {QStringLiteral("-env:UserInstallation=") +
-                                      QUrl::fromLocalFile(m_fx->path(QStringLiteral("profile-") + format)).toString(),
-                                  QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
-                                  QStringLiteral("--outdir"), outDir, flat});
+        soffice.start(
+            m_soffice,
+            {QStringLiteral("-env:UserInstallation=") +
+                 QUrl::fromLocalFile(m_fx->path(QStringLiteral("profile-") + format)).toString(),
+             QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
+             QStringLiteral("--outdir"), outDir, flat});
         if (!soffice.waitForFinished(120000)) {
             return {};
         }
@@ -109,7 +111,8 @@ private:
     int convertedFiles() const
     {
         int n = 0;
-        QDirIterator it(m_fx->path(QStringLiteral("cache")), {QStringLiteral("*.pdf")}, QDir::Files);
+        QDirIterator it(m_fx->path(QStringLiteral("cache")), {QStringLiteral("*.pdf")},
+                        QDir::Files);
         while (it.hasNext()) {
             it.next();
             ++n;

@@ -90,9 +90,9 @@ private slots:
         QVERIFY(show->windowFlags() & Qt::FramelessWindowHint);
 
         const std::vector<std::pair<Qt::Key, int>> steps{
-            {Qt::Key_Right, 2},    {Qt::Key_Down, 3},    {Qt::Key_Space, 4},     {Qt::Key_PageDown, 5},
-            {Qt::Key_Left, 4},     {Qt::Key_Up, 3},      {Qt::Key_PageUp, 2},    {Qt::Key_Backspace, 1},
-            {Qt::Key_Backspace, 1}, {Qt::Key_End, 8},    {Qt::Key_Right, 8},     {Qt::Key_Home, 1},
+            {Qt::Key_Right, 2},     {Qt::Key_Down, 3}, {Qt::Key_Space, 4},  {Qt::Key_PageDown, 5},
+            {Qt::Key_Left, 4},      {Qt::Key_Up, 3},   {Qt::Key_PageUp, 2}, {Qt::Key_Backspace, 1},
+            {Qt::Key_Backspace, 1}, {Qt::Key_End, 8},  {Qt::Key_Right, 8},  {Qt::Key_Home, 1},
         };
         for (const auto &[key, slide] : steps) {
             QTest::keyClick(show, key);
@@ -119,7 +119,9 @@ private slots:
         call(host, req(Op::Run, id));
         ShowWindow *show = host.showWindow(id);
         const QSize box = show->frameBox();
-        const auto held = [&](int slide) { return host.frameCache().contains(FrameKey{m_deck, slide, box}); };
+        const auto held = [&](int slide) {
+            return host.frameCache().contains(FrameKey{m_deck, slide, box});
+        };
         QTRY_COMPARE(show->shownSlide(), 1);
         QTRY_VERIFY(held(2) && held(3) && held(4));
         QVERIFY(!held(8));
@@ -208,7 +210,9 @@ private slots:
 
     void cacheEvictsUnwantedOldestFirst()
     {
-        const auto key = [](int slide) { return FrameKey{QStringLiteral("x.pdf"), slide, QSize(10, 10)}; };
+        const auto key = [](int slide) {
+            return FrameKey{QStringLiteral("x.pdf"), slide, QSize(10, 10)};
+        };
         FrameCache cache(3 * 400);
         cache.insert(key(1), sizedImage(10, 10));
         cache.insert(key(2), sizedImage(10, 10));
@@ -249,8 +253,10 @@ private slots:
         place.points = -1234.5;
         QCOMPARE(decodeRequest(encodeRequest(place))->points, -1234.5);
 
-        auto fail = decodeReply(encodeReply(Reply::failure(QStringLiteral("S"), QStringLiteral("D"))));
-        QVERIFY(fail && !fail->ok && fail->source == QStringLiteral("S") && fail->description == QStringLiteral("D"));
+        auto fail =
+            decodeReply(encodeReply(Reply::failure(QStringLiteral("S"), QStringLiteral("D"))));
+        QVERIFY(fail && !fail->ok && fail->source == QStringLiteral("S") &&
+                fail->description == QStringLiteral("D"));
         auto ok = decodeReply(encodeReply(Reply::success(-5, QStringLiteral("t"))));
         QVERIFY(ok && ok->ok && ok->value == -5 && ok->text == QStringLiteral("t"));
     }
@@ -266,7 +272,8 @@ private slots:
         QTest::newRow("extra field") << QByteArray(R"({"op":"next","pres":1,"slide":2})");
         QTest::newRow("fraction") << QByteArray(R"({"op":"next","pres":1.5})");
         QTest::newRow("negative id") << QByteArray(R"({"op":"next","pres":-1})");
-        QTest::newRow("slide above 32 bits") << QByteArray(R"({"op":"checkSlide","pres":1,"slide":4294967296})");
+        QTest::newRow("slide above 32 bits")
+            << QByteArray(R"({"op":"checkSlide","pres":1,"slide":4294967296})");
         QTest::newRow("number as text") << QByteArray(R"({"op":"next","pres":"1"})");
         QTest::newRow("path not text") << QByteArray(R"({"op":"open","path":7})");
     }

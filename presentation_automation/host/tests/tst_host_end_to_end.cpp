@@ -29,8 +29,7 @@ std::string str(const QString &s)
 }
 
 // The AutomationError a call throws; fails the test when it throws none.
-template<typename F>
-std::optional<AutomationError> errorOf(F &&call)
+template<typename F> std::optional<AutomationError> errorOf(F &&call)
 {
     try {
         call();
@@ -80,8 +79,8 @@ private:
         }
         char buffer[4096];
         if (m_greet && ::read(client, buffer, sizeof buffer) > 0) {
-            const QByteArray hello =
-                frame(encodeReply(Reply::success(QCoreApplication::applicationPid(), QLatin1String(protocolGreeting))));
+            const QByteArray hello = frame(encodeReply(Reply::success(
+                QCoreApplication::applicationPid(), QLatin1String(protocolGreeting))));
             (void)::write(client, hello.constData(), static_cast<size_t>(hello.size()));
         }
         if (::read(client, buffer, sizeof buffer) > 0) {
@@ -152,13 +151,15 @@ private slots:
         QCOMPARE(view->slide()->slideIndex(), 4);
         auto outOfRange = errorOf([&] { view->gotoSlide(6, msoTrue); });
         QVERIFY(outOfRange);
-        QVERIFY(QString::fromStdString(outOfRange->description()).contains(QStringLiteral("GotoSlide")));
+        QVERIFY(QString::fromStdString(outOfRange->description())
+                    .contains(QStringLiteral("GotoSlide")));
         QVERIFY(errorOf([&] { view->gotoSlide(0, msoTrue); }));
         QCOMPARE(view->slide()->slideIndex(), 4);
 
         // -36 pt is -48 px, 18 pt is 24 px, 720 pt is 960 px; the height is the screen's.
         const QString status = statusListing(m_fx->options);
-        QVERIFY2(status.contains(QStringLiteral("show running on slide 4, window left -36 pt, top 18 pt, width 720 pt (960x")),
+        QVERIFY2(status.contains(QStringLiteral(
+                     "show running on slide 4, window left -36 pt, top 18 pt, width 720 pt (960x")),
                  qPrintable(status));
         QVERIFY2(status.contains(QStringLiteral("at -48,24)")), qPrintable(status));
     }
@@ -186,15 +187,20 @@ private slots:
         QCOMPARE(image.size(), QSize(300, 100));
         QVERIFY(sameColour(cornerColour(image), pageColour(0, 2), 2));
         // Exactly that one file: no extension added, no temporary left behind.
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ExportSlide")});
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("ExportSlide")});
 
-        const auto unknownFilter = errorOf([&] { slides->item(1)->exportTo(str(target), "GIF", 175, 125); });
+        const auto unknownFilter =
+            errorOf([&] { slides->item(1)->exportTo(str(target), "GIF", 175, 125); });
         QVERIFY(unknownFilter);
-        QVERIFY(QString::fromStdString(unknownFilter->description()).contains(QStringLiteral("GIF")));
+        QVERIFY(
+            QString::fromStdString(unknownFilter->description()).contains(QStringLiteral("GIF")));
         const QString missing = m_fx->path(QStringLiteral("no such folder/ExportSlide"));
-        const auto noFolder = errorOf([&] { slides->item(1)->exportTo(str(missing), "JPG", 175, 125); });
+        const auto noFolder =
+            errorOf([&] { slides->item(1)->exportTo(str(missing), "JPG", 175, 125); });
         QVERIFY(noFolder);
-        QVERIFY(QString::fromStdString(noFolder->description()).contains(QStringLiteral("no such folder")));
+        QVERIFY(QString::fromStdString(noFolder->description())
+                    .contains(QStringLiteral("no such folder")));
         QVERIFY(errorOf([&] { slides->item(4); }));
         QVERIFY(errorOf([&] { slides->item(0); }));
         QVERIFY(errorOf([&] { slides->item(1)->exportTo(str(target), "JPG", 0, 125); }));
@@ -242,7 +248,8 @@ private slots:
     {
         const QString program = m_fx->options.hostProgram;
         QProcess none;
-        none.start(program, {QStringLiteral("--status"), QStringLiteral("--runtime-dir"), m_fx->runtimeDir});
+        none.start(program,
+                   {QStringLiteral("--status"), QStringLiteral("--runtime-dir"), m_fx->runtimeDir});
         QVERIFY(none.waitForFinished(20000));
         QCOMPARE(none.exitCode(), 1);
         QVERIFY(none.readAllStandardError().contains("No presentation host is running."));
@@ -254,13 +261,17 @@ private slots:
         pres->slideShowSettings()->run();
         pres->slideShowWindow()->view()->gotoSlide(5);
         QProcess status;
-        status.start(program, {QStringLiteral("--status"), QStringLiteral("--runtime-dir"), m_fx->runtimeDir});
+        status.start(program, {QStringLiteral("--status"), QStringLiteral("--runtime-dir"),
+                               m_fx->runtimeDir});
         QVERIFY(status.waitForFinished(20000));
         QCOMPARE(status.exitCode(), 0);
         const QString out = QString::fromUtf8(status.readAllStandardOutput());
-        QVERIFY2(out.contains(QStringLiteral("1: %1, 6 slides, show running on slide 5, window left 0 pt").arg(file)),
+        QVERIFY2(out.contains(
+                     QStringLiteral("1: %1, 6 slides, show running on slide 5, window left 0 pt")
+                         .arg(file)),
                  qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral("2: %1, 6 slides, no show running").arg(file)), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("2: %1, 6 slides, no show running").arg(file)),
+                 qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("Active presentation: 1")), qPrintable(out));
     }
 
@@ -300,7 +311,8 @@ private slots:
         const auto error = errorOf([&] { view->next(); });
         QVERIFY(error);
         QVERIFY(!error->source().empty());
-        QVERIFY2(QString::fromStdString(error->description()).startsWith(QStringLiteral("SlideShowView.Next : ")),
+        QVERIFY2(QString::fromStdString(error->description())
+                     .startsWith(QStringLiteral("SlideShowView.Next : ")),
                  error->what());
         QVERIFY(errorOf([&] { app->activePresentation(); }));
 
@@ -308,7 +320,16 @@ private slots:
         const qint64 freshPid = runningHostPid(m_fx->options);
         QVERIFY(freshPid > 0 && freshPid != pid);
         QVERIFY(errorOf([&] { fresh->activePresentation(); }));
-        QCOMPARE(fresh->presentations()->open(str(deck(QStringLiteral("k.pdf"), 3)))->slides()->count(), 3);
+        QCOMPARE(
+            fresh->presentations()->open(str(deck(QStringLiteral("k.pdf"), 3)))->slides()->count(),
+            3);
+        // The old handles do not reach into the fresh host, where their ids mean nothing.
+        QThread::msleep(2100);
+        const auto stale = errorOf([&] { view->slide(); });
+        QVERIFY(stale);
+        QVERIFY2(
+            QString::fromStdString(stale->description()).contains(QStringLiteral("started again")),
+            stale->what());
     }
 
     void hungHostTimesOutAndIsReplaced()
@@ -325,7 +346,9 @@ private slots:
         clock.start();
         const auto error = errorOf([&] { view->next(); });
         QVERIFY(error);
-        QVERIFY2(QString::fromStdString(error->description()).contains(QStringLiteral("did not answer")), error->what());
+        QVERIFY2(
+            QString::fromStdString(error->description()).contains(QStringLiteral("did not answer")),
+            error->what());
         QVERIFY(clock.elapsed() < 10000);
         // The connection is given up: a late answer must not be taken for the next call's.
         QVERIFY(errorOf([&] { view->slide(); }));
@@ -333,12 +356,40 @@ private slots:
         auto fresh = applicationFactory(m_fx->options)();
         const qint64 freshPid = runningHostPid(m_fx->options);
         QVERIFY(freshPid > 0 && freshPid != pid);
-        QCOMPARE(fresh->presentations()->open(str(deck(QStringLiteral("h.pdf"), 3)))->slides()->count(), 3);
+        QCOMPARE(
+            fresh->presentations()->open(str(deck(QStringLiteral("h.pdf"), 3)))->slides()->count(),
+            3);
 
         // Woken up, the old host finds its socket taken over and leaves.
         ::kill(static_cast<pid_t>(pid), SIGCONT);
         QVERIFY(processGone(pid, 8000));
         QCOMPARE(runningHostPid(m_fx->options), freshPid);
+    }
+
+    void stalledHostIsReachedAgainOnTheSameHandles()
+    {
+        m_fx->options.stepTimeoutMs = 1000;
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(deck(QStringLiteral("s.pdf"), 5)));
+        pres->slideShowSettings()->run();
+        auto view = pres->slideShowWindow()->view();
+        const qint64 pid = runningHostPid(m_fx->options);
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+        QVERIFY(errorOf([&] { view->next(); }));
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
+        // Calls right after a failure fail at once; a moment later the host is asked again.
+        QElapsedTimer clock;
+        clock.start();
+        bool reached = false;
+        while (!reached && clock.elapsed() < 10000) {
+            reached = !errorOf([&] { view->next(); });
+            QThread::msleep(50);
+        }
+        QVERIFY(reached);
+        // The call that timed out may still have been carried out once the host went on.
+        const int slide = view->slide()->slideIndex();
+        QVERIFY2(slide == 3 || slide == 2, qPrintable(QString::number(slide)));
+        QCOMPARE(runningHostPid(m_fx->options), pid);
     }
 
     void nonsenseFromTheHostIsAnError()
@@ -349,7 +400,9 @@ private slots:
             auto app = applicationFactory(m_fx->options)();
             const auto error = errorOf([&] { app->setVisible(msoTrue); });
             QVERIFY(error);
-            QVERIFY2(QString::fromStdString(error->description()).contains(QStringLiteral("unreadable")), error->what());
+            QVERIFY2(
+                QString::fromStdString(error->description()).contains(QStringLiteral("unreadable")),
+                error->what());
         }
         // Something that does not even greet properly is replaced by a real host.
         {
@@ -367,20 +420,27 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing") << "missing.pdf" << QByteArray() << "was not found";
         QTest::newRow("empty") << "empty.pdf" << QByteArray("") << "is empty";
-        QTest::newRow("corrupt") << "corrupt.pdf" << QByteArray("%PDF-1.4\n this is not a document at all") << "not a readable";
-        QTest::newRow("unknown kind") << "notes.txt" << QByteArray("hello") << "not a kind of presentation";
-        QTest::newRow("locked") << "locked.pdf"
-                                << QByteArray("%PDF-1.4\n"
-                                              "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
-                                              "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
-                                              "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >> endobj\n"
-                                              "4 0 obj << /Filter /Standard /V 1 /R 2 /P -4\n"
-                                              " /O <5e2b4c8d1f6a7b3c9d0e1f2a3b4c5d6e7f8091a2b3c4d5e6f708192a3b4c5d6e>\n"
-                                              " /U <0f1e2d3c4b5a69788796a5b4c3d2e1f00112233445566778899aabbccddeeff0> >> endobj\n"
-                                              "trailer << /Root 1 0 R /Size 5 /Encrypt 4 0 R\n"
-                                              " /ID [<00112233445566778899aabbccddeeff><00112233445566778899aabbccddeeff>] >>\n"
-                                              "%%EOF\n")
-                                << "password";
+        QTest::newRow("corrupt") << "corrupt.pdf"
+                                 << QByteArray("%PDF-1.4\n this is not a document at all")
+                                 << "not a readable";
+        QTest::newRow("unknown kind")
+            << "notes.txt" << QByteArray("hello") << "not a kind of presentation";
+        QTest::newRow("locked")
+            << "locked.pdf"
+            << QByteArray(
+                   "%PDF-1.4\n"
+                   "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                   "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+                   "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >> endobj\n"
+                   "4 0 obj << /Filter /Standard /V 1 /R 2 /P -4\n"
+                   " /O <5e2b4c8d1f6a7b3c9d0e1f2a3b4c5d6e7f8091a2b3c4d5e6f708192a3b4c5d6e>\n"
+                   " /U <0f1e2d3c4b5a69788796a5b4c3d2e1f00112233445566778899aabbccddeeff0> >> "
+                   "endobj\n"
+                   "trailer << /Root 1 0 R /Size 5 /Encrypt 4 0 R\n"
+                   " /ID [<00112233445566778899aabbccddeeff><00112233445566778899aabbccddeeff>] "
+                   ">>\n"
+                   "%%EOF\n")
+            << "password";
     }
     void badFiles()
     {
@@ -397,10 +457,34 @@ private slots:
         const auto error = errorOf([&] { app->presentations()->open(str(file)); });
         QVERIFY(error);
         const QString description = QString::fromStdString(error->description());
-        QVERIFY2(description.contains(file) && description.contains(reason), qPrintable(description));
+        QVERIFY2(description.contains(file) && description.contains(reason),
+                 qPrintable(description));
         QVERIFY(errorOf([&] { app->activePresentation(); }));
         // The host is unharmed.
-        QCOMPARE(app->presentations()->open(str(deck(QStringLiteral("good.pdf"), 2)))->slides()->count(), 2);
+        QCOMPARE(
+            app->presentations()->open(str(deck(QStringLiteral("good.pdf"), 2)))->slides()->count(),
+            2);
+    }
+
+    void missingLibreOfficeNamesTheFile()
+    {
+        // The host looks LibreOffice up on the PATH it was started with.
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(m_fx->path(QStringLiteral("empty bin"))));
+        std::shared_ptr<Application> app;
+        const auto started = errorOf([&] { app = applicationFactory(m_fx->options)(); });
+        qputenv("PATH", path);
+        QVERIFY(!started);
+        const QString deck = m_fx->path(QStringLiteral("talk.pptx"));
+        QFile out(deck);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("PK\x03\x04 a presentation");
+        out.close();
+        const auto error = errorOf([&] { app->presentations()->open(str(deck)); });
+        QVERIFY(error);
+        const QString description = QString::fromStdString(error->description());
+        QVERIFY2(description.contains(deck) && description.contains(QStringLiteral("LibreOffice")),
+                 qPrintable(description));
     }
 
     void socketFolderMustBePrivate()
@@ -409,7 +493,8 @@ private slots:
         ::chmod(QFile::encodeName(m_fx->runtimeDir).constData(), 0755);
         auto error = errorOf([&] { applicationFactory(m_fx->options)(); });
         QVERIFY(error);
-        QVERIFY2(QString::fromStdString(error->description()).contains(m_fx->runtimeDir), error->what());
+        QVERIFY2(QString::fromStdString(error->description()).contains(m_fx->runtimeDir),
+                 error->what());
 
         const QString real = m_fx->path(QStringLiteral("real"));
         QVERIFY(QDir().mkpath(real));
