@@ -7,9 +7,6 @@
 
 #include "presentation_automation/automation_error.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstdint>

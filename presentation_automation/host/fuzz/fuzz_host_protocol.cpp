@@ -4,9 +4,6 @@
 #include "presentation_automation/host/protocol.h"
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cstdint>
 #include <cstdio>
@@ -55,33 +52,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     return 0;
 }
-
-#ifndef CORVANE_LIBFUZZER
-int main(int argc, char *argv[])
-{
-    int runs = 0;
-    const auto runFile = [&runs](const QString &path) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
-            std::exit(2);
-        }
-        const QByteArray bytes = file.readAll();
-        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
-                               static_cast<std::size_t>(bytes.size()));
-        ++runs;
-    };
-    for (int i = 1; i < argc; ++i) {
-        const QString path = QString::fromLocal8Bit(argv[i]);
-        if (QFileInfo(path).isDir()) {
-            for (const QString &name : QDir(path).entryList(QDir::Files, QDir::Name)) {
-                runFile(QDir(path).filePath(name));
-            }
-        } else {
-            runFile(path);
-        }
-    }
-    std::printf("%d inputs decoded without fault\n", runs);
-    return runs > 0 ? 0 : 2;
-}
-#endif
