@@ -182,6 +182,8 @@ void frmControl::createControls()
         control->setObjectName(QLatin1String(name));
         control->setFont(buttonFont);
         control->setGeometry(rect);
+        // Enter presses the focused button as Space does: the operator's keyboard habit.
+        control->setAutoDefault(true);
         connect(control, &QPushButton::clicked, this, handler);
     };
     button(cmdNextSlide, "cmdNextSlide", QStringLiteral("&Next Slide"),

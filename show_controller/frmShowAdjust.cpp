@@ -103,6 +103,8 @@ void frmShowAdjust::createControls()
         control->setObjectName(QLatin1String(name));
         control->setFont(controlFont);
         control->setGeometry(rect);
+        // Enter presses the focused button as Space does: the operator's keyboard habit.
+        control->setAutoDefault(true);
         connect(control, &QPushButton::clicked, this, handler);
     };
     const QFont numberFont = boldSansSerif(12);

@@ -478,6 +478,29 @@ private slots:
         QCOMPARE(s.app.presentation(1).currentSlide, 2);
     }
 
+    // From the keyboard a focused button is pressed with Enter as well as with Space.
+    void theKeyboardPressesTheFocusedButton()
+    {
+        Show s("0,1,1,1\r\n1,2,1,1\r\n");
+        const std::pair<Qt::Key, Calls> keys[] = {
+            {Qt::Key_Space, handStep(1, true)},
+            {Qt::Key_Return, handStep(1, true)},
+            {Qt::Key_Enter, handStep(1, true)},
+        };
+        QPushButton *button = s.control<QPushButton>("cmdNextSouth");
+        button->setFocus();
+        for (const auto &[key, calls] : keys) {
+            s.app.clearCalls();
+            QTest::keyClick(button, key);
+            QVERIFY2(s.app.calls() == calls, qPrintable(QKeySequence(key).toString()));
+        }
+        s.control<QPushButton>("cmdNextSlide")->setFocus();
+        s.app.clearCalls();
+        QTest::keyClick(s.control<QPushButton>("cmdNextSlide"), Qt::Key_Return);
+        QCOMPARE(s.window->LineNumber, std::int16_t(3));
+        QCOMPARE(s.app.calls(), switched(1, 2) + s.picture(1, 2));
+    }
+
     void aHandStepBeforeAnyLoadDoesNothing()
     {
         ControlFixture f;

@@ -179,7 +179,8 @@ private slots:
         Adjust a(f);
         f.app.clearCalls();
         a.setBoxes({"1", "2", "3", "1024", "0", "768", "7", "8", "9"});
-        a.click("cmdScreen2Adjust");
+        // From the keyboard: Enter on the focused button.
+        QTest::keyClick(a.control<QPushButton>("cmdScreen2Adjust"), Qt::Key_Return);
         QCOMPARE(placement(*f.window),
                  (QList<std::int16_t>{-768, 0, 768, 1024, 0, 768, 769, 0, 768}));
         a.click("cmdScreen1Adjust");
