@@ -4,12 +4,14 @@
 // presentation application, fake dialogs and a temporary drive C holding the picture folders.
 
 #include "show_controller/frmControl.h"
+#include "show_controller/frmShowAdjust.h"
 #include "show_controller/script_text_box.h"
 
 #include "platform/drive_c.h"
 #include "platform/testing/fakes.h"
 #include "presentation_automation/testing/recording_automation.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -25,6 +27,23 @@
 #include <vector>
 
 using Calls = std::vector<std::string>;
+
+// A named control of a window; a missing one ends the test run, as every later step needs it.
+template<typename T = QWidget> T *findControl(const QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QLatin1String(name));
+    if (!found) {
+        qFatal("no control %s", name);
+    }
+    return found;
+}
+
+// What a hand step of a screen asks of the presentation application.
+inline Calls handStep(int screen, bool forward)
+{
+    const std::string pres = "pres " + std::to_string(screen);
+    return {"Activate(" + pres + ")", (forward ? "Next(" : "Previous(") + pres + ")"};
+}
 
 class ControlFixture
 {
@@ -64,11 +83,7 @@ public:
 
     template<typename T = QWidget> T *control(const char *name) const
     {
-        T *found = window->findChild<T *>(QLatin1String(name));
-        if (!found) {
-            qFatal("no control %s", name);
-        }
-        return found;
+        return findControl<T>(window.get(), name);
     }
 
     void click(const char *button) const { control<QPushButton>(button)->click(); }
@@ -124,6 +139,35 @@ public:
     std::shared_ptr<platform::testing::FakeFileOpenDialog> dialog =
         std::make_shared<platform::testing::FakeFileOpenDialog>();
     std::unique_ptr<frmControl> window;
+};
+
+// The geometry window, opened by the main window's Load Show Adjust.
+struct AdjustWindow
+{
+    explicit AdjustWindow(ControlFixture &fixture) : f(fixture)
+    {
+        f.click("cmdShowAdjust");
+        window = f.window->findChild<frmShowAdjust *>();
+        if (!window) {
+            qFatal("no geometry window");
+        }
+    }
+
+    template<typename T = QWidget> T *control(const char *name) const
+    {
+        return findControl<T>(window, name);
+    }
+    void click(const char *button) const { control<QPushButton>(button)->click(); }
+
+    // Picks a port text and presses Set Comm Port.
+    void setCommPort(const QString &text) const
+    {
+        control<QComboBox>("cmbPort")->setCurrentText(text);
+        click("cmdSetComm");
+    }
+
+    ControlFixture &f;
+    frmShowAdjust *window = nullptr;
 };
 
 // Two colours from JPEG pictures are the same when every channel is close.

@@ -411,15 +411,11 @@ private slots:
             return made;
         });
         f.loadThree();
-        const std::pair<const char *, Calls> handStep[] = {
-            {"1N", {"Activate(pres 1)", "Next(pres 1)"}},
-            {"1P", {"Activate(pres 1)", "Previous(pres 1)"}},
-            {"2N", {"Activate(pres 2)", "Next(pres 2)"}},
-            {"2P", {"Activate(pres 2)", "Previous(pres 2)"}},
-            {"3N", {"Activate(pres 3)", "Next(pres 3)"}},
-            {"3P", {"Activate(pres 3)", "Previous(pres 3)"}},
+        const std::pair<const char *, Calls> handSteps[] = {
+            {"1N", handStep(1, true)},  {"1P", handStep(1, false)}, {"2N", handStep(2, true)},
+            {"2P", handStep(2, false)}, {"3N", handStep(3, true)},  {"3P", handStep(3, false)},
         };
-        for (const auto &[command, calls] : handStep) {
+        for (const auto &[command, calls] : handSteps) {
             f.app.clearCalls();
             port->receive(QLatin1String(command));
             QVERIFY2(f.app.calls() == calls, command);

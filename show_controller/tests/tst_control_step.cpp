@@ -454,12 +454,9 @@ private slots:
         const QString box1 = s.box1(), box2 = s.box2();
         const auto counters = s.counters();
         const std::pair<const char *, Calls> buttons[] = {
-            {"cmdNextSouth", {"Activate(pres 1)", "Next(pres 1)"}},
-            {"cmdPrevSouth", {"Activate(pres 1)", "Previous(pres 1)"}},
-            {"cmdNextCenter", {"Activate(pres 2)", "Next(pres 2)"}},
-            {"cmdPrevCenter", {"Activate(pres 2)", "Previous(pres 2)"}},
-            {"cmdNextNorth", {"Activate(pres 3)", "Next(pres 3)"}},
-            {"cmdPrevNorth", {"Activate(pres 3)", "Previous(pres 3)"}},
+            {"cmdNextSouth", handStep(1, true)},  {"cmdPrevSouth", handStep(1, false)},
+            {"cmdNextCenter", handStep(2, true)}, {"cmdPrevCenter", handStep(2, false)},
+            {"cmdNextNorth", handStep(3, true)},  {"cmdPrevNorth", handStep(3, false)},
         };
         for (const auto &[button, calls] : buttons) {
             s.app.clearCalls();
@@ -512,7 +509,7 @@ private slots:
 
         s.app.clearCalls();
         s.click("cmdNextSouth");
-        QCOMPARE(s.app.calls(), (Calls{"Activate(pres 4)", "Next(pres 4)"}));
+        QCOMPARE(s.app.calls(), handStep(4, true));
     }
 };
 

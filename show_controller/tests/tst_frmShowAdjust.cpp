@@ -23,26 +23,11 @@ const char *const boxNames[9] = {"txtScreen1Left", "txtScreen1Top", "txtScreen1W
 
 const QByteArray defaultsLine = "-768,0,768,0,0,768,769,0,768,1\r\n";
 
-struct Adjust
+// The geometry window with its nine number boxes in the order of the file.
+struct Adjust : AdjustWindow
 {
-    explicit Adjust(ControlFixture &fixture) : f(fixture)
-    {
-        f.click("cmdShowAdjust");
-        window = f.window->findChild<frmShowAdjust *>();
-        if (!window) {
-            qFatal("no geometry window");
-        }
-    }
+    using AdjustWindow::AdjustWindow;
 
-    template<typename T = QWidget>
-    T *control(const char *name) const
-    {
-        T *found = window->findChild<T *>(QLatin1String(name));
-        if (!found) {
-            qFatal("no control %s", name);
-        }
-        return found;
-    }
     QLineEdit *box(int i) const { return control<QLineEdit>(boxNames[i]); }
     QStringList boxes() const
     {
@@ -58,10 +43,6 @@ struct Adjust
             box(i)->setText(texts.at(i));
         }
     }
-    void click(const char *button) const { control<QPushButton>(button)->click(); }
-
-    ControlFixture &f;
-    frmShowAdjust *window = nullptr;
 };
 
 QList<std::int16_t> placement(const frmControl &w)

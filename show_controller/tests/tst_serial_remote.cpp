@@ -3,13 +3,9 @@
 
 #include "control_fixture.h"
 
-#include "show_controller/frmShowAdjust.h"
-
 #include "platform/qt_serial_port.h"
 #include "platform/testing/pty_pair.h"
 #include "platform/testing/test_main.h"
-
-#include <QComboBox>
 
 #include <atomic>
 #include <chrono>
@@ -145,7 +141,7 @@ private slots:
         Lines lines;
         ControlFixture f(true, lines.factory());
         prepareShow(f);
-        const Calls screen1On = {"Activate(pres 1)", "Next(pres 1)"};
+        const Calls screen1On = handStep(1, true);
         // Pieces that reach the program further apart than the quiet gap (a preempted
         // writer, a late driver) are two texts by definition; such a try proves nothing and
         // is made again.
@@ -218,22 +214,15 @@ private slots:
         QVERIFY(!f.window->MSComm1()->portOpen());
         QVERIFY(f.messages->shown.isEmpty());
 
-        f.click("cmdShowAdjust");
-        auto *adjust = f.window->findChild<frmShowAdjust *>();
-        QVERIFY(adjust);
-        auto *port = adjust->findChild<QComboBox *>(QStringLiteral("cmbPort"));
-        auto *setComm = adjust->findChild<QPushButton *>(QStringLiteral("cmdSetComm"));
-
-        port->setCurrentText(QStringLiteral("Com1"));
-        setComm->click();
+        const AdjustWindow adjust(f);
+        adjust.setCommPort(QStringLiteral("Com1"));
         QCOMPARE(f.messages->shown.size(), 1);
         QVERIFY2(f.messages->shown[0].text.startsWith(QStringLiteral("Corvane Com1 (/nonexistent/ttyS0)")),
                  qPrintable(f.messages->shown[0].text));
         QCOMPARE(f.messages->shown[0].caption, QStringLiteral("Corvane"));
         QVERIFY(!f.window->MSComm1()->portOpen());
 
-        port->setCurrentText(QStringLiteral("Com2"));
-        setComm->click();
+        adjust.setCommPort(QStringLiteral("Com2"));
         QCOMPARE(f.messages->shown.size(), 1);
         QVERIFY(f.window->MSComm1()->portOpen());
         QVERIFY(lines.line2.write("N"));
@@ -242,8 +231,7 @@ private slots:
         // Not exactly a port's name: refused, the open port stays in use.
         for (const QString &text : {QStringLiteral("COM2"), QStringLiteral("Com2 "), QStringLiteral("Com5"),
                                    QString()}) {
-            port->setCurrentText(text);
-            setComm->click();
+            adjust.setCommPort(text);
             QCOMPARE(f.messages->shown.last().text, QStringLiteral("Com Port Error"));
             QCOMPARE(f.messages->shown.last().caption, QStringLiteral("Corvane"));
         }
@@ -260,10 +248,8 @@ private slots:
         prepareShow(f);
         QVERIFY(f.window->MSComm1()->portOpen());
 
-        f.click("cmdShowAdjust");
-        auto *adjust = f.window->findChild<frmShowAdjust *>();
-        adjust->findChild<QComboBox *>(QStringLiteral("cmbPort"))->setCurrentText(QStringLiteral("Com2"));
-        adjust->findChild<QPushButton *>(QStringLiteral("cmdSetComm"))->click();
+        const AdjustWindow adjust(f);
+        adjust.setCommPort(QStringLiteral("Com2"));
         QVERIFY(f.messages->shown.isEmpty());
         QCOMPARE(f.window->MSComm1()->commPort(), 2);
 
@@ -274,8 +260,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.window->LineNumber, std::int16_t(4), 5000);
 
         // And back to the first line, which is free again.
-        adjust->findChild<QComboBox *>(QStringLiteral("cmbPort"))->setCurrentText(QStringLiteral("Com1"));
-        adjust->findChild<QPushButton *>(QStringLiteral("cmdSetComm"))->click();
+        adjust.setCommPort(QStringLiteral("Com1"));
         QVERIFY(f.messages->shown.isEmpty());
         QVERIFY(lines.line1.write("N"));
         QTRY_COMPARE_WITH_TIMEOUT(f.window->LineNumber, std::int16_t(5), 5000);
