@@ -113,11 +113,10 @@ std::int16_t Class1::cfOpenFile()
 
 void Class1::cfCloseFile()
 {
+    // The number is freed once: closing again must not free it from a reader that took it since.
     if (m_file) {
         m_file->close();
         m_file.reset();
-    }
-    if (m_channel > 0) {
         channelsInUse().reset(static_cast<std::size_t>(m_channel));
     }
 }

@@ -423,6 +423,26 @@ private slots:
         c.setFileName(path);
         QCOMPARE(c.cfOpenFile(), std::int16_t(0));
         QCOMPARE(c.ChannelNumber(), first);
+
+        // A reader closed twice (by hand, then on release) must not free a number that
+        // another reader has taken since.
+        std::int16_t taken = 0;
+        {
+            Class1 closedTwice;
+            closedTwice.setFileName(path);
+            QCOMPARE(closedTwice.cfOpenFile(), std::int16_t(0));
+            closedTwice.cfCloseFile();
+            Class1 d;
+            d.setFileName(path);
+            QCOMPARE(d.cfOpenFile(), std::int16_t(0));
+            taken = d.ChannelNumber();
+            closedTwice.cfCloseFile();
+            Class1 e;
+            e.setFileName(path);
+            QCOMPARE(e.cfOpenFile(), std::int16_t(0));
+            QVERIFY(e.ChannelNumber() != d.ChannelNumber());
+        }
+        QVERIFY(taken != c.ChannelNumber());
     }
 
     void reopeningStartsAfresh()

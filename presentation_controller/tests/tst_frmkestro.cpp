@@ -1,6 +1,7 @@
 #include "presentation_controller/frmKestro.h"
 #include "presentation_controller/frmScreen.h"
 #include "presentation_controller/long_timer.h"
+#include "presentation_controller/tests/kestro_window_support.h"
 
 #include "platform/drive_c.h"
 #include "platform/testing/fakes.h"
@@ -46,28 +47,18 @@ private:
 
     void makeWindow(kestro::Variant variant)
     {
-        QCoreApplication::setApplicationName(variant == kestro::Variant::Kiosk
-                                                 ? QStringLiteral("Kestrokiosk")
-                                                 : QStringLiteral("Kestro"));
-        KestroServices services;
-        services.createApplication = m_app->factory();
-        services.messageBox = m_messages;
-        services.fileDialog = m_dialog;
-        services.openUrl = [this](const QUrl &url) {
-            m_openedUrls << url;
-            return true;
-        };
-        services.endProgram = [this] { ++m_endCount; };
-        m_window = std::make_unique<frmKestro>(std::move(services), variant);
+        m_window = kestro::testing::makeKestroWindow(
+            variant, m_app->factory(), m_messages, m_dialog,
+            [this](const QUrl &url) {
+                m_openedUrls << url;
+                return true;
+            },
+            [this] { ++m_endCount; });
     }
 
     template<typename T = QLineEdit> T *control(const char *name)
     {
-        auto *found = m_window->findChild<T *>(QLatin1String(name));
-        if (found == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return found;
+        return kestro::testing::control<T>(m_window.get(), name);
     }
     QPushButton *button(const char *name) { return control<QPushButton>(name); }
     QLineEdit *screenBox(const char *name)
@@ -81,14 +72,7 @@ private:
         button("cmdLoadShow")->click();
     }
 
-    QStringList messageTexts() const
-    {
-        QStringList texts;
-        for (const auto &shown : m_messages->shown) {
-            texts << shown.text;
-        }
-        return texts;
-    }
+    QStringList messageTexts() const { return kestro::testing::messageTexts(*m_messages); }
 
 private slots:
     void init()

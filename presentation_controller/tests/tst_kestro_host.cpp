@@ -2,6 +2,7 @@
 
 #include "presentation_controller/frmKestro.h"
 #include "presentation_controller/long_timer.h"
+#include "presentation_controller/tests/kestro_window_support.h"
 
 #include "platform/drive_c.h"
 #include "platform/testing/fakes.h"
@@ -30,38 +31,20 @@ private:
 
     void makeWindow(kestro::Variant variant)
     {
-        QCoreApplication::setApplicationName(variant == kestro::Variant::Kiosk
-                                                 ? QStringLiteral("Kestrokiosk")
-                                                 : QStringLiteral("Kestro"));
-        KestroServices services;
-        services.createApplication = pa::host::applicationFactory(m_host->options);
-        services.messageBox = m_messages;
-        services.fileDialog = m_dialog;
-        services.openUrl = [](const QUrl &) { return true; };
-        services.endProgram = [] {};
-        m_window = std::make_unique<frmKestro>(std::move(services), variant);
+        m_window = kestro::testing::makeKestroWindow(
+            variant, pa::host::applicationFactory(m_host->options), m_messages, m_dialog);
     }
 
-    QLineEdit *box(const char *name)
-    {
-        return m_window->findChild<QLineEdit *>(QLatin1String(name));
-    }
+    QLineEdit *box(const char *name) { return kestro::testing::control(m_window.get(), name); }
     void click(const char *name)
     {
-        m_window->findChild<QPushButton *>(QLatin1String(name))->click();
+        kestro::testing::control<QPushButton>(m_window.get(), name)->click();
     }
 
     // What the show itself is on, asked of the host.
     int showSlide() { return m_window->ppPres1->slideShowWindow()->view()->slide()->slideIndex(); }
 
-    QStringList messageTexts() const
-    {
-        QStringList texts;
-        for (const auto &shown : m_messages->shown) {
-            texts << shown.text;
-        }
-        return texts;
-    }
+    QStringList messageTexts() const { return kestro::testing::messageTexts(*m_messages); }
 
 private slots:
     void init()
