@@ -5,6 +5,7 @@
 #include "frmScreen.h"
 #include "long_timer.h"
 
+#include "platform/layout.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/topmost.h"
@@ -35,19 +36,12 @@ QUrl guideUrl()
 
 } // namespace kestro
 
+using platform::makeControl;
+
 namespace {
 
 const QColor linkColour(0, 0, 255);
 const QColor linkHoverColour(255, 0, 0);
-
-template<typename Control>
-Control *makeControl(QWidget *parent, const char *name, const QString &text, QRect geometry)
-{
-    auto *control = new Control(text, parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
-    return control;
-}
 
 // A presentation must have been opened before the show can be stepped.
 pa::Presentation &opened(const std::shared_ptr<pa::Presentation> &presentation)

@@ -4,6 +4,7 @@
 #include "display_numbers.h"
 #include "error_message.h"
 
+#include "platform/layout.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/text_file.h"
@@ -13,16 +14,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace {
+using platform::makeControl;
 
-template<typename Control>
-Control *makeControl(QWidget *parent, const char *name, const QString &text, QRect geometry)
-{
-    auto *control = new Control(text, parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
-    return control;
-}
+namespace {
 
 QString openErrorText(std::int16_t number, const QString &fileName)
 {

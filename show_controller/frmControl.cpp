@@ -5,6 +5,7 @@
 #include "script_text_box.h"
 #include "show_script.h"
 
+#include "platform/layout.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/resume_next.h"
@@ -26,19 +27,14 @@
 
 using platform::resumeNext;
 
+using platform::twips;
+
 namespace {
 
 const QString programTitle = QStringLiteral("Corvane");
 const QString endOfShow = QStringLiteral("End of Slide Show");
 const QString beginningOfShow = QStringLiteral("Beginning of Slide Show");
 const QString scriptLoaded = QStringLiteral("Slide Show Script is Loaded");
-
-// Layout values are twips of the client area; 15 twips make one pixel at 96 dpi.
-QRect twips(int left, int top, int width, int height)
-{
-    auto px = [](int t) { return qRound(t / 15.0); };
-    return QRect(px(left), px(top), px(width), px(height));
-}
 
 QString picturePath(int screen)
 {

@@ -2,6 +2,7 @@
 
 #include "frmControl.h"
 
+#include "platform/layout.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/resume_next.h"
@@ -52,14 +53,9 @@ int portNumber(const QString &text)
 
 } // namespace screennumbers
 
-namespace {
+using platform::twips;
 
-// Layout values are twips of the client area; 15 twips make one pixel at 96 dpi.
-QRect twips(int left, int top, int width, int height)
-{
-    auto px = [](int t) { return qRound(t / 15.0); };
-    return QRect(px(left), px(top), px(width), px(height));
-}
+namespace {
 
 QFont boldSansSerif(int points)
 {

@@ -8,6 +8,7 @@
 #include "show_controller/script_text_box.h"
 
 #include "platform/drive_c.h"
+#include "platform/layout.h"
 #include "platform/testing/fakes.h"
 #include "presentation_automation/testing/recording_automation.h"
 
@@ -36,6 +37,42 @@ template<typename T = QWidget> T *findControl(const QWidget *window, const char 
         qFatal("no control %s", name);
     }
     return found;
+}
+
+// One control of a fixed layout: name, caption or text, and place in twips.
+struct LayoutRow
+{
+    const char *name;
+    QString caption;
+    int left, top, width, height;
+};
+
+inline QString captionOf(const QWidget *control)
+{
+    if (auto *button = qobject_cast<const QPushButton *>(control)) {
+        return button->text();
+    }
+    if (auto *label = qobject_cast<const QLabel *>(control)) {
+        return label->text();
+    }
+    if (auto *line = qobject_cast<const QLineEdit *>(control)) {
+        return line->text();
+    }
+    if (auto *combo = qobject_cast<const QComboBox *>(control)) {
+        return combo->currentText();
+    }
+    return control->property("text").toString();
+}
+
+// Each row's control is where the layout puts it and shows its caption exactly.
+template<typename Rows> void verifyLayout(const QWidget *window, const Rows &rows)
+{
+    for (const LayoutRow &row : rows) {
+        const QWidget *control = findControl(window, row.name);
+        QVERIFY2(control->geometry() == platform::twips(row.left, row.top, row.width, row.height),
+                 row.name);
+        QVERIFY2(captionOf(control) == row.caption, row.name);
+    }
 }
 
 // What a hand step of a screen asks of the presentation application.

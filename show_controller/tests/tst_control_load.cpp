@@ -23,13 +23,7 @@ private slots:
         QVERIFY(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(w.font().family(), QStringLiteral("Courier New"));
 
-        struct Row
-        {
-            const char *name;
-            QString caption;
-            int left, top, width, height;
-        };
-        const Row rows[] = {
+        const LayoutRow rows[] = {
             {"Label1", "Script Current Slide", 120, 120, 3735, 375},
             {"Label2", "Script Next Slide", 8760, 120, 3735, 375},
             {"txtScriptBox1", "Script For This Slide\r\n", 120, 480, 3810, 810},
@@ -55,22 +49,9 @@ private slots:
             {"cmdResetShow", "Reset Slide Load", 5452, 8040, 1860, 765},
             {"cmdLoadScriptEd", "Load Script", 9439, 7980, 1860, 765},
         };
-        for (const Row &row : rows) {
-            QWidget *c = f.control(row.name);
-            const QRect expected(qRound(row.left / 15.0), qRound(row.top / 15.0),
-                                 qRound(row.width / 15.0), qRound(row.height / 15.0));
-            QVERIFY2(c->geometry() == expected, row.name);
-            QString caption;
-            if (auto *button = qobject_cast<QPushButton *>(c)) {
-                caption = button->text();
-            } else if (auto *label = qobject_cast<QLabel *>(c)) {
-                caption = label->text();
-            } else if (auto *line = qobject_cast<QLineEdit *>(c)) {
-                caption = line->text();
-            } else {
-                caption = c->property("text").toString();
-            }
-            QVERIFY2(caption == row.caption, row.name);
+        verifyLayout(&w, rows);
+        if (QTest::currentTestFailed()) {
+            return;
         }
 
         for (const char *box : {"txtScriptBox1", "txtScriptBox2"}) {

@@ -103,13 +103,7 @@ private slots:
         QCOMPARE(w.size(), QSize(370, 373));
         QCOMPARE(w.minimumSize(), w.maximumSize());
 
-        struct Row
-        {
-            const char *name;
-            QString caption;
-            int left, top, width, height;
-        };
-        const Row rows[] = {
+        const LayoutRow rows[] = {
             {"Label1", " Left        Top      Width", 2280, 0, 2775, 375},
             {"cmdScreen1Adjust", "Screen 1 Adjust", 360, 360, 1455, 615},
             {"cmdScreen2Adjust", "Screen 2  Adjust", 360, 1620, 1455, 615},
@@ -122,26 +116,20 @@ private slots:
             {"cmdSave", "Save Screen Numbers", 1920, 4440, 1695, 735},
             {"cmdLoad", "Load Screen Numbers", 3720, 4440, 1695, 735},
         };
-        for (const Row &row : rows) {
+        verifyLayout(&w, rows);
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        for (const LayoutRow &row : rows) {
             QWidget *c = a.control(row.name);
-            const QRect expected(qRound(row.left / 15.0), qRound(row.top / 15.0),
-                                 qRound(row.width / 15.0), qRound(row.height / 15.0));
-            QVERIFY2(c->geometry() == expected, row.name);
-            QString caption;
             if (auto *button = qobject_cast<QPushButton *>(c)) {
-                caption = button->text();
                 QVERIFY2(button->font().bold(), row.name);
-            } else if (auto *label = qobject_cast<QLabel *>(c)) {
-                caption = label->text();
             } else if (auto *line = qobject_cast<QLineEdit *>(c)) {
-                caption = line->text();
                 QVERIFY2(line->font().bold() && line->font().pointSize() == 12, row.name);
             } else if (auto *combo = qobject_cast<QComboBox *>(c)) {
-                caption = combo->currentText();
                 QCOMPARE(combo->count(), 4);
                 QCOMPARE(combo->itemText(3), QStringLiteral("Com4"));
             }
-            QVERIFY2(caption == row.caption, row.name);
         }
     }
 
