@@ -19,7 +19,7 @@ packages=(cmake ninja-build g++ pkg-config
 if [ "$test_tools" = yes ]; then
     # LibreOffice converts decks in the host's tests; mingw-w64 and wine build and run the
     # Windows backend's tests; socat makes pty pairs.
-    packages+=(libreoffice-impress-nogui g++-mingw-w64-x86-64-posix wine64 socat)
+    packages+=(libreoffice-impress-nogui g++-mingw-w64-x86-64-posix wine64 wine socat)
 fi
 
 missing=()
@@ -30,7 +30,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
     "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
 fi
 
 cmake --preset "$preset"
