@@ -1,6 +1,7 @@
 // frmControl: walking the show script forward and back, per-screen stepping and reset.
 
 #include "control_fixture.h"
+#include "step_texts.h"
 
 #include "platform/testing/test_main.h"
 
@@ -27,18 +28,6 @@ Calls operator+(Calls a, const Calls &b)
     return a;
 }
 
-QString d1(const QString &f)
-{
-    return "Advance Screen 1 to Slide " + f;
-}
-QString d2(const QString &f)
-{
-    return " Advance Screen 2 to Slide " + f;
-}
-QString d3(const QString &f)
-{
-    return "Advance Screen 3 to Slide " + f;
-}
 
 const QString nl = QStringLiteral("\r\n");
 

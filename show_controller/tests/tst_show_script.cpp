@@ -2,6 +2,7 @@
 // step's screens are switched and their pictures refreshed.
 
 #include "show_controller/show_script.h"
+#include "step_texts.h"
 
 #include "platform/error.h"
 #include "platform/testing/test_main.h"
@@ -11,19 +12,6 @@
 using namespace showscript;
 
 namespace {
-
-QString d1(const QString &f)
-{
-    return "Advance Screen 1 to Slide " + f;
-}
-QString d2(const QString &f)
-{
-    return " Advance Screen 2 to Slide " + f;
-}
-QString d3(const QString &f)
-{
-    return "Advance Screen 3 to Slide " + f;
-}
 
 using Order = std::array<int, 3>;
 
