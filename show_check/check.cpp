@@ -448,7 +448,7 @@ Options parseArguments(const QStringList &arguments, QString &error)
     }
     if (positional.isEmpty() && !options.layout) {
         error = QStringLiteral("no script was given");
-    } else if (positional.size() != 1 && positional.size() != 4) {
+    } else if (!positional.isEmpty() && positional.size() != 1 && positional.size() != 4) {
         error = QStringLiteral("give the script alone or the script and three decks");
     } else if (!options.storyboard.isEmpty() && positional.size() != 4) {
         error = QStringLiteral("--storyboard needs the three decks");

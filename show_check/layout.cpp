@@ -43,6 +43,12 @@ QString displayName(const Layout &layout, int index)
         .arg(d.primary ? QStringLiteral(" (primary)") : QString());
 }
 
+QString percentText(int part, int whole)
+{
+    const long percent = std::lround(100.0 * part / std::max(1, whole));
+    return percent < 1 ? QStringLiteral("under 1%") : QStringLiteral("%1%").arg(percent);
+}
+
 const QColor windowColours[3] = {QColor(230, 90, 20), QColor(30, 140, 60), QColor(40, 90, 220)};
 
 } // namespace
@@ -154,11 +160,10 @@ Layout layOut(const std::array<Placement, 3> &placement, std::vector<Display> di
             layout.findings.push_back(
                 {0, screen, Severity::Problem, QStringLiteral("window-part-off"),
                  QStringLiteral("part of Screen %1's window (%2) falls off every display: "
-                                "%3% of it cannot be seen")
+                                "%3 of it cannot be seen")
                      .arg(screen)
                      .arg(rectText(rect))
-                     .arg(std::max(1, static_cast<int>(std::lround(100.0 * w.offPixels /
-                                                                   area(rect)))))});
+                     .arg(percentText(w.offPixels, area(rect)))});
         }
     }
     for (size_t a = 0; a < 3; ++a) {

@@ -207,13 +207,12 @@ ScriptCheck checkScript(const QString &text)
         QString message = QStringLiteral("Corvane counts script lines up to %1: line %1 is taken "
                                          "again at every Next and the show never ends")
                               .arg(lastCountedLine);
-        if (count > lastCountedLine) {
+        if (firstEmpty > lastCountedLine) {
             message += QStringLiteral("; lines %1 to %2 are never reached")
                            .arg(lastCountedLine + 1)
-                           .arg(count);
+                           .arg(firstEmpty);
         }
-        add(findings, std::min(count, lastCountedLine + 1), 0, Severity::Problem,
-            QStringLiteral("too-long"), message);
+        add(findings, lastCountedLine, 0, Severity::Problem, QStringLiteral("too-long"), message);
     }
 
     // Forward: what the script means each screen to show after each line.
