@@ -255,8 +255,12 @@ QImage drawLayout(const Layout &layout, int maxWidth)
         painter.setBrush(fill);
         painter.drawRect(r);
         painter.setPen(Qt::black);
-        painter.drawText(r.adjusted(6, 4 + s * 0, -6, -4), Qt::AlignHCenter | Qt::AlignTop,
-                         QStringLiteral("Screen %1").arg(s + 1));
+        painter.drawText(r.adjusted(6, 4, -6, -4), Qt::AlignHCenter | Qt::AlignTop,
+                         QStringLiteral("Screen %1\n%2, %3, %4 pt")
+                             .arg(s + 1)
+                             .arg(w.placement.left)
+                             .arg(w.placement.top)
+                             .arg(w.placement.width));
     }
     painter.end();
     return image;
