@@ -31,7 +31,8 @@ QString makeScript(int lines, int pages)
             {},     {1},    {2},       {3},       {1, 2},    {1, 3},    {2, 1},    {2, 3},
             {3, 1}, {3, 2}, {1, 2, 3}, {1, 3, 2}, {2, 1, 3}, {2, 3, 1}, {3, 1, 2}, {3, 2, 1}};
         for (int screen : named[code]) {
-            at[static_cast<size_t>(screen - 1)] = 1 + (at[static_cast<size_t>(screen - 1)] + i) % pages;
+            at[static_cast<size_t>(screen - 1)] =
+                1 + (at[static_cast<size_t>(screen - 1)] + i) % pages;
         }
         text += QStringLiteral("%1,%2,%3,%4\r\n").arg(code).arg(at[0]).arg(at[1]).arg(at[2]);
     }
@@ -54,7 +55,8 @@ int main(int argc, char *argv[])
     std::array<QString, 3> decks;
     for (int s = 0; s < 3; ++s) {
         decks[static_cast<size_t>(s)] = dir.filePath(QStringLiteral("Screen %1.pdf").arg(s + 1));
-        if (!pa::host::testing::makeDeck(decks[static_cast<size_t>(s)], pages, s, QSizeF(960, 540), true)) {
+        if (!pa::host::testing::makeDeck(decks[static_cast<size_t>(s)], pages, s, QSizeF(960, 540),
+                                         true)) {
             std::fprintf(stderr, "cannot write the decks\n");
             return 1;
         }
@@ -70,7 +72,8 @@ int main(int argc, char *argv[])
 
     pa::host::ClientOptions client;
     client.runtimeDir = dir.filePath(QStringLiteral("runtime"));
-    client.hostProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
+    client.hostProgram =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
     client.hostArguments = {QStringLiteral("-platform"), QStringLiteral("offscreen"),
                             QStringLiteral("--cache-dir"), dir.filePath(QStringLiteral("cache"))};
     // The host is started before the clock runs: the operator's host is running already.

@@ -50,8 +50,8 @@ QString findingText(const Finding &f, bool layout)
     if (where.isEmpty()) {
         where << QStringLiteral("script");
     }
-    return QStringLiteral("%1: %2: %3").arg(where.join(QStringLiteral(", ")),
-                                            severityName(f.severity), f.message);
+    return QStringLiteral("%1: %2: %3")
+        .arg(where.join(QStringLiteral(", ")), severityName(f.severity), f.message);
 }
 
 QJsonObject findingJson(const Finding &f)
@@ -92,8 +92,7 @@ void checkTheScript(const Options &options, Report &report)
         report.script = checkScript(platform::readAnsiTextFile(options.script));
         report.findings = report.script->findings;
     } catch (const pa::AutomationError &error) {
-        report.errors << QStringLiteral("The script cannot be read: ") +
-                             platform::errorText(error);
+        report.errors << QStringLiteral("The script cannot be read: ") + platform::errorText(error);
     }
 }
 
@@ -130,27 +129,27 @@ void writeStoryboard(const Options &options, Report &report, DeckSet &decks)
     StoryPage page;
     page.title = QFileInfo(options.script).fileName();
     for (int screen = 1; screen <= 3; ++screen) {
-        page.deckNames[static_cast<size_t>(screen - 1)] = QFileInfo(options.decks[static_cast<size_t>(screen - 1)]).fileName();
+        page.deckNames[static_cast<size_t>(screen - 1)] =
+            QFileInfo(options.decks[static_cast<size_t>(screen - 1)]).fileName();
     }
     page.thumbnailSize =
         QSize(options.thumbnailWidth,
               std::max(1, static_cast<int>(std::lround(options.thumbnailWidth / options.aspect))));
     int failed = 0;
     QString firstFailure;
-    const QString html =
-        storyboardHtml(page, rows, [&](int screen, int slide) -> QByteArray {
-            try {
-                return decks.thumbnail(screen, slide, page.thumbnailSize);
-            } catch (const pa::AutomationError &error) {
-                if (failed++ == 0) {
-                    firstFailure = QStringLiteral("Screen %1 slide %2: %3")
-                                       .arg(screen)
-                                       .arg(slide)
-                                       .arg(platform::errorText(error));
-                }
-                throw;
+    const QString html = storyboardHtml(page, rows, [&](int screen, int slide) -> QByteArray {
+        try {
+            return decks.thumbnail(screen, slide, page.thumbnailSize);
+        } catch (const pa::AutomationError &error) {
+            if (failed++ == 0) {
+                firstFailure = QStringLiteral("Screen %1 slide %2: %3")
+                                   .arg(screen)
+                                   .arg(slide)
+                                   .arg(platform::errorText(error));
             }
-        });
+            throw;
+        }
+    });
     if (failed > 0) {
         report.errors << QStringLiteral("%1 storyboard %2 could not be made (first: %3)")
                              .arg(failed)
@@ -204,7 +203,7 @@ int exitStatus(const Report &report)
         return exitUnreadable;
     }
     return hasProblem(report.findings) || hasProblem(report.layoutFindings) ? exitProblems
-                                                                           : exitClean;
+                                                                            : exitClean;
 }
 
 void printText(const Options &options, const CheckEnvironment &environment, const Report &report,
@@ -244,8 +243,7 @@ void printText(const Options &options, const CheckEnvironment &environment, cons
         }
     }
     if (report.storyboardRows >= 0) {
-        out << "Storyboard: " << options.storyboard << ", " << report.storyboardRows
-            << " rows\n";
+        out << "Storyboard: " << options.storyboard << ", " << report.storyboardRows << " rows\n";
     }
     if (report.layout) {
         out << "Layout (screen numbers from " << environment.screenNumbersPath
@@ -350,7 +348,8 @@ void printJson(const Options &options, const CheckEnvironment &environment, cons
             o.insert(QStringLiteral("leftPt"), w.placement.left);
             o.insert(QStringLiteral("topPt"), w.placement.top);
             o.insert(QStringLiteral("widthPt"), w.placement.width);
-            o.insert(QStringLiteral("display"), w.display < 0 ? QJsonValue() : QJsonValue(w.display + 1));
+            o.insert(QStringLiteral("display"),
+                     w.display < 0 ? QJsonValue() : QJsonValue(w.display + 1));
             o.insert(QStringLiteral("offDisplayPixels"), w.offPixels);
             windows.append(o);
         }
@@ -358,12 +357,13 @@ void printJson(const Options &options, const CheckEnvironment &environment, cons
         for (const Finding &f : report.layoutFindings) {
             findings.append(findingJson(f));
         }
-        root.insert(QStringLiteral("layout"),
-                    QJsonObject{{QStringLiteral("screenNumbersFile"), environment.screenNumbersPath},
-                                {QStringLiteral("aspect"), options.aspectText},
-                                {QStringLiteral("displays"), displays},
-                                {QStringLiteral("windows"), windows},
-                                {QStringLiteral("findings"), findings}});
+        root.insert(
+            QStringLiteral("layout"),
+            QJsonObject{{QStringLiteral("screenNumbersFile"), environment.screenNumbersPath},
+                        {QStringLiteral("aspect"), options.aspectText},
+                        {QStringLiteral("displays"), displays},
+                        {QStringLiteral("windows"), windows},
+                        {QStringLiteral("findings"), findings}});
     }
     QJsonArray findings;
     for (const Finding &f : report.findings) {

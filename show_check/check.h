@@ -18,7 +18,8 @@
 
 namespace showcheck {
 
-enum ExitStatus {
+enum ExitStatus
+{
     exitClean = 0,
     exitProblems = 1,
     exitUnreadable = 2,

@@ -8,8 +8,7 @@ namespace showcheck {
 
 DeckSet::DeckSet(pa::ApplicationFactory createApplication)
     : m_createApplication(std::move(createApplication))
-{
-}
+{}
 
 void DeckSet::open(const std::array<QString, 3> &paths)
 {
@@ -48,19 +47,21 @@ QByteArray DeckSet::thumbnail(int screen, int slide, QSize size)
 {
     const Deck &d = deck(screen);
     if (!d.presentation) {
-        throw platform::runtimeError(QStringLiteral("The deck of Screen %1 is not open.").arg(screen));
+        throw platform::runtimeError(
+            QStringLiteral("The deck of Screen %1 is not open.").arg(screen));
     }
     if (!m_pictures.isValid()) {
         throw platform::runtimeError(QStringLiteral("No folder for the pictures: ") +
                                      m_pictures.errorString());
     }
-    const QString path = m_pictures.filePath(QStringLiteral("screen%1-slide%2").arg(screen).arg(slide));
-    d.presentation->slides()->item(slide)->exportTo(path.toStdString(),
-                                                    "JPG", size.width(), size.height());
+    const QString path =
+        m_pictures.filePath(QStringLiteral("screen%1-slide%2").arg(screen).arg(slide));
+    d.presentation->slides()->item(slide)->exportTo(path.toStdString(), "JPG", size.width(),
+                                                    size.height());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw platform::runtimeError(QStringLiteral("The picture %1 cannot be read: %2")
-                                         .arg(path, file.errorString()));
+        throw platform::runtimeError(
+            QStringLiteral("The picture %1 cannot be read: %2").arg(path, file.errorString()));
     }
     const QByteArray bytes = file.readAll();
     file.close();

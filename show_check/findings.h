@@ -8,7 +8,8 @@
 
 namespace showcheck {
 
-enum class Severity {
+enum class Severity
+{
     Note,    // works, but not as it reads
     Problem, // a screen will not do what the script says, or a step is never reached
 };

@@ -30,8 +30,11 @@ int area(const QRect &rect)
 
 QString rectText(const QRect &r)
 {
-    return QStringLiteral("%1 x %2 px at %3, %4").arg(r.width()).arg(r.height()).arg(r.x()).arg(
-        r.y());
+    return QStringLiteral("%1 x %2 px at %3, %4")
+        .arg(r.width())
+        .arg(r.height())
+        .arg(r.x())
+        .arg(r.y());
 }
 
 QString displayName(const Layout &layout, int index)
@@ -109,8 +112,8 @@ Layout layOut(const std::array<Placement, 3> &placement, std::vector<Display> di
         layout.findings.push_back({0, 0, Severity::Problem, QStringLiteral("no-display"),
                                    QStringLiteral("no display was found")});
     }
-    auto primary = std::find_if(displays.begin(), displays.end(),
-                                [](const Display &d) { return d.primary; });
+    auto primary =
+        std::find_if(displays.begin(), displays.end(), [](const Display &d) { return d.primary; });
     if (primary == displays.end() && !displays.empty()) {
         primary = displays.begin(); // the system names none: the first one stands in
         primary->primary = true;
@@ -214,8 +217,7 @@ QImage drawLayout(const Layout &layout, int maxWidth)
         bounds |= w.rect;
     }
     const int margin = 20;
-    const double scale =
-        std::min(1.0, (maxWidth - 2.0 * margin) / std::max(1, bounds.width()));
+    const double scale = std::min(1.0, (maxWidth - 2.0 * margin) / std::max(1, bounds.width()));
     const QSize size(static_cast<int>(bounds.width() * scale) + 2 * margin,
                      static_cast<int>(bounds.height() * scale) + 2 * margin);
     QImage image(size, QImage::Format_RGB32);

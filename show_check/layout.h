@@ -32,8 +32,8 @@ struct Placement
 struct Landing
 {
     Placement placement;
-    QRect rect;       // pixels from the primary display's top-left corner
-    int display = -1; // index into Layout::displays of the display holding most of it
+    QRect rect;        // pixels from the primary display's top-left corner
+    int display = -1;  // index into Layout::displays of the display holding most of it
     int offPixels = 0; // area that falls on no display
 };
 

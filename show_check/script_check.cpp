@@ -327,7 +327,8 @@ std::vector<Finding> checkSlideRanges(const ScriptCheck &script,
             const auto &count = slideCounts[static_cast<size_t>(screen - 1)];
             const std::optional<int> slide = slideOf(fields, screen);
             if (count && slide && *slide > *count) {
-                add(findings, entry.number, screen, Severity::Problem, QStringLiteral("slide-range"),
+                add(findings, entry.number, screen, Severity::Problem,
+                    QStringLiteral("slide-range"),
                     QStringLiteral("slide %1 is past the end of Screen %2's deck (%3 %4): "
                                    "Screen %2 stays")
                         .arg(*slide)

@@ -92,33 +92,35 @@ QString storyboardHtml(const StoryPage &page, const std::vector<StoryRow> &rows,
                        .arg(size) +
                    QString::fromLatin1(jpeg.toBase64()) + QStringLiteral("\"/>");
         } catch (const pa::AutomationError &error) {
-            cell = QStringLiteral("<div class=\"missing\" style=\"width:%1px;height:%2px\">%3</div>")
-                       .arg(page.thumbnailSize.width())
-                       .arg(page.thumbnailSize.height())
-                       .arg(escaped(platform::errorText(error)));
+            cell =
+                QStringLiteral("<div class=\"missing\" style=\"width:%1px;height:%2px\">%3</div>")
+                    .arg(page.thumbnailSize.width())
+                    .arg(page.thumbnailSize.height())
+                    .arg(escaped(platform::errorText(error)));
         }
         made.emplace(key, cell);
         return cell;
     };
 
     QString html;
-    html += QStringLiteral(
-        "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n"
-        "<meta charset=\"utf-8\"/>\n<title>Storyboard: %1</title>\n<style>\n"
-        "body{font-family:sans-serif;margin:16px;background:#f4f4f4}\n"
-        "table{border-collapse:collapse}\n"
-        "th,td{border:1px solid #bbb;padding:6px;vertical-align:top;background:#fff}\n"
-        "td.step{max-width:260px;font-size:90%}\n"
-        "td.step code{display:block;margin-bottom:4px;font-size:110%}\n"
-        "td.screen img,td.screen .missing{display:block;border:4px solid transparent}\n"
-        "td.moved img{border-color:#e07000}\n"
-        "td.moved .caption{color:#e07000;font-weight:bold}\n"
-        ".missing{background:#fdd;font-size:80%;overflow:hidden}\n"
-        ".caption{font-size:85%;margin-top:2px}\n.note{color:#b00000;font-size:85%}\n"
-        "</style>\n</head>\n<body>\n<h1>Storyboard: %1</h1>\n"
-        "<p>What each screen shows after Next on each line; a screen that Next moves on the "
-        "line has an orange frame.</p>\n<table>\n<thead><tr><th>Line</th>")
-                .arg(escaped(page.title));
+    html +=
+        QStringLiteral(
+            "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n"
+            "<meta charset=\"utf-8\"/>\n<title>Storyboard: %1</title>\n<style>\n"
+            "body{font-family:sans-serif;margin:16px;background:#f4f4f4}\n"
+            "table{border-collapse:collapse}\n"
+            "th,td{border:1px solid #bbb;padding:6px;vertical-align:top;background:#fff}\n"
+            "td.step{max-width:260px;font-size:90%}\n"
+            "td.step code{display:block;margin-bottom:4px;font-size:110%}\n"
+            "td.screen img,td.screen .missing{display:block;border:4px solid transparent}\n"
+            "td.moved img{border-color:#e07000}\n"
+            "td.moved .caption{color:#e07000;font-weight:bold}\n"
+            ".missing{background:#fdd;font-size:80%;overflow:hidden}\n"
+            ".caption{font-size:85%;margin-top:2px}\n.note{color:#b00000;font-size:85%}\n"
+            "</style>\n</head>\n<body>\n<h1>Storyboard: %1</h1>\n"
+            "<p>What each screen shows after Next on each line; a screen that Next moves on the "
+            "line has an orange frame.</p>\n<table>\n<thead><tr><th>Line</th>")
+            .arg(escaped(page.title));
     // The table shows Screen 3 left and Screen 1 right, as the control window does.
     for (int screen = 3; screen >= 1; --screen) {
         html += QStringLiteral("<th>Screen %1<br/><small>%2</small></th>")
@@ -127,7 +129,8 @@ QString storyboardHtml(const StoryPage &page, const std::vector<StoryRow> &rows,
     }
     html += QStringLiteral("</tr></thead>\n<tbody>\n");
     for (const StoryRow &row : rows) {
-        html += QStringLiteral("<tr class=\"row\"><td class=\"step\"><b>Line %1</b><code>%2</code>%3</td>")
+        html += QStringLiteral(
+                    "<tr class=\"row\"><td class=\"step\"><b>Line %1</b><code>%2</code>%3</td>")
                     .arg(row.line)
                     .arg(escaped(row.text))
                     .arg(multiline(row.description));

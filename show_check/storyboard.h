@@ -38,7 +38,7 @@ std::vector<StoryRow> storyRows(const ScriptCheck &script,
 
 struct StoryPage
 {
-    QString title;                   // the script's file name
+    QString title;                    // the script's file name
     std::array<QString, 3> deckNames; // shown over each column
     QSize thumbnailSize;
 };

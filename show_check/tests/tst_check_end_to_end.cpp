@@ -57,7 +57,8 @@ std::vector<std::vector<Picture>> storyboardRows(const QString &path)
             Picture picture;
             picture.screen = screen;
             if (src.startsWith(prefix)) {
-                picture.image = QImage::fromData(QByteArray::fromBase64(src.mid(prefix.size()).toLatin1()));
+                picture.image =
+                    QImage::fromData(QByteArray::fromBase64(src.mid(prefix.size()).toLatin1()));
             }
             rows.back().push_back(picture);
         }
@@ -82,7 +83,8 @@ double difference(const QImage &a, const QImage &b)
         const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
         const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
         for (int col = 0; col < x.width(); ++col) {
-            sum += std::abs(qRed(p[col]) - qRed(q[col])) + std::abs(qGreen(p[col]) - qGreen(q[col])) +
+            sum += std::abs(qRed(p[col]) - qRed(q[col])) +
+                   std::abs(qGreen(p[col]) - qGreen(q[col])) +
                    std::abs(qBlue(p[col]) - qBlue(q[col]));
         }
     }
@@ -146,7 +148,8 @@ private slots:
     {
         m_host = std::make_unique<HostFixture>();
         for (int s = 0; s < 3; ++s) {
-            m_decks[static_cast<size_t>(s)] = m_host->path(QStringLiteral("Screen %1.pdf").arg(s + 1));
+            m_decks[static_cast<size_t>(s)] =
+                m_host->path(QStringLiteral("Screen %1.pdf").arg(s + 1));
             QVERIFY(makeDeck(m_decks[static_cast<size_t>(s)], 6, s));
         }
     }
@@ -196,16 +199,18 @@ private slots:
                 int best = 0;
                 for (int page = 1; page <= 6; ++page) {
                     if (difference(picture.image, pages[s][static_cast<size_t>(page - 1)]) <
-                        difference(picture.image, pages[s][static_cast<size_t>(best == 0 ? 0 : best - 1)])) {
+                        difference(picture.image,
+                                   pages[s][static_cast<size_t>(best == 0 ? 0 : best - 1)])) {
                         best = page;
                     }
                 }
                 best = best == 0 ? 1 : best;
-                QVERIFY2(best == want, qPrintable(QStringLiteral("row %1 Screen %2: slide %3, not %4")
-                                                      .arg(r + 1)
-                                                      .arg(s + 1)
-                                                      .arg(best)
-                                                      .arg(want)));
+                QVERIFY2(best == want,
+                         qPrintable(QStringLiteral("row %1 Screen %2: slide %3, not %4")
+                                        .arg(r + 1)
+                                        .arg(s + 1)
+                                        .arg(best)
+                                        .arg(want)));
                 const double d = difference(picture.image, pages[s][static_cast<size_t>(want - 1)]);
                 QVERIFY2(d < 16, qPrintable(QString::number(d)));
             }

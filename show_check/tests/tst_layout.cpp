@@ -66,8 +66,7 @@ private slots:
             << Displays{{"wall", QRect(0, 0, 1920, 1080), false},
                         {"desk", QRect(1920, 0, 1024, 768), true}}
             << Placements{{{-1440, 0, 1440}, {0, 0, 768}, {768, 0, 768}}} << 4.0 / 3.0
-            << OnDisplay{0, 1, -1} << QRect(-1920, 0, 1920, 1080)
-            << QStringList{"3:window-off"};
+            << OnDisplay{0, 1, -1} << QRect(-1920, 0, 1920, 1080) << QStringList{"3:window-off"};
         QTest::newRow("primary below another display")
             << Displays{{"top", QRect(0, 0, 1024, 768), false},
                         {"main", QRect(0, 768, 1024, 768), true}}
@@ -84,9 +83,9 @@ private slots:
                         {"far", QRect(3840, 0, 1920, 1080), false}}
             << Placements{{{0, 0, 1440}, {1440, 0, 1440}, {2880, 0, 1440}}} << 16.0 / 9.0
             << OnDisplay{0, 1, 2} << QRect(0, 0, 1920, 1080) << QStringList{};
-        QTest::newRow("no display") << Displays{} << corvaneStart << 4.0 / 3.0
-                                    << OnDisplay{-1, -1, -1} << QRect(-1024, 0, 1024, 768)
-                                    << QStringList{"0:no-display"};
+        QTest::newRow("no display")
+            << Displays{} << corvaneStart << 4.0 / 3.0 << OnDisplay{-1, -1, -1}
+            << QRect(-1024, 0, 1024, 768) << QStringList{"0:no-display"};
         QTest::newRow("no display named primary: the first stands in")
             << Displays{{"a", QRect(500, 200, 1024, 768), false},
                         {"b", QRect(1524, 200, 1024, 768), false}}
@@ -124,17 +123,17 @@ private slots:
         QTest::addColumn<QString>("content");
         QTest::addColumn<Placements>("expected");
         QTest::addColumn<QStringList>("findings");
-        QTest::newRow("saved defaults") << "-768,0,768,0,0,768,769,0,768,1\r\n" << corvaneStart
-                                        << QStringList{};
+        QTest::newRow("saved defaults") << "-768,0,768,0,0,768,769,0,768,1\r\n"
+                                        << corvaneStart << QStringList{};
         QTest::newRow("blanks and fractions")
             << " 1024 ,0,768.5,0,0,768,-768,0,768,1\r\n"
             << Placements{{{1024, 0, 768}, {0, 0, 768}, {-768, 0, 768}}} << QStringList{};
         QTest::newRow("a box holding abc keeps the start number")
-            << "-768,0,768,abc,0,768,769,0,768,1\r\n" << corvaneStart
-            << QStringList{"2:screen-number"};
+            << "-768,0,768,abc,0,768,769,0,768,1\r\n"
+            << corvaneStart << QStringList{"2:screen-number"};
         QTest::newRow("out of range keeps the start number")
-            << "-768,0,768,0,0,768,769,0,40000,1\r\n" << corvaneStart
-            << QStringList{"3:screen-number"};
+            << "-768,0,768,0,0,768,769,0,40000,1\r\n"
+            << corvaneStart << QStringList{"3:screen-number"};
         QTest::newRow("a width of 0 is refused")
             << "-768,0,0,0,0,768,769,0,768,1\r\n"
             << Placements{{{-768, 0, 0}, {0, 0, 768}, {769, 0, 768}}}

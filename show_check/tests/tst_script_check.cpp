@@ -49,39 +49,40 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<bool>("problem");
 
-        QTest::newRow("clean") << "0,1,1,1\r\n1,2,1,1\r\n10,3,2,2\r\n6,4,3,2\r\n" << QStringList{}
-                               << false;
-        QTest::newRow("clean without final line end") << "0,1,1,1\r\n3,1,1,2" << QStringList{}
-                                                      << false;
+        QTest::newRow("clean") << "0,1,1,1\r\n1,2,1,1\r\n10,3,2,2\r\n6,4,3,2\r\n"
+                               << QStringList{} << false;
+        QTest::newRow("clean without final line end")
+            << "0,1,1,1\r\n3,1,1,2" << QStringList{} << false;
         QTest::newRow("LF only is one line")
-            << "0,1,1,1\n1,2,1,1\n10,3,2,2\n" << QStringList{"1:0:line-ends", "1:0:no-steps"}
-            << true;
-        QTest::newRow("a lone CR inside line 2")
-            << "0,1,1,1\r\n1,2,1,1\r10,3,2,2\r\n" << QStringList{"2:0:line-ends"} << true;
-        QTest::newRow("code 01") << "0,1,1,1\r\n01,2,1,1\r\n1,2,1,1\r\n" << QStringList{"2:0:code"}
-                                 << true;
-        QTest::newRow("code with a blank before")
-            << "0,1,1,1\r\n 1,2,1,1\r\n1,2,1,1\r\n" << QStringList{"2:0:code"} << true;
+            << "0,1,1,1\n1,2,1,1\n10,3,2,2\n"
+            << QStringList{"1:0:line-ends", "1:0:no-steps"} << true;
+        QTest::newRow("a lone CR inside line 2") << "0,1,1,1\r\n1,2,1,1\r10,3,2,2\r\n"
+                                                 << QStringList{"2:0:line-ends"} << true;
+        QTest::newRow("code 01") << "0,1,1,1\r\n01,2,1,1\r\n1,2,1,1\r\n"
+                                 << QStringList{"2:0:code"} << true;
+        QTest::newRow("code with a blank before") << "0,1,1,1\r\n 1,2,1,1\r\n1,2,1,1\r\n"
+                                                  << QStringList{"2:0:code"} << true;
         QTest::newRow("code 16") << "0,1,1,1\r\n1,2,1,1\r\n16,2,1,1\r\n"
                                  << QStringList{"3:0:code"} << true;
-        QTest::newRow("opening line without a code")
-            << "x,1,1,1\r\n1,2,1,1\r\n" << QStringList{"1:0:code"} << true;
+        QTest::newRow("opening line without a code") << "x,1,1,1\r\n1,2,1,1\r\n"
+                                                     << QStringList{"1:0:code"} << true;
         QTest::newRow("missing field of a moved screen")
-            << "0,1,1,1\r\n4,2\r\n" << QStringList{"2:2:field-missing"} << true;
-        QTest::newRow("empty field of a moved screen")
-            << "0,1,1,1\r\n2,1,,1\r\n" << QStringList{"2:2:field-empty"} << true;
-        QTest::newRow("a letter for a moved screen")
-            << "0,1,1,1\r\n10,3,x,2\r\n" << QStringList{"2:2:field-not-number"} << true;
-        QTest::newRow("slide 0") << "0,1,1,1\r\n1,0,1,1\r\n" << QStringList{"2:1:slide-range"}
-                                 << true;
-        QTest::newRow("blanks work") << "0,1,1,1\r\n1,3 ,1,1\r\n3,3,1, 2\r\n"
-                                     << QStringList{"2:1:field-blanks", "3:3:field-blanks"}
-                                     << false;
+            << "0,1,1,1\r\n4,2\r\n"
+            << QStringList{"2:2:field-missing"} << true;
+        QTest::newRow("empty field of a moved screen") << "0,1,1,1\r\n2,1,,1\r\n"
+                                                       << QStringList{"2:2:field-empty"} << true;
+        QTest::newRow("a letter for a moved screen") << "0,1,1,1\r\n10,3,x,2\r\n"
+                                                     << QStringList{"2:2:field-not-number"} << true;
+        QTest::newRow("slide 0") << "0,1,1,1\r\n1,0,1,1\r\n"
+                                 << QStringList{"2:1:slide-range"} << true;
+        QTest::newRow("blanks work")
+            << "0,1,1,1\r\n1,3 ,1,1\r\n3,3,1, 2\r\n"
+            << QStringList{"2:1:field-blanks", "3:3:field-blanks"} << false;
         QTest::newRow("leading zeros work") << "0,1,1,1\r\n1,007,1,1\r\n"
                                             << QStringList{"2:1:field-written-form"} << false;
         QTest::newRow("an unmoved screen's field is not its slide")
-            << "0,1,1,1\r\n1,2,1,1\r\n2,3,2,1\r\n3,3,2,2\r\n" << QStringList{"3:1:previous"}
-            << true;
+            << "0,1,1,1\r\n1,2,1,1\r\n2,3,2,1\r\n3,3,2,2\r\n"
+            << QStringList{"3:1:previous"} << true;
         QTest::newRow("opening line off slide 1")
             << "0,4,1,7\r\n10,4,1,7\r\n"
             << QStringList{"1:1:previous", "1:3:previous"} << true;
@@ -92,15 +93,15 @@ private slots:
             << "0,1,1,1\r\n1,2,1,1\r\n\r\n1,3,1,1\r\n\r\n2,3,2,1\r\n"
             << QStringList{"3:0:unreached"} << true;
         QTest::newRow("an empty line right after the opening line")
-            << "0,1,1,1\r\n\r\n1,2,1,1\r\n" << QStringList{"1:0:no-steps", "2:0:unreached"}
-            << true;
+            << "0,1,1,1\r\n\r\n1,2,1,1\r\n"
+            << QStringList{"1:0:no-steps", "2:0:unreached"} << true;
         QTest::newRow("empty file") << "" << QStringList{"0:0:no-steps"} << true;
         QTest::newRow("more lines than Corvane counts")
-            << "0,1,1,1\r\n" + repeatedLines("1,1,1,1", 32769)
-            << QStringList{"32767:0:too-long"} << true;
+            << "0,1,1,1\r\n" + repeatedLines("1,1,1,1", 32769) << QStringList{"32767:0:too-long"}
+            << true;
         QTest::newRow("as many lines as Corvane counts, the last one repeats")
-            << "0,1,1,1\r\n" + repeatedLines("1,1,1,1", 32766)
-            << QStringList{"32767:0:too-long"} << true;
+            << "0,1,1,1\r\n" + repeatedLines("1,1,1,1", 32766) << QStringList{"32767:0:too-long"}
+            << true;
     }
 
     void badScriptsGiveTheirFindings()
@@ -184,10 +185,10 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QStringList>("kinds");
         QTest::newRow("clean") << "0,1,1,1\r\n1,2,1,1\r\n" << 0 << QStringList{};
-        QTest::newRow("a note only") << "0,1,1,1\r\n1, 2,1,1\r\n" << 0
-                                     << QStringList{"field-blanks"};
-        QTest::newRow("a problem") << "0,1,1,1\r\n16,2,1,1\r\n1,2,1,1\r\n" << 1
-                                   << QStringList{"code"};
+        QTest::newRow("a note only") << "0,1,1,1\r\n1, 2,1,1\r\n"
+                                     << 0 << QStringList{"field-blanks"};
+        QTest::newRow("a problem") << "0,1,1,1\r\n16,2,1,1\r\n1,2,1,1\r\n"
+                                   << 1 << QStringList{"code"};
         QTest::newRow("no such file") << QString() << 2 << QStringList{};
     }
 
@@ -241,8 +242,8 @@ private slots:
             << QStringList{"s.txt", "--storyboard", "x.html"} << false << QString();
         QTest::newRow("nothing") << QStringList{} << false << QString();
         QTest::newRow("unknown option") << QStringList{"s.txt", "--fast"} << false << QString();
-        QTest::newRow("bad aspect") << QStringList{"s.txt", "--aspect", "wide"} << false
-                                    << QString();
+        QTest::newRow("bad aspect")
+            << QStringList{"s.txt", "--aspect", "wide"} << false << QString();
     }
 
     void argumentsAreReadAsTheUsageSays()
