@@ -96,8 +96,7 @@ void checkTheScript(const Options &options, Report &report)
     }
 }
 
-void checkTheDecks(const Options &options, const CheckEnvironment &environment, Report &report,
-                   DeckSet &decks)
+void checkTheDecks(const Options &options, Report &report, DeckSet &decks)
 {
     decks.open(options.decks);
     for (int screen = 1; screen <= 3; ++screen) {
@@ -109,7 +108,6 @@ void checkTheDecks(const Options &options, const CheckEnvironment &environment, 
                                  .arg(deck.path, deck.error);
         }
     }
-    (void)environment;
     if (report.script) {
         const auto ranges = checkSlideRanges(*report.script, decks.slideCounts());
         report.findings.insert(report.findings.end(), ranges.begin(), ranges.end());
@@ -472,7 +470,7 @@ int runCheck(const Options &options, const CheckEnvironment &environment, QTextS
     }
     if (options.haveDecks) {
         DeckSet decks(environment.createApplication);
-        checkTheDecks(options, environment, report, decks);
+        checkTheDecks(options, report, decks);
         if (!options.storyboard.isEmpty()) {
             writeStoryboard(options, report, decks);
         }

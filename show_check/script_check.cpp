@@ -4,6 +4,8 @@
 #include "presentation_automation/automation_error.h"
 #include "show_controller/show_script.h"
 
+#include <algorithm>
+
 namespace showcheck {
 
 namespace {
