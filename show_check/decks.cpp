@@ -14,10 +14,14 @@ void DeckSet::open(const std::array<QString, 3> &paths)
 {
     std::shared_ptr<pa::Application> app;
     QString appError;
-    try {
-        app = m_createApplication();
-    } catch (const pa::AutomationError &error) {
-        appError = platform::errorText(error);
+    if (!m_createApplication) {
+        appError = QStringLiteral("No presentation application is available.");
+    } else {
+        try {
+            app = m_createApplication();
+        } catch (const pa::AutomationError &error) {
+            appError = platform::errorText(error);
+        }
     }
     for (size_t s = 0; s < 3; ++s) {
         Deck &deck = m_decks[s];
