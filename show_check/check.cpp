@@ -279,7 +279,7 @@ void printText(const Options &options, const CheckEnvironment &environment, cons
                .arg(notes == 1 ? QStringLiteral("note") : QStringLiteral("notes"))
                .arg(report.errors.isEmpty()
                         ? QString()
-                        : QStringLiteral(", %1 could not be read").arg(report.errors.size()));
+                        : QStringLiteral(", %1 could not be checked").arg(report.errors.size()));
 }
 
 QJsonObject rectJson(const QRect &r)
