@@ -69,7 +69,7 @@ public:
     // The device name of the open port (empty when closed).
     QString deviceName() const;
     // The device a port number stands for.
-    QString deviceFor(int port) const { return m_portNames(port); }
+    QString deviceFor(int port) const override { return m_portNames(port); }
     int quietGap() const { return quietGapMs(m_settings); }
     // The kernel's console list; a console is never opened. Tests point it elsewhere.
     void setConsoleListPath(const QString &path) { m_consoleListPath = path; }
