@@ -43,8 +43,9 @@ QString configuredPortDevice(int port)
 #ifdef Q_OS_WIN
     return defaultPortDevice(port);
 #else
-    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvane"),
-                             QStringLiteral("Corvane"));
+    // Off Windows the native format is an INI file, ~/.config/Corvane/Corvane.conf.
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                             QStringLiteral("Corvane"), QStringLiteral("Corvane"));
     const QString device =
         settings.value(QStringLiteral("SerialPorts/Com%1").arg(port)).toString().trimmed();
     return device.isEmpty() ? defaultPortDevice(port) : device;
