@@ -87,6 +87,9 @@ void latency(const platform::testing::PtyPair &line, const char *label)
     std::vector<double> latencies;
     Clock::time_point written;
     QEventLoop loop;
+    QTimer giveUp; // a press that never comes ends its wait after a second
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
     QObject::connect(&p.port, &platform::SerialPort::onComm, &loop, [&] {
         const auto start = Clock::now();
         if (p.port.input() == QLatin1String("N")) {
@@ -97,8 +100,9 @@ void latency(const platform::testing::PtyPair &line, const char *label)
     for (int i = 0; i < commands; ++i) {
         written = Clock::now();
         line.write("N");
-        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        giveUp.start(1000);
         loop.exec();
+        giveUp.stop();
         QEventLoop pause;
         QTimer::singleShot(10, &pause, &QEventLoop::quit);
         pause.exec();
