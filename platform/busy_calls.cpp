@@ -357,7 +357,8 @@ bool BusyCalls::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     if (isHeldInput(event->type())) {
-        state().held.push_back({QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone())});
+        state().held.push_back(
+            {QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone())});
         return true;
     }
     return isDroppedInput(event->type());

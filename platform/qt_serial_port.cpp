@@ -125,8 +125,7 @@ public:
     }
 
     void open(quint64 opening, const QString &label, const QString &device,
-              const CommSettings &settings, const QString &settingsText, int handshaking,
-              bool rts)
+              const CommSettings &settings, const QString &settingsText, int handshaking, bool rts)
     {
         m_label = label;
         m_port.setPortName(device);
@@ -199,9 +198,8 @@ private:
         if (bytes.isEmpty()) {
             return;
         }
-        emit m_owner->arrived(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                  now.time_since_epoch())
-                                  .count());
+        emit m_owner->arrived(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count());
         if (std::optional<QByteArray> text = m_framer.arrive(now, bytes)) {
             deliver(*text);
         }
@@ -403,7 +401,8 @@ void QtSerialPort::setPortOpen(bool open)
     // Opening it would take the kernel's console input and change its line settings.
     if (isSystemConsole(m_deviceName, m_consoleListPath)) {
         throw runtimeError(
-            QStringLiteral("%1 is the system console; it is not opened for the remote.").arg(label));
+            QStringLiteral("%1 is the system console; it is not opened for the remote.")
+                .arg(label));
     }
     const quint64 opening = ++m_openings;
     m_texts.clear();

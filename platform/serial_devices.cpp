@@ -18,7 +18,9 @@ namespace {
 // The device number of a character device, so that two names of one device compare equal.
 bool deviceNumber(const QString &path, dev_t *number)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISCHR(info.st_mode)) {
         return false;
     }
@@ -68,12 +70,12 @@ bool isSystemConsole(const QString &device, const QString &consoleListPath)
     if (consoleListPath.isEmpty() || !list.open(QIODevice::ReadOnly)) {
         return false;
     }
-    const QStringList names = QString::fromLocal8Bit(list.readAll())
-                                  .split(QRegularExpression(QStringLiteral("\\s+")),
-                                         Qt::SkipEmptyParts);
+    const QStringList names =
+        QString::fromLocal8Bit(list.readAll())
+            .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     // A name without a folder is opened under /dev, as the serial layer does.
-    const QString path = device.startsWith(QLatin1Char('/')) ? device
-                                                             : QStringLiteral("/dev/") + device;
+    const QString path =
+        device.startsWith(QLatin1Char('/')) ? device : QStringLiteral("/dev/") + device;
     const QString canonical = QFileInfo(path).canonicalFilePath();
     dev_t number = 0;
     const bool isDevice = deviceNumber(path, &number);

@@ -6,9 +6,9 @@
 #include "long_timer.h"
 
 #include "platform/busy_calls.h"
-#include "platform/layout.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/layout.h"
 #include "platform/topmost.h"
 #include "platform/vb_convert.h"
 

@@ -58,8 +58,8 @@ void LongTimer::apply()
 
 void LongTimer::arm()
 {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        m_due - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(m_due - std::chrono::steady_clock::now());
     m_timer.start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count())));
 }
 

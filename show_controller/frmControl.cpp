@@ -6,9 +6,9 @@
 #include "show_script.h"
 
 #include "platform/busy_calls.h"
-#include "platform/layout.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/layout.h"
 #include "platform/resume_next.h"
 #include "platform/text_file.h"
 #include "platform/topmost.h"

@@ -256,8 +256,7 @@ void frmShowAdjust::showPortDevices()
     // The settings file may have changed since the window was last open.
     for (int i = 0; i < cmbPort->count(); ++i) {
         const QString device = portDevice(i + 1);
-        cmbPort->setItemData(i, device.isEmpty() ? QVariant() : QVariant(device),
-                             Qt::ToolTipRole);
+        cmbPort->setItemData(i, device.isEmpty() ? QVariant() : QVariant(device), Qt::ToolTipRole);
     }
     cmbPort_Change();
 }

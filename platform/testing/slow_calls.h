@@ -20,8 +20,8 @@ inline void waitLikeABackend(std::chrono::milliseconds duration)
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + duration;
     while (Clock::now() < end) {
-        std::this_thread::sleep_for(std::min<Clock::duration>(std::chrono::milliseconds(10),
-                                                               end - Clock::now()));
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(std::chrono::milliseconds(10), end - Clock::now()));
         pa::whileWaiting();
     }
 }

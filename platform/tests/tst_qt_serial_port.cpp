@@ -110,8 +110,7 @@ private slots:
         QTest::addColumn<Pieces>("pieces");
         QTest::addColumn<QList<QByteArray>>("texts");
         QTest::newRow("one press") << Pieces{{0, "N"}} << QList<QByteArray>{"N"};
-        QTest::newRow("two presses in one write")
-            << Pieces{{0, "NN"}} << QList<QByteArray>{"NN"};
+        QTest::newRow("two presses in one write") << Pieces{{0, "NN"}} << QList<QByteArray>{"NN"};
         QTest::newRow("one command split 1 ms apart")
             << Pieces{{0, "1"}, {1, "N"}} << QList<QByteArray>{"1N"};
         QTest::newRow("just inside the gap")
@@ -134,8 +133,8 @@ private slots:
         QuietGapFramer framer(std::chrono::milliseconds(4));
         QList<QByteArray> cut;
         for (const Piece &piece : pieces) {
-            if (auto text = framer.arrive(start + std::chrono::milliseconds(piece.atMs),
-                                          piece.bytes)) {
+            if (auto text =
+                    framer.arrive(start + std::chrono::milliseconds(piece.atMs), piece.bytes)) {
                 cut << *text;
             }
         }
@@ -205,7 +204,8 @@ private slots:
             settings.setValue(QStringLiteral("SerialPorts/Com2"), QStringLiteral("  "));
             settings.setValue(QStringLiteral("SerialPorts/Com3"), QStringLiteral("ttyACM0"));
         }
-        QCOMPARE(configuredPortDevice(1), QStringLiteral("/dev/serial/by-id/usb-remote-if00-port0"));
+        QCOMPARE(configuredPortDevice(1),
+                 QStringLiteral("/dev/serial/by-id/usb-remote-if00-port0"));
         QCOMPARE(configuredPortDevice(2), QStringLiteral("/dev/ttyS1"));
         QCOMPARE(configuredPortDevice(3), QStringLiteral("ttyACM0"));
         QCOMPARE(configuredPortDevice(4), QStringLiteral("/dev/ttyS3"));

@@ -1,7 +1,7 @@
 #include "client.h"
 
-#include "protocol.h"
 #include "presentation_automation/call_wait.h"
+#include "protocol.h"
 #include "runtime_dir.h"
 
 #include <QCoreApplication>

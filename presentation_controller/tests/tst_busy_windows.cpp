@@ -8,8 +8,8 @@
 #include "platform/drive_c.h"
 #include "platform/testing/slow_calls.h"
 #include "platform/testing/test_main.h"
-#include "presentation_controller/long_timer.h"
 #include "presentation_automation/testing/recording_automation.h"
+#include "presentation_controller/long_timer.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -88,7 +88,8 @@ class TestBusyWindows : public QObject
 
     Calls steps() const
     {
-        return m_app->callsStartingWith({"Activate", "Next", "Previous", "CurrentSlide", "SlideIndex"});
+        return m_app->callsStartingWith(
+            {"Activate", "Next", "Previous", "CurrentSlide", "SlideIndex"});
     }
 
 private slots:
@@ -145,9 +146,8 @@ private slots:
         QVERIFY(paints.duringSlowCalls > 0);
         QCOMPARE(m_slow.deepest, 1); // Previous Slide did not run inside Next Slide
         QCOMPARE(steps(), (Calls{"Activate(pres 1)", "Next(pres 1)", "CurrentSlide(pres 1)",
-                                 "SlideIndex(pres 1, 2)", "Activate(pres 1)",
-                                 "Previous(pres 1)", "CurrentSlide(pres 1)",
-                                 "SlideIndex(pres 1, 1)"}));
+                                 "SlideIndex(pres 1, 2)", "Activate(pres 1)", "Previous(pres 1)",
+                                 "CurrentSlide(pres 1)", "SlideIndex(pres 1, 1)"}));
         QTRY_VERIFY(QGuiApplication::overrideCursor() == nullptr);
         QVERIFY(m_messages->shown.isEmpty());
     }

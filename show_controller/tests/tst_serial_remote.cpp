@@ -296,10 +296,12 @@ private slots:
             QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
                                QStringLiteral("Corvane"), QStringLiteral("Corvane"));
             QCOMPARE(QFileInfo(settings.fileName()).fileName(), QStringLiteral("Corvane.conf"));
-            settings.setValue(QStringLiteral("SerialPorts/Com1"), QStringLiteral("/nonexistent/one"));
+            settings.setValue(QStringLiteral("SerialPorts/Com1"),
+                              QStringLiteral("/nonexistent/one"));
             settings.setValue(QStringLiteral("SerialPorts/Com2"), remote);
             settings.setValue(QStringLiteral("SerialPorts/Com3"), missing);
-            settings.setValue(QStringLiteral("SerialPorts/Com4"), QStringLiteral("/nonexistent/four"));
+            settings.setValue(QStringLiteral("SerialPorts/Com4"),
+                              QStringLiteral("/nonexistent/four"));
         }
         ControlFixture f(true, [] { return std::make_unique<platform::QtSerialPort>(); });
         prepareShow(f);
@@ -310,7 +312,8 @@ private slots:
         auto *ports = adjust.control<QComboBox>("cmbPort");
         QCOMPARE(ports->itemData(1, Qt::ToolTipRole).toString(), remote);
         ports->setCurrentText(QStringLiteral("Com2"));
-        QCOMPARE(adjust.control<QLabel>("lblPortDevice")->text(), QStringLiteral("Com2 = ") + remote);
+        QCOMPARE(adjust.control<QLabel>("lblPortDevice")->text(),
+                 QStringLiteral("Com2 = ") + remote);
 
         adjust.setCommPort(QStringLiteral("Com2"));
         QVERIFY(f.messages->shown.isEmpty());
