@@ -258,6 +258,7 @@ void frmControl::Form_Unload()
         return;
     }
     m_unloaded = true;
+    m_remoteCommands.clear(); // presses not yet taken die with the window
     // Only the port is closed: the presentations and their shows keep running.
     if (m_port) {
         resumeNext([&] { m_port->setPortOpen(false); });
