@@ -7,7 +7,8 @@ namespace platform {
 
 // A serial port with the property set of the original serial control. Each assignment may
 // throw AutomationError (port missing, busy, change refused while open); the caller decides
-// whether to skip it. onComm is raised on the user-interface thread when characters wait.
+// whether to skip it. onComm is raised on the user-interface thread once for each text that
+// has come.
 class SerialPort : public QObject
 {
     Q_OBJECT
