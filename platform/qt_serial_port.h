@@ -3,7 +3,8 @@
 #include "platform/serial_port.h"
 
 #include <QSerialPort>
-#include <QTimer>
+#include <QStringList>
+#include <QThread>
 
 #include <functional>
 
@@ -28,11 +29,13 @@ CommSettings parseCommSettings(const QString &text);
 // protocols use, at least 2 ms so that timer granularity cannot cut a text in two.
 int quietGapMs(const CommSettings &settings);
 
-// The serial remote's port on QSerialPort. The port is read only, so nothing can ever be sent.
+// The serial remote's port on QSerialPort, read only, so nothing can ever be sent.
 //
-// A driver may hand over the characters of one command in several pieces; onComm is raised
-// only when the line has been quiet for quietGapMs() after the last character, so that what
-// one transmission carried is read as one text while texts sent further apart stay apart.
+// A reader thread of its own waits on the line and notes when each piece arrives, so texts
+// are cut where the line fell quiet for quietGapMs() whatever the window's thread is busy
+// with: what one transmission carried is one text, texts sent further apart stay apart. Each
+// complete text is queued for the window's thread, in order, with one onComm per text;
+// input() hands over the oldest.
 class QtSerialPort : public SerialPort
 {
     Q_OBJECT
@@ -41,7 +44,7 @@ public:
     // Maps a port number (1..16) to the device name that QSerialPort opens.
     using PortNames = std::function<QString(int port)>;
 
-    // COMn on Windows, /dev/ttyS(n-1) elsewhere.
+    // The device a port number stands for on this machine (see configuredPortDevice).
     static QString systemPortName(int port);
 
     explicit QtSerialPort(PortNames portNames = systemPortName, QObject *parent = nullptr);
@@ -65,26 +68,37 @@ public:
     int sThreshold() const { return m_sThreshold; }
     // The device name of the open port (empty when closed).
     QString deviceName() const;
-    int quietGap() const { return m_quiet.interval(); }
+    // The device a port number stands for.
+    QString deviceFor(int port) const override { return m_portNames(port); }
+    int quietGap() const { return quietGapMs(m_settings); }
+    // The kernel's console list; a console is never opened. Tests point it elsewhere.
+    void setConsoleListPath(const QString &path) { m_consoleListPath = path; }
+
+signals:
+    // Characters reached the reader, at this moment of the monotonic clock (nanoseconds of
+    // std::chrono::steady_clock); emitted from the reader thread.
+    void arrived(qint64 steadyNs);
 
 private:
-    void onReadyRead();
-    void onQuiet();
-    void raiseIfWaiting();
-    void onError(QSerialPort::SerialPortError error);
-    void applyLineSettings();
-    void applyHandshaking();
-    void throwPortError(const QString &what) const;
+    class Reader;
+
+    // Runs work on the reader thread and waits for it; what it throws is thrown here.
+    void inReader(const std::function<void()> &work);
+    void receiveText(quint64 opening, const QByteArray &text);
+    void lineGone(quint64 opening);
 
     PortNames m_portNames;
-    QSerialPort m_port;
-    QTimer m_quiet;
+    QThread m_thread;
+    Reader *m_reader = nullptr;
+    QString m_consoleListPath;
     int m_commPort = 1;
     int m_handshaking = 0;
     int m_rThreshold = 0;
     int m_sThreshold = 0;
     bool m_rtsEnable = false;
-    quint64 m_openings = 0; // tells a late close which opening it belonged to
+    bool m_open = false;
+    quint64 m_openings = 0; // tells late texts and errors which opening they belong to
+    QStringList m_texts;
     QString m_deviceName;
     QString m_settingsText = QStringLiteral("9600,n,8,1");
     CommSettings m_settings;

@@ -7,7 +7,8 @@ namespace platform {
 
 // A serial port with the property set of the original serial control. Each assignment may
 // throw AutomationError (port missing, busy, change refused while open); the caller decides
-// whether to skip it. onComm is raised on the user-interface thread when characters wait.
+// whether to skip it. onComm is raised on the user-interface thread once for each text that
+// has come.
 class SerialPort : public QObject
 {
     Q_OBJECT
@@ -25,8 +26,14 @@ public:
     virtual void setPortOpen(bool open) = 0;
     virtual bool portOpen() const = 0;
     virtual int commPort() const = 0;
-    // All characters waiting, as one text; empties the receive buffer.
+    // The next text received, each as it came (one per onComm); empty when none waits.
     virtual QString input() = 0;
+    // The device a port number stands for on this machine; empty when the port cannot say.
+    virtual QString deviceFor(int port) const
+    {
+        Q_UNUSED(port);
+        return QString();
+    }
 
 signals:
     void onComm();

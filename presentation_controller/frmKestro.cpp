@@ -5,9 +5,10 @@
 #include "frmScreen.h"
 #include "long_timer.h"
 
-#include "platform/layout.h"
+#include "platform/busy_calls.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/layout.h"
 #include "platform/topmost.h"
 #include "platform/vb_convert.h"
 
@@ -252,7 +253,10 @@ void frmKestro::cmdLoadScreenNum_Click()
 void frmKestro::LongTimer1_Timer()
 {
     // While a tick's message is open, later ticks wait instead of piling up more messages.
-    if (m_inTick) {
+    // A tick that fell due while the presentation application was still busy with a call is
+    // skipped: the show moves on at the next one rather than twice in a row.
+    if (m_inTick || platform::BusyCalls::inCall() ||
+        platform::BusyCalls::lastCallEnded() > m_longTimer1->dueAt()) {
         return;
     }
     const QScopedValueRollback guard(m_inTick, true);

@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -27,7 +28,8 @@ int intervalMilliseconds(float seconds)
 LongTimer::LongTimer(QObject *parent) : QObject(parent)
 {
     m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &LongTimer::Timer);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &LongTimer::onTimeout);
 }
 
 void LongTimer::setEnabled(bool enabled)
@@ -38,7 +40,7 @@ void LongTimer::setEnabled(bool enabled)
 
 void LongTimer::setInterval(float seconds)
 {
-    m_timer.setInterval(intervalMilliseconds(seconds));
+    m_period = std::chrono::milliseconds(intervalMilliseconds(seconds));
     m_seconds = seconds;
     apply();
 }
@@ -46,10 +48,33 @@ void LongTimer::setInterval(float seconds)
 void LongTimer::apply()
 {
     if (m_enabled && m_seconds > 0) {
-        m_timer.start(); // a new interval counts from now
+        // A new interval counts from now.
+        m_due = std::chrono::steady_clock::now() + m_period;
+        arm();
     } else {
         m_timer.stop();
     }
+}
+
+void LongTimer::arm()
+{
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(m_due - std::chrono::steady_clock::now());
+    m_timer.start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count())));
+}
+
+void LongTimer::onTimeout()
+{
+    m_delivering = m_due;
+    // The next tick is armed before this one is handled; due times already passed are left
+    // out.
+    const auto now = std::chrono::steady_clock::now();
+    m_due += m_period;
+    if (m_due <= now) {
+        m_due += m_period * ((now - m_due) / m_period + 1);
+    }
+    arm();
+    emit Timer();
 }
 
 } // namespace kestro

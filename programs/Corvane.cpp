@@ -1,5 +1,6 @@
 #include "show_controller/frmControl.h"
 
+#include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/qt_serial_port.h"
@@ -13,7 +14,7 @@ int main(int argc, char *argv[])
     app.setApplicationName(QStringLiteral("Corvane"));
 
     ControlServices services;
-    services.createApplication = pa::defaultApplicationFactory();
+    services.createApplication = platform::guardedApplications(pa::defaultApplicationFactory());
     services.messageBox = std::make_shared<platform::QtMessageBox>();
     services.fileDialog = std::make_shared<platform::QtFileOpenDialog>();
     services.createSerialPort = [] { return std::make_unique<platform::QtSerialPort>(); };

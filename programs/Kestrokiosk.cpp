@@ -1,3 +1,4 @@
+#include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "presentation_automation/default_backend.h"
@@ -10,7 +11,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Kestrokiosk"));
     KestroServices services;
-    services.createApplication = pa::defaultApplicationFactory();
+    services.createApplication = platform::guardedApplications(pa::defaultApplicationFactory());
     services.messageBox = std::make_shared<platform::QtMessageBox>();
     services.fileDialog = std::make_shared<platform::QtFileOpenDialog>();
     frmKestro window(std::move(services), kestro::Variant::Kiosk);

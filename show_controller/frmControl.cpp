@@ -5,9 +5,10 @@
 #include "script_text_box.h"
 #include "show_script.h"
 
-#include "platform/layout.h"
+#include "platform/busy_calls.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/layout.h"
 #include "platform/resume_next.h"
 #include "platform/text_file.h"
 #include "platform/topmost.h"
@@ -22,6 +23,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <limits>
 
@@ -101,6 +103,8 @@ frmControl::frmControl(ControlServices services, QWidget *parent)
     }
     if (m_port) {
         connect(m_port.get(), &platform::SerialPort::onComm, this, &frmControl::MSComm1_OnComm);
+        connect(&platform::BusyCalls::instance(), &platform::BusyCalls::callsEnded, this,
+                &frmControl::runRemoteCommands, Qt::QueuedConnection);
     }
     Form_Load();
 }
@@ -254,6 +258,7 @@ void frmControl::Form_Unload()
         return;
     }
     m_unloaded = true;
+    m_remoteCommands.clear(); // presses not yet taken die with the window
     // Only the port is closed: the presentations and their shows keep running.
     if (m_port) {
         resumeNext([&] { m_port->setPortOpen(false); });
@@ -320,6 +325,26 @@ void frmControl::MSComm1_OnComm()
     if (!resumeNext([&] { received = m_port->input(); })) {
         return;
     }
+    m_remoteCommands.append(received);
+    runRemoteCommands();
+}
+
+void frmControl::runRemoteCommands()
+{
+    // A press that comes while a call to the presentation application is under way (the
+    // window is kept alive meanwhile) or while earlier presses are still being worked off
+    // waits its turn: each runs once, after the one before, never inside another handler.
+    if (m_runningRemoteCommands || platform::BusyCalls::inCall()) {
+        return;
+    }
+    const QScopedValueRollback running(m_runningRemoteCommands, true);
+    while (!m_remoteCommands.isEmpty() && !platform::BusyCalls::inCall()) {
+        runRemoteCommand(m_remoteCommands.takeFirst());
+    }
+}
+
+void frmControl::runRemoteCommand(const QString &received)
+{
     using Handler = void (frmControl::*)();
     static const std::pair<const char *, Handler> commands[] = {
         {"N", &frmControl::cmdNextSlide_Click},   {"P", &frmControl::cmdPreviousSlide_Click},

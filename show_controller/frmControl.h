@@ -91,6 +91,7 @@ protected:
 
 private slots:
     void MSComm1_OnComm();
+    void runRemoteCommands();
 
 private:
     void createControls();
@@ -98,6 +99,8 @@ private:
     void showError(const pa::AutomationError &error);
     void Form_Load();
     void Form_Unload();
+    // Runs the handler of one text from the remote, when it is a command.
+    void runRemoteCommand(const QString &received);
 
     // Per-screen companions, screen 1..3.
     std::shared_ptr<pa::Presentation> &presentationOf(int screen);
@@ -119,6 +122,8 @@ private:
     std::unique_ptr<platform::SerialPort> m_port;
     frmShowAdjust *m_showAdjust = nullptr; // made at its first show, a child of this window
     bool m_unloaded = false;
+    QStringList m_remoteCommands; // texts from the remote waiting their turn, oldest first
+    bool m_runningRemoteCommands = false;
 
     // Controls, named as the operator's documentation names them.
     QLabel *Label1 = nullptr;

@@ -139,6 +139,11 @@ void frmShowAdjust::createControls()
                        QStringLiteral("Com4")});
     cmbPort->setGeometry(twips(480, 4440, 855, 315));
 
+    lblPortDevice = new QLabel(this);
+    lblPortDevice->setObjectName(QStringLiteral("lblPortDevice"));
+    lblPortDevice->setGeometry(twips(1920, 5235, 3495, 315));
+    connect(cmbPort, &QComboBox::currentTextChanged, this, &frmShowAdjust::cmbPort_Change);
+
     button(cmdSetComm, "cmdSetComm", QStringLiteral("Set Comm Port"), twips(480, 4920, 1215, 495),
            &frmShowAdjust::cmdSetComm_Click);
     button(cmdSave, "cmdSave", QStringLiteral("Save Screen Numbers"), twips(1920, 4440, 1695, 735),
@@ -168,6 +173,7 @@ void frmShowAdjust::Form_Load()
 {
     resumeNext([&] { platform::makeTopmost(this); });
     resumeNext([&] { cmbPort->setCurrentText(QStringLiteral("Com1")); });
+    resumeNext([&] { showPortDevices(); });
     const frmControl &c = m_control;
     resumeNext([&] { txtScreen1Left->setText(QString::number(c.Screen1Left)); });
     resumeNext([&] { txtScreen1Top->setText(QString::number(c.Screen1Top)); });
@@ -237,6 +243,32 @@ void frmShowAdjust::cmdLoad_Click()
         boxes[i]->setText(texts.at(static_cast<qsizetype>(i)));
     }
     m_control.showMessage(QStringLiteral("Sucessfully Loaded Screen Numbers"), this);
+}
+
+QString frmShowAdjust::portDevice(int port) const
+{
+    const platform::SerialPort *serial = m_control.MSComm1();
+    return serial ? serial->deviceFor(port) : QString();
+}
+
+void frmShowAdjust::showPortDevices()
+{
+    // The settings file may have changed since the window was last open.
+    for (int i = 0; i < cmbPort->count(); ++i) {
+        const QString device = portDevice(i + 1);
+        cmbPort->setItemData(i, device.isEmpty() ? QVariant() : QVariant(device), Qt::ToolTipRole);
+    }
+    cmbPort_Change();
+}
+
+void frmShowAdjust::cmbPort_Change()
+{
+    const int port = screennumbers::portNumber(cmbPort->currentText());
+    const QString device = port == 0 ? QString() : portDevice(port);
+    const QString text =
+        device.isEmpty() ? QString() : cmbPort->currentText() + QStringLiteral(" = ") + device;
+    lblPortDevice->setText(text);
+    cmbPort->setToolTip(text);
 }
 
 void frmShowAdjust::cmdSetComm_Click()

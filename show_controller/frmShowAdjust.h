@@ -51,9 +51,15 @@ public slots:
     void cmdLoad_Click();
     void cmdSetComm_Click();
 
+private slots:
+    void cmbPort_Change();
+
 private:
     void createControls();
     void Form_Load();
+    // Each port choice tells which device it stands for.
+    void showPortDevices();
+    QString portDevice(int port) const;
     // Boxes in the order of the file: Screen 1 Left, Top, Width, then Screen 2, Screen 3.
     std::array<QLineEdit *, 9> numberBoxes() const;
 
@@ -74,6 +80,7 @@ private:
     QLineEdit *txtScreen3Width = nullptr;
     QComboBox *cmbPort = nullptr;
     QPushButton *cmdSetComm = nullptr;
+    QLabel *lblPortDevice = nullptr; // the device the chosen port stands for
     QPushButton *cmdSave = nullptr;
     QPushButton *cmdLoad = nullptr;
 };

@@ -3,6 +3,8 @@
 // A real serial line for tests: a pseudo-terminal pair. The program's port opens the slave
 // (slavePath()); the test plays the remote by writing on the master.
 
+#include "platform/qt_serial_port.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -98,17 +100,16 @@ private:
     QString m_slavePath;
 };
 
-// When pieces reached the program: the moments at which a port's QSerialPort (found among
-// the children of `port`) reported characters, in ms since the log was made.
+// When pieces reached the program: the moments, on the monotonic clock, at which the port's
+// reader noted characters arriving.
 class ArrivalLog
 {
 public:
     explicit ArrivalLog(QObject *port)
     {
-        m_clock.start();
-        if (auto *serial = port->findChild<QSerialPort *>()) {
-            QObject::connect(serial, &QSerialPort::readyRead, serial,
-                             [this] { m_times.append(m_clock.nsecsElapsed() / 1e6); });
+        if (auto *serial = qobject_cast<platform::QtSerialPort *>(port)) {
+            QObject::connect(serial, &platform::QtSerialPort::arrived, serial,
+                             [this](qint64 steadyNs) { m_times.append(steadyNs / 1e6); });
         }
     }
     void clear() { m_times.clear(); }
@@ -124,7 +125,6 @@ public:
     }
 
 private:
-    QElapsedTimer m_clock;
     QList<double> m_times;
 };
 

@@ -1,7 +1,13 @@
 #include "platform/error.h"
 #include "platform/qt_serial_port.h"
+#include "platform/serial_devices.h"
+#include "platform/serial_framing.h"
 #include "platform/testing/pty_pair.h"
 #include "platform/testing/test_main.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -10,6 +16,14 @@ using platform::testing::ArrivalLog;
 using platform::testing::PtyPair;
 
 namespace {
+
+// One piece of a line: when it arrived (ms) and what it carried.
+struct Piece
+{
+    int atMs;
+    QByteArray bytes;
+};
+using Pieces = QList<Piece>;
 
 // What the remote's handler does on each event: read everything waiting once.
 struct Receiver
@@ -33,6 +47,8 @@ void setUp(SerialPort &port, int number)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Piece)
 
 class TestQtSerialPort : public QObject
 {
@@ -88,14 +104,147 @@ private slots:
         QCOMPARE(quietGapMs(parseCommSettings(text)), gapMs);
     }
 
+    // Texts are cut by when their pieces arrived, whenever they are looked at.
+    void framingByArrival_data()
+    {
+        QTest::addColumn<Pieces>("pieces");
+        QTest::addColumn<QList<QByteArray>>("texts");
+        QTest::newRow("one press") << Pieces{{0, "N"}} << QList<QByteArray>{"N"};
+        QTest::newRow("two presses in one write") << Pieces{{0, "NN"}} << QList<QByteArray>{"NN"};
+        QTest::newRow("one command split 1 ms apart")
+            << Pieces{{0, "1"}, {1, "N"}} << QList<QByteArray>{"1N"};
+        QTest::newRow("just inside the gap")
+            << Pieces{{0, "1"}, {3, "N"}} << QList<QByteArray>{"1N"};
+        QTest::newRow("the gap itself ends a text")
+            << Pieces{{0, "1"}, {4, "N"}} << QList<QByteArray>{"1", "N"};
+        QTest::newRow("five presses 50 ms apart")
+            << Pieces{{0, "N"}, {50, "N"}, {100, "N"}, {150, "N"}, {200, "N"}}
+            << QList<QByteArray>{"N", "N", "N", "N", "N"};
+        QTest::newRow("a long text that keeps coming")
+            << Pieces{{0, "ab"}, {3, "cd"}, {6, "ef"}, {20, "P"}}
+            << QList<QByteArray>{"abcdef", "P"};
+    }
+    void framingByArrival()
+    {
+        QFETCH(Pieces, pieces);
+        QFETCH(QList<QByteArray>, texts);
+        using Clock = QuietGapFramer::Clock;
+        const Clock::time_point start{};
+        QuietGapFramer framer(std::chrono::milliseconds(4));
+        QList<QByteArray> cut;
+        for (const Piece &piece : pieces) {
+            if (auto text =
+                    framer.arrive(start + std::chrono::milliseconds(piece.atMs), piece.bytes)) {
+                cut << *text;
+            }
+        }
+        const Clock::time_point end = start + std::chrono::milliseconds(pieces.last().atMs);
+        QVERIFY(!framer.quietUntil(end + std::chrono::milliseconds(3)));
+        QCOMPARE(framer.deadline(), std::optional(end + std::chrono::milliseconds(4)));
+        if (auto text = framer.quietUntil(end + std::chrono::milliseconds(4))) {
+            cut << *text;
+        }
+        QCOMPARE(cut, texts);
+        QVERIFY(!framer.deadline());
+    }
+
+    void systemConsole_data()
+    {
+        QTest::addColumn<QByteArray>("list"); // null: no list file
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<bool>("console");
+        // "pty" stands for this test's first line in the list ("pts/N") and as the device
+        // (/dev/pts/N), "other pty" for its second line, "link" for a link to the first.
+        const QByteArray ptyName = "pty";
+        const QString pty = QStringLiteral("pty");
+        QTest::newRow("serial console") << QByteArray("tty0 ttyS0\n") << "/dev/ttyS0" << true;
+        QTest::newRow("name without folder") << QByteArray("ttyS0\n") << "ttyS0" << true;
+        QTest::newRow("another serial port") << QByteArray("tty0 ttyS0\n") << "/dev/ttyS1" << false;
+        QTest::newRow("pty named in the list") << ptyName << pty << true;
+        QTest::newRow("pty reached through a link") << ptyName << "link" << true;
+        QTest::newRow("the other pty") << ptyName << "other pty" << false;
+        QTest::newRow("empty list") << QByteArray("") << "/dev/ttyS0" << false;
+        QTest::newRow("no list") << QByteArray() << "/dev/ttyS0" << false;
+    }
+    void systemConsole()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(QString, device);
+        QFETCH(bool, console);
+        QTemporaryDir folder;
+        const QString listPath = folder.filePath(QStringLiteral("active"));
+        list.replace("pty", m_line1->slavePath().mid(5).toLocal8Bit());
+        if (!list.isNull()) {
+            QFile file(listPath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(list);
+        }
+        if (device == QLatin1String("pty")) {
+            device = m_line1->slavePath();
+        } else if (device == QLatin1String("other pty")) {
+            device = m_line2->slavePath();
+        } else if (device == QLatin1String("link")) {
+            device = folder.filePath(QStringLiteral("remote"));
+            QVERIFY(QFile::link(m_line1->slavePath(), device));
+        }
+        QCOMPARE(isSystemConsole(device, listPath), console);
+    }
+
+    // What the settings file names is used as it stands; blanks or nothing mean the default.
+    void devicesFromTheSettingsFile()
+    {
+#ifndef Q_OS_WIN
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        {
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                               QStringLiteral("Corvane"), QStringLiteral("Corvane"));
+            settings.setValue(QStringLiteral("SerialPorts/Com1"),
+                              QStringLiteral("/dev/serial/by-id/usb-remote-if00-port0"));
+            settings.setValue(QStringLiteral("SerialPorts/Com2"), QStringLiteral("  "));
+            settings.setValue(QStringLiteral("SerialPorts/Com3"), QStringLiteral("ttyACM0"));
+        }
+        QCOMPARE(configuredPortDevice(1),
+                 QStringLiteral("/dev/serial/by-id/usb-remote-if00-port0"));
+        QCOMPARE(configuredPortDevice(2), QStringLiteral("/dev/ttyS1"));
+        QCOMPARE(configuredPortDevice(3), QStringLiteral("ttyACM0"));
+        QCOMPARE(configuredPortDevice(4), QStringLiteral("/dev/ttyS3"));
+        QCOMPARE(QtSerialPort().deviceFor(1), configuredPortDevice(1));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString());
+#endif
+    }
+
+    // A console device in the list is refused before it is touched.
+    void refusesTheConsole()
+    {
+        QTemporaryDir folder;
+        const QString listPath = folder.filePath(QStringLiteral("active"));
+        QFile list(listPath);
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(m_line1->slavePath().mid(5).toLocal8Bit());
+        list.close();
+        QtSerialPort port(ptyNames());
+        port.setConsoleListPath(listPath);
+        try {
+            setUp(port, 1);
+            QFAIL("opened the console");
+        } catch (const AutomationError &e) {
+            QVERIFY2(errorDescription(e).contains(QStringLiteral("system console")),
+                     qPrintable(errorDescription(e)));
+        }
+        QVERIFY(!port.portOpen());
+        setUp(port, 2);
+        QVERIFY(port.portOpen());
+    }
+
     void defaultDeviceNames()
     {
 #ifdef Q_OS_WIN
-        QCOMPARE(QtSerialPort::systemPortName(1), QStringLiteral("COM1"));
-        QCOMPARE(QtSerialPort::systemPortName(4), QStringLiteral("COM4"));
+        QCOMPARE(defaultPortDevice(1), QStringLiteral("COM1"));
+        QCOMPARE(defaultPortDevice(4), QStringLiteral("COM4"));
 #else
-        QCOMPARE(QtSerialPort::systemPortName(1), QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(QtSerialPort::systemPortName(4), QStringLiteral("/dev/ttyS3"));
+        QCOMPARE(defaultPortDevice(1), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(defaultPortDevice(4), QStringLiteral("/dev/ttyS3"));
 #endif
     }
 

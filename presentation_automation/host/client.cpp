@@ -1,5 +1,6 @@
 #include "client.h"
 
+#include "presentation_automation/call_wait.h"
 #include "protocol.h"
 #include "runtime_dir.h"
 
@@ -77,6 +78,7 @@ public:
 private:
     static constexpr int retryPauseMs = 2000;
     static constexpr int reconnectGreetingMs = 1000;
+    static constexpr int waitSliceMs = 40;
 
     explicit Connection(QString path) : m_path(std::move(path)) {}
 
@@ -148,11 +150,24 @@ private:
                 breakOff(where, QStringLiteral(
                                     "The presentation host answered with an unreadable message."));
             }
-            if (m_socket->bytesAvailable() == 0 &&
-                !m_socket->waitForReadyRead(remaining(deadline))) {
+            if (m_socket->bytesAvailable() == 0 && !waitForReply(deadline)) {
                 giveUp(where, timeoutMs, deadline);
             }
             m_reader.append(m_socket->readAll());
+        }
+    }
+
+    // Waits in short slices, so that the program's windows can be kept alive meanwhile.
+    bool waitForReply(const QDeadlineTimer &deadline)
+    {
+        for (;;) {
+            if (m_socket->waitForReadyRead(std::min(remaining(deadline), waitSliceMs))) {
+                return true;
+            }
+            if (m_socket->state() != QLocalSocket::ConnectedState || deadline.hasExpired()) {
+                return false;
+            }
+            pa::whileWaiting();
         }
     }
 
@@ -519,6 +534,7 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
                             .arg(logPath(dir)));
         }
         QThread::msleep(20);
+        pa::whileWaiting();
     }
     fail(where, QStringLiteral("The presentation host did not start within %1 s (see %2).")
                     .arg(seconds(options.startTimeoutMs), logPath(dir)));

@@ -1,6 +1,7 @@
 #include "presentation_automation/powerpoint/com_apartment.h"
 
 #include "presentation_automation/automation.h"
+#include "presentation_automation/call_wait.h"
 #include "presentation_automation/powerpoint/dispatch.h"
 
 namespace pa::powerpoint {
@@ -56,7 +57,9 @@ DWORD STDMETHODCALLTYPE BusyRetryFilter::RetryRejectedCall(HTASK, DWORD tickCoun
 
 DWORD STDMETHODCALLTYPE BusyRetryFilter::MessagePending(HTASK, DWORD, DWORD)
 {
-    // Let COM's modal loop repaint the windows but hold input until the call returns.
+    // Let COM's modal loop repaint the windows but hold input until the call returns; the
+    // program may only show that it is busy here, as the call is still under way.
+    pa::whileWaiting(false);
     return PENDINGMSG_WAITDEFPROCESS;
 }
 

@@ -39,8 +39,18 @@ struct RecordingAutomation::State
     bool visible = false;
     bool exportWritesFiles = true;
     int active = 0;
+    std::function<void(const std::string &)> onCall;
 
-    void record(std::string text) { calls.push_back(std::move(text)); }
+    void record(std::string text)
+    {
+        calls.push_back(std::move(text));
+        if (onCall) {
+            // Copies: the hook may record more calls or replace itself while it runs.
+            const auto hook = onCall;
+            const std::string call = calls.back();
+            hook(call);
+        }
+    }
 
     void check(const std::string &op, int presId = 0)
     {
@@ -403,6 +413,11 @@ void RecordingAutomation::clearFailures()
 void RecordingAutomation::setSlideCount(const std::string &fileName, int count)
 {
     m_state->slideCounts[fileName] = count;
+}
+
+void RecordingAutomation::setOnCall(std::function<void(const std::string &)> hook)
+{
+    m_state->onCall = std::move(hook);
 }
 
 void RecordingAutomation::setExportWritesFiles(bool write)

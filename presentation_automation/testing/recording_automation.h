@@ -7,6 +7,7 @@
 
 #include "presentation_automation/automation.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -50,6 +51,8 @@ public:
     void setSlideCount(const std::string &fileName, int count);
     // Export writes a real picture (a plain colour for each presentation and slide) when true.
     void setExportWritesFiles(bool write);
+    // Runs inside every recorded call, once it is recorded (a test makes a call slow here).
+    void setOnCall(std::function<void(const std::string &call)> hook);
 
     bool visible() const;
     int activePresentationId() const; // 0 when none

@@ -1,9 +1,11 @@
 // Kestro and Kestrokiosk driving the real host program with a real PDF deck.
 
 #include "presentation_controller/frmKestro.h"
+#include "presentation_controller/frmScreen.h"
 #include "presentation_controller/long_timer.h"
 #include "presentation_controller/tests/kestro_window_support.h"
 
+#include "platform/busy_calls.h"
 #include "platform/drive_c.h"
 #include "platform/testing/fakes.h"
 #include "platform/testing/test_main.h"
@@ -11,7 +13,10 @@
 #include "presentation_automation/host/tests/deck_maker.h"
 #include "presentation_automation/host/tests/host_test_support.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QTimer>
 #include <QPushButton>
 #include <QtTest>
 
@@ -124,6 +129,40 @@ private slots:
         const auto shown =
             app->activePresentation()->slideShowWindow()->view()->slide()->slideIndex();
         QCOMPARE(shown, 8);
+    }
+
+    // Starting the host takes a while: meanwhile the window shows the wait cursor, and a
+    // click made then is handled once Load Show is done, not inside it.
+    void windowStaysAliveWhileTheHostStarts()
+    {
+        m_window = kestro::testing::makeKestroWindow(
+            kestro::Variant::Kestro,
+            platform::guardedApplications(pa::host::applicationFactory(m_host->options)),
+            m_messages, m_dialog);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        bool clickedDuringCall = false;
+        bool waitCursor = false;
+        bool shownInside = true;
+        QTimer::singleShot(150, m_window.get(), [&] {
+            clickedDuringCall = platform::BusyCalls::inCall();
+            const QCursor *cursor = QGuiApplication::overrideCursor();
+            waitCursor = cursor && cursor->shape() == Qt::WaitCursor;
+            QTest::mouseClick(kestro::testing::control<QPushButton>(m_window.get(),
+                                                                    "cmdLoadScreenNum"),
+                              Qt::LeftButton);
+            shownInside = m_window->screen()->isVisible();
+        });
+        click("cmdLoadShow");
+        if (!clickedDuringCall) {
+            QSKIP("the host was up before the click came");
+        }
+        QVERIFY(waitCursor);
+        QVERIFY(!shownInside);
+        QCOMPARE(box("txtSlideNum")->text(), QStringLiteral("1"));
+        QTRY_VERIFY(m_window->screen()->isVisible());
+        QTRY_VERIFY(QGuiApplication::overrideCursor() == nullptr);
+        QCOMPARE(messageTexts(), QStringList());
     }
 };
 

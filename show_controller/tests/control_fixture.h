@@ -7,6 +7,7 @@
 #include "show_controller/frmShowAdjust.h"
 #include "show_controller/script_text_box.h"
 
+#include "platform/busy_calls.h"
 #include "platform/drive_c.h"
 #include "platform/layout.h"
 #include "platform/testing/fakes.h"
@@ -85,8 +86,11 @@ inline Calls handStep(int screen, bool forward)
 class ControlFixture
 {
 public:
+    // guardCalls: the presentation calls go through the guard that keeps windows alive, as
+    // in the program.
     explicit ControlFixture(bool withFolders = true,
-                            std::function<std::unique_ptr<platform::SerialPort>()> port = {})
+                            std::function<std::unique_ptr<platform::SerialPort>()> port = {},
+                            bool guardCalls = false)
     {
         QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
         platform::setDriveCRoot(root.path());
@@ -96,7 +100,8 @@ public:
             }
         }
         ControlServices services;
-        services.createApplication = app.factory();
+        services.createApplication =
+            guardCalls ? platform::guardedApplications(app.factory()) : app.factory();
         services.messageBox = messages;
         services.fileDialog = dialog;
         services.createSerialPort = std::move(port);

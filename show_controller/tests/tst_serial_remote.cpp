@@ -3,9 +3,14 @@
 
 #include "control_fixture.h"
 
+#include "platform/busy_calls.h"
 #include "platform/qt_serial_port.h"
 #include "platform/testing/pty_pair.h"
+#include "platform/testing/slow_calls.h"
 #include "platform/testing/test_main.h"
+
+#include <QLabel>
+#include <QSettings>
 
 #include <atomic>
 #include <chrono>
@@ -37,6 +42,30 @@ struct Lines
         };
     }
 };
+
+// The Next Slide steps of a run of presses from the script of scriptOfSteps, the first
+// sending Screen 1 to slide `first`.
+Calls nextSteps(int first, int count)
+{
+    Calls steps;
+    for (int slide = first; slide < first + count; ++slide) {
+        steps.push_back("GotoSlide(pres 1, " + std::to_string(slide) + ", -1)");
+    }
+    return steps;
+}
+
+// The remote pressing `command` `count` times, `apart` from one another, from a thread.
+std::thread pressing(const PtyPair &line, const QByteArray &command, int count,
+                     std::chrono::milliseconds apart, std::chrono::milliseconds after = {})
+{
+    return std::thread([&line, command, count, apart, after] {
+        std::this_thread::sleep_for(after);
+        for (int i = 0; i < count; ++i) {
+            line.write(command);
+            std::this_thread::sleep_for(apart);
+        }
+    });
+}
 
 QByteArray scriptOfSteps(int steps)
 {
@@ -73,8 +102,16 @@ class TestSerialRemote : public QObject
 {
     Q_OBJECT
 
+    // The settings file of these tests, never the user's own.
+    QTemporaryDir m_config;
+
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("Corvane")); }
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
+        QVERIFY(m_config.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
+    }
 
     void commandPressesItsButton_data()
     {
@@ -201,6 +238,135 @@ private slots:
             expected.push_back("GotoSlide(pres 1, " + std::to_string(slide) + ", -1)");
         }
         QCOMPARE(f.app.callsStartingWith({"GotoSlide", "Next", "Previous"}), expected);
+    }
+
+    // The window's thread is held (a step made slow on purpose) while presses come 50 ms
+    // apart: each is one step afterwards, in order.
+    void pressesWhileTheWindowIsHeld()
+    {
+        Lines lines;
+        ControlFixture f(true, lines.factory());
+        prepareShow(f);
+        f.window->LineNumber = 2;
+        std::thread remote = pressing(lines.line1, "N", 5, 50ms);
+        std::this_thread::sleep_for(400ms);
+        remote.join();
+        QTRY_COMPARE_WITH_TIMEOUT(f.window->LineNumber, std::int16_t(7), 5000);
+        settle();
+        QCOMPARE(f.window->LineNumber, std::int16_t(7));
+        QCOMPARE(f.app.callsStartingWith({"GotoSlide", "Next", "Previous"}), nextSteps(2, 5));
+    }
+
+    // Presses that come while a step of the operator's waits on a slow presentation call
+    // (the window kept alive meanwhile) run after that step, in order, never inside it.
+    void pressesDuringASlowCallRunAfterIt()
+    {
+        Lines lines;
+        ControlFixture f(true, lines.factory(), true);
+        prepareShow(f);
+        f.window->LineNumber = 2;
+        platform::testing::SlowCalls slow;
+        slow.duration = 600ms;
+        slow.isSlow = [&slow](const std::string &call) {
+            return slow.slowCalls == 0 && call.rfind("GotoSlide(", 0) == 0;
+        };
+        f.app.setOnCall(slow.hook());
+
+        std::thread remote = pressing(lines.line1, "N", 2, 100ms, 150ms);
+        f.click("cmdNextSlide");
+        QTRY_COMPARE_WITH_TIMEOUT(f.window->LineNumber, std::int16_t(5), 5000);
+        remote.join();
+        settle();
+        f.app.setOnCall({});
+        QCOMPARE(slow.slowCalls, 1);
+        QCOMPARE(slow.deepest, 1);
+        QCOMPARE(f.window->LineNumber, std::int16_t(5));
+        QCOMPARE(f.app.callsStartingWith({"GotoSlide", "Next", "Previous"}), nextSteps(2, 3));
+    }
+
+    // The devices of the port choices come from the settings file; any path will do.
+    void settingsFileNamesTheDevices()
+    {
+        Lines lines;
+        QTemporaryDir folder;
+        const QString remote = folder.filePath(QStringLiteral("remote"));
+        QVERIFY(QFile::link(lines.line2.slavePath(), remote));
+        const QString missing = folder.filePath(QStringLiteral("unplugged"));
+        {
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                               QStringLiteral("Corvane"), QStringLiteral("Corvane"));
+            QCOMPARE(QFileInfo(settings.fileName()).fileName(), QStringLiteral("Corvane.conf"));
+            settings.setValue(QStringLiteral("SerialPorts/Com1"),
+                              QStringLiteral("/nonexistent/one"));
+            settings.setValue(QStringLiteral("SerialPorts/Com2"), remote);
+            settings.setValue(QStringLiteral("SerialPorts/Com3"), missing);
+            settings.setValue(QStringLiteral("SerialPorts/Com4"),
+                              QStringLiteral("/nonexistent/four"));
+        }
+        ControlFixture f(true, [] { return std::make_unique<platform::QtSerialPort>(); });
+        prepareShow(f);
+        QVERIFY(!f.window->MSComm1()->portOpen());
+        QVERIFY(f.messages->shown.isEmpty());
+
+        const AdjustWindow adjust(f);
+        auto *ports = adjust.control<QComboBox>("cmbPort");
+        QCOMPARE(ports->itemData(1, Qt::ToolTipRole).toString(), remote);
+        ports->setCurrentText(QStringLiteral("Com2"));
+        QCOMPARE(adjust.control<QLabel>("lblPortDevice")->text(),
+                 QStringLiteral("Com2 = ") + remote);
+
+        adjust.setCommPort(QStringLiteral("Com2"));
+        QVERIFY(f.messages->shown.isEmpty());
+        QVERIFY(f.window->MSComm1()->portOpen());
+        QVERIFY(lines.line2.write("N"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.window->LineNumber, std::int16_t(4), 5000);
+
+        adjust.setCommPort(QStringLiteral("Com3"));
+        QCOMPARE(f.messages->shown.size(), 1);
+        const QString message = f.messages->shown[0].text;
+        QVERIFY2(message.contains(missing) && message.contains(QStringLiteral("No such file")),
+                 qPrintable(message));
+        QCOMPARE(f.messages->shown[0].caption, QStringLiteral("Corvane"));
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Corvane"),
+                  QStringLiteral("Corvane"))
+            .remove(QStringLiteral("SerialPorts"));
+    }
+
+    // The kernel's console is never taken: passed over at start, refused by hand.
+    void consoleIsNeverOpened()
+    {
+        Lines lines;
+        QTemporaryDir folder;
+        const QString consoles = folder.filePath(QStringLiteral("active"));
+        {
+            QFile list(consoles);
+            QVERIFY(list.open(QIODevice::WriteOnly));
+            list.write("tty0 " + lines.line1.slavePath().mid(5).toLocal8Bit() + "\n");
+        }
+        const auto names = lines.factory();
+        ControlFixture f(true, [names, consoles] {
+            std::unique_ptr<platform::SerialPort> port = names();
+            static_cast<platform::QtSerialPort *>(port.get())->setConsoleListPath(consoles);
+            return port;
+        });
+        prepareShow(f);
+        QVERIFY(!f.window->MSComm1()->portOpen());
+        QVERIFY(f.messages->shown.isEmpty());
+
+        const AdjustWindow adjust(f);
+        adjust.setCommPort(QStringLiteral("Com1"));
+        QCOMPARE(f.messages->shown.size(), 1);
+        QVERIFY2(f.messages->shown[0].text.contains(QStringLiteral("system console")),
+                 qPrintable(f.messages->shown[0].text));
+        QCOMPARE(f.messages->shown[0].caption, QStringLiteral("Corvane"));
+        QVERIFY(!f.window->MSComm1()->portOpen());
+        // Another program could take the line: this one does not hold it.
+        platform::QtSerialPort other([&](int) { return lines.line1.slavePath(); });
+        other.setPortOpen(true);
+
+        adjust.setCommPort(QStringLiteral("Com2"));
+        QCOMPARE(f.messages->shown.size(), 1);
+        QVERIFY(f.window->MSComm1()->portOpen());
     }
 
     // Start-up stays silent without its port; the operator's choice is opened and, when it
