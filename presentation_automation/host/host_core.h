@@ -27,6 +27,7 @@ namespace pa::host {
 
 class AppWindow;
 class Converter;
+class ShowPlacer;
 class ShowWindow;
 
 struct HostSettings
@@ -59,6 +60,9 @@ public:
     AppWindow *appWindow() const { return m_appWindow.get(); }
     const FrameCache &frameCache() const { return m_cache; }
 
+    // Ends every show and then the host's event loop.
+    void endAllShowsAndQuit();
+
 private:
     struct Presentation
     {
@@ -66,6 +70,7 @@ private:
         QString file;
         QString pdf;
         int slideCount = 0;
+        bool loops = false;                     // the deck's own show setting
         std::unique_ptr<Poppler::Document> doc; // this thread's own, for exports
         QPointer<ShowWindow> show;
     };
@@ -95,6 +100,7 @@ private:
     QTimer *m_socketCheck;
     ino_t m_socketInode = 0;
     std::unique_ptr<AppWindow> m_appWindow;
+    ShowPlacer *m_placer;
 };
 
 } // namespace pa::host

@@ -266,7 +266,7 @@ private slots:
         QTest::addColumn<QByteArray>("payload");
         QTest::newRow("not json") << QByteArray("gotoSlide 3");
         QTest::newRow("array") << QByteArray("[1,2]");
-        QTest::newRow("unknown op") << QByteArray(R"({"op":"quit"})");
+        QTest::newRow("unknown op") << QByteArray(R"({"op":"shutdown"})");
         QTest::newRow("op not text") << QByteArray(R"({"op":5})");
         QTest::newRow("missing field") << QByteArray(R"({"op":"gotoSlide","pres":1,"slide":2})");
         QTest::newRow("extra field") << QByteArray(R"({"op":"next","pres":1,"slide":2})");
