@@ -2,9 +2,11 @@
 
 #include "app_window.h"
 #include "show_window.h"
+#include "x11_heads.h"
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -15,6 +17,13 @@ DisplayLayout currentDisplayLayout()
 {
     DisplayLayout layout;
     const QList<QScreen *> screens = QGuiApplication::screens();
+    if (screens.size() <= 1) {
+        std::vector<QRect> heads = xineramaHeads();
+        if (heads.size() > 1) {
+            layout.displays = std::move(heads);
+            return layout;
+        }
+    }
     const QScreen *primary = QGuiApplication::primaryScreen();
     for (const QScreen *screen : screens) {
         if (screen == primary) {
@@ -23,6 +32,21 @@ DisplayLayout currentDisplayLayout()
         layout.displays.push_back(screen->geometry());
     }
     return layout;
+}
+
+QString describe(const DisplayLayout &layout)
+{
+    QStringList parts;
+    for (size_t i = 0; i < layout.displays.size(); ++i) {
+        const QRect &d = layout.displays[i];
+        parts << QStringLiteral("%1x%2 at %3,%4%5")
+                     .arg(d.width())
+                     .arg(d.height())
+                     .arg(d.x())
+                     .arg(d.y())
+                     .arg(i == layout.primary ? QStringLiteral(" (primary)") : QString());
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 bool exactPlacementAvailable()
@@ -57,6 +81,7 @@ ShowPlacer::ShowPlacer(AppWindow *appWindow, QObject *parent)
             watchScreen(screen);
         }
     }
+    qInfo("Displays: %s.", qPrintable(describe(currentDisplayLayout())));
     if (appWindow != nullptr) {
         connect(appWindow, &AppWindow::cameForward, this, [this] { raiseShows(); });
     }
@@ -94,6 +119,7 @@ void ShowPlacer::raiseShows(ShowWindow *top)
 void ShowPlacer::placeAgain()
 {
     const DisplayLayout layout = currentDisplayLayout();
+    qInfo("Displays now: %s.", qPrintable(describe(layout)));
     for (const auto &show : m_shows) {
         if (show && show->isVisible()) {
             show->placeOn(layout, false);

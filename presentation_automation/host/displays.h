@@ -20,6 +20,8 @@ class AppWindow;
 class ShowWindow;
 
 DisplayLayout currentDisplayLayout();
+// "1920x1080 at 0,0 (primary), ...", for the log.
+QString describe(const DisplayLayout &layout);
 
 // False where the window system lets no program place its windows (Wayland).
 bool exactPlacementAvailable();
