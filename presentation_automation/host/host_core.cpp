@@ -3,6 +3,7 @@
 #include "app_window.h"
 #include "converter.h"
 #include "displays.h"
+#include "picture_file.h"
 #include "runtime_dir.h"
 #include "show_settings.h"
 #include "show_window.h"
@@ -17,7 +18,6 @@
 #include <QImageWriter>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSaveFile>
 #include <QScreen>
 #include <QTimer>
 
@@ -605,26 +605,10 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     }
     image = image.convertToFormat(QImage::Format_RGB32);
 
-    // Written beside the target and renamed over it, so a reader never sees half a picture.
-    QSaveFile file(request.path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, file.errorString())));
-        return;
-    }
-    QImageWriter writer(&file, format);
-    if (format == "jpg") {
-        writer.setQuality(90);
-    }
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, writer.errorString())));
-        return;
-    }
-    if (!file.commit()) {
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, file.errorString())));
+    const QString problem = writePicture(image, request.path, format);
+    if (!problem.isEmpty()) {
+        reply(failure(
+            QStringLiteral("The file %1 cannot be written: %2").arg(request.path, problem)));
         return;
     }
     reply(Reply::success());

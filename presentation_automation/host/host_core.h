@@ -35,7 +35,9 @@ struct HostSettings
     QString runtimeDir;
     QString cacheDir;
     bool replace = false;
-    std::int64_t frameCacheBytes = 256ll * 1024 * 1024;
+    // All frames ahead (6 per show) of three 1080p shows; with the rest of the host that
+    // stays within 256 MiB.
+    std::int64_t frameCacheBytes = 144ll * 1024 * 1024;
     int renderThreads = 2;
     int conversionTimeoutMs = 170000;
 };
