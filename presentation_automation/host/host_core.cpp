@@ -394,6 +394,7 @@ void PresentationHost::addPdf(const QString &file, const QString &pdf,
     QString why;
     auto doc = loadPdf(pdf, &why);
     if (!doc) {
+        qWarning("The file %s %s.", qPrintable(file), qPrintable(why));
         reply(failure(QStringLiteral("The file %1 %2.").arg(file, why)));
         return;
     }

@@ -12,7 +12,9 @@
 
 #include "platform/testing/test_main.h"
 
+#include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtEndian>
 
 using namespace pa::host;
@@ -196,6 +198,21 @@ private slots:
         visible.flag = 0;
         call(host, visible);
         QVERIFY(!host.appWindow()->isVisible());
+
+        // Its button ends every show, and then the host.
+        bool gaveUp = false;
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, this, [&] {
+            gaveUp = true;
+            QCoreApplication::quit();
+        });
+        giveUp.start(10000);
+        QTimer::singleShot(0, host.appWindow()->cmdEndAll(), &QPushButton::click);
+        QCoreApplication::exec();
+        QVERIFY(!gaveUp);
+        QCOMPARE(host.appWindow()->cmdEndAll()->text(), QStringLiteral("End all shows and quit"));
+        QVERIFY(host.showWindow(id) == nullptr);
     }
 
     void slidesAroundTheCurrentOne()
