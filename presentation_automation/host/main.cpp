@@ -41,8 +41,15 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("mib")});
     // Qt's own options (-platform, -display) are read by QApplication; named here so that the
     // parse before it accepts them.
-    for (const char *qtOption : {"platform", "display"}) {
-        QCommandLineOption option(QLatin1String(qtOption), QString(), QStringLiteral("name"));
+    for (const char *qtOption :
+         {"platform", "display", "platformpluginpath", "platformtheme", "plugin", "style",
+          "stylesheet", "session", "qwindowgeometry", "qwindowtitle", "qwindowicon"}) {
+        QCommandLineOption option(QLatin1String(qtOption), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *qtFlag : {"reverse", "sync", "nograb", "dograb"}) {
+        QCommandLineOption option{QString::fromLatin1(qtFlag)};
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
