@@ -5,14 +5,14 @@
 #include <QXmlStreamReader>
 #include <QtEndian>
 
+#include <algorithm>
+
 #include <zlib.h>
 
 namespace pa::host {
 
 namespace {
 
-// Decks are read whole; one larger than this is not worth a loop setting.
-constexpr qint64 maxArchiveBytes = 512ll * 1024 * 1024;
 constexpr qint64 maxXmlBytes = 64ll * 1024 * 1024;
 
 quint32 u32(const QByteArray &data, qint64 at)
@@ -76,15 +76,30 @@ bool isTrue(const std::optional<QString> &value)
 
 } // namespace
 
-std::optional<QByteArray> readZipMember(const QByteArray &archive, const QString &name,
-                                        qint64 maxBytes)
+std::optional<QByteArray> readZipMember(QIODevice &archive, const QString &name, qint64 maxBytes)
 {
+    const qint64 size = archive.size();
+    const auto readAt = [&archive](qint64 at, qint64 length) -> std::optional<QByteArray> {
+        if (at < 0 || length < 0 || !archive.seek(at)) {
+            return std::nullopt;
+        }
+        QByteArray bytes = archive.read(length);
+        if (bytes.size() != length) {
+            return std::nullopt;
+        }
+        return bytes;
+    };
+
     // The end record is in the last 64 KiB + 22 bytes (its comment is at most 64 KiB).
     constexpr qint64 endSize = 22;
+    const qint64 tailStart = std::max<qint64>(0, size - endSize - 65535);
+    const auto tail = readAt(tailStart, size - tailStart);
+    if (!tail || tail->size() < endSize) {
+        return std::nullopt;
+    }
     qint64 end = -1;
-    for (qint64 at = archive.size() - endSize; at >= 0 && at >= archive.size() - endSize - 65535;
-         --at) {
-        if (u32(archive, at) == 0x06054b50u) {
+    for (qint64 at = tail->size() - endSize; at >= 0; --at) {
+        if (u32(*tail, at) == 0x06054b50u) {
             end = at;
             break;
         }
@@ -92,37 +107,49 @@ std::optional<QByteArray> readZipMember(const QByteArray &archive, const QString
     if (end < 0) {
         return std::nullopt;
     }
-    const quint16 entries = u16(archive, end + 10);
-    qint64 at = u32(archive, end + 16);
+    const quint16 entries = u16(*tail, end + 10);
+    const quint32 directorySize = u32(*tail, end + 12);
+    // A directory of a few hundred bytes per member; anything near this is no deck.
+    if (directorySize > 64u * 1024 * 1024) {
+        return std::nullopt;
+    }
+    const auto directory = readAt(u32(*tail, end + 16), directorySize);
+    if (!directory) {
+        return std::nullopt;
+    }
     const QByteArray wanted = name.toUtf8();
+    qint64 at = 0;
     for (quint16 i = 0; i < entries; ++i) {
-        if (!fits(archive, at, 46) || u32(archive, at) != 0x02014b50u) {
+        if (!fits(*directory, at, 46) || u32(*directory, at) != 0x02014b50u) {
             return std::nullopt;
         }
-        const quint16 method = u16(archive, at + 10);
-        const quint32 compressed = u32(archive, at + 20);
-        const quint32 size = u32(archive, at + 24);
-        const quint16 nameLength = u16(archive, at + 28);
-        const quint16 extraLength = u16(archive, at + 30);
-        const quint16 commentLength = u16(archive, at + 32);
-        const quint32 local = u32(archive, at + 42);
-        if (!fits(archive, at + 46, nameLength)) {
+        const quint16 method = u16(*directory, at + 10);
+        const quint32 compressed = u32(*directory, at + 20);
+        const quint32 length = u32(*directory, at + 24);
+        const quint16 nameLength = u16(*directory, at + 28);
+        const quint16 extraLength = u16(*directory, at + 30);
+        const quint16 commentLength = u16(*directory, at + 32);
+        const quint32 local = u32(*directory, at + 42);
+        if (!fits(*directory, at + 46, nameLength)) {
             return std::nullopt;
         }
-        if (archive.mid(at + 46, nameLength) == wanted) {
-            if (size > maxBytes || !fits(archive, local, 30) ||
-                u32(archive, local) != 0x04034b50u) {
+        if (directory->mid(at + 46, nameLength) == wanted) {
+            if (length > maxBytes || compressed > maxBytes) {
                 return std::nullopt;
             }
-            const qint64 data = local + 30 + u16(archive, local + 26) + u16(archive, local + 28);
-            if (!fits(archive, data, compressed)) {
+            const auto header = readAt(local, 30);
+            if (!header || u32(*header, 0) != 0x04034b50u) {
                 return std::nullopt;
             }
-            if (method == 0 && compressed == size) {
-                return archive.mid(data, size);
+            const auto data = readAt(local + 30 + u16(*header, 26) + u16(*header, 28), compressed);
+            if (!data) {
+                return std::nullopt;
+            }
+            if (method == 0 && compressed == length) {
+                return data;
             }
             if (method == 8) {
-                return inflateRaw(archive.constData() + data, compressed, size);
+                return inflateRaw(data->constData(), compressed, length);
             }
             return std::nullopt;
         }
@@ -140,19 +167,18 @@ bool deckLoops(const QString &path)
         return false;
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxArchiveBytes) {
+    if (!file.open(QIODevice::ReadOnly)) {
         return false;
     }
-    const QByteArray archive = file.readAll();
     if (pptx) {
-        const auto xml = readZipMember(archive, QStringLiteral("ppt/presProps.xml"), maxXmlBytes);
+        const auto xml = readZipMember(file, QStringLiteral("ppt/presProps.xml"), maxXmlBytes);
         return xml &&
                isTrue(attributeOf(
                    *xml,
                    QLatin1StringView("http://schemas.openxmlformats.org/presentationml/2006/main"),
                    QLatin1StringView("showPr"), QLatin1StringView("loop")));
     }
-    const auto xml = readZipMember(archive, QStringLiteral("content.xml"), maxXmlBytes);
+    const auto xml = readZipMember(file, QStringLiteral("content.xml"), maxXmlBytes);
     return xml &&
            isTrue(attributeOf(
                *xml, QLatin1StringView("urn:oasis:names:tc:opendocument:xmlns:presentation:1.0"),

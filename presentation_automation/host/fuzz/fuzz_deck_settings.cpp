@@ -3,6 +3,7 @@
 
 #include "presentation_automation/host/show_settings.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QString>
 
@@ -10,7 +11,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const QByteArray archive(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    QBuffer archive(&bytes);
+    archive.open(QIODevice::ReadOnly);
     for (const char *name : {"ppt/presProps.xml", "content.xml"}) {
         (void)pa::host::readZipMember(archive, QString::fromLatin1(name), 1024 * 1024);
     }
