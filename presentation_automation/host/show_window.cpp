@@ -42,6 +42,12 @@ void ShowWindow::setRequestedWidth(double points)
     placeOn(currentDisplayLayout());
 }
 
+void ShowWindow::setRequested(const RequestedPlacement &placement)
+{
+    m_requested = placement;
+    placeOn(currentDisplayLayout());
+}
+
 void ShowWindow::placeFullPrimary()
 {
     const DisplayLayout layout = currentDisplayLayout();

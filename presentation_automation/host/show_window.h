@@ -39,6 +39,8 @@ public:
     void setRequestedLeft(double points);
     void setRequestedTop(double points);
     void setRequestedWidth(double points);
+    // All three at once, as a show put back after a restart was placed.
+    void setRequested(const RequestedPlacement &placement);
     // Fills the primary display, as a show starts.
     void placeFullPrimary();
     // Moves the window to its requested place on these displays. Unless always, a window whose

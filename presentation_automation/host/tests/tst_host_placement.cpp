@@ -104,6 +104,10 @@ private slots:
         QCOMPARE(show.requested().left, -768.25);
         QCOMPARE(show.requested().top, 12.5);
         QCOMPARE(show.requested().width, 767.75);
+        show.setRequested({-1.5, 2.25, 100});
+        QCOMPARE(show.requested().left, -1.5);
+        QCOMPARE(show.requested().top, 2.25);
+        QCOMPARE(show.requested().width, 100.0);
     }
 
     void showsComeBackWithTheirDisplay()
