@@ -14,11 +14,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QImageWriter>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QScreen>
 #include <QTimer>
 
 #include <cmath>
