@@ -1,7 +1,7 @@
 // The built-in presentation host as a live show feels it: three 1920x1080 shows of 200
 // pages each, driven through the client as Corvane drives them. Prints medians and 95th
 // percentiles, and the same pages rendered by pdftoppm on this machine as a reference.
-//   host_bench [--quick]
+//   host_bench [--quick] [--cache-mib N]
 
 #include "presentation_automation/host/client.h"
 #include "presentation_automation/host/tests/deck_maker.h"
@@ -156,6 +156,8 @@ int run(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     const int pages = quick ? 40 : 200;
+    // --cache-mib N: the host's memory for frames held ahead, to see what else it holds.
+    const qsizetype cacheArg = app.arguments().indexOf(QStringLiteral("--cache-mib"));
 
     QTemporaryDir dir;
     struct HostEnder
@@ -176,6 +178,9 @@ int run(int argc, char *argv[])
         QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
     options.hostArguments = {QStringLiteral("-platform"),
                              QStringLiteral("offscreen:configfile=") + screens};
+    if (cacheArg > 0 && cacheArg + 1 < app.arguments().size()) {
+        options.hostArguments << QStringLiteral("--cache-mib") << app.arguments().at(cacheArg + 1);
+    }
     options.stepTimeoutMs = 60000;
     options.exportTimeoutMs = 60000;
     HostEnder ender{&options};
@@ -268,29 +273,38 @@ int run(int argc, char *argv[])
 
     // One full Corvane step: three switches, three exports from the active presentation,
     // three picture loads.
-    Figures step;
+    Figures step, stepSwitches, stepExports, stepLoads;
     for (int i = 0; i < 3; ++i) {
         views[static_cast<size_t>(i)]->gotoSlide(20, msoTrue);
     }
     QThread::msleep(2000);
     for (int i = 0; i < (quick ? 8 : 20); ++i) {
         const int slide = 21 + i;
-        QElapsedTimer t;
+        QElapsedTimer t, phase;
         t.start();
+        phase.start();
         for (int s = 0; s < 3; ++s) {
             auto w = shows[static_cast<size_t>(s)]->slideShowWindow();
             w->activate();
             w->view()->gotoSlide(slide, msoTrue);
         }
+        stepSwitches.add(elapsedMs(phase));
+        double exporting = 0, loading = 0;
         for (int s = 0; s < 3; ++s) {
             const std::string file = dir.filePath(QStringLiteral("Screen%1").arg(s)).toStdString();
+            phase.restart();
             application->activePresentation()->slides()->item(slide)->exportTo(file, "JPG", 175,
                                                                                125);
+            exporting += elapsedMs(phase);
+            phase.restart();
             QImage loaded(QString::fromStdString(file));
+            loading += elapsedMs(phase);
             if (loaded.isNull()) {
                 std::fprintf(stderr, "the exported picture cannot be loaded\n");
             }
         }
+        stepExports.add(exporting);
+        stepLoads.add(loading);
         step.add(elapsedMs(t));
         QThread::msleep(500);
     }
@@ -318,6 +332,9 @@ int run(int argc, char *argv[])
     print("export 175x125 JPG of a held slide", exportHeld, refSmall);
     print("export 175x125 JPG of a slide not held", exportCold, refSmall);
     print("Corvane step: 3 switches, 3 exports, 3 loads", step, refFull);
+    print("    of which 3 switches (activate, go-to)", stepSwitches);
+    print("    of which 3 exports", stepExports);
+    print("    of which 3 picture loads", stepLoads);
     std::printf("%-44s %9.1f MiB\n", "host peak memory (VmHWM)",
                 static_cast<double>(peak) / 1024.0);
     if (!tool.isEmpty()) {

@@ -3,6 +3,7 @@
 #include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "platform/qt_platform_choice.h"
 #include "platform/qt_serial_port.h"
 #include "presentation_automation/default_backend.h"
 
@@ -10,6 +11,7 @@
 
 int main(int argc, char *argv[])
 {
+    platform::preferX11OnWayland();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Corvane"));
 

@@ -1,6 +1,7 @@
 #include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "platform/qt_platform_choice.h"
 #include "presentation_automation/default_backend.h"
 #include "presentation_controller/frmKestro.h"
 
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    platform::preferX11OnWayland();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Kestrokiosk"));
     KestroServices services;

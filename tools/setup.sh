@@ -15,11 +15,13 @@ done
 
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
-          libpoppler-qt6-dev poppler-utils)
+          libpoppler-qt6-dev poppler-utils zlib1g-dev libxcb-xinerama0-dev)
 if [ "$test_tools" = yes ]; then
     # LibreOffice converts decks in the host's tests; mingw-w64 and wine build and run the
     # Windows backend's tests; socat makes pty pairs.
-    packages+=(libreoffice-impress-nogui g++-mingw-w64-x86-64-posix wine64 wine socat)
+    # Xorg's dummy driver gives the host's display tests three displays; xwininfo reads them.
+    packages+=(libreoffice-impress-nogui g++-mingw-w64-x86-64-posix wine64 wine socat
+               xserver-xorg-core xserver-xorg-video-dummy x11-utils)
 fi
 
 missing=()

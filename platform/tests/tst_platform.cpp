@@ -1,9 +1,10 @@
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/qt_platform_choice.h"
 #include "platform/resume_next.h"
+#include "platform/testing/test_main.h"
 #include "platform/text_file.h"
 #include "platform/vb_convert.h"
-#include "platform/testing/test_main.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -46,17 +47,28 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("description");
-        QTest::newRow("empty") << "" << "Type mismatch";
-        QTest::newRow("blank") << " " << "Type mismatch";
-        QTest::newRow("letters") << "abc" << "Type mismatch";
-        QTest::newRow("trailing letter") << "12x" << "Type mismatch";
-        QTest::newRow("inner blank") << "1 2" << "Type mismatch";
-        QTest::newRow("hex-like") << "0x10" << "Type mismatch";
-        QTest::newRow("inf") << "inf" << "Type mismatch";
-        QTest::newRow("two signs") << "+-1" << "Type mismatch";
-        QTest::newRow("above int16") << "40000" << "Overflow";
-        QTest::newRow("below int16") << "-32769" << "Overflow";
-        QTest::newRow("rounds out of range") << "32767.5" << "Overflow";
+        QTest::newRow("empty") << ""
+                               << "Type mismatch";
+        QTest::newRow("blank") << " "
+                               << "Type mismatch";
+        QTest::newRow("letters") << "abc"
+                                 << "Type mismatch";
+        QTest::newRow("trailing letter") << "12x"
+                                         << "Type mismatch";
+        QTest::newRow("inner blank") << "1 2"
+                                     << "Type mismatch";
+        QTest::newRow("hex-like") << "0x10"
+                                  << "Type mismatch";
+        QTest::newRow("inf") << "inf"
+                             << "Type mismatch";
+        QTest::newRow("two signs") << "+-1"
+                                   << "Type mismatch";
+        QTest::newRow("above int16") << "40000"
+                                     << "Overflow";
+        QTest::newRow("below int16") << "-32769"
+                                     << "Overflow";
+        QTest::newRow("rounds out of range") << "32767.5"
+                                             << "Overflow";
     }
     void conversionFailures()
     {
@@ -98,13 +110,55 @@ private slots:
         QCOMPARE(done, QStringList({"a", "b"}));
     }
 
+    void platformChoiceOnWayland_data()
+    {
+        using V = std::optional<std::string>;
+        QTest::addColumn<V>("session");
+        QTest::addColumn<V>("wayland");
+        QTest::addColumn<V>("display");
+        QTest::addColumn<V>("chosen");
+        QTest::addColumn<QString>("expected");
+        const V unset;
+        QTest::newRow("wayland with XWayland")
+            << V("wayland") << V("wayland-0") << V(":0") << unset << "xcb";
+        QTest::newRow("session type in capitals")
+            << V("Wayland") << unset << V(":1") << unset << "xcb";
+        QTest::newRow("only WAYLAND_DISPLAY says so")
+            << unset << V("wayland-0") << V(":0") << unset << "xcb";
+        QTest::newRow("empty choice is no choice")
+            << V("wayland") << unset << V(":0") << V("") << "xcb";
+        QTest::newRow("the user chose wayland")
+            << V("wayland") << V("wayland-0") << V(":0") << V("wayland") << "";
+        QTest::newRow("the user chose offscreen")
+            << V("wayland") << unset << V(":0") << V("offscreen") << "";
+        QTest::newRow("no X server") << V("wayland") << V("wayland-0") << unset << unset << "";
+        QTest::newRow("empty DISPLAY") << V("wayland") << V("wayland-0") << V("") << unset << "";
+        QTest::newRow("an X11 session") << V("x11") << unset << V(":0") << unset << "";
+        QTest::newRow("a console") << V("tty") << unset << unset << unset << "";
+        QTest::newRow("empty WAYLAND_DISPLAY on X11")
+            << V("x11") << V("") << V(":0") << unset << "";
+    }
+
+    void platformChoiceOnWayland()
+    {
+        using V = std::optional<std::string>;
+        QFETCH(V, session);
+        QFETCH(V, wayland);
+        QFETCH(V, display);
+        QFETCH(V, chosen);
+        QFETCH(QString, expected);
+        const platform::SessionEnvironment env{session, wayland, display, chosen};
+        QCOMPARE(QString::fromStdString(platform::chooseQtPlatform(env)), expected);
+    }
+
     void driveCMapping()
     {
         setDriveCRoot("/tmp/root");
         QCOMPARE(mapDriveC("C:\\Slide Shows\\Screen 1 JPG\\ExportSlide"),
                  QString("/tmp/root/Slide Shows/Screen 1 JPG/ExportSlide"));
         QCOMPARE(mapDriveC("c:\\Kestro"), QString("/tmp/root/Kestro"));
-        QCOMPARE(mapDriveC("C:\\Orvanta Screen Numbers.txt"), QString("/tmp/root/Orvanta Screen Numbers.txt"));
+        QCOMPARE(mapDriveC("C:\\Orvanta Screen Numbers.txt"),
+                 QString("/tmp/root/Orvanta Screen Numbers.txt"));
         QCOMPARE(mapDriveC("/home/x/show.pdf"), QString("/home/x/show.pdf"));
         QCOMPARE(mapDriveC("D:\\x"), QString("D:\\x"));
         setDriveCRoot("/tmp/root/");
@@ -125,13 +179,15 @@ private slots:
         QCOMPARE(readAnsiTextFile(path), QString("769,0,768\r\n"));
 
         // A write that cannot complete leaves the old file as it was.
-        QVERIFY_THROWS_EXCEPTION(AutomationError, writeAnsiTextFile(dir.filePath("no/such/dir/x"), "y"));
+        QVERIFY_THROWS_EXCEPTION(AutomationError,
+                                 writeAnsiTextFile(dir.filePath("no/such/dir/x"), "y"));
         QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         if (!QFileInfo(dir.path()).isWritable()) { // root may write anyway
             QVERIFY_THROWS_EXCEPTION(AutomationError, writeAnsiTextFile(path, "new"));
             QCOMPARE(readAnsiTextFile(path), QString("769,0,768\r\n"));
         }
-        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
 
         QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.filePath("missing")));
         QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.path()));

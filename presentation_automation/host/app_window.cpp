@@ -1,13 +1,18 @@
 #include "app_window.h"
 
+#include <QEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace pa::host {
 
-AppWindow::AppWindow() : m_lblActive(new QLabel(this)), m_table(new QTableWidget(0, 6, this))
+AppWindow::AppWindow()
+    : m_lblActive(new QLabel(this)), m_table(new QTableWidget(0, 6, this)),
+      m_cmdEndAll(new QPushButton(QStringLiteral("End all shows and quit"), this))
 {
     setWindowTitle(QStringLiteral("Presentation host"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("File"),
@@ -19,7 +24,39 @@ AppWindow::AppWindow() : m_lblActive(new QLabel(this)), m_table(new QTableWidget
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_lblActive);
     layout->addWidget(m_table);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdEndAll);
+    layout->addLayout(buttons);
+    connect(m_cmdEndAll, &QPushButton::clicked, this, &AppWindow::cmdEndAll_Click);
     resize(900, 300);
+}
+
+void AppWindow::cmdEndAll_Click()
+{
+    emit endAllRequested();
+}
+
+void AppWindow::showBehindShows()
+{
+    // The keys of a running show (a presenter's remote) stay with the show.
+    setAttribute(Qt::WA_ShowWithoutActivating, true);
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+    }
+    // Mapping a window puts it on top; the host answers by raising its shows again.
+    emit cameForward();
+}
+
+bool AppWindow::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate) {
+        emit cameForward();
+    }
+    return handled;
 }
 
 void AppWindow::setRows(const std::vector<PresentationRow> &rows, const QString &active)

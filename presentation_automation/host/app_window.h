@@ -9,6 +9,7 @@
 #include <vector>
 
 class QLabel;
+class QPushButton;
 class QTableWidget;
 
 namespace pa::host {
@@ -32,10 +33,25 @@ public:
 
     void setRows(const std::vector<PresentationRow> &rows, const QString &active);
     QTableWidget *table() const { return m_table; }
+    QPushButton *cmdEndAll() const { return m_cmdEndAll; }
+
+    // Shows the window without raising it over the slide shows that are up.
+    void showBehindShows();
+
+signals:
+    void endAllRequested();
+    // The window came to the front (shown, clicked, activated): the host puts shows back over it.
+    void cameForward();
+
+protected:
+    bool event(QEvent *event) override;
 
 private:
+    void cmdEndAll_Click();
+
     QLabel *m_lblActive;
     QTableWidget *m_table;
+    QPushButton *m_cmdEndAll;
 };
 
 } // namespace pa::host

@@ -1,5 +1,6 @@
 #include "client.h"
 
+#include "host_log.h"
 #include "presentation_automation/call_wait.h"
 #include "protocol.h"
 #include "runtime_dir.h"
@@ -509,8 +510,9 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
     process.setProgram(program);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(logPath(dir));
-    process.setStandardErrorFile(logPath(dir), QIODevice::Append);
+    const QString log = prepareHostLog();
+    process.setStandardOutputFile(log, QIODevice::Append);
+    process.setStandardErrorFile(log, QIODevice::Append);
     process.setWorkingDirectory(dir);
     qint64 pid = 0;
     if (!process.startDetached(&pid)) {
@@ -530,14 +532,14 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
             if (conn) {
                 return conn;
             }
-            fail(where, QStringLiteral("The presentation host ended while starting (see %1).")
-                            .arg(logPath(dir)));
+            fail(where,
+                 QStringLiteral("The presentation host ended while starting (see %1).").arg(log));
         }
         QThread::msleep(20);
         pa::whileWaiting();
     }
     fail(where, QStringLiteral("The presentation host did not start within %1 s (see %2).")
-                    .arg(seconds(options.startTimeoutMs), logPath(dir)));
+                    .arg(seconds(options.startTimeoutMs), log));
 }
 
 std::shared_ptr<Connection> reachOrStart(const ClientOptions &options)
@@ -601,6 +603,20 @@ QString statusListing(const ClientOptions &options)
     Request r;
     r.op = Op::Status;
     return conn->call(r, options.stepTimeoutMs, QStringLiteral("Status")).text;
+}
+
+bool quitHost(const ClientOptions &options)
+{
+    Connection::Outcome outcome{};
+    auto conn =
+        Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    if (!conn) {
+        return false;
+    }
+    Request r;
+    r.op = Op::Quit;
+    conn->call(r, options.stepTimeoutMs, QStringLiteral("Quit"));
+    return true;
 }
 
 } // namespace pa::host

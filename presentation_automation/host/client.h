@@ -41,6 +41,9 @@ std::int64_t runningHostPid(const ClientOptions &options = {});
 // host answers.
 QString statusListing(const ClientOptions &options = {});
 
+// Asks the running host to end all its shows and quit. False when no host answers.
+bool quitHost(const ClientOptions &options = {});
+
 QString hostProgramName();
 
 } // namespace pa::host

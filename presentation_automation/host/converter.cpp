@@ -41,6 +41,14 @@ QString Converter::defaultCacheDir()
 
 void Converter::convert(const QString &source, Done done)
 {
+    // What failed goes to the log too: the client's message box may be gone by the time anyone
+    // asks why a deck never opened.
+    done = [source, done = std::move(done)](const QString &pdf, const QString &error) {
+        if (!error.isEmpty()) {
+            qWarning("The file %s %s.", qPrintable(source), qPrintable(error));
+        }
+        done(pdf, error);
+    };
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly)) {
         done({}, QStringLiteral("cannot be read"));

@@ -2,7 +2,10 @@
 
 #include "app_window.h"
 #include "converter.h"
+#include "displays.h"
+#include "picture_file.h"
 #include "runtime_dir.h"
+#include "show_settings.h"
 #include "show_window.h"
 
 #include <poppler-qt6.h>
@@ -11,12 +14,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QImageWriter>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSaveFile>
-#include <QScreen>
 #include <QTimer>
 
 #include <cmath>
@@ -93,14 +92,9 @@ private:
     bool m_busy = false;
 };
 
-QString points(int pixels)
+QString points(double value)
 {
-    return QString::number(pixels * 0.75, 'g', 6);
-}
-
-int toPixels(double pts)
-{
-    return static_cast<int>(std::lround(pts * 4.0 / 3.0));
+    return QString::number(value, 'g', 6);
 }
 
 ino_t inodeOf(const QString &path)
@@ -149,8 +143,10 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
                                                               : m_settings.cacheDir,
                                 this)),
       m_server(new QLocalServer(this)), m_socketCheck(new QTimer(this)),
-      m_appWindow(std::make_unique<AppWindow>())
+      m_appWindow(std::make_unique<AppWindow>()), m_placer(new ShowPlacer(m_appWindow.get(), this))
 {
+    connect(m_appWindow.get(), &AppWindow::endAllRequested, this,
+            &PresentationHost::endAllShowsAndQuit);
     m_converter->setTimeoutMs(m_settings.conversionTimeoutMs);
     connect(m_pool, &RenderPool::frameReady, this, &PresentationHost::frameReady);
     connect(m_server, &QLocalServer::newConnection, this, &PresentationHost::acceptConnections);
@@ -233,10 +229,14 @@ void PresentationHost::handle(const Request &request,
     case Op::Status:
         reply(Reply::success(0, statusText()));
         return;
+    case Op::Quit:
+        reply(Reply::success());
+        // After the reply is on its way, so the asking client hears it.
+        QTimer::singleShot(0, this, &PresentationHost::endAllShowsAndQuit);
+        return;
     case Op::SetVisible:
         if (request.flag != 0) {
-            m_appWindow->show();
-            m_appWindow->raise();
+            m_appWindow->showBehindShows();
         } else {
             m_appWindow->hide();
         }
@@ -341,19 +341,16 @@ void PresentationHost::handle(const Request &request,
             reply(failure(QStringLiteral("The value %1 is out of range.").arg(request.points)));
             return;
         }
-        QRect g = show->geometry();
-        const int px = toPixels(request.points);
         if (request.op == Op::SetLeft) {
-            g.moveLeft(px);
+            show->setRequestedLeft(request.points);
         } else if (request.op == Op::SetTop) {
-            g.moveTop(px);
-        } else if (px < 1) {
+            show->setRequestedTop(request.points);
+        } else if (pointsToPixels(request.points) < 1) {
             reply(failure(QStringLiteral("The width %1 is out of range.").arg(request.points)));
             return;
         } else {
-            g.setWidth(px);
+            show->setRequestedWidth(request.points);
         }
-        show->setGeometry(g);
         refreshListing();
         reply(Reply::success());
         return;
@@ -394,6 +391,7 @@ void PresentationHost::addPdf(const QString &file, const QString &pdf,
     QString why;
     auto doc = loadPdf(pdf, &why);
     if (!doc) {
+        qWarning("The file %s %s.", qPrintable(file), qPrintable(why));
         reply(failure(QStringLiteral("The file %1 %2.").arg(file, why)));
         return;
     }
@@ -402,6 +400,7 @@ void PresentationHost::addPdf(const QString &file, const QString &pdf,
     p.file = file;
     p.pdf = pdf;
     p.slideCount = doc->numPages();
+    p.loops = deckLoops(file);
     p.doc = std::move(doc);
     m_active = p.id;
     const auto id = p.id;
@@ -423,11 +422,11 @@ void PresentationHost::run(Presentation &p)
     auto *show = new ShowWindow(p.id, p.slideCount,
                                 QFileInfo(p.file).fileName() + QStringLiteral(" - Slide Show"));
     p.show = show;
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        show->setGeometry(screen->geometry());
-    } else {
-        show->setGeometry(0, 0, 1024, 768);
+    if (std::unique_ptr<Poppler::Page> first{p.doc->page(0)}) {
+        show->setSlideSize(first->pageSizeF());
     }
+    show->setLoop(p.loops);
+    show->placeFullPrimary();
     connect(show, &ShowWindow::slideChanged, this, [this, show] {
         updateShow(show);
         scheduleFrames();
@@ -439,12 +438,28 @@ void PresentationHost::run(Presentation &p)
     });
     connect(show, &ShowWindow::ended, this, [this, show] { showEnded(show); });
     show->show();
-    show->raise();
+    m_placer->add(show);
     show->activateWindow();
     m_active = p.id;
     updateShow(show);
     scheduleFrames();
     refreshListing();
+}
+
+void PresentationHost::endAllShowsAndQuit()
+{
+    qInfo("Ending all shows and the host, as asked.");
+    for (auto &[id, p] : m_presentations) {
+        if (ShowWindow *w = p.show.data()) {
+            w->endShow();
+        }
+    }
+    // Answers already written reach their clients before the host goes.
+    for (QLocalSocket *socket : findChildren<QLocalSocket *>()) {
+        socket->flush();
+    }
+    m_server->close();
+    QCoreApplication::quit();
 }
 
 void PresentationHost::showEnded(ShowWindow *window)
@@ -588,26 +603,10 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     }
     image = image.convertToFormat(QImage::Format_RGB32);
 
-    // Written beside the target and renamed over it, so a reader never sees half a picture.
-    QSaveFile file(request.path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, file.errorString())));
-        return;
-    }
-    QImageWriter writer(&file, format);
-    if (format == "jpg") {
-        writer.setQuality(90);
-    }
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, writer.errorString())));
-        return;
-    }
-    if (!file.commit()) {
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, file.errorString())));
+    const QString problem = writePicture(image, request.path, format);
+    if (!problem.isEmpty()) {
+        reply(failure(
+            QStringLiteral("The file %1 cannot be written: %2").arg(request.path, problem)));
         return;
     }
     reply(Reply::success());
@@ -627,11 +626,12 @@ QString PresentationHost::statusText() const
         QString line = QStringLiteral("%1: %2, %3 slides, ").arg(id).arg(p.file).arg(p.slideCount);
         if (const ShowWindow *w = p.show.data()) {
             const QRect g = w->geometry();
+            const RequestedPlacement &asked = w->requested();
             line += QStringLiteral("show running on slide %1, window left %2 pt, top %3 pt, width "
                                    "%4 pt (%5x%6 px at %7,%8), "
                                    "slide on screen: %9")
                         .arg(w->currentSlide())
-                        .arg(points(g.x()), points(g.y()), points(g.width()))
+                        .arg(points(asked.left), points(asked.top), points(asked.width))
                         .arg(g.width())
                         .arg(g.height())
                         .arg(g.x())
@@ -659,11 +659,11 @@ void PresentationHost::refreshListing()
         row.file = p.file;
         row.slides = QString::number(p.slideCount);
         if (const ShowWindow *w = p.show.data()) {
-            const QRect g = w->geometry();
+            const RequestedPlacement &asked = w->requested();
             row.show = QStringLiteral("running");
             row.slide = QString::number(w->currentSlide());
             row.placement = QStringLiteral("left %1, top %2, width %3 pt")
-                                .arg(points(g.x()), points(g.y()), points(g.width()));
+                                .arg(points(asked.left), points(asked.top), points(asked.width));
         } else {
             row.show = QStringLiteral("not running");
         }

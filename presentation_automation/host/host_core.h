@@ -27,6 +27,7 @@ namespace pa::host {
 
 class AppWindow;
 class Converter;
+class ShowPlacer;
 class ShowWindow;
 
 struct HostSettings
@@ -34,7 +35,9 @@ struct HostSettings
     QString runtimeDir;
     QString cacheDir;
     bool replace = false;
-    std::int64_t frameCacheBytes = 256ll * 1024 * 1024;
+    // All frames ahead (6 per show) of three 1080p shows; with the rest of the host that
+    // stays within 256 MiB.
+    std::int64_t frameCacheBytes = 144ll * 1024 * 1024;
     int renderThreads = 2;
     int conversionTimeoutMs = 170000;
 };
@@ -59,6 +62,9 @@ public:
     AppWindow *appWindow() const { return m_appWindow.get(); }
     const FrameCache &frameCache() const { return m_cache; }
 
+    // Ends every show and then the host's event loop.
+    void endAllShowsAndQuit();
+
 private:
     struct Presentation
     {
@@ -66,6 +72,7 @@ private:
         QString file;
         QString pdf;
         int slideCount = 0;
+        bool loops = false;                     // the deck's own show setting
         std::unique_ptr<Poppler::Document> doc; // this thread's own, for exports
         QPointer<ShowWindow> show;
     };
@@ -95,6 +102,7 @@ private:
     QTimer *m_socketCheck;
     ino_t m_socketInode = 0;
     std::unique_ptr<AppWindow> m_appWindow;
+    ShowPlacer *m_placer;
 };
 
 } // namespace pa::host

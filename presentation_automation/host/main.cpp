@@ -1,17 +1,20 @@
 // The built-in presentation host: started on demand by the controllers, one per user.
 //   presentation_host [--runtime-dir DIR] [--replace] [--cache-dir DIR] [--cache-mib N]
 //   presentation_host --status [--runtime-dir DIR]   prints the open presentations and their shows
+//   presentation_host --quit [--runtime-dir DIR]     ends all shows and the host
 
 #include "client.h"
 #include "host_core.h"
+#include "host_log.h"
 #include "runtime_dir.h"
+
+#include "platform/qt_platform_choice.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTextStream>
 
 #include <cstdio>
-#include <cstring>
 #include <malloc.h>
 
 namespace {
@@ -20,11 +23,15 @@ void addOptions(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
         QStringLiteral("Shows slide shows for the presentation controllers."));
-    parser.addHelpOption();
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")},
+                      QStringLiteral("Print this help and end.")});
+    parser.addOption({QStringLiteral("version"), QStringLiteral("Print the version and end.")});
     parser.addOption({QStringLiteral("runtime-dir"),
                       QStringLiteral("The private folder of the socket."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("status"),
                       QStringLiteral("Print the running host's presentations and end.")});
+    parser.addOption({QStringLiteral("quit"),
+                      QStringLiteral("End all shows of the running host and the host.")});
     parser.addOption({QStringLiteral("replace"),
                       QStringLiteral("Take the socket over from a host that no longer answers.")});
     parser.addOption({QStringLiteral("cache-dir"),
@@ -32,22 +39,53 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("cache-mib"),
                       QStringLiteral("Memory for slides rendered ahead, in MiB."),
                       QStringLiteral("mib")});
+    // Qt's own options (-platform, -display) are read by QApplication; named here so that the
+    // parse before it accepts them.
+    for (const char *qtOption :
+         {"platform", "display", "platformpluginpath", "platformtheme", "plugin", "style",
+          "stylesheet", "session", "qwindowgeometry", "qwindowtitle", "qwindowicon"}) {
+        QCommandLineOption option(QLatin1String(qtOption), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *qtFlag : {"reverse", "sync", "nograb", "dograb"}) {
+        QCommandLineOption option{QString::fromLatin1(qtFlag)};
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 }
 
-int printStatus(int argc, char *argv[])
+// Modes that need no display: they run before (and without) QApplication, so they work in a
+// shell without a window system.
+int runWithoutDisplay(int argc, char *argv[], const QCommandLineParser &parser)
 {
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    addOptions(parser);
-    parser.process(app);
+    app.setApplicationName(QStringLiteral("presentation_host"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (parser.isSet(QStringLiteral("help"))) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        out << "presentation_host " << PRESENTATION_HOST_VERSION << '\n';
+        return 0;
+    }
     pa::host::ClientOptions options;
     options.runtimeDir = parser.value(QStringLiteral("runtime-dir"));
-    QTextStream out(stdout);
     try {
+        if (parser.isSet(QStringLiteral("quit"))) {
+            if (!pa::host::quitHost(options)) {
+                err << "No presentation host is running.\n";
+                return 1;
+            }
+            return 0;
+        }
         out << pa::host::statusListing(options);
         return 0;
     } catch (const pa::AutomationError &e) {
-        QTextStream(stderr) << QString::fromStdString(e.description()) << '\n';
+        err << QString::fromStdString(e.description()) << '\n';
         return 1;
     }
 }
@@ -56,23 +94,23 @@ int printStatus(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--status") == 0) {
-            return printStatus(argc, argv);
-        }
+    platform::preferX11OnWayland();
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
     }
-
-    // Frames are large buffers allocated and freed by several threads; served by mmap they
-    // go back to the system when freed instead of piling up in per-thread heaps.
-    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-
-    QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Presentation host"));
-    // Shows come and go; the host stays until it is ended from outside.
-    app.setQuitOnLastWindowClosed(false);
     QCommandLineParser parser;
     addOptions(parser);
-    parser.process(app);
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "%s\nTry presentation_host --help.\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    for (const char *mode : {"help", "version", "status", "quit"}) {
+        if (parser.isSet(QLatin1String(mode))) {
+            return runWithoutDisplay(argc, argv, parser);
+        }
+    }
 
     pa::host::HostSettings settings;
     settings.runtimeDir = parser.value(QStringLiteral("runtime-dir"));
@@ -91,12 +129,25 @@ int main(int argc, char *argv[])
         settings.frameCacheBytes = mib * 1024 * 1024;
     }
 
+    pa::host::installHostLog(pa::host::hostLogPath());
+
+    // Frames are large buffers allocated and freed by several threads; served by mmap they
+    // go back to the system when freed instead of piling up in per-thread heaps.
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Presentation host"));
+    // Shows come and go; the host stays until it is ended from outside.
+    app.setQuitOnLastWindowClosed(false);
+
     pa::host::PresentationHost host(settings);
     QString why;
     bool otherHost = false;
     if (!host.listen(&why, &otherHost)) {
-        std::fprintf(stderr, "%s\n", qPrintable(why));
+        qWarning("%s", qPrintable(why));
         return otherHost ? 0 : 1;
     }
+    qInfo("Presentation host started, process %lld.",
+          static_cast<long long>(QCoreApplication::applicationPid()));
     return app.exec();
 }

@@ -30,7 +30,7 @@ struct OpInfo
     unsigned fields;
 };
 
-constexpr std::array<OpInfo, 18> ops{{
+constexpr std::array<OpInfo, 19> ops{{
     {Op::Hello, "hello", 0},
     {Op::SetVisible, "setVisible", FFlag},
     {Op::Open, "open", FPath},
@@ -49,6 +49,7 @@ constexpr std::array<OpInfo, 18> ops{{
     {Op::CheckSlide, "checkSlide", FPres | FSlide},
     {Op::Export, "export", FPres | FSlide | FPath | FFilter | FSize},
     {Op::Status, "status", 0},
+    {Op::Quit, "quit", 0},
 }};
 
 const OpInfo &info(Op op)

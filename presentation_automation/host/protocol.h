@@ -36,6 +36,7 @@ enum class Op
     CheckSlide,
     Export,
     Status,
+    Quit,
 };
 
 const char *opName(Op op);

@@ -207,6 +207,10 @@ void FrameCache::evict()
     }
 }
 
+namespace {
+constexpr auto aheadDelay = std::chrono::milliseconds(40);
+}
+
 RenderPool::RenderPool(int threads, QObject *parent) : QObject(parent)
 {
     for (int i = 0; i < std::max(1, threads); ++i) {
@@ -250,6 +254,7 @@ void RenderPool::setWanted(std::vector<FrameKey> wanted, size_t urgent)
         };
         m_queue.clear();
         m_urgent = 0;
+        m_aheadAfter = std::chrono::steady_clock::now() + aheadDelay;
         for (size_t i = 0; i < wanted.size(); ++i) {
             if (!busy(wanted[i])) {
                 m_queue.push_back(wanted[i]);
@@ -264,6 +269,9 @@ std::optional<FrameKey> RenderPool::takeJob(const Worker &worker)
 {
     const size_t first = worker.lowPriority ? m_urgent : 0;
     if (first >= m_queue.size()) {
+        return std::nullopt;
+    }
+    if (first >= m_urgent && std::chrono::steady_clock::now() < m_aheadAfter) {
         return std::nullopt;
     }
     FrameKey key = m_queue[first];
@@ -283,10 +291,18 @@ void RenderPool::run(Worker *worker)
     std::unique_lock lock(m_mutex);
     for (;;) {
         std::optional<FrameKey> job;
-        m_wake.wait(lock, [&] {
+        for (;;) {
             job = m_stopping ? std::nullopt : takeJob(*worker);
-            return m_stopping || job.has_value();
-        });
+            if (m_stopping || job) {
+                break;
+            }
+            // Frames for later may be held back until m_aheadAfter: look again then.
+            if (m_urgent < m_queue.size()) {
+                m_wake.wait_until(lock, m_aheadAfter);
+            } else {
+                m_wake.wait(lock);
+            }
+        }
         if (m_stopping) {
             return;
         }

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -132,6 +133,9 @@ private:
     std::condition_variable m_wake;
     std::vector<FrameKey> m_queue;
     size_t m_urgent = 0;
+    // Frames for later wait until the controllers have been quiet a moment, so that a step's
+    // burst of requests (switches, then exports) does not compete with rendering ahead.
+    std::chrono::steady_clock::time_point m_aheadAfter;
     std::list<Worker> m_workers;
     bool m_stopping = false;
 };

@@ -67,9 +67,4 @@ QString startLockPath(const QString &dir)
     return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/start.lock");
 }
 
-QString logPath(const QString &dir)
-{
-    return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/host.log");
-}
-
 } // namespace pa::host

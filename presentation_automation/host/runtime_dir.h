@@ -1,6 +1,6 @@
 #pragma once
 
-// Where the host's socket, start lock and log live: one folder per user that nobody else
+// Where the host's socket and start lock live: one folder per user that nobody else
 // may enter, since whoever reaches the socket drives the slide shows.
 
 #include <QString>
@@ -16,6 +16,5 @@ QString preparePrivateFolder(const QString &dir);
 
 QString socketPath(const QString &dir);
 QString startLockPath(const QString &dir);
-QString logPath(const QString &dir);
 
 } // namespace pa::host

@@ -1,10 +1,12 @@
 #include "show_window.h"
 
+#include "displays.h"
 #include "render.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
 namespace pa::host {
 
@@ -22,10 +24,69 @@ QSize ShowWindow::frameBox() const
     return (QSizeF(size()) * devicePixelRatioF()).toSize();
 }
 
+void ShowWindow::setRequestedLeft(double points)
+{
+    m_requested.left = points;
+    placeOn(currentDisplayLayout());
+}
+
+void ShowWindow::setRequestedTop(double points)
+{
+    m_requested.top = points;
+    placeOn(currentDisplayLayout());
+}
+
+void ShowWindow::setRequestedWidth(double points)
+{
+    m_requested.width = points;
+    placeOn(currentDisplayLayout());
+}
+
+void ShowWindow::setRequested(const RequestedPlacement &placement)
+{
+    m_requested = placement;
+    placeOn(currentDisplayLayout());
+}
+
+void ShowWindow::placeFullPrimary()
+{
+    const DisplayLayout layout = currentDisplayLayout();
+    m_requested = fullPrimary(layout);
+    placeOn(layout);
+}
+
+void ShowWindow::placeOn(const DisplayLayout &layout, bool always)
+{
+    const QRect wanted = requestedRect(layout, m_requested, m_slideSize);
+    const auto display = displayHolding(layout, wanted);
+    if (!display && !always) {
+        return;
+    }
+    if (!exactPlacementAvailable()) {
+        // Where windows cannot be placed, the nearest thing: all of the display asked for.
+        static bool told = false;
+        if (!told) {
+            told = true;
+            qWarning("Exact placement of show windows is not available on this window system "
+                     "(Wayland without XWayland); each show fills the display that holds its "
+                     "requested rectangle.");
+        }
+        if (QScreen *screen = screenOf(display.value_or(layout.primary))) {
+            setScreen(screen);
+            setGeometry(screen->geometry());
+        }
+        setWindowState(windowState() | Qt::WindowFullScreen);
+        return;
+    }
+    setGeometry(windowRect(layout, m_requested, m_slideSize));
+}
+
 void ShowWindow::next()
 {
     if (m_current < m_count) {
         gotoSlide(m_current + 1);
+    } else if (m_loop && m_count > 1) {
+        gotoSlide(1);
     }
 }
 

@@ -4,6 +4,8 @@
 // black. Until the frame of a new slide is ready the window keeps the old one, so a step
 // never flashes blank.
 
+#include "placement.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -26,8 +28,27 @@ public:
     // The size frames are rendered at: the window in device pixels.
     QSize frameBox() const;
 
-    // Stepping, as the keys and the host's clients do it. Next on the last slide and
-    // previous on the first stay where they are.
+    // The slide's size in points; its shape gives the window's height.
+    void setSlideSize(const QSizeF &points) { m_slideSize = points; }
+    // A deck set to loop until stopped: Next on the last slide goes to the first.
+    void setLoop(bool loop) { m_loop = loop; }
+    bool loops() const { return m_loop; }
+
+    // Where the controllers asked for the window, in points from the primary display's corner.
+    const RequestedPlacement &requested() const { return m_requested; }
+    void setRequestedLeft(double points);
+    void setRequestedTop(double points);
+    void setRequestedWidth(double points);
+    // All three at once, as a show put back after a restart was placed.
+    void setRequested(const RequestedPlacement &placement);
+    // Fills the primary display, as a show starts.
+    void placeFullPrimary();
+    // Moves the window to its requested place on these displays. Unless always, a window whose
+    // requested rectangle lies on no display stays where the window system put it.
+    void placeOn(const DisplayLayout &layout, bool always = true);
+
+    // Stepping, as the keys and the host's clients do it. Next on the last slide stays there
+    // unless the deck loops; previous on the first stays there.
     void next();
     void previous();
     // slide must be in 1..slideCount().
@@ -54,6 +75,9 @@ private:
     int m_shownSlide = 0;
     QImage m_frame;
     bool m_ended = false;
+    bool m_loop = false;
+    QSizeF m_slideSize;
+    RequestedPlacement m_requested;
 };
 
 } // namespace pa::host

@@ -105,6 +105,8 @@ public:
         (void)handlerSet;
         runtimeDir = dir.filePath(QStringLiteral("runtime"));
         liveRuntimeDirs().push_back(runtimeDir);
+        // The hosts of a test log into its own folder, not the user's.
+        qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
         options.runtimeDir = runtimeDir;
         options.hostProgram =
             QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
@@ -120,6 +122,12 @@ public:
     }
 
     QString path(const QString &name) const { return dir.filePath(name); }
+
+    QString log() const
+    {
+        QFile file(dir.filePath(QStringLiteral("state/presentation-host/host.log")));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
 
     QTemporaryDir dir;
     QString runtimeDir;

@@ -53,6 +53,10 @@ const char *const flatDeck = R"(<?xml version="1.0" encoding="UTF-8"?>
 </office:document>
 )";
 
+// The presentation's own show setting: loop until stopped.
+const char *const endlessShow =
+    R"(<presentation:settings presentation:endless="true" presentation:pause="PT0S"/>)";
+
 std::optional<AutomationError> errorOf(const std::function<void()> &call)
 {
     try {
@@ -73,12 +77,19 @@ private:
     std::unique_ptr<HostFixture> m_fx;
     QString m_soffice;
 
-    // Writes the flat deck converted to `format` with LibreOffice, as a user's file would be.
-    QString makeDeck(const QString &format)
+    // Writes the flat deck converted to `format` with LibreOffice, as a user's file would be;
+    // with loop set, its show is set to loop until stopped.
+    QString makeDeck(const QString &format, bool loop = false)
     {
-        const QString flat = m_fx->path(QStringLiteral("source.fodp"));
+        const QString name = loop ? QStringLiteral("looping") : QStringLiteral("source");
+        const QString flat = m_fx->path(name + QStringLiteral(".fodp"));
+        QByteArray text(flatDeck);
+        if (loop) {
+            text.replace("</office:presentation>",
+                         QByteArray(endlessShow) + "\n  </office:presentation>");
+        }
         QFile out(flat);
-        if (!out.open(QIODevice::WriteOnly) || out.write(flatDeck) < 0) {
+        if (!out.open(QIODevice::WriteOnly) || out.write(text) < 0) {
             return {};
         }
         out.close();
@@ -93,7 +104,7 @@ private:
         if (!soffice.waitForFinished(120000)) {
             return {};
         }
-        return outDir + QStringLiteral("/source.") + format;
+        return outDir + QLatin1Char('/') + name + QLatin1Char('.') + format;
     }
 
     void checkDeck(Application &app, const QString &file)
@@ -130,6 +141,27 @@ private slots:
         m_fx = std::make_unique<HostFixture>();
     }
     void cleanup() { m_fx.reset(); }
+
+    void deckSetToLoopWrapsAtTheEnd()
+    {
+        struct Case
+        {
+            QString format;
+            bool loop;
+        };
+        auto app = applicationFactory(m_fx->options)();
+        for (const Case &c : {Case{QStringLiteral("pptx"), true}, Case{QStringLiteral("odp"), true},
+                              Case{QStringLiteral("pptx"), false}}) {
+            const QString file = makeDeck(c.format, c.loop);
+            QVERIFY2(QFileInfo::exists(file), qPrintable(file));
+            auto pres = app->presentations()->open(file.toStdString());
+            pres->slideShowSettings()->run();
+            auto view = pres->slideShowWindow()->view();
+            view->gotoSlide(2);
+            view->next();
+            QVERIFY2(view->slide()->slideIndex() == (c.loop ? 1 : 2), qPrintable(file));
+        }
+    }
 
     void openDecksThatNeedConversion()
     {

@@ -12,7 +12,9 @@
 
 #include "platform/testing/test_main.h"
 
+#include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtEndian>
 
 using namespace pa::host;
@@ -196,6 +198,21 @@ private slots:
         visible.flag = 0;
         call(host, visible);
         QVERIFY(!host.appWindow()->isVisible());
+
+        // Its button ends every show, and then the host.
+        bool gaveUp = false;
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, this, [&] {
+            gaveUp = true;
+            QCoreApplication::quit();
+        });
+        giveUp.start(10000);
+        QTimer::singleShot(0, host.appWindow()->cmdEndAll(), &QPushButton::click);
+        QCoreApplication::exec();
+        QVERIFY(!gaveUp);
+        QCOMPARE(host.appWindow()->cmdEndAll()->text(), QStringLiteral("End all shows and quit"));
+        QVERIFY(host.showWindow(id) == nullptr);
     }
 
     void slidesAroundTheCurrentOne()
@@ -266,7 +283,7 @@ private slots:
         QTest::addColumn<QByteArray>("payload");
         QTest::newRow("not json") << QByteArray("gotoSlide 3");
         QTest::newRow("array") << QByteArray("[1,2]");
-        QTest::newRow("unknown op") << QByteArray(R"({"op":"quit"})");
+        QTest::newRow("unknown op") << QByteArray(R"({"op":"shutdown"})");
         QTest::newRow("op not text") << QByteArray(R"({"op":5})");
         QTest::newRow("missing field") << QByteArray(R"({"op":"gotoSlide","pres":1,"slide":2})");
         QTest::newRow("extra field") << QByteArray(R"({"op":"next","pres":1,"slide":2})");

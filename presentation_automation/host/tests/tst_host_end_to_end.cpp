@@ -156,7 +156,8 @@ private slots:
         QVERIFY(errorOf([&] { view->gotoSlide(0, msoTrue); }));
         QCOMPARE(view->slide()->slideIndex(), 4);
 
-        // -36 pt is -48 px, 18 pt is 24 px, 720 pt is 960 px; the height is the screen's.
+        // -36 pt is -48 px, 18 pt is 24 px, 720 pt is 960 px; the height is the slide's at that
+        // width.
         const QString status = statusListing(m_fx->options);
         QVERIFY2(status.contains(QStringLiteral(
                      "show running on slide 4, window left -36 pt, top 18 pt, width 720 pt (960x")),
@@ -485,6 +486,50 @@ private slots:
         const QString description = QString::fromStdString(error->description());
         QVERIFY2(description.contains(deck) && description.contains(QStringLiteral("LibreOffice")),
                  qPrintable(description));
+        // The log says it too, for whoever asks later why the deck never opened.
+        QVERIFY2(m_fx->log().contains(deck + QStringLiteral(" cannot be opened: LibreOffice")),
+                 qPrintable(m_fx->log()));
+    }
+
+    void commandLineWithoutADisplay()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            env.remove(QLatin1String(name));
+        }
+        const auto run = [&](const QStringList &arguments, QByteArray *out) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start(m_fx->options.hostProgram, arguments);
+            p.waitForFinished(20000);
+            *out = p.readAllStandardOutput() + p.readAllStandardError();
+            return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        };
+        QByteArray out;
+        QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
+        QVERIFY2(out.contains("--quit") && out.contains("--status"), out.constData());
+        QCOMPARE(run({QStringLiteral("--version")}, &out), 0);
+        QVERIFY2(out.startsWith("presentation_host "), out.constData());
+        QCOMPARE(run({QStringLiteral("--no-such-option")}, &out), 2);
+        QVERIFY2(out.contains("no-such-option"), out.constData());
+        const QStringList quit{QStringLiteral("--quit"), QStringLiteral("--runtime-dir"),
+                               m_fx->runtimeDir};
+        QCOMPARE(run(quit, &out), 1);
+        QVERIFY2(out.contains("No presentation host is running."), out.constData());
+
+        // With a host and a running show: both end.
+        auto app = applicationFactory(m_fx->options)();
+        app->presentations()
+            ->open(str(deck(QStringLiteral("quit.pdf"), 2)))
+            ->slideShowSettings()
+            ->run();
+        const qint64 pid = runningHostPid(m_fx->options);
+        QVERIFY(pid > 0);
+        QCOMPARE(run(quit, &out), 0);
+        QVERIFY(processGone(pid, 10000));
+        QCOMPARE(runningHostPid(m_fx->options), qint64(0));
+        QVERIFY2(m_fx->log().contains(QStringLiteral("Ending all shows and the host")),
+                 qPrintable(m_fx->log()));
     }
 
     void socketFolderMustBePrivate()

@@ -1,0 +1,42 @@
+#include "picture_file.h"
+
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QTemporaryFile>
+
+#include <cstdio>
+
+namespace pa::host {
+
+QString writePicture(const QImage &image, const QString &path, const QByteArray &format)
+{
+    const QFileInfo target(path);
+    QTemporaryFile file(target.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
+                        target.fileName() + QStringLiteral(".XXXXXX"));
+    if (!file.open()) {
+        return file.errorString();
+    }
+    QImageWriter writer(&file, format);
+    if (format == "jpg") {
+        writer.setQuality(90);
+    }
+    if (!writer.write(image)) {
+        return writer.errorString();
+    }
+    if (!file.flush()) {
+        return file.errorString();
+    }
+    // A temporary file is private to its owner; the picture gets the permissions of the one it
+    // replaces, or those of an ordinary file.
+    file.setPermissions(target.exists() ? target.permissions()
+                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
+        return QStringLiteral("it cannot be renamed into place");
+    }
+    file.setAutoRemove(false);
+    return {};
+}
+
+} // namespace pa::host
