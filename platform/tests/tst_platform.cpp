@@ -1,10 +1,13 @@
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/file_dialog.h"
 #include "platform/resume_next.h"
+#include "platform/testing/test_main.h"
 #include "platform/text_file.h"
 #include "platform/vb_convert.h"
-#include "platform/testing/test_main.h"
+#include "platform/window_beside.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -46,17 +49,28 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("description");
-        QTest::newRow("empty") << "" << "Type mismatch";
-        QTest::newRow("blank") << " " << "Type mismatch";
-        QTest::newRow("letters") << "abc" << "Type mismatch";
-        QTest::newRow("trailing letter") << "12x" << "Type mismatch";
-        QTest::newRow("inner blank") << "1 2" << "Type mismatch";
-        QTest::newRow("hex-like") << "0x10" << "Type mismatch";
-        QTest::newRow("inf") << "inf" << "Type mismatch";
-        QTest::newRow("two signs") << "+-1" << "Type mismatch";
-        QTest::newRow("above int16") << "40000" << "Overflow";
-        QTest::newRow("below int16") << "-32769" << "Overflow";
-        QTest::newRow("rounds out of range") << "32767.5" << "Overflow";
+        QTest::newRow("empty") << ""
+                               << "Type mismatch";
+        QTest::newRow("blank") << " "
+                               << "Type mismatch";
+        QTest::newRow("letters") << "abc"
+                                 << "Type mismatch";
+        QTest::newRow("trailing letter") << "12x"
+                                         << "Type mismatch";
+        QTest::newRow("inner blank") << "1 2"
+                                     << "Type mismatch";
+        QTest::newRow("hex-like") << "0x10"
+                                  << "Type mismatch";
+        QTest::newRow("inf") << "inf"
+                             << "Type mismatch";
+        QTest::newRow("two signs") << "+-1"
+                                   << "Type mismatch";
+        QTest::newRow("above int16") << "40000"
+                                     << "Overflow";
+        QTest::newRow("below int16") << "-32769"
+                                     << "Overflow";
+        QTest::newRow("rounds out of range") << "32767.5"
+                                             << "Overflow";
     }
     void conversionFailures()
     {
@@ -104,7 +118,8 @@ private slots:
         QCOMPARE(mapDriveC("C:\\Slide Shows\\Screen 1 JPG\\ExportSlide"),
                  QString("/tmp/root/Slide Shows/Screen 1 JPG/ExportSlide"));
         QCOMPARE(mapDriveC("c:\\Kestro"), QString("/tmp/root/Kestro"));
-        QCOMPARE(mapDriveC("C:\\Orvanta Screen Numbers.txt"), QString("/tmp/root/Orvanta Screen Numbers.txt"));
+        QCOMPARE(mapDriveC("C:\\Orvanta Screen Numbers.txt"),
+                 QString("/tmp/root/Orvanta Screen Numbers.txt"));
         QCOMPARE(mapDriveC("/home/x/show.pdf"), QString("/home/x/show.pdf"));
         QCOMPARE(mapDriveC("D:\\x"), QString("D:\\x"));
         setDriveCRoot("/tmp/root/");
@@ -125,16 +140,63 @@ private slots:
         QCOMPARE(readAnsiTextFile(path), QString("769,0,768\r\n"));
 
         // A write that cannot complete leaves the old file as it was.
-        QVERIFY_THROWS_EXCEPTION(AutomationError, writeAnsiTextFile(dir.filePath("no/such/dir/x"), "y"));
+        QVERIFY_THROWS_EXCEPTION(AutomationError,
+                                 writeAnsiTextFile(dir.filePath("no/such/dir/x"), "y"));
         QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         if (!QFileInfo(dir.path()).isWritable()) { // root may write anyway
             QVERIFY_THROWS_EXCEPTION(AutomationError, writeAnsiTextFile(path, "new"));
             QCOMPARE(readAnsiTextFile(path), QString("769,0,768\r\n"));
         }
-        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
 
         QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.filePath("missing")));
         QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.path()));
+    }
+
+    void besideTheMainWindow_data()
+    {
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("expected"); // (-1, -1): no room, the desktop places it
+        const QRect desktop(0, 0, 1920, 1040);
+        QTest::newRow("room on the right")
+            << QRect(100, 50, 860, 640) << desktop << QPoint(968, 50);
+        QTest::newRow("only the left has room")
+            << QRect(1000, 50, 860, 640) << desktop << QPoint(612, 50);
+        QTest::newRow("neither side")
+            << QRect(100, 50, 860, 640) << QRect(0, 0, 1280, 1024) << QPoint(-1, -1);
+        QTest::newRow("kept inside at the bottom")
+            << QRect(100, 900, 860, 640) << desktop << QPoint(968, 660);
+        QTest::newRow("kept inside at the top")
+            << QRect(100, -30, 860, 640) << desktop << QPoint(968, 0);
+        QTest::newRow("a screen right of the primary")
+            << QRect(1920, 0, 860, 640) << QRect(1920, 0, 1920, 1080) << QPoint(2788, 0);
+        QTest::newRow("lower than the window")
+            << QRect(100, 0, 860, 300) << QRect(0, 0, 1920, 300) << QPoint(-1, -1);
+    }
+
+    void besideTheMainWindow()
+    {
+        QFETCH(QRect, main);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, expected);
+        const auto corner = besidePlacement(main, QSize(380, 380), available);
+        QCOMPARE(corner.value_or(QPoint(-1, -1)), expected);
+        if (corner) {
+            QVERIFY(available.contains(QRect(*corner, QSize(380, 380))));
+            QVERIFY(!main.intersects(QRect(*corner, QSize(380, 380))));
+        }
+    }
+
+    void dialogStartsInAnExistingFolder()
+    {
+        QTemporaryDir dir;
+        QCOMPARE(startingFolder(dir.path()), dir.path());
+        const QString elsewhere = startingFolder(dir.filePath(QStringLiteral("missing")));
+        QVERIFY(QDir(elsewhere).exists());
+        QVERIFY(elsewhere != dir.filePath(QStringLiteral("missing")));
+        QVERIFY(QDir(startingFolder(QString())).exists());
     }
 };
 
