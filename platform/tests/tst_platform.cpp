@@ -2,10 +2,10 @@
 #include "platform/error.h"
 #include "platform/file_dialog.h"
 #include "platform/resume_next.h"
-#include "platform/testing/test_main.h"
 #include "platform/text_file.h"
 #include "platform/vb_convert.h"
 #include "platform/window_beside.h"
+#include "platform/testing/test_main.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,28 +49,17 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("description");
-        QTest::newRow("empty") << ""
-                               << "Type mismatch";
-        QTest::newRow("blank") << " "
-                               << "Type mismatch";
-        QTest::newRow("letters") << "abc"
-                                 << "Type mismatch";
-        QTest::newRow("trailing letter") << "12x"
-                                         << "Type mismatch";
-        QTest::newRow("inner blank") << "1 2"
-                                     << "Type mismatch";
-        QTest::newRow("hex-like") << "0x10"
-                                  << "Type mismatch";
-        QTest::newRow("inf") << "inf"
-                             << "Type mismatch";
-        QTest::newRow("two signs") << "+-1"
-                                   << "Type mismatch";
-        QTest::newRow("above int16") << "40000"
-                                     << "Overflow";
-        QTest::newRow("below int16") << "-32769"
-                                     << "Overflow";
-        QTest::newRow("rounds out of range") << "32767.5"
-                                             << "Overflow";
+        QTest::newRow("empty") << "" << "Type mismatch";
+        QTest::newRow("blank") << " " << "Type mismatch";
+        QTest::newRow("letters") << "abc" << "Type mismatch";
+        QTest::newRow("trailing letter") << "12x" << "Type mismatch";
+        QTest::newRow("inner blank") << "1 2" << "Type mismatch";
+        QTest::newRow("hex-like") << "0x10" << "Type mismatch";
+        QTest::newRow("inf") << "inf" << "Type mismatch";
+        QTest::newRow("two signs") << "+-1" << "Type mismatch";
+        QTest::newRow("above int16") << "40000" << "Overflow";
+        QTest::newRow("below int16") << "-32769" << "Overflow";
+        QTest::newRow("rounds out of range") << "32767.5" << "Overflow";
     }
     void conversionFailures()
     {
@@ -118,8 +107,7 @@ private slots:
         QCOMPARE(mapDriveC("C:\\Slide Shows\\Screen 1 JPG\\ExportSlide"),
                  QString("/tmp/root/Slide Shows/Screen 1 JPG/ExportSlide"));
         QCOMPARE(mapDriveC("c:\\Kestro"), QString("/tmp/root/Kestro"));
-        QCOMPARE(mapDriveC("C:\\Orvanta Screen Numbers.txt"),
-                 QString("/tmp/root/Orvanta Screen Numbers.txt"));
+        QCOMPARE(mapDriveC("C:\\Orvanta Screen Numbers.txt"), QString("/tmp/root/Orvanta Screen Numbers.txt"));
         QCOMPARE(mapDriveC("/home/x/show.pdf"), QString("/home/x/show.pdf"));
         QCOMPARE(mapDriveC("D:\\x"), QString("D:\\x"));
         setDriveCRoot("/tmp/root/");
@@ -140,15 +128,13 @@ private slots:
         QCOMPARE(readAnsiTextFile(path), QString("769,0,768\r\n"));
 
         // A write that cannot complete leaves the old file as it was.
-        QVERIFY_THROWS_EXCEPTION(AutomationError,
-                                 writeAnsiTextFile(dir.filePath("no/such/dir/x"), "y"));
+        QVERIFY_THROWS_EXCEPTION(AutomationError, writeAnsiTextFile(dir.filePath("no/such/dir/x"), "y"));
         QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         if (!QFileInfo(dir.path()).isWritable()) { // root may write anyway
             QVERIFY_THROWS_EXCEPTION(AutomationError, writeAnsiTextFile(path, "new"));
             QCOMPARE(readAnsiTextFile(path), QString("769,0,768\r\n"));
         }
-        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ExeOwner);
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
         QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.filePath("missing")));
         QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.path()));
