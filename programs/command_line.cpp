@@ -33,8 +33,11 @@ std::optional<int> answerBeforeStart(int argc, char *argv[], const QString &name
     describe(parser, description);
     // Options of the window system are not known here; they are checked once it has taken them.
     parser.parse(arguments);
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        QString text = parser.helpText();
+        // Without an application object the parser does not know the program's name.
+        text.replace(QStringLiteral("<executable_name>"), name);
+        std::fputs(qPrintable(text), stdout);
         return 0;
     }
     if (parser.isSet(QStringLiteral("version"))) {

@@ -57,6 +57,11 @@ int printStatus(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
+        // Answered without a display, for package checks.
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("presentation_host %s\n", CORVANE_VERSION);
+            return 0;
+        }
         if (std::strcmp(argv[i], "--status") == 0) {
             return printStatus(argc, argv);
         }
