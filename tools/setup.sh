@@ -26,8 +26,8 @@ if [ "$test_tools" = yes ]; then
     # LibreOffice converts decks in the host's tests; mingw-w64 and wine build and run the
     # Windows backend's tests; socat makes pty pairs.
     packages+=(libreoffice-impress-nogui g++-mingw-w64-x86-64-posix wine64 wine socat)
-    # The package's checks.
-    packages+=(lintian desktop-file-utils appstream dpkg-dev)
+    # The package's checks (a virtual display to press the installed program's buttons).
+    packages+=(lintian desktop-file-utils appstream dpkg-dev xvfb xdotool)
 fi
 
 missing=()
