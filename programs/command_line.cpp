@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <cstdio>
@@ -25,6 +26,8 @@ std::optional<int> answerBeforeStart(int argc, char *argv[], const QString &name
 {
     QCoreApplication::setApplicationName(name);
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    // Lets the desktop match the windows to their menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.corvane.") + name);
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
