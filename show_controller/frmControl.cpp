@@ -45,10 +45,6 @@ QStringList scriptFilters()
     return {QStringLiteral("Show scripts (*.txt)"), QStringLiteral("All files (*)")};
 }
 
-} // namespace
-
-namespace {
-
 const QString programTitle = QStringLiteral("Corvane");
 const QString endOfShow = QStringLiteral("End of Slide Show");
 const QString beginningOfShow = QStringLiteral("Beginning of Slide Show");
