@@ -17,7 +17,7 @@ done
 
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
-          libpoppler-qt6-dev poppler-utils libqt6svg6 fonts-liberation2)
+          libpoppler-qt6-dev poppler-utils fonts-liberation2)
 if [ "$libreoffice" = yes ]; then
     # The host converts .ppt, .pptx and .odp decks with it.
     packages+=(libreoffice-impress-nogui)
