@@ -90,12 +90,23 @@ private slots:
         }
     }
 
+    void closingTheMainWindowClosesIt()
+    {
+        ControlFixture f;
+        f.window->show();
+        Adjust a(f);
+        QVERIFY(a.window->isVisible());
+        QVERIFY(f.window->close());
+        QVERIFY(!a.window->isVisible());
+    }
+
     void windowMatchesTheLayout()
     {
         ControlFixture f;
         Adjust a(f);
         frmShowAdjust &w = *a.window;
         QVERIFY(w.isWindow());
+        QVERIFY(!w.parentWidget()); // may go behind the main window
         QVERIFY(w.isVisible());
         QVERIFY(!w.isModal());
         QVERIFY(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
