@@ -11,8 +11,8 @@ class QCoreApplication;
 
 namespace programs {
 
-// Sets the program's name, version and menu entry; answers --help or --version and returns the exit code
-// when one was asked for, otherwise nothing.
+// Sets the program's name, version and menu entry; answers --help or --version and returns the exit
+// code when one was asked for, otherwise nothing.
 std::optional<int> answerBeforeStart(int argc, char *argv[], const QString &name,
                                      const QString &description);
 
