@@ -3,6 +3,10 @@
 # CORVANE_BUILD_FUZZ it is a libFuzzer target instead.
 function(corvane_add_fuzz_target name)
     cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+    # Only the test and fuzz builds need it; the operator's build stays lean.
+    if(NOT CORVANE_BUILD_TESTS AND NOT CORVANE_BUILD_FUZZ)
+        return()
+    endif()
     add_executable(${name} ${F_SOURCES})
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     if(CORVANE_BUILD_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")

@@ -3,8 +3,19 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace platform {
+
+QString startingFolder(const QString &initialDirectory)
+{
+    if (!initialDirectory.isEmpty() && QDir(initialDirectory).exists()) {
+        return initialDirectory;
+    }
+    // Not where the program started from, which means nothing to the operator.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir(documents).exists() ? documents : QDir::homePath();
+}
 
 bool QtFileOpenDialog::show(QWidget *parent)
 {
@@ -18,8 +29,8 @@ bool QtFileOpenDialog::show(QWidget *parent)
     if (!m_fileName.isEmpty()) {
         dialog.setDirectory(QFileInfo(m_fileName).absolutePath());
         dialog.selectFile(m_fileName);
-    } else if (QDir(m_initialDirectory).exists()) {
-        dialog.setDirectory(m_initialDirectory);
+    } else {
+        dialog.setDirectory(startingFolder(m_initialDirectory));
     }
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {

@@ -35,6 +35,10 @@ protected:
     QString m_initialDirectory;
 };
 
+// The folder a dialog opens in: its initial folder, or the user's documents folder (the home
+// folder when there is none) while that does not exist.
+QString startingFolder(const QString &initialDirectory);
+
 class QtFileOpenDialog : public FileOpenDialog
 {
 public:

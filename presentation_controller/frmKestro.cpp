@@ -6,6 +6,7 @@
 #include "long_timer.h"
 
 #include "platform/busy_calls.h"
+#include "platform/command_button.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/layout.h"
@@ -15,6 +16,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -29,10 +32,16 @@ QString programTitle(Variant variant)
                                      : QStringLiteral("Kestro ");
 }
 
-QUrl guideUrl()
+QUrl guideUrl(const QString &programDir)
 {
-    return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() +
-                               QStringLiteral("/kestro-guide/index.html"));
+    const QString dir = programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir;
+    const QString beside = dir + QStringLiteral("/kestro-guide/index.html");
+    if (QFileInfo::exists(beside)) {
+        return QUrl::fromLocalFile(beside);
+    }
+    // Installed: the guide is with the package's documentation.
+    return QUrl::fromLocalFile(QDir::cleanPath(dir + QStringLiteral("/" CORVANE_DOC_FROM_BIN) +
+                                               QStringLiteral("/guide/index.html")));
 }
 
 } // namespace kestro
@@ -76,25 +85,25 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
     txtLoadShow = makeControl<QLineEdit>(this, "txtLoadShow", QString(), QRect(10, 34, 460, 24));
     txtLoadShow->setEnabled(false);
 
-    cmdNextSlide = makeControl<QPushButton>(this, "cmdNextSlide", QStringLiteral("&Next  Slide"),
-                                            QRect(10, 68, 145, 40));
-    cmdLoadShow = makeControl<QPushButton>(this, "cmdLoadShow", QStringLiteral("&Load Show"),
-                                           QRect(167, 68, 145, 40));
-    cmdPreviousSlide = makeControl<QPushButton>(
+    cmdNextSlide = makeControl<platform::CommandButton>(
+        this, "cmdNextSlide", QStringLiteral("&Next  Slide"), QRect(10, 68, 145, 40));
+    cmdLoadShow = makeControl<platform::CommandButton>(
+        this, "cmdLoadShow", QStringLiteral("&Load Show"), QRect(167, 68, 145, 40));
+    cmdPreviousSlide = makeControl<platform::CommandButton>(
         this, "cmdPreviousSlide", QStringLiteral("   &Previous    Slide"), QRect(324, 68, 146, 40));
 
     lblSlidenum = makeControl<QLabel>(this, "lblSlidenum", QStringLiteral("Slide Num"),
                                       QRect(10, 124, 70, 24));
     txtSlideNum = makeControl<QLineEdit>(this, "txtSlideNum", QString(), QRect(82, 124, 70, 24));
     txtSlideNum->setEnabled(false);
-    cmdGoto = makeControl<QPushButton>(this, "cmdGoto", QStringLiteral(" &Goto Slide   Number"),
-                                       QRect(167, 118, 180, 36));
+    cmdGoto = makeControl<platform::CommandButton>(
+        this, "cmdGoto", QStringLiteral(" &Goto Slide   Number"), QRect(167, 118, 180, 36));
     txtGotoSlide =
         makeControl<QLineEdit>(this, "txtGotoSlide", QString(), QRect(360, 124, 110, 24));
 
-    cmdLoadScreenNum = makeControl<QPushButton>(this, "cmdLoadScreenNum",
-                                                QStringLiteral("    Load &Display    Numbers"),
-                                                QRect(10, 166, 220, 36));
+    cmdLoadScreenNum = makeControl<platform::CommandButton>(
+        this, "cmdLoadScreenNum", QStringLiteral("    Load &Display    Numbers"),
+        QRect(10, 166, 220, 36));
 
     Label1 =
         makeControl<QLabel>(this, "Label1", QStringLiteral("User guide"), QRect(10, 214, 200, 22));
@@ -276,10 +285,12 @@ void frmKestro::Form_MouseMove()
 void frmKestro::Label1_Click()
 {
     const QUrl url = kestro::guideUrl();
-    if (m_services.openUrl) {
-        m_services.openUrl(url);
-    } else {
-        QDesktopServices::openUrl(url);
+    const bool opened =
+        m_services.openUrl ? m_services.openUrl(url) : QDesktopServices::openUrl(url);
+    if (!opened) {
+        // Without a browser or a guide the click would otherwise do nothing at all.
+        report(QStringLiteral("The user guide could not be opened. It is the file %1")
+                   .arg(QDir::toNativeSeparators(url.toLocalFile())));
     }
 }
 

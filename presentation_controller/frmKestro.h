@@ -32,8 +32,9 @@ enum class Variant
 // The window title, which also captions its messages.
 QString programTitle(Variant variant);
 
-// The user guide shipped beside the program.
-QUrl guideUrl();
+// The user guide: beside the program in a build, in the doc folder when installed. programDir
+// empty: the running program's folder.
+QUrl guideUrl(const QString &programDir = {});
 } // namespace kestro
 
 // What the window is given from outside; tests pass doubles, the programs the real things.

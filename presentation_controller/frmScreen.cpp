@@ -4,12 +4,14 @@
 #include "display_numbers.h"
 #include "error_message.h"
 
-#include "platform/layout.h"
+#include "platform/command_button.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/layout.h"
 #include "platform/text_file.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -60,15 +62,15 @@ frmScreen::frmScreen(QString programTitle, std::shared_ptr<platform::MessageBox>
     Label4 = makeControl<QLabel>(this, "Label4", QStringLiteral("Width"), QRect(10, 132, 50, 24));
     txtWidth = makeControl<QLineEdit>(this, "txtWidth", QString(), QRect(64, 132, 90, 24));
 
-    cmdLoadFile = makeControl<QPushButton>(
+    cmdLoadFile = makeControl<platform::CommandButton>(
         this, "cmdLoadFile", QStringLiteral("Load Saved Magic  Numbers"), QRect(170, 66, 300, 30));
-    cmdSaveFile = makeControl<QPushButton>(this, "cmdSaveFile",
-                                           QStringLiteral("      Save Magic          Numbers"),
-                                           QRect(170, 102, 300, 30));
-    OKButton =
-        makeControl<QPushButton>(this, "OKButton", QStringLiteral("OK"), QRect(170, 150, 140, 30));
-    CancelButton = makeControl<QPushButton>(this, "CancelButton", QStringLiteral("Cancel"),
-                                            QRect(330, 150, 140, 30));
+    cmdSaveFile = makeControl<platform::CommandButton>(
+        this, "cmdSaveFile", QStringLiteral("      Save Magic          Numbers"),
+        QRect(170, 102, 300, 30));
+    OKButton = makeControl<platform::CommandButton>(this, "OKButton", QStringLiteral("OK"),
+                                                    QRect(170, 150, 140, 30));
+    CancelButton = makeControl<platform::CommandButton>(
+        this, "CancelButton", QStringLiteral("Cancel"), QRect(330, 150, 140, 30));
 
     setTabOrder(OKButton, CancelButton);
     setTabOrder(CancelButton, txtLeft);
@@ -84,6 +86,29 @@ frmScreen::frmScreen(QString programTitle, std::shared_ptr<platform::MessageBox>
     connect(cmdSaveFile, &QPushButton::clicked, this, &frmScreen::cmdSaveFile_Click);
     connect(OKButton, &QPushButton::clicked, this, &frmScreen::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &frmScreen::CancelButton_Click);
+
+    // A dialog's keys: Enter presses the focused button, or OK from a box; Esc is Cancel.
+    for (QPushButton *button : {cmdLoadFile, cmdSaveFile, OKButton, CancelButton}) {
+        button->setAutoDefault(true);
+    }
+}
+
+void frmScreen::keyPressEvent(QKeyEvent *event)
+{
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            OKButton->click();
+            return;
+        case Qt::Key_Escape:
+            CancelButton->click();
+            return;
+        default:
+            break;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 frmScreen::~frmScreen() = default;

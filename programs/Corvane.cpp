@@ -7,13 +7,23 @@
 #include "platform/qt_serial_port.h"
 #include "presentation_automation/default_backend.h"
 
+#include "command_line.h"
+
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
+    const QString description = QStringLiteral("Controls the slide shows of three screens from a "
+                                               "show script, its buttons and a serial remote.");
+    if (const auto code =
+            programs::answerBeforeStart(argc, argv, QStringLiteral("Corvane"), description)) {
+        return *code;
+    }
     platform::preferX11OnWayland();
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Corvane"));
+    programs::rejectUnknownArguments(app, description);
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/corvane.svg")));
 
     ControlServices services;
     services.createApplication = platform::guardedApplications(pa::defaultApplicationFactory());

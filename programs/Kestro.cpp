@@ -5,13 +5,22 @@
 #include "presentation_automation/default_backend.h"
 #include "presentation_controller/frmKestro.h"
 
+#include "command_line.h"
+
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
+    const QString description = QStringLiteral("Controls one slide show on a second display.");
+    if (const auto code =
+            programs::answerBeforeStart(argc, argv, QStringLiteral("Kestro"), description)) {
+        return *code;
+    }
     platform::preferX11OnWayland();
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Kestro"));
+    programs::rejectUnknownArguments(app, description);
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/kestro.svg")));
     KestroServices services;
     services.createApplication = platform::guardedApplications(pa::defaultApplicationFactory());
     services.messageBox = std::make_shared<platform::QtMessageBox>();

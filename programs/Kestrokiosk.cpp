@@ -5,13 +5,23 @@
 #include "presentation_automation/default_backend.h"
 #include "presentation_controller/frmKestro.h"
 
+#include "command_line.h"
+
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
+    const QString description =
+        QStringLiteral("Controls one slide show on a second display and advances it on a timer.");
+    if (const auto code =
+            programs::answerBeforeStart(argc, argv, QStringLiteral("Kestrokiosk"), description)) {
+        return *code;
+    }
     platform::preferX11OnWayland();
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Kestrokiosk"));
+    programs::rejectUnknownArguments(app, description);
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/kestrokiosk.svg")));
     KestroServices services;
     services.createApplication = platform::guardedApplications(pa::defaultApplicationFactory());
     services.messageBox = std::make_shared<platform::QtMessageBox>();

@@ -6,6 +6,7 @@
 #include "show_script.h"
 
 #include "platform/busy_calls.h"
+#include "platform/command_button.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/layout.h"
@@ -32,6 +33,19 @@ using platform::resumeNext;
 using platform::twips;
 
 namespace {
+
+QStringList presentationFilters()
+{
+    return {QStringLiteral("*.ppt"),        QStringLiteral("PDF decks (*.pdf)"),
+            QStringLiteral("*.pptx"),       QStringLiteral("*.pps"),
+            QStringLiteral("*.ppsx"),       QStringLiteral("*.odp"),
+            QStringLiteral("All files (*)")};
+}
+
+QStringList scriptFilters()
+{
+    return {QStringLiteral("Show scripts (*.txt)"), QStringLiteral("All files (*)")};
+}
 
 const QString programTitle = QStringLiteral("Corvane");
 const QString endOfShow = QStringLiteral("End of Slide Show");
@@ -178,7 +192,7 @@ void frmControl::createControls()
     auto button = [this, &buttonFont](QPushButton *&control, const char *name,
                                       const QString &caption, QRect rect,
                                       void (frmControl::*handler)()) {
-        control = new QPushButton(caption, this);
+        control = new platform::CommandButton(caption, this);
         control->setObjectName(QLatin1String(name));
         control->setFont(buttonFont);
         control->setGeometry(rect);
@@ -214,9 +228,7 @@ void frmControl::createControls()
     // The one file dialog of the window, for presentations and scripts alike.
     platform::FileOpenDialog &dialog = CommonDialog1();
     dialog.setTitle(QStringLiteral("Load PowerPoint Presentation"));
-    dialog.setFilters({QStringLiteral("*.ppt"), QStringLiteral("PDF decks (*.pdf)"),
-                       QStringLiteral("*.pptx"), QStringLiteral("*.pps"), QStringLiteral("*.ppsx"),
-                       QStringLiteral("*.odp"), QStringLiteral("All files (*)")});
+    dialog.setFilters(presentationFilters());
     dialog.setInitialDirectory(platform::mapDriveC(QStringLiteral("C:\\Slide Shows")));
 }
 
@@ -267,6 +279,10 @@ void frmControl::Form_Unload()
 
 void frmControl::closeEvent(QCloseEvent *event)
 {
+    // Not a child window, so it would otherwise outlive the program's main window.
+    if (m_showAdjust) {
+        m_showAdjust->close();
+    }
     Form_Unload();
     event->accept();
 }
@@ -624,7 +640,11 @@ void frmControl::cmdLoadShow_Click()
 
 void frmControl::cmdLoadScriptEd_Click()
 {
-    if (!CommonDialog1().show(this)) {
+    // The same dialog, but offering scripts first; presentations are offered first again after.
+    CommonDialog1().setFilters(scriptFilters());
+    const bool chosen = CommonDialog1().show(this);
+    CommonDialog1().setFilters(presentationFilters());
+    if (!chosen) {
         return; // a cancel keeps the script and its position
     }
     const QString fileName = CommonDialog1().fileName();
@@ -646,7 +666,7 @@ void frmControl::cmdLoadScriptEd_Click()
 void frmControl::cmdShowAdjust_Click()
 {
     if (!m_showAdjust) {
-        m_showAdjust = new frmShowAdjust(*this, this);
+        m_showAdjust = std::make_unique<frmShowAdjust>(*this);
     }
     m_showAdjust->showAdjust();
 }

@@ -41,6 +41,9 @@ public:
     explicit frmControl(ControlServices services, QWidget *parent = nullptr);
     ~frmControl() override;
 
+    // The geometry window once it was opened, else null.
+    frmShowAdjust *geometryWindow() const { return m_showAdjust.get(); }
+
     // Placement numbers in points, read and written by the geometry window.
     std::int16_t Screen1Left = 0, Screen1Top = 0, Screen1Width = 0;
     std::int16_t Screen2Left = 0, Screen2Top = 0, Screen2Width = 0;
@@ -120,7 +123,8 @@ private:
 
     ControlServices m_services;
     std::unique_ptr<platform::SerialPort> m_port;
-    frmShowAdjust *m_showAdjust = nullptr; // made at its first show, a child of this window
+    // Made at its first show; a window of its own, so it can go behind this one.
+    std::unique_ptr<frmShowAdjust> m_showAdjust;
     bool m_unloaded = false;
     QStringList m_remoteCommands; // texts from the remote waiting their turn, oldest first
     bool m_runningRemoteCommands = false;

@@ -2,13 +2,15 @@
 
 #include "frmControl.h"
 
-#include "platform/layout.h"
+#include "platform/command_button.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/layout.h"
 #include "platform/resume_next.h"
 #include "platform/text_file.h"
 #include "platform/topmost.h"
 #include "platform/vb_convert.h"
+#include "platform/window_beside.h"
 
 #include <QComboBox>
 #include <QFont>
@@ -57,10 +59,20 @@ using platform::twips;
 
 namespace {
 
-QFont boldSansSerif(int points)
+// Where MS Sans Serif is missing, a face of about its width: the usual fallback is much
+// wider and clips the port names in their box.
+QFont sansSerif(int points)
 {
     QFont font(QStringLiteral("MS Sans Serif"), points);
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont boldSansSerif(int points)
+{
+    QFont font = sansSerif(points);
     font.setBold(true);
     return font;
 }
@@ -83,9 +95,7 @@ void frmShowAdjust::createControls()
     setObjectName(QStringLiteral("frmShowAdjust"));
     setWindowTitle(QStringLiteral(" Orvanta Adjust Display Screen Numbers"));
     setFixedSize(twips(0, 0, 5550, 5595).size());
-    QFont windowFont(QStringLiteral("MS Sans Serif"), 8);
-    windowFont.setStyleHint(QFont::SansSerif);
-    setFont(windowFont);
+    setFont(sansSerif(8));
 
     Label1 = new QLabel(QStringLiteral(" Left        Top      Width"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -95,7 +105,7 @@ void frmShowAdjust::createControls()
     auto button = [this, &controlFont](QPushButton *&control, const char *name,
                                        const QString &caption, QRect rect,
                                        void (frmShowAdjust::*handler)()) {
-        control = new QPushButton(caption, this);
+        control = new platform::CommandButton(caption, this);
         control->setObjectName(QLatin1String(name));
         control->setFont(controlFont);
         control->setGeometry(rect);
@@ -132,7 +142,8 @@ void frmShowAdjust::createControls()
     // An editable drop-down: the operator may type a port, which is then checked exactly.
     cmbPort = new QComboBox(this);
     cmbPort->setObjectName(QStringLiteral("cmbPort"));
-    cmbPort->setFont(controlFont);
+    // One point smaller: the box leaves the text about 30 px beside its arrow.
+    cmbPort->setFont(boldSansSerif(7));
     cmbPort->setEditable(true);
     cmbPort->setInsertPolicy(QComboBox::NoInsert);
     cmbPort->addItems({QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
@@ -154,14 +165,15 @@ void frmShowAdjust::createControls()
 
 std::array<QLineEdit *, 9> frmShowAdjust::numberBoxes() const
 {
-    return {txtScreen1Left, txtScreen1Top, txtScreen1Width, txtScreen2Left, txtScreen2Top,
-            txtScreen2Width, txtScreen3Left, txtScreen3Top, txtScreen3Width};
+    return {txtScreen1Left,  txtScreen1Top,  txtScreen1Width, txtScreen2Left, txtScreen2Top,
+            txtScreen2Width, txtScreen3Left, txtScreen3Top,   txtScreen3Width};
 }
 
 void frmShowAdjust::showAdjust()
 {
     if (!isVisible()) {
         Form_Load();
+        platform::placeBeside(this, &m_control);
         show();
         return;
     }

@@ -1,27 +1,35 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian 12) and builds the given preset (default: "default").
-# Usage: tools/setup.sh [preset] [--with-test-tools]
+# Usage: tools/setup.sh [preset] [--with-test-tools] [--with-libreoffice]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 preset=default
 test_tools=no
+libreoffice=no
 for arg in "$@"; do
     case "$arg" in
         --with-test-tools) test_tools=yes ;;
+        --with-libreoffice) libreoffice=yes ;;
         *) preset="$arg" ;;
     esac
 done
 
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
-          libpoppler-qt6-dev poppler-utils zlib1g-dev libxcb-xinerama0-dev)
+          libpoppler-qt6-dev poppler-utils zlib1g-dev libxcb-xinerama0-dev fonts-liberation2)
+if [ "$libreoffice" = yes ]; then
+    # The host converts .ppt, .pptx and .odp decks with it.
+    packages+=(libreoffice-impress-nogui)
+fi
 if [ "$test_tools" = yes ]; then
     # LibreOffice converts decks in the host's tests; mingw-w64 and wine build and run the
     # Windows backend's tests; socat makes pty pairs.
     # Xorg's dummy driver gives the host's display tests three displays; xwininfo reads them.
     packages+=(libreoffice-impress-nogui g++-mingw-w64-x86-64-posix wine64 wine socat
                xserver-xorg-core xserver-xorg-video-dummy x11-utils)
+    # The package's checks (a virtual display to press the installed program's buttons).
+    packages+=(lintian desktop-file-utils appstream dpkg-dev xvfb xdotool)
 fi
 
 missing=()

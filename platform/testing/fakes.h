@@ -40,10 +40,13 @@ public:
     // Queue of answers: a path is chosen, std::nullopt is a cancel. Empty queue: cancel.
     QList<std::optional<QString>> answers;
     int shownCount = 0;
+    // The filters offered at each show, first one selected.
+    QList<QStringList> shownFilters;
 
     bool show(QWidget *) override
     {
         ++shownCount;
+        shownFilters.append(m_filters);
         if (answers.isEmpty()) {
             return false;
         }

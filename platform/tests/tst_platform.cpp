@@ -1,11 +1,14 @@
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/file_dialog.h"
 #include "platform/qt_platform_choice.h"
 #include "platform/resume_next.h"
 #include "platform/testing/test_main.h"
 #include "platform/text_file.h"
 #include "platform/vb_convert.h"
+#include "platform/window_beside.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -191,6 +194,51 @@ private slots:
 
         QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.filePath("missing")));
         QVERIFY_THROWS_EXCEPTION(AutomationError, readAnsiTextFile(dir.path()));
+    }
+
+    void besideTheMainWindow_data()
+    {
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("expected"); // (-1, -1): no room, the desktop places it
+        const QRect desktop(0, 0, 1920, 1040);
+        QTest::newRow("room on the right")
+            << QRect(100, 50, 860, 640) << desktop << QPoint(968, 50);
+        QTest::newRow("only the left has room")
+            << QRect(1000, 50, 860, 640) << desktop << QPoint(612, 50);
+        QTest::newRow("neither side")
+            << QRect(100, 50, 860, 640) << QRect(0, 0, 1280, 1024) << QPoint(-1, -1);
+        QTest::newRow("kept inside at the bottom")
+            << QRect(100, 900, 860, 640) << desktop << QPoint(968, 660);
+        QTest::newRow("kept inside at the top")
+            << QRect(100, -30, 860, 640) << desktop << QPoint(968, 0);
+        QTest::newRow("a screen right of the primary")
+            << QRect(1920, 0, 860, 640) << QRect(1920, 0, 1920, 1080) << QPoint(2788, 0);
+        QTest::newRow("lower than the window")
+            << QRect(100, 0, 860, 300) << QRect(0, 0, 1920, 300) << QPoint(-1, -1);
+    }
+
+    void besideTheMainWindow()
+    {
+        QFETCH(QRect, main);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, expected);
+        const auto corner = besidePlacement(main, QSize(380, 380), available);
+        QCOMPARE(corner.value_or(QPoint(-1, -1)), expected);
+        if (corner) {
+            QVERIFY(available.contains(QRect(*corner, QSize(380, 380))));
+            QVERIFY(!main.intersects(QRect(*corner, QSize(380, 380))));
+        }
+    }
+
+    void dialogStartsInAnExistingFolder()
+    {
+        QTemporaryDir dir;
+        QCOMPARE(startingFolder(dir.path()), dir.path());
+        const QString elsewhere = startingFolder(dir.filePath(QStringLiteral("missing")));
+        QVERIFY(QDir(elsewhere).exists());
+        QVERIFY(elsewhere != dir.filePath(QStringLiteral("missing")));
+        QVERIFY(QDir(startingFolder(QString())).exists());
     }
 };
 

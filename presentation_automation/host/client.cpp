@@ -472,7 +472,14 @@ QString hostProgramOf(const ClientOptions &options)
     if (!options.hostProgram.isEmpty()) {
         return options.hostProgram;
     }
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + hostProgramName();
+    // Beside the program in a build; in the libexec folder when installed.
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString beside = dir + QLatin1Char('/') + hostProgramName();
+    if (QFileInfo(beside).isExecutable()) {
+        return beside;
+    }
+    return QDir::cleanPath(dir + QStringLiteral("/" CORVANE_LIBEXEC_FROM_BIN "/") +
+                           hostProgramName());
 }
 
 bool processAlive(qint64 pid)

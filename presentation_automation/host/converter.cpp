@@ -1,5 +1,6 @@
 #include "converter.h"
 
+#include "converted_cache.h"
 #include "render.h"
 
 #include <poppler-qt6.h>
@@ -49,6 +50,7 @@ void Converter::convert(const QString &source, Done done)
         }
         done(pdf, error);
     };
+    done = withBoundedCache(m_cacheDir, std::move(done));
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly)) {
         done({}, QStringLiteral("cannot be read"));

@@ -8,6 +8,7 @@
 #include "platform/testing/test_main.h"
 #include "presentation_automation/testing/recording_automation.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +43,7 @@ private:
     std::shared_ptr<FakeMessageBox> m_messages;
     std::shared_ptr<FakeFileOpenDialog> m_dialog;
     QList<QUrl> m_openedUrls;
+    bool m_urlOpens = true;
     int m_endCount = 0;
     std::unique_ptr<frmKestro> m_window;
 
@@ -51,7 +53,7 @@ private:
             variant, m_app->factory(), m_messages, m_dialog,
             [this](const QUrl &url) {
                 m_openedUrls << url;
-                return true;
+                return m_urlOpens;
             },
             [this] { ++m_endCount; });
     }
@@ -318,6 +320,20 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray page = file.readAll();
         QVERIFY(page.contains("Load Display Numbers") && page.contains("in seconds"));
+    }
+
+    void linkThatCannotOpenSaysSo()
+    {
+        makeWindow(kestro::Variant::Kestro);
+        m_window->show();
+        m_urlOpens = false;
+        QTest::mouseClick(control<QLabel>("Label1"), Qt::LeftButton);
+        m_urlOpens = true;
+        QCOMPARE(m_openedUrls.size(), 1);
+        QCOMPARE(m_messages->shown.size(), 1);
+        QVERIFY(m_messages->shown.at(0).text.contains(
+            QDir::toNativeSeparators(m_openedUrls.at(0).toLocalFile())));
+        QCOMPARE(m_messages->shown.at(0).caption, QStringLiteral("Kestro "));
     }
 
     void closingClosesTheOtherWindowsAndLeavesTheShow()

@@ -189,6 +189,51 @@ private slots:
         QVERIFY(m_messages->shown.isEmpty());
     }
 
+    void dialogKeys_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("confirmed");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("Enter in a box is OK")
+            << "txtTop" << int(Qt::Key_Return) << true << false << false;
+        QTest::newRow("keypad Enter in a box is OK")
+            << "txtWidth" << int(Qt::Key_Enter) << true << false << false;
+        QTest::newRow("Enter on OK") << "OKButton" << int(Qt::Key_Return) << true << false << false;
+        QTest::newRow("Enter on Cancel")
+            << "CancelButton" << int(Qt::Key_Return) << false << false << false;
+        QTest::newRow("Enter on Save presses Save")
+            << "cmdSaveFile" << int(Qt::Key_Return) << false << true << true;
+        QTest::newRow("Esc in a box is Cancel")
+            << "txtLeft" << int(Qt::Key_Escape) << false << false << false;
+        QTest::newRow("Esc on OK is Cancel")
+            << "OKButton" << int(Qt::Key_Escape) << false << false << false;
+    }
+
+    void dialogKeys()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(bool, confirmed);
+        QFETCH(bool, open);
+        QFETCH(bool, saved);
+        m_window->showWindow();
+        setBoxes(QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("30"));
+        auto *target = m_window->findChild<QWidget *>(focus);
+        QVERIFY(target);
+        QTest::keyClick(target, Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(m_window->intDisplaySet.has_value(), confirmed);
+        if (confirmed) {
+            QCOMPARE(m_window->intLeft, std::int16_t(10));
+            QCOMPARE(m_window->intWidth, std::int16_t(30));
+        }
+        QCOMPARE(m_window->isVisible(), open);
+        QCOMPARE(QFileInfo::exists(numbersFile()), saved);
+        QVERIFY(m_messages->shown.isEmpty());
+    }
+
     void cancelBeforeAnyOkConfirmsNothing()
     {
         m_window->showWindow();

@@ -189,7 +189,7 @@ struct AdjustWindow
     explicit AdjustWindow(ControlFixture &fixture) : f(fixture)
     {
         f.click("cmdShowAdjust");
-        window = f.window->findChild<frmShowAdjust *>();
+        window = f.window->geometryWindow();
         if (!window) {
             qFatal("no geometry window");
         }

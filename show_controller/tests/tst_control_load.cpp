@@ -93,6 +93,17 @@ private slots:
 
     // ---------------------------------------------------------------- show script
 
+    void scriptDialogOffersScriptsFirst()
+    {
+        ControlFixture f;
+        f.loadScript("0,1,1,1\r\n");
+        f.load(f.deck(QStringLiteral("one.pdf")));
+        QCOMPARE(f.dialog->shownFilters.size(), 2);
+        QCOMPARE(f.dialog->shownFilters.at(0).first(), QStringLiteral("Show scripts (*.txt)"));
+        QCOMPARE(f.dialog->shownFilters.at(1).first(), QStringLiteral("*.ppt"));
+        QCOMPARE(f.dialog->title(), QStringLiteral("Load PowerPoint Presentation"));
+    }
+
     void loadingAScriptSplitsAtCrLfOnly_data()
     {
         QTest::addColumn<QByteArray>("bytes");

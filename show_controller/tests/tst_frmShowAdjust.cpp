@@ -90,12 +90,23 @@ private slots:
         }
     }
 
+    void closingTheMainWindowClosesIt()
+    {
+        ControlFixture f;
+        f.window->show();
+        Adjust a(f);
+        QVERIFY(a.window->isVisible());
+        QVERIFY(f.window->close());
+        QVERIFY(!a.window->isVisible());
+    }
+
     void windowMatchesTheLayout()
     {
         ControlFixture f;
         Adjust a(f);
         frmShowAdjust &w = *a.window;
         QVERIFY(w.isWindow());
+        QVERIFY(!w.parentWidget()); // may go behind the main window
         QVERIFY(w.isVisible());
         QVERIFY(!w.isModal());
         QVERIFY(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -145,14 +156,14 @@ private slots:
         a.control<QComboBox>("cmbPort")->setCurrentText(QStringLiteral("Com3"));
         f.window->Screen1Top = 55;
         f.click("cmdShowAdjust");
-        QCOMPARE(f.window->findChildren<frmShowAdjust *>().size(), 1);
+        QCOMPARE(f.window->geometryWindow(), a.window);
         QCOMPARE(a.box(0)->text(), QStringLiteral("typed"));
         QCOMPARE(a.box(1)->text(), QStringLiteral("0"));
 
         a.window->close();
         QVERIFY(!a.window->isVisible());
         f.click("cmdShowAdjust");
-        QCOMPARE(f.window->findChildren<frmShowAdjust *>().size(), 1);
+        QCOMPARE(f.window->geometryWindow(), a.window);
         QVERIFY(a.window->isVisible());
         QCOMPARE(a.box(0)->text(), QStringLiteral("-768"));
         QCOMPARE(a.box(1)->text(), QStringLiteral("55"));

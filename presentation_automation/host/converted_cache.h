@@ -1,0 +1,27 @@
+#pragma once
+
+// The folder of converted decks is kept under a size bound: the least recently used decks go
+// first. A deck this host has handed out stays while the host runs, since its shows and
+// render threads open it again by name.
+
+#include "converter.h"
+
+#include <QSet>
+#include <QString>
+
+namespace pa::host {
+
+inline constexpr qint64 defaultConvertedCacheBytes = 1024LL * 1024 * 1024;
+
+// PRESENTATION_HOST_CONVERTED_MIB when it is a whole number of at least 1, else 1 GiB.
+qint64 convertedCacheLimit();
+
+// Marks used as just used, then removes the least recently used decks of dir while the decks
+// there take more than limit bytes; used and the decks in keep are never removed.
+void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
+                        const QSet<QString> &keep);
+
+// done, preceded by the bookkeeping for each deck handed out of dir.
+Converter::Done withBoundedCache(const QString &dir, Converter::Done done);
+
+} // namespace pa::host

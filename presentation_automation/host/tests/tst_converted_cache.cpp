@@ -1,0 +1,110 @@
+// The converted-deck folder under its size bound.
+
+#include "presentation_automation/host/converted_cache.h"
+
+#include "platform/testing/test_main.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace pa::host;
+
+namespace {
+
+// Decks of kib KiB each, the first the least recently used.
+void writeDecks(const QTemporaryDir &dir, const QStringList &names, int kib)
+{
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-3600);
+    for (int i = 0; i < names.size(); ++i) {
+        QFile file(dir.filePath(names[i] + QStringLiteral(".pdf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(QByteArray(kib * 1024, 'x')) == kib * 1024);
+        QVERIFY(file.setFileTime(start.addSecs(i * 60), QFileDevice::FileModificationTime));
+    }
+}
+
+QStringList left(const QTemporaryDir &dir)
+{
+    QStringList names =
+        QDir(dir.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+    for (QString &name : names) {
+        name.chop(4);
+    }
+    return names;
+}
+
+} // namespace
+
+class TestConvertedCache : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void leastRecentlyUsedGoFirst_data()
+    {
+        QTest::addColumn<int>("limitKib");
+        QTest::addColumn<QString>("used");
+        QTest::addColumn<QStringList>("keep");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList all{"a", "b", "c", "d", "e"};
+        QTest::newRow("under the bound") << 600 << "e" << QStringList{} << all;
+        QTest::newRow("exactly the bound") << 500 << "e" << QStringList{} << all;
+        QTest::newRow("oldest out")
+            << 400 << "e" << QStringList{} << QStringList{"b", "c", "d", "e"};
+        QTest::newRow("a use makes the oldest the newest")
+            << 300 << "a" << QStringList{} << QStringList{"a", "d", "e"};
+        QTest::newRow("open decks stay")
+            << 200 << "e" << QStringList{"a", "b"} << QStringList{"a", "b", "e"};
+        QTest::newRow("the used deck stays even alone over the bound")
+            << 50 << "c" << QStringList{} << QStringList{"c"};
+    }
+
+    void leastRecentlyUsedGoFirst()
+    {
+        QFETCH(int, limitKib);
+        QFETCH(QString, used);
+        QFETCH(QStringList, keep);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        writeDecks(dir, {"a", "b", "c", "d", "e"}, 100);
+        QFile other(dir.filePath(QStringLiteral("x.pdf.part")));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.close();
+        QSet<QString> kept;
+        for (const QString &name : keep) {
+            kept.insert(dir.filePath(name + QStringLiteral(".pdf")));
+        }
+        trimConvertedCache(dir.path(), dir.filePath(used + QStringLiteral(".pdf")),
+                           qint64(limitKib) * 1024, kept);
+        QCOMPARE(left(dir), expected);
+        QVERIFY(other.exists()); // a partial copy is not a deck
+    }
+
+    void boundFromTheEnvironment_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("unset") << QByteArray() << defaultConvertedCacheBytes;
+        QTest::newRow("MiB") << QByteArray("64") << qint64(64) * 1024 * 1024;
+        QTest::newRow("zero") << QByteArray("0") << defaultConvertedCacheBytes;
+        QTest::newRow("not a number") << QByteArray("lots") << defaultConvertedCacheBytes;
+    }
+
+    void boundFromTheEnvironment()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(qint64, bytes);
+        if (value.isNull()) {
+            qunsetenv("PRESENTATION_HOST_CONVERTED_MIB");
+        } else {
+            qputenv("PRESENTATION_HOST_CONVERTED_MIB", value);
+        }
+        QCOMPARE(convertedCacheLimit(), bytes);
+        qunsetenv("PRESENTATION_HOST_CONVERTED_MIB");
+    }
+};
+
+CORVANE_TEST_MAIN(TestConvertedCache)
+#include "tst_converted_cache.moc"
