@@ -13,15 +13,8 @@ lintian --fail-on error "$deb"
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-# Qt's SVG plugins, which the package pulls in for its window icons, make the leak checker of
-# the sanitizer tests crash now and then when they load pictures: they go again afterwards
-# if they were not here before.
-svg_before=$(dpkg-query -W -f='${Status}' libqt6svg6 2>/dev/null || true)
 remove_package() {
     "${sudo_cmd[@]}" dpkg -r corvane > /dev/null || true
-    if [[ "$svg_before" != *"install ok installed"* ]]; then
-        "${sudo_cmd[@]}" dpkg -r libqt6svg6 > /dev/null || true
-    fi
 }
 trap remove_package EXIT
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "./$deb"

@@ -17,7 +17,8 @@ done
 
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
-          libpoppler-qt6-dev poppler-utils zlib1g-dev libxcb-xinerama0-dev fonts-liberation2)
+          libpoppler-qt6-dev poppler-utils zlib1g-dev libxcb-xinerama0-dev fonts-liberation2
+          libqt6svg6)
 if [ "$libreoffice" = yes ]; then
     # The host converts .ppt, .pptx and .odp decks with it.
     packages+=(libreoffice-impress-nogui)
