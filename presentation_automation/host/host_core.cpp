@@ -2,26 +2,25 @@
 
 #include "app_window.h"
 #include "converter.h"
+#include "host_process.h"
+#include "off_thread.h"
 #include "runtime_dir.h"
 #include "show_window.h"
+#include "socket_keeper.h"
 
 #include <poppler-qt6.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QSaveFile>
 #include <QScreen>
-#include <QTimer>
 
 #include <cmath>
-#include <cstdio>
-#include <sys/stat.h>
+#include <set>
 #include <unistd.h>
 
 namespace pa::host {
@@ -103,41 +102,26 @@ int toPixels(double pts)
     return static_cast<int>(std::lround(pts * 4.0 / 3.0));
 }
 
-ino_t inodeOf(const QString &path)
+// A picture written beside the target and renamed over it, so a reader never sees half of
+// one. Empty when written, else why not.
+QString writePicture(const QImage &image, const QString &path, const QByteArray &format)
 {
-    struct stat st
-    {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-        return 0;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return QStringLiteral("The file %1 cannot be written: %2").arg(path, file.errorString());
     }
-    return st.st_ino;
-}
-
-bool otherHostAnswers(const QString &path)
-{
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(1000)) {
-        return false;
+    QImageWriter writer(&file, format);
+    if (format == "jpg") {
+        writer.setQuality(90);
     }
-    Request hello;
-    socket.write(frame(encodeRequest(hello)));
-    socket.waitForBytesWritten(1000);
-    FrameReader reader;
-    QDeadlineTimer deadline(2000);
-    while (!deadline.hasExpired()) {
-        if (auto payload = reader.next()) {
-            auto reply = decodeReply(*payload);
-            return reply && reply->ok && reply->text == QLatin1String(protocolGreeting);
-        }
-        if (!socket.waitForReadyRead(
-                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
-            return false;
-        }
-        reader.append(socket.readAll());
+    if (!writer.write(image.convertToFormat(QImage::Format_RGB32))) {
+        file.cancelWriting();
+        return QStringLiteral("The file %1 cannot be written: %2").arg(path, writer.errorString());
     }
-    return false;
+    if (!file.commit()) {
+        return QStringLiteral("The file %1 cannot be written: %2").arg(path, file.errorString());
+    }
+    return {};
 }
 
 } // namespace
@@ -148,18 +132,25 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
       m_converter(new Converter(m_settings.cacheDir.isEmpty() ? Converter::defaultCacheDir()
                                                               : m_settings.cacheDir,
                                 this)),
-      m_server(new QLocalServer(this)), m_socketCheck(new QTimer(this)),
-      m_appWindow(std::make_unique<AppWindow>())
+      m_socket(new SocketKeeper(m_settings.runtimeDir, this)),
+      m_appWindow(std::make_unique<AppWindow>()), m_journal(journalPath(m_settings.runtimeDir))
 {
     m_converter->setTimeoutMs(m_settings.conversionTimeoutMs);
+    // Loads of large decks may take a while each; exports of slides nobody holds still go.
+    m_workers.setMaxThreadCount(4);
     connect(m_pool, &RenderPool::frameReady, this, &PresentationHost::frameReady);
-    connect(m_server, &QLocalServer::newConnection, this, &PresentationHost::acceptConnections);
-    connect(m_socketCheck, &QTimer::timeout, this, &PresentationHost::checkSocket);
+    connect(m_socket, &SocketKeeper::newConnection, this, &PresentationHost::acceptConnection);
+    connect(m_socket, &SocketKeeper::displaced, this, &PresentationHost::socketTakenByAnother);
+    connect(m_socket, &SocketKeeper::regained, this, &PresentationHost::writeJournal);
     refreshListing();
 }
 
 PresentationHost::~PresentationHost()
 {
+    m_workers.waitForDone();
+    if (m_socket->ownsPath()) {
+        m_journal.remove();
+    }
     for (auto &[id, p] : m_presentations) {
         delete p.show.data();
     }
@@ -167,48 +158,33 @@ PresentationHost::~PresentationHost()
 
 bool PresentationHost::listen(QString *why, bool *otherHost)
 {
-    *otherHost = false;
-    const QString problem = preparePrivateFolder(m_settings.runtimeDir);
-    if (!problem.isEmpty()) {
-        *why = problem;
+    if (!m_socket->listen(m_settings.replace, why, otherHost)) {
         return false;
     }
-    const QString path = socketPath(m_settings.runtimeDir);
-    if (!m_settings.replace && QFileInfo::exists(path) && otherHostAnswers(path)) {
-        *otherHost = true;
-        *why = QStringLiteral("Another presentation host already answers at %1.").arg(path);
-        return false;
-    }
-    // What is left is a stale socket of a host that ended, or one that no longer answers.
-    QLocalServer::removeServer(path);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(path)) {
-        *why = QStringLiteral("Cannot listen at %1: %2").arg(path, m_server->errorString());
-        return false;
-    }
-    m_socketInode = inodeOf(path);
-    m_socketCheck->start(1000);
+    hostLog(QStringLiteral("Listening at %1 (process %2).")
+                .arg(m_socket->path())
+                .arg(QCoreApplication::applicationPid()));
+    restoreFromJournal();
     return true;
 }
 
-void PresentationHost::checkSocket()
+void PresentationHost::socketTakenByAnother()
 {
-    // A newer host took the socket over (this one was found hung), or the folder was
-    // removed: nobody can reach this host any more, so it leaves.
-    if (inodeOf(socketPath(m_settings.runtimeDir)) != m_socketInode) {
-        // Ending without the usual clean-up: closing the server would delete the socket
-        // file, which now belongs to the newer host.
-        std::fprintf(stderr, "The socket was replaced or removed; the host ends.\n");
+    if (m_presentations.empty() && m_restoring.empty()) {
+        hostLog(QStringLiteral("No presentation is open here; this host ends."));
+        // Without the usual clean-up: closing the server would remove the other host's
+        // socket file, and the journal is the other host's now.
         std::fflush(nullptr);
         ::_exit(0);
     }
+    hostLog(QStringLiteral("This host keeps its %1 presentations and serves the programs "
+                           "already connected to it.")
+                .arg(m_presentations.size() + m_restoring.size()));
 }
 
-void PresentationHost::acceptConnections()
+void PresentationHost::acceptConnection(QLocalSocket *socket)
 {
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        new Link(socket, this);
-    }
+    new Link(socket, this);
 }
 
 PresentationHost::Presentation *PresentationHost::find(std::int64_t id)
@@ -243,52 +219,25 @@ void PresentationHost::handle(const Request &request,
         reply(Reply::success());
         return;
     case Op::ActivePresentation:
+        if (waitForRestore(m_active, request, reply)) {
+            return;
+        }
         if (find(m_active) == nullptr) {
             reply(failure(QStringLiteral("No presentation is open.")));
         } else {
             reply(Reply::success(m_active));
         }
         return;
-    case Op::Open: {
-        const QString path = request.path;
-        const QFileInfo info(path);
-        if (path.isEmpty()) {
-            reply(failure(QStringLiteral("No file name was given.")));
-        } else if (!info.exists()) {
-            reply(failure(QStringLiteral("The file %1 was not found.").arg(path)));
-        } else if (info.isDir()) {
-            reply(failure(QStringLiteral("%1 is a folder, not a presentation.").arg(path)));
-        } else if (!info.isReadable()) {
-            reply(failure(QStringLiteral("The file %1 cannot be read.").arg(path)));
-        } else if (info.size() == 0) {
-            reply(failure(QStringLiteral("The file %1 is empty.").arg(path)));
-        } else if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
-            addPdf(path, path, reply);
-        } else if (Converter::needsConversion(path)) {
-            QPointer<PresentationHost> self(this);
-            m_converter->convert(
-                path, [self, path, reply](const QString &pdf, const QString &error) {
-                    if (!self) {
-                        return;
-                    }
-                    if (!error.isEmpty()) {
-                        reply(failure(QStringLiteral("The file %1 %2.").arg(path, error)));
-                    } else {
-                        self->addPdf(path, pdf, reply);
-                    }
-                });
-        } else {
-            reply(failure(
-                QStringLiteral("The file %1 is not a kind of presentation that can be opened "
-                               "(.pdf, .ppt, .pps, .pptx, .ppsx, .odp).")
-                    .arg(path)));
-        }
+    case Op::Open:
+        open(request.path, reply);
         return;
-    }
     default:
         break;
     }
 
+    if (waitForRestore(request.pres, request, reply)) {
+        return;
+    }
     Presentation *p = find(request.pres);
     if (p == nullptr) {
         reply(failure(QStringLiteral("The presentation is not open.")));
@@ -306,6 +255,7 @@ void PresentationHost::handle(const Request &request,
     switch (request.op) {
     case Op::Run:
         run(*p);
+        writeJournal();
         reply(Reply::success());
         return;
     case Op::SlideCount:
@@ -337,24 +287,12 @@ void PresentationHost::handle(const Request &request,
     case Op::SetLeft:
     case Op::SetTop:
     case Op::SetWidth: {
-        if (std::abs(request.points) > 100000.0) {
-            reply(failure(QStringLiteral("The value %1 is out of range.").arg(request.points)));
+        const QString why = place(*p, request.op, request.points);
+        if (!why.isEmpty()) {
+            reply(failure(why));
             return;
         }
-        QRect g = show->geometry();
-        const int px = toPixels(request.points);
-        if (request.op == Op::SetLeft) {
-            g.moveLeft(px);
-        } else if (request.op == Op::SetTop) {
-            g.moveTop(px);
-        } else if (px < 1) {
-            reply(failure(QStringLiteral("The width %1 is out of range.").arg(request.points)));
-            return;
-        } else {
-            g.setWidth(px);
-        }
-        show->setGeometry(g);
-        refreshListing();
+        writeJournal();
         reply(Reply::success());
         return;
     }
@@ -363,6 +301,7 @@ void PresentationHost::handle(const Request &request,
         show->activateWindow();
         m_active = p->id;
         refreshListing();
+        writeJournal();
         reply(Reply::success());
         return;
     case Op::Next:
@@ -388,29 +327,110 @@ void PresentationHost::handle(const Request &request,
     }
 }
 
-void PresentationHost::addPdf(const QString &file, const QString &pdf,
-                              const std::function<void(const Reply &)> &reply)
+void PresentationHost::open(const QString &path, const ReplyFn &reply)
 {
-    QString why;
-    auto doc = loadPdf(pdf, &why);
-    if (!doc) {
-        reply(failure(QStringLiteral("The file %1 %2.").arg(file, why)));
-        return;
+    const QFileInfo info(path);
+    if (path.isEmpty()) {
+        reply(failure(QStringLiteral("No file name was given.")));
+    } else if (!info.exists()) {
+        reply(failure(QStringLiteral("The file %1 was not found.").arg(path)));
+    } else if (info.isDir()) {
+        reply(failure(QStringLiteral("%1 is a folder, not a presentation.").arg(path)));
+    } else if (!info.isReadable()) {
+        reply(failure(QStringLiteral("The file %1 cannot be read.").arg(path)));
+    } else if (info.size() == 0) {
+        reply(failure(QStringLiteral("The file %1 is empty.").arg(path)));
+    } else if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
+        loadPdfOffThread(path, path, 0, reply);
+    } else if (Converter::needsConversion(path)) {
+        m_converter->convert(path, [this, path, reply](const QString &pdf, const QString &error) {
+            if (!error.isEmpty()) {
+                reply(failure(QStringLiteral("The file %1 %2.").arg(path, error)));
+            } else {
+                loadPdfOffThread(path, pdf, 0, reply);
+            }
+        });
+    } else {
+        reply(failure(QStringLiteral("The file %1 is not a kind of presentation that can be opened "
+                                     "(.pdf, .ppt, .pps, .pptx, .ppsx, .odp).")
+                          .arg(path)));
     }
-    Presentation p;
-    p.id = ++m_nextId;
-    p.file = file;
-    p.pdf = pdf;
-    p.slideCount = doc->numPages();
-    p.doc = std::move(doc);
-    m_active = p.id;
-    const auto id = p.id;
-    m_presentations.emplace(id, std::move(p));
-    refreshListing();
-    reply(Reply::success(id));
 }
 
-void PresentationHost::run(Presentation &p)
+void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf, std::int64_t id,
+                                        const ReplyFn &reply)
+{
+    struct Loaded
+    {
+        int slideCount = 0;
+        QString why;
+    };
+    offThread(
+        m_workers, this,
+        [pdf] {
+            // Opened only to be checked and counted: the document is opened again by the
+            // workers that draw its show, and by nothing while no show runs.
+            Loaded out;
+            if (auto doc = loadPdf(pdf, &out.why)) {
+                out.slideCount = doc->numPages();
+            }
+            return out;
+        },
+        [this, file, pdf, id, reply](const Loaded &loaded) {
+            if (loaded.slideCount <= 0) {
+                reply(failure(QStringLiteral("The file %1 %2.").arg(file, loaded.why)));
+                return;
+            }
+            reply(Reply::success(addPdf(file, pdf, loaded.slideCount, id)));
+        });
+}
+
+std::int64_t PresentationHost::addPdf(const QString &file, const QString &pdf, int slideCount,
+                                      std::int64_t id)
+{
+    Presentation p;
+    p.id = id > 0 ? id : ++m_nextId;
+    m_nextId = std::max(m_nextId, p.id);
+    p.file = file;
+    p.pdf = pdf;
+    p.slideCount = slideCount;
+    m_active = p.id;
+    const std::int64_t added = p.id;
+    m_presentations.emplace(added, std::move(p));
+    refreshListing();
+    writeJournal();
+    return added;
+}
+
+QString PresentationHost::place(Presentation &p, Op op, double pts)
+{
+    ShowWindow *show = p.show.data();
+    if (show == nullptr) {
+        return QStringLiteral("The presentation has no running slide show.");
+    }
+    if (std::abs(pts) > 100000.0) {
+        return QStringLiteral("The value %1 is out of range.").arg(pts);
+    }
+    QRect g = show->geometry();
+    const int px = toPixels(pts);
+    if (op == Op::SetLeft) {
+        g.moveLeft(px);
+        p.left = pts;
+    } else if (op == Op::SetTop) {
+        g.moveTop(px);
+        p.top = pts;
+    } else if (px < 1) {
+        return QStringLiteral("The width %1 is out of range.").arg(pts);
+    } else {
+        g.setWidth(px);
+        p.width = pts;
+    }
+    show->setGeometry(g);
+    refreshListing();
+    return {};
+}
+
+void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
 {
     if (p.show) {
         // Running it again starts it afresh, as a new show.
@@ -423,6 +443,9 @@ void PresentationHost::run(Presentation &p)
     auto *show = new ShowWindow(p.id, p.slideCount,
                                 QFileInfo(p.file).fileName() + QStringLiteral(" - Slide Show"));
     p.show = show;
+    p.left.reset();
+    p.top.reset();
+    p.width.reset();
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         show->setGeometry(screen->geometry());
     } else {
@@ -432,12 +455,25 @@ void PresentationHost::run(Presentation &p)
         updateShow(show);
         scheduleFrames();
         refreshListing();
+        writeJournal();
     });
     connect(show, &ShowWindow::frameBoxChanged, this, [this, show] {
         updateShow(show);
         scheduleFrames();
     });
     connect(show, &ShowWindow::ended, this, [this, show] { showEnded(show); });
+    if (restoring != nullptr) {
+        // Placed and on its slide before it appears, so it comes back where it was.
+        const std::pair<Op, std::optional<double>> placement[] = {{Op::SetLeft, restoring->left},
+                                                                  {Op::SetTop, restoring->top},
+                                                                  {Op::SetWidth, restoring->width}};
+        for (const auto &[op, value] : placement) {
+            if (value) {
+                place(p, op, *value);
+            }
+        }
+        show->gotoSlide(std::clamp(restoring->slide, 1, p.slideCount));
+    }
     show->show();
     show->raise();
     show->activateWindow();
@@ -458,6 +494,7 @@ void PresentationHost::showEnded(ShowWindow *window)
     window->deleteLater();
     scheduleFrames();
     refreshListing();
+    writeJournal();
 }
 
 void PresentationHost::updateShow(ShowWindow *window)
@@ -494,8 +531,10 @@ void PresentationHost::scheduleFrames()
     // The active show first, then the others; for each rank around the current slide every
     // show gets its frame before any show gets the next rank.
     std::vector<std::pair<ShowWindow *, QString>> shows;
+    std::set<QString> live;
     for (auto &[id, p] : m_presentations) {
         if (ShowWindow *w = p.show.data()) {
+            live.insert(p.pdf);
             if (id == m_active) {
                 shows.insert(shows.begin(), {w, p.pdf});
             } else {
@@ -526,6 +565,9 @@ void PresentationHost::scheduleFrames()
             urgent += rank == 0 ? 1 : 0;
         }
     }
+    // A presentation whose show ended keeps neither frames nor an open document.
+    m_cache.keepOnly(live);
+    m_pool->setLiveDocuments(live);
     m_cache.setWanted(wanted);
     std::vector<FrameKey> missing;
     size_t missingUrgent = 0;
@@ -576,41 +618,32 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     }
 
     const QSize size(request.width, request.height);
-    QImage image;
-    if (const QImage *held = m_cache.findAnySize(p.pdf, request.slide)) {
-        image = held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    } else {
-        image = renderStretched(*p.doc, request.slide - 1, size);
-    }
-    if (image.isNull()) {
-        reply(failure(QStringLiteral("Slide %1 could not be drawn.").arg(request.slide)));
+    const QString path = request.path;
+    const int slide = request.slide;
+    if (const QImage *held = m_cache.findAnySize(p.pdf, slide)) {
+        // Scaling a held frame costs a few milliseconds: answered at once.
+        const QString why = writePicture(
+            held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), path, format);
+        reply(why.isEmpty() ? Reply::success() : failure(why));
         return;
     }
-    image = image.convertToFormat(QImage::Format_RGB32);
-
-    // Written beside the target and renamed over it, so a reader never sees half a picture.
-    QSaveFile file(request.path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, file.errorString())));
-        return;
-    }
-    QImageWriter writer(&file, format);
-    if (format == "jpg") {
-        writer.setQuality(90);
-    }
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, writer.errorString())));
-        return;
-    }
-    if (!file.commit()) {
-        reply(failure(QStringLiteral("The file %1 cannot be written: %2")
-                          .arg(request.path, file.errorString())));
-        return;
-    }
-    reply(Reply::success());
+    // Not held: drawn on a worker from a document opened for this export alone.
+    offThread(
+        m_workers, this,
+        [pdf = p.pdf, slide, size, path, format]() -> QString {
+            QString why;
+            auto doc = loadPdf(pdf, &why);
+            const QImage image = doc ? renderStretched(*doc, slide - 1, size) : QImage();
+            if (image.isNull()) {
+                return why.startsWith(QLatin1String("cannot be opened"))
+                           ? QStringLiteral("Slide %1 could not be drawn: the deck %2.")
+                                 .arg(slide)
+                                 .arg(why)
+                           : QStringLiteral("Slide %1 could not be drawn.").arg(slide);
+            }
+            return writePicture(image, path, format);
+        },
+        [reply](const QString &why) { reply(why.isEmpty() ? Reply::success() : failure(why)); });
 }
 
 QString PresentationHost::statusText() const

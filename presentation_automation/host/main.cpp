@@ -4,6 +4,7 @@
 
 #include "client.h"
 #include "host_core.h"
+#include "host_process.h"
 #include "runtime_dir.h"
 
 #include <QApplication>
@@ -26,7 +27,8 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("status"),
                       QStringLiteral("Print the running host's presentations and end.")});
     parser.addOption({QStringLiteral("replace"),
-                      QStringLiteral("Take the socket over from a host that no longer answers.")});
+                      QStringLiteral("Take the socket over from something there that does not "
+                                     "answer as a host (a host that answers is never replaced).")});
     parser.addOption({QStringLiteral("cache-dir"),
                       QStringLiteral("Where converted decks are kept."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("cache-mib"),
@@ -91,11 +93,13 @@ int main(int argc, char *argv[])
         settings.frameCacheBytes = mib * 1024 * 1024;
     }
 
+    pa::host::hostLog(pa::host::raiseOpenFileLimit());
+    pa::host::quitOnTerminationSignals();
     pa::host::PresentationHost host(settings);
     QString why;
     bool otherHost = false;
     if (!host.listen(&why, &otherHost)) {
-        std::fprintf(stderr, "%s\n", qPrintable(why));
+        pa::host::hostLog(why);
         return otherHost ? 0 : 1;
     }
     return app.exec();

@@ -1,23 +1,63 @@
 #include "render.h"
 
+#include "host_process.h"
+
 #include <poppler-qt6.h>
 
 #include <QFileInfo>
 #include <QVariant>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace pa::host {
 
+QString checkPdfHeader(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE) {
+            return QStringLiteral("cannot be opened: too many open files");
+        }
+        return QStringLiteral("cannot be read (%1)")
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    // Readers accept the marker anywhere in the first kilobyte (some files carry a prefix).
+    char head[1024];
+    ssize_t got = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, head + got, sizeof head - static_cast<size_t>(got));
+        if (n > 0 && (got += n) < static_cast<ssize_t>(sizeof head)) {
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        break;
+    }
+    ::close(fd);
+    if (!QByteArray::fromRawData(head, got).contains("%PDF-")) {
+        return QStringLiteral("is not a readable PDF document");
+    }
+    return {};
+}
+
 std::unique_ptr<Poppler::Document> loadPdf(const QString &path, QString *why)
 {
+    *why = checkPdfHeader(path);
+    if (!why->isEmpty()) {
+        return nullptr;
+    }
     auto doc = Poppler::Document::load(path);
     if (!doc) {
-        *why = QStringLiteral("is not a readable PDF document");
+        *why = outOfFileDescriptors() ? QStringLiteral("cannot be opened: too many open files")
+                                      : QStringLiteral("is not a readable PDF document");
         return nullptr;
     }
     if (doc->isLocked()) {
@@ -173,6 +213,18 @@ void FrameCache::setWanted(const std::vector<FrameKey> &wanted)
     evict();
 }
 
+void FrameCache::keepOnly(const std::set<QString> &pdfs)
+{
+    for (auto it = m_frames.begin(); it != m_frames.end();) {
+        if (pdfs.count(it.key().pdf) == 0) {
+            m_bytes -= it->image.sizeInBytes();
+            it = m_frames.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 void FrameCache::insert(const FrameKey &key, const QImage &image)
 {
     if (image.isNull()) {
@@ -260,6 +312,19 @@ void RenderPool::setWanted(std::vector<FrameKey> wanted, size_t urgent)
     m_wake.notify_all();
 }
 
+void RenderPool::setLiveDocuments(std::set<QString> pdfs)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (pdfs == m_live) {
+            return;
+        }
+        m_live = std::move(pdfs);
+        ++m_liveGeneration;
+    }
+    m_wake.notify_all();
+}
+
 std::optional<FrameKey> RenderPool::takeJob(const Worker &worker)
 {
     const size_t first = worker.lowPriority ? m_urgent : 0;
@@ -285,10 +350,29 @@ void RenderPool::run(Worker *worker)
         std::optional<FrameKey> job;
         m_wake.wait(lock, [&] {
             job = m_stopping ? std::nullopt : takeJob(*worker);
-            return m_stopping || job.has_value();
+            return m_stopping || job.has_value() || worker->liveSeen != m_liveGeneration;
         });
         if (m_stopping) {
             return;
+        }
+        if (worker->liveSeen != m_liveGeneration) {
+            // Documents of shows that ended are closed: each holds memory and an open file.
+            worker->liveSeen = m_liveGeneration;
+            std::vector<std::unique_ptr<Poppler::Document>> closing;
+            for (auto it = documents.begin(); it != documents.end();) {
+                if (m_live.count(it->first) == 0) {
+                    closing.push_back(std::move(it->second));
+                    it = documents.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            lock.unlock();
+            closing.clear();
+            lock.lock();
+            if (!job) {
+                continue;
+            }
         }
         const FrameKey key = *job;
         worker->busyWith = key;

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -28,8 +29,13 @@ class Document;
 namespace pa::host {
 
 // Opens a PDF for rendering (Splash backend, antialiased). nullptr and a reason when it
-// cannot be used: unreadable, locked by a password, or without pages.
+// cannot be used: not a PDF, unreadable, locked by a password, or without pages. The header
+// is checked first, so anything else, however large, is refused at once.
 std::unique_ptr<Poppler::Document> loadPdf(const QString &path, QString *why);
+
+// Empty when the file starts like a PDF, else why it is refused (the reason completes a
+// sentence that starts with the file's name).
+QString checkPdfHeader(const QString &path);
 
 // The largest size with the page's proportions that fits in box (at least 1 by 1).
 QSize fitSize(const QSizeF &page, const QSize &box);
@@ -72,6 +78,8 @@ public:
     const QImage *findAnySize(const QString &pdf, int slide);
     bool contains(const FrameKey &key) const;
     void setWanted(const std::vector<FrameKey> &wanted);
+    // Drops every frame of a document not in pdfs: a show that ended holds none.
+    void keepOnly(const std::set<QString> &pdfs);
     void insert(const FrameKey &key, const QImage &image);
 
     std::int64_t bytes() const { return m_bytes; }
@@ -112,6 +120,8 @@ public:
     ~RenderPool() override;
 
     void setWanted(std::vector<FrameKey> wanted, size_t urgent);
+    // The documents of the running shows; the workers close every other one they hold.
+    void setLiveDocuments(std::set<QString> pdfs);
 
 signals:
     // Delivered in the thread of the pool's owner.
@@ -124,6 +134,7 @@ private:
         std::optional<FrameKey> busyWith;
         std::atomic<bool> abort{false};
         bool lowPriority = false;
+        std::uint64_t liveSeen = 0;
     };
     std::optional<FrameKey> takeJob(const Worker &worker);
     void run(Worker *worker);
@@ -132,6 +143,8 @@ private:
     std::condition_variable m_wake;
     std::vector<FrameKey> m_queue;
     size_t m_urgent = 0;
+    std::set<QString> m_live;
+    std::uint64_t m_liveGeneration = 0;
     std::list<Worker> m_workers;
     bool m_stopping = false;
 };

@@ -72,4 +72,14 @@ QString logPath(const QString &dir)
     return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/host.log");
 }
 
+QString listenLockPath(const QString &dir)
+{
+    return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/listen.lock");
+}
+
+QString journalPath(const QString &dir)
+{
+    return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/journal.json");
+}
+
 } // namespace pa::host

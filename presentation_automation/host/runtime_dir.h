@@ -17,5 +17,9 @@ QString preparePrivateFolder(const QString &dir);
 QString socketPath(const QString &dir);
 QString startLockPath(const QString &dir);
 QString logPath(const QString &dir);
+// Held by a host while it decides whether the socket path is free and takes it.
+QString listenLockPath(const QString &dir);
+// The host's record of its presentations, for a host started after it died.
+QString journalPath(const QString &dir);
 
 } // namespace pa::host

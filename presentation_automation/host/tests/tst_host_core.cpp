@@ -22,12 +22,13 @@ namespace {
 
 Reply call(PresentationHost &host, Request request)
 {
-    std::optional<Reply> answer;
-    host.handle(request, [&answer](const Reply &r) { answer = r; });
-    if (!answer) {
+    // Loads and exports of slides not held answer later, from a worker.
+    auto answer = std::make_shared<std::optional<Reply>>();
+    host.handle(request, [answer](const Reply &r) { *answer = r; });
+    if (!QTest::qWaitFor([&] { return answer->has_value(); }, 30000)) {
         qFatal("no answer");
     }
-    return *answer;
+    return **answer;
 }
 
 Request req(Op op, std::int64_t pres = 0, int slide = 0)
