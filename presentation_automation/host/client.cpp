@@ -85,6 +85,15 @@ public:
     Reply call(const Request &request, int timeoutMs, const QString &where)
     {
         const InCall inCall(this);
+        // A host that died since the last call is noticed here, before the request is sent
+        // into a closed connection: nothing was carried out, so a new host can take it.
+        if (m_broken.isEmpty() && m_socket->bytesAvailable() == 0) {
+            m_socket->waitForReadyRead(0);
+            if (m_socket->state() != QLocalSocket::ConnectedState) {
+                m_hostLost = true;
+                m_broken = QStringLiteral("The connection to the presentation host was lost.");
+            }
+        }
         if (!m_broken.isEmpty() || m_socket->state() != QLocalSocket::ConnectedState) {
             reconnect(timeoutMs, where);
         }
@@ -209,7 +218,7 @@ private:
                                  self->m_notifier,
                                  [weak] {
                                      auto again = weak.lock();
-                                     if (again && again->m_hostLost && !again->m_inCall) {
+                        if (again && again->m_hostLost && !again->m_inCall) {
                                          const InCall inCall(again.get());
                                          again->revive(reconnectGreetingMs);
                                      }

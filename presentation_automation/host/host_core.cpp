@@ -48,6 +48,9 @@ public:
         readRequests();
     }
 
+    // The socket, a child, is closed after this is gone and must not call back into it.
+    ~Link() override { m_socket->disconnect(this); }
+
 private:
     void readRequests()
     {
@@ -203,9 +206,13 @@ void PresentationHost::handle(const Request &request,
                               const std::function<void(const Reply &)> &reply)
 {
     switch (request.op) {
-    case Op::Hello:
-        reply(Reply::success(QCoreApplication::applicationPid(), QLatin1String(protocolGreeting)));
+    case Op::Hello: {
+        Reply hello = Reply::success(QCoreApplication::applicationPid(),
+                                     QLatin1String(protocolGreeting));
+        hello.session = m_session;
+        reply(hello);
         return;
+    }
     case Op::Status:
         reply(Reply::success(0, statusText()));
         return;
