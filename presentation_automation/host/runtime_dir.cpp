@@ -77,6 +77,11 @@ QString listenLockPath(const QString &dir)
     return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/listen.lock");
 }
 
+QString aliveLockPath(const QString &dir)
+{
+    return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/alive.lock");
+}
+
 QString journalPath(const QString &dir)
 {
     return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/journal.json");

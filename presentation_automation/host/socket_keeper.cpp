@@ -9,6 +9,7 @@
 #include <QFileSystemWatcher>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
@@ -32,14 +33,30 @@ ino_t inodeOf(const QString &path)
     return st.st_ino;
 }
 
+int openLockFile(const QString &path)
+{
+    return ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+}
+
+// Another host process is alive (it holds the alive lock), whatever its socket looks like.
+bool anotherHostAlive(const QString &dir)
+{
+    const int fd = openLockFile(aliveLockPath(dir));
+    if (fd < 0) {
+        return false;
+    }
+    const bool alive = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return alive;
+}
+
 // An exclusive flock on the folder's listen lock; the kernel drops it if the host dies.
 class ListenLock
 {
 public:
     ListenLock(const QString &dir, bool wait)
     {
-        m_fd = ::open(QFile::encodeName(listenLockPath(dir)).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        m_fd = openLockFile(listenLockPath(dir));
         if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
             ::close(m_fd);
             m_fd = -1;
@@ -124,6 +141,9 @@ SocketKeeper::SocketKeeper(QString runtimeDir, QObject *parent)
 
 SocketKeeper::~SocketKeeper()
 {
+    if (m_aliveFd >= 0) {
+        ::close(m_aliveFd);
+    }
     if (m_displaced) {
         // Closing the server removes the file at the path, which is another host's now.
         m_server->setParent(nullptr);
@@ -145,12 +165,28 @@ bool SocketKeeper::listen(bool replace, QString *why, bool *otherHost)
         *why = problem;
         return false;
     }
-    const ListenLock lock(m_dir, true);
-    if (!lock.held()) {
-        *why = QStringLiteral("The lock %1 cannot be taken.").arg(listenLockPath(m_dir));
-        return false;
+    // A live host whose socket file was removed a moment ago listens again at once: it is
+    // waited for, not replaced.
+    for (int attempt = 0;; ++attempt) {
+        {
+            const ListenLock lock(m_dir, true);
+            if (!lock.held()) {
+                *why = QStringLiteral("The lock %1 cannot be taken.").arg(listenLockPath(m_dir));
+                return false;
+            }
+            const Probe found = probe(path(), 1000);
+            if (found != Probe::Free || attempt >= 30 || !anotherHostAlive(m_dir)) {
+                return takeUnlessHeld(found, replace, why, otherHost);
+            }
+        }
+        // Outside the lock, which the other host needs to listen again.
+        QThread::msleep(100);
     }
-    switch (probe(path(), 1000)) {
+}
+
+bool SocketKeeper::takeUnlessHeld(Probe found, bool replace, QString *why, bool *otherHost)
+{
+    switch (found) {
     case Probe::Free:
         break;
     case Probe::Host:
@@ -177,7 +213,13 @@ bool SocketKeeper::listen(bool replace, QString *why, bool *otherHost)
     if (!take(why)) {
         return false;
     }
-    m_timer->start(1000);
+    // Taken while the listen lock is held, so no host sees this one's socket without its
+    // sign of life.
+    m_aliveFd = openLockFile(aliveLockPath(m_dir));
+    if (m_aliveFd >= 0) {
+        ::flock(m_aliveFd, LOCK_SH);
+    }
+    m_timer->start(500);
     return true;
 }
 

@@ -51,6 +51,8 @@ signals:
 
 private:
     void check();
+    // Under the listen lock: takes the path unless what was found there keeps it.
+    bool takeUnlessHeld(Probe found, bool replace, QString *why, bool *otherHost);
     bool take(QString *why);
 
     QString m_dir;
@@ -58,6 +60,7 @@ private:
     QTimer *m_timer;
     QFileSystemWatcher *m_watcher;
     ino_t m_inode = 0;
+    int m_aliveFd = -1;
     bool m_listening = false;
     bool m_displaced = false;
 };
