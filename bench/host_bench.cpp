@@ -364,7 +364,7 @@ int run(int argc, char *argv[])
             }
             opening = false;
         });
-        int slide = 30;
+        int slide = pages / 4;
         while (opening) {
             QElapsedTimer t;
             t.start();
@@ -374,14 +374,14 @@ int run(int argc, char *argv[])
                 ++failedSteps;
             }
             duringOpen.add(elapsedMs(t));
-            slide = slide == 30 ? 31 : 30;
+            slide = slide == pages / 4 ? pages / 4 + 1 : pages / 4;
             QThread::msleep(50);
         }
         opener.join();
     }
 
     // kill -9 of the host under three shows: until all three are drawn again on their slides.
-    std::map<int, int> onSlides{{1, 40}, {2, 41}, {3, 42}};
+    std::map<int, int> onSlides{{1, pages / 2}, {2, pages / 2 + 1}, {3, pages / 2 + 2}};
     for (int s = 0; s < 3; ++s) {
         views[static_cast<size_t>(s)]->gotoSlide(onSlides[s + 1], msoTrue);
     }

@@ -151,11 +151,14 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
 PresentationHost::~PresentationHost()
 {
     m_workers.waitForDone();
+    for (auto &[id, p] : m_presentations) {
+        if (ShowWindow *show = p.show.data()) {
+            show->disconnect(this);
+            delete show;
+        }
+    }
     if (m_socket->ownsPath()) {
         m_journal.remove();
-    }
-    for (auto &[id, p] : m_presentations) {
-        delete p.show.data();
     }
 }
 

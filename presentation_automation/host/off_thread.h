@@ -8,17 +8,21 @@
 #include <QObject>
 #include <QThreadPool>
 
+#include <sys/resource.h>
+#include <unistd.h>
 #include <utility>
 
 namespace pa::host {
 
-// Runs work() on a thread of pool, then done(result) in context's thread. The owner of pool
-// waits for it (QThreadPool::waitForDone) before context goes, so context outlives every
-// piece of work; a result arriving after context is deleted is dropped by Qt.
+// Runs work() on a thread of pool at a lower priority, then done(result) in context's thread. The
+// owner of pool waits for it (QThreadPool::waitForDone) before context goes, so context outlives
+// every piece of work; a result arriving after context is deleted is dropped by Qt.
 template<typename Work, typename Done>
 void offThread(QThreadPool &pool, QObject *context, Work work, Done done)
 {
     pool.start([context, work = std::move(work), done = std::move(done)]() mutable {
+        // Below the main thread, which paints the shows and answers the controllers.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         auto result = work();
         QMetaObject::invokeMethod(
             context, [done, result]() mutable { done(std::move(result)); }, Qt::QueuedConnection);
