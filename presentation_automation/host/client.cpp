@@ -218,7 +218,7 @@ private:
                                  self->m_notifier,
                                  [weak] {
                                      auto again = weak.lock();
-                        if (again && again->m_hostLost && !again->m_inCall) {
+                                     if (again && again->m_hostLost && !again->m_inCall) {
                                          const InCall inCall(again.get());
                                          again->revive(reconnectGreetingMs);
                                      }

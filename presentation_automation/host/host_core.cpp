@@ -210,8 +210,8 @@ void PresentationHost::handle(const Request &request,
 {
     switch (request.op) {
     case Op::Hello: {
-        Reply hello = Reply::success(QCoreApplication::applicationPid(),
-                                     QLatin1String(protocolGreeting));
+        Reply hello =
+            Reply::success(QCoreApplication::applicationPid(), QLatin1String(protocolGreeting));
         hello.session = m_session;
         reply(hello);
         return;
