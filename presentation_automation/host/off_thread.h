@@ -22,7 +22,9 @@ void offThread(QThreadPool &pool, QObject *context, Work work, Done done)
 {
     pool.start([context, work = std::move(work), done = std::move(done)]() mutable {
         // Below the main thread, which paints the shows and answers the controllers.
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+        // Relative to the process's own, which may already run niced.
+        const auto self = static_cast<id_t>(::gettid());
+        ::setpriority(PRIO_PROCESS, self, ::getpriority(PRIO_PROCESS, self) + 10);
         auto result = work();
         QMetaObject::invokeMethod(
             context, [done, result]() mutable { done(std::move(result)); }, Qt::QueuedConnection);

@@ -327,7 +327,9 @@ void RenderPool::setLiveDocuments(std::set<QString> pdfs)
 
 std::optional<FrameKey> RenderPool::takeJob(const Worker &worker)
 {
-    const size_t first = worker.lowPriority ? m_urgent : 0;
+    // Several frames needed on screen at once (shows put back after a crash, or started
+    // together) are shared out rather than drawn one after another.
+    const size_t first = worker.lowPriority && m_urgent < 2 ? m_urgent : 0;
     if (first >= m_queue.size()) {
         return std::nullopt;
     }
@@ -342,7 +344,9 @@ std::optional<FrameKey> RenderPool::takeJob(const Worker &worker)
 void RenderPool::run(Worker *worker)
 {
     if (worker->lowPriority) {
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+        // Relative to the process's own, which may already run niced.
+        const auto self = static_cast<id_t>(::gettid());
+        ::setpriority(PRIO_PROCESS, self, ::getpriority(PRIO_PROCESS, self) + 10);
     }
     std::map<QString, std::unique_ptr<Poppler::Document>> documents;
     std::unique_lock lock(m_mutex);

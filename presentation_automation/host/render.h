@@ -109,8 +109,9 @@ inline std::int64_t frameBytes(const QSize &size)
 // Worker threads rendering the wanted frames in order. setWanted replaces the whole list;
 // a render in progress whose frame is no longer wanted is abandoned. The first `urgent`
 // frames are needed on screen now; the first worker takes them at normal priority, the
-// others run at a lower priority and take only frames for later, so rendering ahead never
-// competes with painting and answering the controllers.
+// others run at a lower priority and take only frames for later (or a share of the frames
+// needed now when there are several), so rendering ahead never competes with painting and
+// answering the controllers.
 class RenderPool : public QObject
 {
     Q_OBJECT

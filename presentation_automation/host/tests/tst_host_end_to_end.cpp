@@ -704,7 +704,8 @@ private slots:
         auto later = applicationFactory(m_fx->options)();
         QCOMPARE(runningHostPid(m_fx->options), pid);
         QCOMPARE(later->activePresentation()->slideShowWindow()->view()->slide()->slideIndex(), 3);
-        QCOMPARE(hostProcesses(m_fx->runtimeDir), std::vector<qint64>{pid});
+        // A host the new program may have started meanwhile leaves the old one in charge.
+        QTRY_COMPARE_WITH_TIMEOUT(hostProcesses(m_fx->runtimeDir), std::vector<qint64>{pid}, 10000);
         // The first controller's connection was never cut.
         pres->slideShowWindow()->view()->next();
         QCOMPARE(pres->slideShowWindow()->view()->slide()->slideIndex(), 4);
@@ -756,6 +757,56 @@ private slots:
         QCOMPARE(failed, 0);
         QVERIFY(newClientReachedIt);
         QCOMPARE(hostProcesses(m_fx->runtimeDir), std::vector<qint64>{pid});
+    }
+
+    void hostPushedAsideKeepsServingItsShows()
+    {
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(deck(QStringLiteral("aside.pdf"), 4)));
+        pres->slideShowSettings()->run();
+        auto view = pres->slideShowWindow()->view();
+        const qint64 pid = runningHostPid(m_fx->options);
+        // Taken over by hand while it was stopped: the only way a live host loses its path.
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+        // Without the journal, so the newer host starts with no presentations of its own.
+        QVERIFY(QFile::remove(journalPath(m_fx->runtimeDir)));
+        QProcess other;
+        other.start(m_fx->options.hostProgram,
+                    QStringList{QStringLiteral("--runtime-dir"), m_fx->runtimeDir,
+                                QStringLiteral("--replace")} +
+                        m_fx->options.hostArguments);
+        QVERIFY(other.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return runningHostPid(m_fx->options) == other.processId(); },
+                                20000));
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
+
+        // It notices, says so, and goes on serving the connection it had.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QFile log(logPath(m_fx->runtimeDir));
+                return log.open(QIODevice::ReadOnly) && log.readAll().contains("keeps its 1");
+            },
+            10000));
+        QVERIFY(QTest::qWaitFor([&] { return !errorOf([&] { view->next(); }); }, 10000));
+        QCOMPARE(view->slide()->slideIndex(), 2);
+        QCOMPARE(hostProcesses(m_fx->runtimeDir).size(), size_t(2));
+
+        // A host without presentations that is pushed aside simply ends.
+        const qint64 newer = other.processId();
+        ::kill(static_cast<pid_t>(newer), SIGSTOP);
+        QProcess third;
+        third.start(m_fx->options.hostProgram,
+                    QStringList{QStringLiteral("--runtime-dir"), m_fx->runtimeDir,
+                                QStringLiteral("--replace")} +
+                        m_fx->options.hostArguments);
+        QVERIFY(third.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return runningHostPid(m_fx->options) == third.processId(); },
+                                20000));
+        ::kill(static_cast<pid_t>(newer), SIGCONT);
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.exitCode(), 0);
+        third.terminate();
+        QVERIFY(third.waitForFinished(10000));
     }
 };
 
