@@ -111,6 +111,7 @@ private:
     void restoreFinished(std::int64_t id, const Reply &outcome);
     bool waitForRestore(std::int64_t id, const Request &request, const ReplyFn &reply);
     void writeJournal();
+    void saveJournal();
 
     HostSettings m_settings;
     std::map<std::int64_t, Presentation> m_presentations;
@@ -125,6 +126,7 @@ private:
     QString m_session;
     std::map<std::int64_t, Restoring> m_restoring;
     std::int64_t m_journalActive = 0;
+    bool m_journalDue = false;
     // Loads and exports of slides nobody holds; waited for before anything else goes.
     QThreadPool m_workers;
 };

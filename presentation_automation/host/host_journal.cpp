@@ -126,6 +126,22 @@ bool PresentationHost::waitForRestore(std::int64_t id, const Request &request, c
 
 void PresentationHost::writeJournal()
 {
+    // After the reply and the paint, and once for all the changes of one request.
+    if (m_journalDue) {
+        return;
+    }
+    m_journalDue = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_journalDue = false;
+            saveJournal();
+        },
+        Qt::QueuedConnection);
+}
+
+void PresentationHost::saveJournal()
+{
     // Only the host at the socket path writes it: a host pushed aside would overwrite the
     // record of the one the programs reach.
     if (!m_socket->ownsPath() || m_session.isEmpty()) {

@@ -4,10 +4,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 namespace pa::host {
 
@@ -160,14 +162,27 @@ std::optional<JournalState> decodeJournal(const QByteArray &text, QStringList *p
 
 QString Journal::save(const JournalState &state) const
 {
-    QSaveFile file(m_path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Written beside and renamed over, so a host that dies mid-write leaves the previous
+    // journal whole. Not synced to disk: what it guards against is the process ending, and
+    // a sync on every step would slow the steps.
+    const QString partial = m_path + QStringLiteral(".part");
+    QFile file(partial);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return file.errorString();
     }
-    file.write(encodeJournal(state));
-    if (!file.commit()) {
-        return file.errorString();
+    const QByteArray text = encodeJournal(state);
+    if (file.write(text) != text.size() || !file.flush()) {
+        const QString why = file.errorString();
+        file.close();
+        QFile::remove(partial);
+        return why;
+    }
+    file.close();
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(m_path).constData()) !=
+        0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(partial);
+        return why;
     }
     return {};
 }
