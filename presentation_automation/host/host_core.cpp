@@ -87,7 +87,12 @@ private:
         }
     }
 
-    void send(const Reply &reply) { m_socket->write(frame(encodeReply(reply))); }
+    // Out at once, ahead of whatever else the event loop holds (the journal, frames).
+    void send(const Reply &reply)
+    {
+        m_socket->write(frame(encodeReply(reply)));
+        m_socket->flush();
+    }
 
     QLocalSocket *m_socket;
     PresentationHost *m_host;
