@@ -1,7 +1,9 @@
 // The built-in presentation host as a live show feels it: three 1920x1080 shows of 200
 // pages each, driven through the client as Corvane drives them. Prints medians and 95th
-// percentiles, and the same pages rendered by pdftoppm on this machine as a reference.
-//   host_bench [--quick] [--cache-mib N]
+// percentiles, and the same pages rendered by pdftoppm on this machine as a reference. Then
+// what the shows feel when things go wrong: the host killed (-9) under three shows, and
+// another program opening a 1 GiB deck while a show is stepped.
+//   host_bench [--quick] [--cache-mib N] [--host PROGRAM]   (another build of presentation_host)
 
 #include "presentation_automation/host/client.h"
 #include "presentation_automation/host/tests/deck_maker.h"
@@ -19,9 +21,11 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <map>
+#include <thread>
 #include <vector>
 
 using namespace pa;
@@ -91,6 +95,35 @@ bool waitDrawn(const ClientOptions &options, int pres, int slide, int timeoutMs 
     return false;
 }
 
+// Until the shows are drawn on these slides, with the event loop running (the controller
+// notices a lost host there). Milliseconds, or -1 when not within timeoutMs.
+double untilDrawn(const ClientOptions &options, const std::map<int, int> &slides, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents();
+        std::map<int, int> now;
+        try {
+            now = slidesOnScreen(options);
+        } catch (const AutomationError &) {
+        }
+        if (now == slides) {
+            return elapsedMs(t);
+        }
+        QThread::usleep(500);
+    }
+    return -1;
+}
+
+// A file of size bytes that starts as a PDF and holds nothing after: the PDF library reads
+// all of it before giving up. Sparse, so it costs no disk.
+bool makeHollowFile(const QString &path, qint64 size, const QByteArray &head)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(head) == head.size() && f.resize(size);
+}
+
 qint64 peakMemoryKiB(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -105,13 +138,19 @@ qint64 peakMemoryKiB(qint64 pid)
     return 0;
 }
 
+// Ends the host cleanly (it forgets its presentations), so the next start is a fresh one.
 void endHost(const ClientOptions &options)
 {
     const qint64 pid = runningHostPid(options);
     if (pid > 0) {
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+        QElapsedTimer t;
+        t.start();
         while (QFile::exists(QStringLiteral("/proc/%1").arg(pid)) &&
                runningHostPid(options) == pid) {
+            if (t.elapsed() > 5000) {
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
+            }
             QThread::msleep(5);
         }
         QThread::msleep(50);
@@ -176,6 +215,10 @@ int run(int argc, char *argv[])
     options.runtimeDir = dir.filePath(QStringLiteral("runtime"));
     options.hostProgram =
         QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
+    const qsizetype hostAt = app.arguments().indexOf(QStringLiteral("--host"));
+    if (hostAt > 0 && hostAt + 1 < app.arguments().size()) {
+        options.hostProgram = app.arguments().at(hostAt + 1);
+    }
     options.hostArguments = {QStringLiteral("-platform"),
                              QStringLiteral("offscreen:configfile=") + screens};
     if (cacheArg > 0 && cacheArg + 1 < app.arguments().size()) {
@@ -310,6 +353,81 @@ int run(int argc, char *argv[])
     }
     const qint64 peak = peakMemoryKiB(pid);
 
+    // Another program opens a deck of 1 GiB while a show is stepped every 50 ms.
+    const QString hollow = dir.filePath(QStringLiteral("hollow.pdf"));
+    const QString notPdf = dir.filePath(QStringLiteral("large.pdf"));
+    makeHollowFile(hollow, 1024ll * 1024 * 1024, "%PDF-1.4\n");
+    makeHollowFile(notPdf, 2048ll * 1024 * 1024, "PK\x03\x04");
+    Figures duringOpen;
+    int failedSteps = 0;
+    double refusedMs = 0;
+    {
+        std::atomic<bool> opening{true};
+        std::thread opener([&] {
+            try {
+                auto other = applicationFactory(options)();
+                QElapsedTimer t;
+                t.start();
+                try {
+                    other->presentations()->open(notPdf.toStdString());
+                } catch (const AutomationError &) {
+                }
+                refusedMs = elapsedMs(t);
+                other->presentations()->open(hollow.toStdString());
+            } catch (const AutomationError &) {
+            }
+            opening = false;
+        });
+        int slide = pages / 4;
+        while (opening) {
+            QElapsedTimer t;
+            t.start();
+            try {
+                views[0]->gotoSlide(slide, msoTrue);
+            } catch (const AutomationError &) {
+                ++failedSteps;
+            }
+            duringOpen.add(elapsedMs(t));
+            slide = slide == pages / 4 ? pages / 4 + 1 : pages / 4;
+            QThread::msleep(50);
+        }
+        opener.join();
+    }
+
+    // kill -9 of the host under three shows: until all three are drawn again on their slides.
+    std::map<int, int> onSlides{{1, pages / 2}, {2, pages / 2 + 1}, {3, pages / 2 + 2}};
+    // (A host that ran the open on its main thread may still be busy with it.)
+    for (int s = 0; s < 3; ++s) {
+        QElapsedTimer patience;
+        patience.start();
+        for (;;) {
+            try {
+                views[static_cast<size_t>(s)]->gotoSlide(onSlides[s + 1], msoTrue);
+                break;
+            } catch (const AutomationError &) {
+                if (patience.elapsed() > 180000) {
+                    throw;
+                }
+                QThread::msleep(500);
+            }
+        }
+    }
+    untilDrawn(options, onSlides, 20000);
+    Figures backAfterKill;
+    int notBack = 0;
+    for (int i = 0; i < (quick ? 3 : 5); ++i) {
+        const qint64 victim = runningHostPid(options);
+        QElapsedTimer t;
+        t.start();
+        ::kill(static_cast<pid_t>(victim), SIGKILL);
+        const double ms = untilDrawn(options, onSlides, 10000);
+        if (ms < 0) {
+            ++notBack;
+            break;
+        }
+        backAfterKill.add(elapsedMs(t));
+    }
+
     // Reference: pdftoppm rendering the same page at the same sizes.
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
     double refFull = 0, refSmall = 0;
@@ -337,6 +455,19 @@ int run(int argc, char *argv[])
     print("    of which 3 picture loads", stepLoads);
     std::printf("%-44s %9.1f MiB\n", "host peak memory (VmHWM)",
                 static_cast<double>(peak) / 1024.0);
+    std::printf("%-44s %9.2f ms\n", "2 GiB file that is not a PDF, until refused", refusedMs);
+    print("step of another show during a 1 GiB open", duringOpen);
+    std::printf(
+        "    worst step %.2f ms, %d of %zu steps failed\n",
+        duringOpen.ms.empty() ? 0.0 : *std::max_element(duringOpen.ms.begin(), duringOpen.ms.end()),
+        failedSteps, duringOpen.ms.size());
+    if (notBack > 0) {
+        std::printf("%-44s not back within 10 s\n", "kill -9: three shows drawn again");
+    } else {
+        print("kill -9: three shows drawn again", backAfterKill);
+        std::printf("    worst %.2f ms\n",
+                    *std::max_element(backAfterKill.ms.begin(), backAfterKill.ms.end()));
+    }
     if (!tool.isEmpty()) {
         print("reference: pdftoppm one page at 1920x1080", full);
         print("reference: pdftoppm one page at 175x125", small);

@@ -1,6 +1,32 @@
 # corvane_add_fuzz_target(<name> SOURCES <files...> LIBS <targets...> CORPUS <folder>)
 # A fuzz target is a plain program that replays its corpus under CTest; built with clang and
-# CORVANE_BUILD_FUZZ it is a libFuzzer target instead.
+# CORVANE_BUILD_FUZZ it is a libFuzzer target instead, and the libraries it exercises (with
+# the project's libraries they link) get coverage counters too: without them the fuzzer
+# sees only its own small program and wanders blind.
+set(CORVANE_FUZZING OFF)
+if(CORVANE_BUILD_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    set(CORVANE_FUZZING ON)
+    # Anything linking an instrumented library needs the counters' runtime.
+    add_link_options(-fsanitize=fuzzer-no-link)
+endif()
+
+function(corvane_instrument_for_fuzzing target)
+    get_target_property(imported ${target} IMPORTED)
+    get_target_property(type ${target} TYPE)
+    get_target_property(done ${target} CORVANE_FUZZ_INSTRUMENTED)
+    if(imported OR done OR NOT type MATCHES "^(STATIC_LIBRARY|OBJECT_LIBRARY|SHARED_LIBRARY)$")
+        return()
+    endif()
+    set_property(TARGET ${target} PROPERTY CORVANE_FUZZ_INSTRUMENTED TRUE)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+    get_target_property(deps ${target} LINK_LIBRARIES)
+    foreach(dep IN LISTS deps)
+        if(TARGET "${dep}")
+            corvane_instrument_for_fuzzing(${dep})
+        endif()
+    endforeach()
+endfunction()
+
 function(corvane_add_fuzz_target name)
     cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
     # Only the test and fuzz builds need it; the operator's build stays lean.
@@ -9,9 +35,15 @@ function(corvane_add_fuzz_target name)
     endif()
     add_executable(${name} ${F_SOURCES})
     target_link_libraries(${name} PRIVATE ${F_LIBS})
-    if(CORVANE_BUILD_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    if(CORVANE_FUZZING)
         target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
         target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+        # Once every folder is read, so that the libraries' own links are all known.
+        # (A deferred call reads variables when it runs, so the name is written in now.)
+        foreach(lib IN LISTS F_LIBS)
+            cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${PROJECT_SOURCE_DIR}]] \
+                CALL corvane_instrument_for_fuzzing [[${lib}]])")
+        endforeach()
     else()
         target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/testing/fuzz_corpus_main.cpp)
         target_link_libraries(${name} PRIVATE Qt6::Core)

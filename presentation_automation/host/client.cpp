@@ -37,20 +37,26 @@ QString seconds(int ms)
     return QString::number(ms / 1000.0, 'g', 3);
 }
 
+class Connection;
+std::shared_ptr<Connection> reachOrStart(const ClientOptions &options, int greetingMs);
+
 // One connection to the host. Calls are strictly request then reply. After a timeout or an
 // unreadable reply the socket is dropped, since a late answer would be taken for the answer
 // of the next call; a later call connects again, and goes on only when the same host
-// process answers (a new host knows none of the presentations of this one). A host that
-// keeps failing is not asked again for a moment, so a handler full of calls to a hung host
-// fails quickly instead of waiting out every call.
-class Connection
+// process answers, or a host that put back that host's presentations after it died (same
+// session). A host that keeps failing is not asked again for a moment, so a handler full of
+// calls to a hung host fails quickly instead of waiting out every call. A connection that
+// closes (the host died) is noticed from the event loop and a new host is started at once,
+// so the shows are back before the operator's next press.
+class Connection : public std::enable_shared_from_this<Connection>
 {
 public:
     enum class Outcome
     {
         Connected,
-        NoHost,
-        NotAnswering
+        NoHost,       // nothing listens: no host, or one that died
+        NotAnswering, // something accepts but does not greet in time: a busy or hung host
+        NotAHost,     // something answers, but not as a host
     };
 
     static std::shared_ptr<Connection> open(const QString &path, int timeoutMs, Outcome *outcome)
@@ -60,11 +66,37 @@ public:
         return *outcome == Outcome::Connected ? conn : nullptr;
     }
 
+    ~Connection()
+    {
+        dropSocket();
+        if (m_notifier != nullptr) {
+            m_notifier->deleteLater();
+        }
+    }
+
     std::int64_t pid() const { return m_pid; }
+
+    // From now on a closed connection starts a new host at once (options say how).
+    void keepAlive(const ClientOptions &options)
+    {
+        m_options = options;
+        m_keepAlive = true;
+        watch();
+    }
 
     Reply call(const Request &request, int timeoutMs, const QString &where)
     {
-        if (!m_broken.isEmpty()) {
+        const InCall inCall(this);
+        // A host that died since the last call is noticed here, before the request is sent
+        // into a closed connection: nothing was carried out, so a new host can take it.
+        if (m_broken.isEmpty() && m_socket->bytesAvailable() == 0) {
+            m_socket->waitForReadyRead(0);
+            if (m_socket->state() != QLocalSocket::ConnectedState) {
+                m_hostLost = true;
+                m_broken = QStringLiteral("The connection to the presentation host was lost.");
+            }
+        }
+        if (!m_broken.isEmpty() || m_socket->state() != QLocalSocket::ConnectedState) {
             reconnect(timeoutMs, where);
         }
         const Reply reply = exchange(request, timeoutMs, where);
@@ -81,55 +113,137 @@ private:
     static constexpr int reconnectGreetingMs = 1000;
     static constexpr int waitSliceMs = 40;
 
+    struct InCall
+    {
+        explicit InCall(Connection *c) : c(c) { c->m_inCall = true; }
+        ~InCall() { c->m_inCall = false; }
+        Connection *c;
+    };
+
     explicit Connection(QString path) : m_path(std::move(path)) {}
 
     Outcome connectAndGreet(int timeoutMs)
     {
+        dropSocket();
         m_socket = std::make_unique<QLocalSocket>();
         m_reader = FrameReader();
         m_socket->connectToServer(m_path);
         if (!m_socket->waitForConnected(timeoutMs)) {
-            return Outcome::NoHost;
+            const auto error = m_socket->error();
+            return error == QLocalSocket::ConnectionRefusedError ||
+                           error == QLocalSocket::ServerNotFoundError
+                       ? Outcome::NoHost
+                       : Outcome::NotAnswering;
         }
         Request hello;
         hello.op = Op::Hello;
         try {
             const Reply reply = exchange(hello, timeoutMs, QStringLiteral("CreateObject"));
             if (!reply.ok || reply.text != QLatin1String(protocolGreeting) || reply.value <= 0) {
-                return Outcome::NotAnswering;
+                return Outcome::NotAHost;
             }
             m_pid = reply.value;
+            m_session = reply.session;
         } catch (const AutomationError &) {
-            return Outcome::NotAnswering;
+            return m_timedOut ? Outcome::NotAnswering : Outcome::NotAHost;
         }
         return Outcome::Connected;
     }
 
     void reconnect(int timeoutMs, const QString &where)
     {
-        if (m_lastAttempt.isValid() && m_lastAttempt.elapsed() < retryPauseMs) {
+        // A host that died is replaced at once; one that failed otherwise gets a moment.
+        if (!m_hostLost && m_lastAttempt.isValid() && m_lastAttempt.elapsed() < retryPauseMs) {
             fail(where, m_broken);
         }
-        m_lastAttempt.start();
-        const std::int64_t pid = m_pid;
-        const Outcome outcome = connectAndGreet(std::min(timeoutMs, reconnectGreetingMs));
-        if (outcome == Outcome::Connected && m_pid == pid) {
-            m_broken.clear();
-            m_lastAttempt.invalidate();
-            return;
+        if (!revive(std::min(timeoutMs, reconnectGreetingMs))) {
+            fail(where, m_broken);
         }
-        m_socket->abort();
-        if (outcome == Outcome::Connected) {
-            m_pid = pid;
+    }
+
+    // Reaches the host again, starting one when none runs. True when it is the same host,
+    // or one that took over its presentations.
+    bool revive(int greetingMs)
+    {
+        m_lastAttempt.start();
+        m_hostLost = false;
+        if (m_broken.isEmpty()) {
+            m_broken = QStringLiteral("The connection to the presentation host was lost.");
+        }
+        std::shared_ptr<Connection> fresh;
+        if (m_keepAlive) {
+            try {
+                fresh = reachOrStart(m_options, greetingMs);
+            } catch (const AutomationError &e) {
+                const QString text = QString::fromStdString(e.description());
+                const auto cut = text.indexOf(QLatin1String(" : "));
+                m_broken = cut < 0 ? text : text.mid(cut + 3);
+                return false;
+            }
+        } else {
+            Outcome outcome{};
+            fresh = open(m_path, greetingMs, &outcome);
+            if (!fresh) {
+                return false;
+            }
+        }
+        if (fresh->m_pid != m_pid &&
+            (fresh->m_session.isEmpty() || fresh->m_session != m_session)) {
             m_broken = QStringLiteral("The presentation host was started again since; this "
                                       "presentation is no longer open.");
+            return false;
         }
-        fail(where, m_broken);
+        dropSocket();
+        m_socket = std::move(fresh->m_socket);
+        m_reader = std::move(fresh->m_reader);
+        m_pid = fresh->m_pid;
+        m_broken.clear();
+        m_lastAttempt.invalidate();
+        if (m_keepAlive) {
+            watch();
+        }
+        return true;
+    }
+
+    void watch()
+    {
+        if (m_notifier == nullptr) {
+            m_notifier = new QObject;
+        }
+        QObject::connect(m_socket.get(), &QLocalSocket::disconnected, m_notifier,
+                         [weak = weak_from_this()] {
+                             auto self = weak.lock();
+                             if (!self || self->m_inCall) {
+                                 return; // a call in progress deals with it
+                             }
+                             self->m_hostLost = true;
+                             QMetaObject::invokeMethod(
+                                 self->m_notifier,
+                                 [weak] {
+                                     auto again = weak.lock();
+                                     if (again && again->m_hostLost && !again->m_inCall) {
+                                         const InCall inCall(again.get());
+                                         again->revive(reconnectGreetingMs);
+                                     }
+                                 },
+                                 Qt::QueuedConnection);
+                         });
+    }
+
+    // Forgets the socket without its signals firing into this connection.
+    void dropSocket()
+    {
+        if (m_socket) {
+            QObject::disconnect(m_socket.get(), nullptr, nullptr, nullptr);
+            m_socket->abort();
+            m_socket.reset();
+        }
     }
 
     // One request and its reply, whether it reports success or failure.
     Reply exchange(const Request &request, int timeoutMs, const QString &where)
     {
+        m_timedOut = false;
         const QDeadlineTimer deadline(timeoutMs);
         m_socket->write(frame(encodeRequest(request)));
         while (m_socket->bytesToWrite() > 0) {
@@ -180,9 +294,11 @@ private:
     [[noreturn]] void giveUp(const QString &where, int timeoutMs, const QDeadlineTimer &deadline)
     {
         if (m_socket->state() != QLocalSocket::ConnectedState) {
+            m_hostLost = true;
             breakOff(where, QStringLiteral("The connection to the presentation host was lost."));
         }
         if (deadline.hasExpired()) {
+            m_timedOut = true;
             breakOff(where, QStringLiteral("The presentation host did not answer within %1 s.")
                                 .arg(seconds(timeoutMs)));
         }
@@ -194,6 +310,7 @@ private:
     {
         m_broken = why;
         m_lastAttempt.start();
+        QObject::disconnect(m_socket.get(), nullptr, nullptr, nullptr);
         m_socket->abort();
         fail(where, why);
     }
@@ -204,6 +321,14 @@ private:
     QString m_broken;
     QElapsedTimer m_lastAttempt;
     std::int64_t m_pid = 0;
+    QString m_session;
+    ClientOptions m_options;
+    bool m_keepAlive = false;
+    bool m_hostLost = false;
+    bool m_timedOut = false;
+    bool m_inCall = false;
+    // Receives the socket's signals; deleted later, since it may be what is running.
+    QObject *m_notifier = nullptr;
 };
 
 struct Session
@@ -501,7 +626,7 @@ bool processAlive(qint64 pid)
 }
 
 std::shared_ptr<Connection> startHost(const ClientOptions &options, const QString &dir,
-                                      bool replace)
+                                      bool replace, int greetingMs)
 {
     const QString where = QStringLiteral("CreateObject");
     const QString program = hostProgramOf(options);
@@ -529,27 +654,37 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
     const QDeadlineTimer deadline(options.startTimeoutMs);
     while (!deadline.hasExpired()) {
         Connection::Outcome outcome{};
-        auto conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome);
+        auto conn = Connection::open(socketPath(dir), greetingMs, &outcome);
         if (conn) {
             return conn;
         }
         if (!processAlive(pid)) {
             // It may have found another host answering and left that one in charge.
-            conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome);
+            conn = Connection::open(socketPath(dir), greetingMs, &outcome);
             if (conn) {
                 return conn;
             }
             fail(where,
                  QStringLiteral("The presentation host ended while starting (see %1).").arg(log));
         }
-        QThread::msleep(20);
+        QThread::msleep(10);
         pa::whileWaiting();
     }
     fail(where, QStringLiteral("The presentation host did not start within %1 s (see %2).")
                     .arg(seconds(options.startTimeoutMs), log));
 }
 
-std::shared_ptr<Connection> reachOrStart(const ClientOptions &options)
+[[noreturn]] void hostNotAnswering(const QString &dir, int greetingMs)
+{
+    fail(QStringLiteral("CreateObject"),
+         QStringLiteral("The presentation host at %1 did not answer within %2 s; it is busy or "
+                        "hung. It is not replaced while it runs (see %3).")
+             .arg(socketPath(dir), seconds(greetingMs), hostLogPath()));
+}
+
+// A host is started only where nothing listens, or where what listens is not a host: a host
+// that is merely slow is waited for or reported, never replaced.
+std::shared_ptr<Connection> reachOrStart(const ClientOptions &options, int greetingMs)
 {
     const QString where = QStringLiteral("CreateObject");
     const QString dir = runtimeDirOf(options);
@@ -558,8 +693,11 @@ std::shared_ptr<Connection> reachOrStart(const ClientOptions &options)
         fail(where, why);
     }
     Connection::Outcome outcome{};
-    if (auto conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome)) {
+    if (auto conn = Connection::open(socketPath(dir), greetingMs, &outcome)) {
         return conn;
+    }
+    if (outcome == Connection::Outcome::NotAnswering) {
+        hostNotAnswering(dir, greetingMs);
     }
     // Two programs starting at once: the second waits for the first and then finds its host.
     QLockFile lock(startLockPath(dir));
@@ -568,10 +706,13 @@ std::shared_ptr<Connection> reachOrStart(const ClientOptions &options)
         fail(where, QStringLiteral(
                         "Another program is starting the presentation host and did not finish."));
     }
-    if (auto conn = Connection::open(socketPath(dir), options.stepTimeoutMs, &outcome)) {
+    if (auto conn = Connection::open(socketPath(dir), greetingMs, &outcome)) {
         return conn;
     }
-    return startHost(options, dir, outcome == Connection::Outcome::NotAnswering);
+    if (outcome == Connection::Outcome::NotAnswering) {
+        hostNotAnswering(dir, greetingMs);
+    }
+    return startHost(options, dir, outcome == Connection::Outcome::NotAHost, greetingMs);
 }
 
 } // namespace
@@ -585,7 +726,8 @@ ApplicationFactory applicationFactory(ClientOptions options)
 {
     return [options]() -> std::shared_ptr<Application> {
         auto session = std::make_shared<Session>();
-        session->connection = reachOrStart(options);
+        session->connection = reachOrStart(options, options.stepTimeoutMs);
+        session->connection->keepAlive(options);
         session->options = options;
         return std::make_shared<HostApplication>(session);
     };

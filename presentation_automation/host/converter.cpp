@@ -1,6 +1,8 @@
 #include "converter.h"
 
 #include "converted_cache.h"
+#include "host_process.h"
+#include "off_thread.h"
 #include "render.h"
 
 #include <poppler-qt6.h>
@@ -40,6 +42,59 @@ QString Converter::defaultCacheDir()
            QStringLiteral("/presentation-host/converted");
 }
 
+struct Converter::Prepared
+{
+    QString error;
+    QString cached;
+    bool alreadyCached = false;
+    std::shared_ptr<QTemporaryDir> work;
+    QString input;
+    QString outDir;
+};
+
+Converter::~Converter()
+{
+    m_pool.waitForDone();
+}
+
+Converter::Prepared Converter::prepare(const QString &source, const QString &cacheDir)
+{
+    Prepared out;
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly)) {
+        out.error = outOfFileDescriptors() ? QStringLiteral("cannot be opened: too many open files")
+                                           : QStringLiteral("cannot be read");
+        return out;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file)) {
+        out.error = QStringLiteral("cannot be read");
+        return out;
+    }
+    file.close();
+    const QString suffix = QFileInfo(source).suffix().toLower();
+    // The kind is part of the key: the same bytes named .ppt and .odp convert differently.
+    out.cached = cacheDir + QLatin1Char('/') + QString::fromLatin1(hash.result().toHex()) +
+                 QLatin1Char('-') + suffix + QStringLiteral(".pdf");
+    if (QFileInfo::exists(out.cached)) {
+        out.alreadyCached = true;
+        return out;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty()) {
+        out.error = QStringLiteral(
+            "cannot be opened: LibreOffice (soffice), which converts it, is not installed");
+        return out;
+    }
+    out.work = std::make_shared<QTemporaryDir>(QDir::tempPath() +
+                                               QStringLiteral("/presentation-host-convert-XXXXXX"));
+    out.input = out.work->filePath(QStringLiteral("deck.") + suffix);
+    out.outDir = out.work->filePath(QStringLiteral("out"));
+    if (!out.work->isValid() || !QFile::copy(source, out.input) || !QDir().mkpath(out.outDir)) {
+        out.error = QStringLiteral("cannot be converted: no room for a temporary copy");
+    }
+    return out;
+}
+
 void Converter::convert(const QString &source, Done done)
 {
     // What failed goes to the log too: the client's message box may be gone by the time anyone
@@ -51,41 +106,26 @@ void Converter::convert(const QString &source, Done done)
         done(pdf, error);
     };
     done = withBoundedCache(m_cacheDir, std::move(done));
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly)) {
-        done({}, QStringLiteral("cannot be read"));
-        return;
-    }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) {
-        done({}, QStringLiteral("cannot be read"));
-        return;
-    }
-    file.close();
-    const QString suffix = QFileInfo(source).suffix().toLower();
-    // The kind is part of the key: the same bytes named .ppt and .odp convert differently.
-    const QString cached = m_cacheDir + QLatin1Char('/') +
-                           QString::fromLatin1(hash.result().toHex()) + QLatin1Char('-') + suffix +
-                           QStringLiteral(".pdf");
-    if (QFileInfo::exists(cached)) {
-        done(cached, {});
-        return;
-    }
+    offThread(
+        m_pool, this, [source, cacheDir = m_cacheDir] { return prepare(source, cacheDir); },
+        [this, done](const Prepared &prepared) {
+            if (!prepared.error.isEmpty()) {
+                done({}, prepared.error);
+            } else if (prepared.alreadyCached) {
+                done(prepared.cached, {});
+            } else {
+                start(prepared, done);
+            }
+        });
+}
+
+void Converter::start(const Prepared &prepared, Done done)
+{
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (soffice.isEmpty()) {
-        done({},
-             QStringLiteral(
-                 "cannot be opened: LibreOffice (soffice), which converts it, is not installed"));
-        return;
-    }
-    auto work = std::make_shared<QTemporaryDir>(
-        QDir::tempPath() + QStringLiteral("/presentation-host-convert-XXXXXX"));
-    const QString input = work->filePath(QStringLiteral("deck.") + suffix);
-    const QString outDir = work->filePath(QStringLiteral("out"));
-    if (!work->isValid() || !QFile::copy(source, input) || !QDir().mkpath(outDir)) {
-        done({}, QStringLiteral("cannot be converted: no room for a temporary copy"));
-        return;
-    }
+    const auto work = prepared.work;
+    const QString input = prepared.input;
+    const QString outDir = prepared.outDir;
+    const QString cached = prepared.cached;
 
     // Each conversion gets its own LibreOffice profile: with a shared one a second converter
     // hands its job to the first and returns at once.
@@ -112,7 +152,8 @@ void Converter::convert(const QString &source, Done done)
     auto finished = std::make_shared<bool>(false);
     const QString cacheDir = m_cacheDir;
 
-    auto finish = [process, work, finished, done, cached, cacheDir, outDir](const QString &error) {
+    auto finish = [this, process, work, finished, done, cached, cacheDir,
+                   outDir](const QString &error) {
         if (*finished) {
             return;
         }
@@ -129,26 +170,35 @@ void Converter::convert(const QString &source, Done done)
             return;
         }
         const QString produced = outDir + QStringLiteral("/deck.pdf");
-        QString why;
-        if (!QFileInfo::exists(produced) || !loadPdf(produced, &why)) {
-            done({}, QStringLiteral("could not be converted by LibreOffice (damaged, protected or "
-                                    "not a presentation)"));
-            return;
-        }
-        QDir().mkpath(cacheDir);
-        const QString partial = cached + QStringLiteral(".part");
-        QFile::remove(partial);
-        if (QFile::copy(produced, partial) && QFile::rename(partial, cached)) {
-            done(cached, {});
-            return;
-        }
-        QFile::remove(partial);
-        if (QFileInfo::exists(cached)) {
-            done(cached, {});
-            return;
-        }
-        done({},
-             QStringLiteral("was converted but the result cannot be stored in %1").arg(cacheDir));
+        offThread(
+            m_pool, this,
+            [produced, cached, cacheDir]() -> QString {
+                QString why;
+                if (!QFileInfo::exists(produced) || !loadPdf(produced, &why)) {
+                    return QStringLiteral("could not be converted by LibreOffice (damaged, "
+                                          "protected or not a presentation)");
+                }
+                QDir().mkpath(cacheDir);
+                const QString partial = cached + QStringLiteral(".part");
+                QFile::remove(partial);
+                if (QFile::copy(produced, partial) && QFile::rename(partial, cached)) {
+                    return {};
+                }
+                QFile::remove(partial);
+                if (QFileInfo::exists(cached)) {
+                    return {};
+                }
+                return QStringLiteral("was converted but the result cannot be stored in %1")
+                    .arg(cacheDir);
+            },
+            // The temporary folder goes only once the result is stored.
+            [done, cached, work](const QString &storeError) {
+                if (storeError.isEmpty()) {
+                    done(cached, {});
+                } else {
+                    done({}, storeError);
+                }
+            });
     };
 
     connect(process, &QProcess::finished, this,

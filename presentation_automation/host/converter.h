@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 
 #include <functional>
 
@@ -20,6 +21,7 @@ public:
     using Done = std::function<void(const QString &pdfPath, const QString &error)>;
 
     explicit Converter(const QString &cacheDir, QObject *parent = nullptr);
+    ~Converter() override;
 
     static bool needsConversion(const QString &path);
     static QString defaultCacheDir();
@@ -29,7 +31,14 @@ public:
     void convert(const QString &source, Done done);
 
 private:
+    struct Prepared;
+    static Prepared prepare(const QString &source, const QString &cacheDir);
+    void start(const Prepared &prepared, Done done);
+
     QString m_cacheDir;
+    // Hashing and copying a deck, and checking and storing the result, take seconds for a
+    // large one: never on the host's main thread.
+    QThreadPool m_pool;
     int m_timeoutMs = 170000;
 };
 

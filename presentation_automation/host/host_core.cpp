@@ -3,24 +3,24 @@
 #include "app_window.h"
 #include "converter.h"
 #include "displays.h"
+#include "host_process.h"
+#include "off_thread.h"
 #include "picture_file.h"
 #include "runtime_dir.h"
 #include "show_settings.h"
 #include "show_window.h"
+#include "socket_keeper.h"
 
 #include <poppler-qt6.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
 #include <cmath>
-#include <cstdio>
-#include <sys/stat.h>
+#include <set>
 #include <unistd.h>
 
 namespace pa::host {
@@ -47,6 +47,9 @@ public:
         connect(socket, &QLocalSocket::disconnected, this, &QObject::deleteLater);
         readRequests();
     }
+
+    // The socket, a child, is closed after this is gone and must not call back into it.
+    ~Link() override { m_socket->disconnect(this); }
 
 private:
     void readRequests()
@@ -84,7 +87,12 @@ private:
         }
     }
 
-    void send(const Reply &reply) { m_socket->write(frame(encodeReply(reply))); }
+    // Out at once, ahead of whatever else the event loop holds (the journal, frames).
+    void send(const Reply &reply)
+    {
+        m_socket->write(frame(encodeReply(reply)));
+        m_socket->flush();
+    }
 
     QLocalSocket *m_socket;
     PresentationHost *m_host;
@@ -97,41 +105,13 @@ QString points(double value)
     return QString::number(value, 'g', 6);
 }
 
-ino_t inodeOf(const QString &path)
+// Empty when written, else why not, as the controllers show it.
+QString writeExport(const QImage &image, const QString &path, const QByteArray &format)
 {
-    struct stat st
-    {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-        return 0;
-    }
-    return st.st_ino;
-}
-
-bool otherHostAnswers(const QString &path)
-{
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(1000)) {
-        return false;
-    }
-    Request hello;
-    socket.write(frame(encodeRequest(hello)));
-    socket.waitForBytesWritten(1000);
-    FrameReader reader;
-    QDeadlineTimer deadline(2000);
-    while (!deadline.hasExpired()) {
-        if (auto payload = reader.next()) {
-            auto reply = decodeReply(*payload);
-            return reply && reply->ok && reply->text == QLatin1String(protocolGreeting);
-        }
-        if (!socket.waitForReadyRead(
-                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
-            return false;
-        }
-        reader.append(socket.readAll());
-    }
-    return false;
+    const QString problem = writePicture(image.convertToFormat(QImage::Format_RGB32), path, format);
+    return problem.isEmpty()
+               ? QString()
+               : QStringLiteral("The file %1 cannot be written: %2").arg(path, problem);
 }
 
 } // namespace
@@ -142,69 +122,65 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
       m_converter(new Converter(m_settings.cacheDir.isEmpty() ? Converter::defaultCacheDir()
                                                               : m_settings.cacheDir,
                                 this)),
-      m_server(new QLocalServer(this)), m_socketCheck(new QTimer(this)),
-      m_appWindow(std::make_unique<AppWindow>()), m_placer(new ShowPlacer(m_appWindow.get(), this))
+      m_socket(new SocketKeeper(m_settings.runtimeDir, this)),
+      m_appWindow(std::make_unique<AppWindow>()), m_placer(new ShowPlacer(m_appWindow.get(), this)),
+      m_journal(journalPath(m_settings.runtimeDir))
 {
     connect(m_appWindow.get(), &AppWindow::endAllRequested, this,
             &PresentationHost::endAllShowsAndQuit);
     m_converter->setTimeoutMs(m_settings.conversionTimeoutMs);
+    // Loads of large decks may take a while each; exports of slides nobody holds still go.
+    m_workers.setMaxThreadCount(4);
     connect(m_pool, &RenderPool::frameReady, this, &PresentationHost::frameReady);
-    connect(m_server, &QLocalServer::newConnection, this, &PresentationHost::acceptConnections);
-    connect(m_socketCheck, &QTimer::timeout, this, &PresentationHost::checkSocket);
+    connect(m_socket, &SocketKeeper::newConnection, this, &PresentationHost::acceptConnection);
+    connect(m_socket, &SocketKeeper::displaced, this, &PresentationHost::socketTakenByAnother);
+    connect(m_socket, &SocketKeeper::regained, this, &PresentationHost::writeJournal);
     refreshListing();
 }
 
 PresentationHost::~PresentationHost()
 {
+    m_workers.waitForDone();
     for (auto &[id, p] : m_presentations) {
-        delete p.show.data();
+        if (ShowWindow *show = p.show.data()) {
+            show->disconnect(this);
+            delete show;
+        }
+    }
+    if (m_socket->ownsPath()) {
+        m_journal.remove();
     }
 }
 
 bool PresentationHost::listen(QString *why, bool *otherHost)
 {
-    *otherHost = false;
-    const QString problem = preparePrivateFolder(m_settings.runtimeDir);
-    if (!problem.isEmpty()) {
-        *why = problem;
+    if (!m_socket->listen(m_settings.replace, why, otherHost)) {
         return false;
     }
-    const QString path = socketPath(m_settings.runtimeDir);
-    if (!m_settings.replace && QFileInfo::exists(path) && otherHostAnswers(path)) {
-        *otherHost = true;
-        *why = QStringLiteral("Another presentation host already answers at %1.").arg(path);
-        return false;
-    }
-    // What is left is a stale socket of a host that ended, or one that no longer answers.
-    QLocalServer::removeServer(path);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(path)) {
-        *why = QStringLiteral("Cannot listen at %1: %2").arg(path, m_server->errorString());
-        return false;
-    }
-    m_socketInode = inodeOf(path);
-    m_socketCheck->start(1000);
+    hostLog(QStringLiteral("Listening at %1 (process %2).")
+                .arg(m_socket->path())
+                .arg(QCoreApplication::applicationPid()));
+    restoreFromJournal();
     return true;
 }
 
-void PresentationHost::checkSocket()
+void PresentationHost::socketTakenByAnother()
 {
-    // A newer host took the socket over (this one was found hung), or the folder was
-    // removed: nobody can reach this host any more, so it leaves.
-    if (inodeOf(socketPath(m_settings.runtimeDir)) != m_socketInode) {
-        // Ending without the usual clean-up: closing the server would delete the socket
-        // file, which now belongs to the newer host.
-        std::fprintf(stderr, "The socket was replaced or removed; the host ends.\n");
+    if (m_presentations.empty() && m_restoring.empty()) {
+        hostLog(QStringLiteral("No presentation is open here; this host ends."));
+        // Without the usual clean-up: closing the server would remove the other host's
+        // socket file, and the journal is the other host's now.
         std::fflush(nullptr);
         ::_exit(0);
     }
+    hostLog(QStringLiteral("This host keeps its %1 presentations and serves the programs "
+                           "already connected to it.")
+                .arg(m_presentations.size() + m_restoring.size()));
 }
 
-void PresentationHost::acceptConnections()
+void PresentationHost::acceptConnection(QLocalSocket *socket)
 {
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        new Link(socket, this);
-    }
+    new Link(socket, this);
 }
 
 PresentationHost::Presentation *PresentationHost::find(std::int64_t id)
@@ -223,9 +199,13 @@ void PresentationHost::handle(const Request &request,
                               const std::function<void(const Reply &)> &reply)
 {
     switch (request.op) {
-    case Op::Hello:
-        reply(Reply::success(QCoreApplication::applicationPid(), QLatin1String(protocolGreeting)));
+    case Op::Hello: {
+        Reply hello =
+            Reply::success(QCoreApplication::applicationPid(), QLatin1String(protocolGreeting));
+        hello.session = m_session;
+        reply(hello);
         return;
+    }
     case Op::Status:
         reply(Reply::success(0, statusText()));
         return;
@@ -243,52 +223,25 @@ void PresentationHost::handle(const Request &request,
         reply(Reply::success());
         return;
     case Op::ActivePresentation:
+        if (waitForRestore(m_active, request, reply)) {
+            return;
+        }
         if (find(m_active) == nullptr) {
             reply(failure(QStringLiteral("No presentation is open.")));
         } else {
             reply(Reply::success(m_active));
         }
         return;
-    case Op::Open: {
-        const QString path = request.path;
-        const QFileInfo info(path);
-        if (path.isEmpty()) {
-            reply(failure(QStringLiteral("No file name was given.")));
-        } else if (!info.exists()) {
-            reply(failure(QStringLiteral("The file %1 was not found.").arg(path)));
-        } else if (info.isDir()) {
-            reply(failure(QStringLiteral("%1 is a folder, not a presentation.").arg(path)));
-        } else if (!info.isReadable()) {
-            reply(failure(QStringLiteral("The file %1 cannot be read.").arg(path)));
-        } else if (info.size() == 0) {
-            reply(failure(QStringLiteral("The file %1 is empty.").arg(path)));
-        } else if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
-            addPdf(path, path, reply);
-        } else if (Converter::needsConversion(path)) {
-            QPointer<PresentationHost> self(this);
-            m_converter->convert(
-                path, [self, path, reply](const QString &pdf, const QString &error) {
-                    if (!self) {
-                        return;
-                    }
-                    if (!error.isEmpty()) {
-                        reply(failure(QStringLiteral("The file %1 %2.").arg(path, error)));
-                    } else {
-                        self->addPdf(path, pdf, reply);
-                    }
-                });
-        } else {
-            reply(failure(
-                QStringLiteral("The file %1 is not a kind of presentation that can be opened "
-                               "(.pdf, .ppt, .pps, .pptx, .ppsx, .odp).")
-                    .arg(path)));
-        }
+    case Op::Open:
+        open(request.path, reply);
         return;
-    }
     default:
         break;
     }
 
+    if (waitForRestore(request.pres, request, reply)) {
+        return;
+    }
     Presentation *p = find(request.pres);
     if (p == nullptr) {
         reply(failure(QStringLiteral("The presentation is not open.")));
@@ -306,6 +259,7 @@ void PresentationHost::handle(const Request &request,
     switch (request.op) {
     case Op::Run:
         run(*p);
+        writeJournal();
         reply(Reply::success());
         return;
     case Op::SlideCount:
@@ -337,21 +291,12 @@ void PresentationHost::handle(const Request &request,
     case Op::SetLeft:
     case Op::SetTop:
     case Op::SetWidth: {
-        if (std::abs(request.points) > 100000.0) {
-            reply(failure(QStringLiteral("The value %1 is out of range.").arg(request.points)));
+        const QString why = place(*p, request.op, request.points);
+        if (!why.isEmpty()) {
+            reply(failure(why));
             return;
         }
-        if (request.op == Op::SetLeft) {
-            show->setRequestedLeft(request.points);
-        } else if (request.op == Op::SetTop) {
-            show->setRequestedTop(request.points);
-        } else if (pointsToPixels(request.points) < 1) {
-            reply(failure(QStringLiteral("The width %1 is out of range.").arg(request.points)));
-            return;
-        } else {
-            show->setRequestedWidth(request.points);
-        }
-        refreshListing();
+        writeJournal();
         reply(Reply::success());
         return;
     }
@@ -360,6 +305,7 @@ void PresentationHost::handle(const Request &request,
         show->activateWindow();
         m_active = p->id;
         refreshListing();
+        writeJournal();
         reply(Reply::success());
         return;
     case Op::Next:
@@ -385,31 +331,109 @@ void PresentationHost::handle(const Request &request,
     }
 }
 
-void PresentationHost::addPdf(const QString &file, const QString &pdf,
-                              const std::function<void(const Reply &)> &reply)
+void PresentationHost::open(const QString &path, const ReplyFn &reply)
 {
-    QString why;
-    auto doc = loadPdf(pdf, &why);
-    if (!doc) {
-        qWarning("The file %s %s.", qPrintable(file), qPrintable(why));
-        reply(failure(QStringLiteral("The file %1 %2.").arg(file, why)));
-        return;
+    const QFileInfo info(path);
+    if (path.isEmpty()) {
+        reply(failure(QStringLiteral("No file name was given.")));
+    } else if (!info.exists()) {
+        reply(failure(QStringLiteral("The file %1 was not found.").arg(path)));
+    } else if (info.isDir()) {
+        reply(failure(QStringLiteral("%1 is a folder, not a presentation.").arg(path)));
+    } else if (!info.isReadable()) {
+        reply(failure(QStringLiteral("The file %1 cannot be read.").arg(path)));
+    } else if (info.size() == 0) {
+        reply(failure(QStringLiteral("The file %1 is empty.").arg(path)));
+    } else if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
+        loadPdfOffThread(path, path, 0, reply);
+    } else if (Converter::needsConversion(path)) {
+        m_converter->convert(path, [this, path, reply](const QString &pdf, const QString &error) {
+            if (!error.isEmpty()) {
+                reply(failure(QStringLiteral("The file %1 %2.").arg(path, error)));
+            } else {
+                loadPdfOffThread(path, pdf, 0, reply);
+            }
+        });
+    } else {
+        reply(failure(QStringLiteral("The file %1 is not a kind of presentation that can be opened "
+                                     "(.pdf, .ppt, .pps, .pptx, .ppsx, .odp).")
+                          .arg(path)));
     }
-    Presentation p;
-    p.id = ++m_nextId;
-    p.file = file;
-    p.pdf = pdf;
-    p.slideCount = doc->numPages();
-    p.loops = deckLoops(file);
-    p.doc = std::move(doc);
-    m_active = p.id;
-    const auto id = p.id;
-    m_presentations.emplace(id, std::move(p));
-    refreshListing();
-    reply(Reply::success(id));
 }
 
-void PresentationHost::run(Presentation &p)
+void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf, std::int64_t id,
+                                        const ReplyFn &reply)
+{
+    offThread(
+        m_workers, this,
+        [file, pdf] {
+            // Opened only to be checked and counted: the document is opened again by the
+            // workers that draw its show, and by nothing while no show runs.
+            LoadedDeck out;
+            if (auto doc = loadPdf(pdf, &out.why)) {
+                out.slideCount = doc->numPages();
+                if (std::unique_ptr<Poppler::Page> first{doc->page(0)}) {
+                    out.slideSize = first->pageSizeF();
+                }
+                out.loops = deckLoops(file);
+            }
+            return out;
+        },
+        [this, file, pdf, id, reply](const LoadedDeck &loaded) {
+            if (loaded.slideCount <= 0) {
+                qWarning("The file %s %s.", qPrintable(file), qPrintable(loaded.why));
+                reply(failure(QStringLiteral("The file %1 %2.").arg(file, loaded.why)));
+                return;
+            }
+            reply(Reply::success(addPdf(file, pdf, loaded, id)));
+        });
+}
+
+std::int64_t PresentationHost::addPdf(const QString &file, const QString &pdf,
+                                      const LoadedDeck &deck, std::int64_t id)
+{
+    Presentation p;
+    p.id = id > 0 ? id : ++m_nextId;
+    m_nextId = std::max(m_nextId, p.id);
+    p.file = file;
+    p.pdf = pdf;
+    p.slideCount = deck.slideCount;
+    p.slideSize = deck.slideSize;
+    p.loops = deck.loops;
+    m_active = p.id;
+    const std::int64_t added = p.id;
+    m_presentations.emplace(added, std::move(p));
+    refreshListing();
+    writeJournal();
+    return added;
+}
+
+QString PresentationHost::place(Presentation &p, Op op, double pts)
+{
+    ShowWindow *show = p.show.data();
+    if (show == nullptr) {
+        return QStringLiteral("The presentation has no running slide show.");
+    }
+    if (std::abs(pts) > 100000.0) {
+        return QStringLiteral("The value %1 is out of range.").arg(pts);
+    }
+    if (op == Op::SetLeft) {
+        show->setRequestedLeft(pts);
+        p.left = pts;
+    } else if (op == Op::SetTop) {
+        show->setRequestedTop(pts);
+        p.top = pts;
+    } else if (pointsToPixels(pts) < 1) {
+        return QStringLiteral("The width %1 is out of range.").arg(pts);
+    } else {
+        show->setRequestedWidth(pts);
+        p.width = pts;
+    }
+    refreshListing();
+    return {};
+}
+
+void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
 {
     if (p.show) {
         // Running it again starts it afresh, as a new show.
@@ -422,8 +446,11 @@ void PresentationHost::run(Presentation &p)
     auto *show = new ShowWindow(p.id, p.slideCount,
                                 QFileInfo(p.file).fileName() + QStringLiteral(" - Slide Show"));
     p.show = show;
-    if (std::unique_ptr<Poppler::Page> first{p.doc->page(0)}) {
-        show->setSlideSize(first->pageSizeF());
+    p.left.reset();
+    p.top.reset();
+    p.width.reset();
+    if (p.slideSize.isValid()) {
+        show->setSlideSize(p.slideSize);
     }
     show->setLoop(p.loops);
     show->placeFullPrimary();
@@ -431,12 +458,25 @@ void PresentationHost::run(Presentation &p)
         updateShow(show);
         scheduleFrames();
         refreshListing();
+        writeJournal();
     });
     connect(show, &ShowWindow::frameBoxChanged, this, [this, show] {
         updateShow(show);
         scheduleFrames();
     });
     connect(show, &ShowWindow::ended, this, [this, show] { showEnded(show); });
+    if (restoring != nullptr) {
+        // Placed and on its slide before it appears, so it comes back where it was.
+        const std::pair<Op, std::optional<double>> placement[] = {{Op::SetLeft, restoring->left},
+                                                                  {Op::SetTop, restoring->top},
+                                                                  {Op::SetWidth, restoring->width}};
+        for (const auto &[op, value] : placement) {
+            if (value) {
+                place(p, op, *value);
+            }
+        }
+        show->gotoSlide(std::clamp(restoring->slide, 1, p.slideCount));
+    }
     show->show();
     m_placer->add(show);
     show->activateWindow();
@@ -458,7 +498,6 @@ void PresentationHost::endAllShowsAndQuit()
     for (QLocalSocket *socket : findChildren<QLocalSocket *>()) {
         socket->flush();
     }
-    m_server->close();
     QCoreApplication::quit();
 }
 
@@ -473,6 +512,7 @@ void PresentationHost::showEnded(ShowWindow *window)
     window->deleteLater();
     scheduleFrames();
     refreshListing();
+    writeJournal();
 }
 
 void PresentationHost::updateShow(ShowWindow *window)
@@ -509,8 +549,10 @@ void PresentationHost::scheduleFrames()
     // The active show first, then the others; for each rank around the current slide every
     // show gets its frame before any show gets the next rank.
     std::vector<std::pair<ShowWindow *, QString>> shows;
+    std::set<QString> live;
     for (auto &[id, p] : m_presentations) {
         if (ShowWindow *w = p.show.data()) {
+            live.insert(p.pdf);
             if (id == m_active) {
                 shows.insert(shows.begin(), {w, p.pdf});
             } else {
@@ -541,6 +583,9 @@ void PresentationHost::scheduleFrames()
             urgent += rank == 0 ? 1 : 0;
         }
     }
+    // A presentation whose show ended keeps neither frames nor an open document.
+    m_cache.keepOnly(live);
+    m_pool->setLiveDocuments(live);
     m_cache.setWanted(wanted);
     std::vector<FrameKey> missing;
     size_t missingUrgent = 0;
@@ -591,25 +636,32 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     }
 
     const QSize size(request.width, request.height);
-    QImage image;
-    if (const QImage *held = m_cache.findAnySize(p.pdf, request.slide)) {
-        image = held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    } else {
-        image = renderStretched(*p.doc, request.slide - 1, size);
-    }
-    if (image.isNull()) {
-        reply(failure(QStringLiteral("Slide %1 could not be drawn.").arg(request.slide)));
+    const QString path = request.path;
+    const int slide = request.slide;
+    if (const QImage *held = m_cache.findAnySize(p.pdf, slide)) {
+        // Scaling a held frame costs a few milliseconds: answered at once.
+        const QString why = writeExport(
+            held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), path, format);
+        reply(why.isEmpty() ? Reply::success() : failure(why));
         return;
     }
-    image = image.convertToFormat(QImage::Format_RGB32);
-
-    const QString problem = writePicture(image, request.path, format);
-    if (!problem.isEmpty()) {
-        reply(failure(
-            QStringLiteral("The file %1 cannot be written: %2").arg(request.path, problem)));
-        return;
-    }
-    reply(Reply::success());
+    // Not held: drawn on a worker from a document opened for this export alone.
+    offThread(
+        m_workers, this,
+        [pdf = p.pdf, slide, size, path, format]() -> QString {
+            QString why;
+            auto doc = loadPdf(pdf, &why);
+            const QImage image = doc ? renderStretched(*doc, slide - 1, size) : QImage();
+            if (image.isNull()) {
+                return why.startsWith(QLatin1String("cannot be opened"))
+                           ? QStringLiteral("Slide %1 could not be drawn: the deck %2.")
+                                 .arg(slide)
+                                 .arg(why)
+                           : QStringLiteral("Slide %1 could not be drawn.").arg(slide);
+            }
+            return writeExport(image, path, format);
+        },
+        [reply](const QString &why) { reply(why.isEmpty() ? Reply::success() : failure(why)); });
 }
 
 QString PresentationHost::statusText() const

@@ -3,25 +3,24 @@
 // The presentation host itself: the open presentations, their slide shows, the frames
 // held for them, and the socket server through which the controllers drive it.
 
+#include "journal.h"
 #include "protocol.h"
 #include "render.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QSizeF>
 #include <QString>
+#include <QThreadPool>
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <sys/types.h>
+#include <optional>
+#include <vector>
 
-class QLocalServer;
-class QTimer;
-
-namespace Poppler {
-class Document;
-}
+class QLocalSocket;
 
 namespace pa::host {
 
@@ -29,6 +28,7 @@ class AppWindow;
 class Converter;
 class ShowPlacer;
 class ShowWindow;
+class SocketKeeper;
 
 struct HostSettings
 {
@@ -48,13 +48,16 @@ class PresentationHost : public QObject
 
 public:
     explicit PresentationHost(HostSettings settings, QObject *parent = nullptr);
+    // A host that ends here ends cleanly: its journal goes with it.
     ~PresentationHost() override;
 
-    // Takes the socket. False with a reason when it cannot; *otherHost is set when another
-    // host already answers there (and this one should leave it in charge).
+    // Takes the socket, then puts back what the journal of a host that died there holds.
+    // False with a reason when it cannot; *otherHost is set when another host already
+    // answers there (and this one should leave it in charge).
     bool listen(QString *why, bool *otherHost);
 
-    // Runs one request; reply is called once, at once or later (a conversion takes long).
+    // Runs one request; reply is called once, at once or later (a load, a conversion or a
+    // slide drawn for an export runs on a worker thread).
     void handle(const Request &request, const std::function<void(const Reply &)> &reply);
 
     QString statusText() const;
@@ -66,21 +69,51 @@ public:
     void endAllShowsAndQuit();
 
 private:
+    using ReplyFn = std::function<void(const Reply &)>;
+
+    // What a load finds out about a deck, on a worker.
+    struct LoadedDeck
+    {
+        int slideCount = 0;
+        QSizeF slideSize;
+        bool loops = false;
+        QString why;
+    };
+
+    // Holds no document and no frames of its own: those belong to a running show.
     struct Presentation
     {
         std::int64_t id = 0;
         QString file;
         QString pdf;
         int slideCount = 0;
-        bool loops = false;                     // the deck's own show setting
-        std::unique_ptr<Poppler::Document> doc; // this thread's own, for exports
+        QSizeF slideSize;   // of the first page, in points: the show window's shape
+        bool loops = false; // the deck's own show setting
         QPointer<ShowWindow> show;
+        // As the controllers set them, for the journal.
+        std::optional<double> left;
+        std::optional<double> top;
+        std::optional<double> width;
     };
 
-    void acceptConnections();
-    void addPdf(const QString &file, const QString &pdf,
-                const std::function<void(const Reply &)> &reply);
-    void run(Presentation &p);
+    // A journaled presentation being loaded again; requests for it wait until it is.
+    struct Restoring
+    {
+        JournalEntry entry;
+        std::vector<std::pair<Request, ReplyFn>> waiting;
+    };
+
+    void acceptConnection(QLocalSocket *socket);
+    void open(const QString &path, const ReplyFn &reply);
+    // Loads pdf on a worker, then adds it as file under id (0: a new id).
+    void loadPdfOffThread(const QString &file, const QString &pdf, std::int64_t id,
+                          const ReplyFn &reply);
+    std::int64_t addPdf(const QString &file, const QString &pdf, const LoadedDeck &deck,
+                        std::int64_t id);
+    // restoring: the journaled show it puts back (placement and slide).
+    void run(Presentation &p, const JournalEntry *restoring = nullptr);
+    // Empty when placed, else why not.
+    QString place(Presentation &p, Op op, double points);
     void exportSlide(Presentation &p, const Request &request,
                      const std::function<void(const Reply &)> &reply);
     Presentation *find(std::int64_t id);
@@ -89,7 +122,15 @@ private:
     void frameReady(const FrameKey &key, const QImage &image);
     void scheduleFrames();
     void refreshListing();
-    void checkSocket();
+    void socketTakenByAnother();
+
+    // In host_journal.cpp.
+    void restoreFromJournal();
+    void restoreEntry(const JournalEntry &entry);
+    void restoreFinished(std::int64_t id, const Reply &outcome);
+    bool waitForRestore(std::int64_t id, const Request &request, const ReplyFn &reply);
+    void writeJournal();
+    void saveJournal();
 
     HostSettings m_settings;
     std::map<std::int64_t, Presentation> m_presentations;
@@ -98,11 +139,16 @@ private:
     FrameCache m_cache;
     RenderPool *m_pool;
     Converter *m_converter;
-    QLocalServer *m_server;
-    QTimer *m_socketCheck;
-    ino_t m_socketInode = 0;
+    SocketKeeper *m_socket;
     std::unique_ptr<AppWindow> m_appWindow;
     ShowPlacer *m_placer;
+    Journal m_journal;
+    QString m_session;
+    std::map<std::int64_t, Restoring> m_restoring;
+    std::int64_t m_journalActive = 0;
+    bool m_journalDue = false;
+    // Loads and exports of slides nobody holds; waited for before anything else goes.
+    QThreadPool m_workers;
 };
 
 } // namespace pa::host

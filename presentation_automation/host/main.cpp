@@ -6,6 +6,7 @@
 #include "client.h"
 #include "host_core.h"
 #include "host_log.h"
+#include "host_process.h"
 #include "runtime_dir.h"
 
 #include "platform/qt_platform_choice.h"
@@ -33,7 +34,8 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("quit"),
                       QStringLiteral("End all shows of the running host and the host.")});
     parser.addOption({QStringLiteral("replace"),
-                      QStringLiteral("Take the socket over from a host that no longer answers.")});
+                      QStringLiteral("Take the socket over from something there that does not "
+                                     "answer as a host (a host that answers is never replaced).")});
     parser.addOption({QStringLiteral("cache-dir"),
                       QStringLiteral("Where converted decks are kept."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("cache-mib"),
@@ -130,6 +132,7 @@ int main(int argc, char *argv[])
     }
 
     pa::host::installHostLog(pa::host::hostLogPath());
+    pa::host::hostLog(pa::host::raiseOpenFileLimit());
 
     // Frames are large buffers allocated and freed by several threads; served by mmap they
     // go back to the system when freed instead of piling up in per-thread heaps.
@@ -139,12 +142,13 @@ int main(int argc, char *argv[])
     app.setApplicationName(QStringLiteral("Presentation host"));
     // Shows come and go; the host stays until it is ended from outside.
     app.setQuitOnLastWindowClosed(false);
+    pa::host::quitOnTerminationSignals();
 
     pa::host::PresentationHost host(settings);
     QString why;
     bool otherHost = false;
     if (!host.listen(&why, &otherHost)) {
-        qWarning("%s", qPrintable(why));
+        pa::host::hostLog(why);
         return otherHost ? 0 : 1;
     }
     qInfo("Presentation host started, process %lld.",

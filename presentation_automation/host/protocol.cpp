@@ -169,6 +169,9 @@ QByteArray encodeReply(const Reply &reply)
     if (reply.ok) {
         o.insert(QStringLiteral("value"), static_cast<double>(reply.value));
         o.insert(QStringLiteral("text"), reply.text);
+        if (!reply.session.isEmpty()) {
+            o.insert(QStringLiteral("session"), reply.session);
+        }
     } else {
         o.insert(QStringLiteral("source"), reply.source);
         o.insert(QStringLiteral("description"), reply.description);
@@ -270,16 +273,20 @@ std::optional<Reply> decodeReply(const QByteArray &payload)
     Reply r;
     r.ok = o->value(QStringLiteral("ok")).toBool();
     if (r.ok) {
-        if (o->size() != 3 || !onlyKeys(*o, {"ok", "value", "text"})) {
+        const bool withSession = o->contains(QStringLiteral("session"));
+        if (o->size() != (withSession ? 4 : 3) ||
+            !onlyKeys(*o, {"ok", "value", "text", "session"})) {
             return std::nullopt;
         }
         auto v = integer(o->value(QStringLiteral("value")), -maxExact, maxExact);
         const QJsonValue text = o->value(QStringLiteral("text"));
-        if (!v || !text.isString()) {
+        const QJsonValue session = o->value(QStringLiteral("session"));
+        if (!v || !text.isString() || (withSession && !session.isString())) {
             return std::nullopt;
         }
         r.value = *v;
         r.text = text.toString();
+        r.session = session.toString();
     } else {
         if (o->size() != 3 || !onlyKeys(*o, {"ok", "source", "description"})) {
             return std::nullopt;

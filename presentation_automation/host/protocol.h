@@ -61,6 +61,9 @@ struct Reply
     QString text;
     QString source;
     QString description;
+    // Hello only: names the line of hosts that share one journal, so a client knows that a
+    // host started after a crash still knows its presentations.
+    QString session;
 
     static Reply success(std::int64_t value = 0, const QString &text = {});
     static Reply failure(const QString &source, const QString &description);

@@ -1,23 +1,63 @@
 #include "render.h"
 
+#include "host_process.h"
+
 #include <poppler-qt6.h>
 
 #include <QFileInfo>
 #include <QVariant>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace pa::host {
 
+QString checkPdfHeader(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE) {
+            return QStringLiteral("cannot be opened: too many open files");
+        }
+        return QStringLiteral("cannot be read (%1)")
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    // Readers accept the marker anywhere in the first kilobyte (some files carry a prefix).
+    char head[1024];
+    ssize_t got = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, head + got, sizeof head - static_cast<size_t>(got));
+        if (n > 0 && (got += n) < static_cast<ssize_t>(sizeof head)) {
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        break;
+    }
+    ::close(fd);
+    if (!QByteArray::fromRawData(head, got).contains("%PDF-")) {
+        return QStringLiteral("is not a readable PDF document");
+    }
+    return {};
+}
+
 std::unique_ptr<Poppler::Document> loadPdf(const QString &path, QString *why)
 {
+    *why = checkPdfHeader(path);
+    if (!why->isEmpty()) {
+        return nullptr;
+    }
     auto doc = Poppler::Document::load(path);
     if (!doc) {
-        *why = QStringLiteral("is not a readable PDF document");
+        *why = outOfFileDescriptors() ? QStringLiteral("cannot be opened: too many open files")
+                                      : QStringLiteral("is not a readable PDF document");
         return nullptr;
     }
     if (doc->isLocked()) {
@@ -173,6 +213,18 @@ void FrameCache::setWanted(const std::vector<FrameKey> &wanted)
     evict();
 }
 
+void FrameCache::keepOnly(const std::set<QString> &pdfs)
+{
+    for (auto it = m_frames.begin(); it != m_frames.end();) {
+        if (pdfs.count(it.key().pdf) == 0) {
+            m_bytes -= it->image.sizeInBytes();
+            it = m_frames.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 void FrameCache::insert(const FrameKey &key, const QImage &image)
 {
     if (image.isNull()) {
@@ -265,9 +317,24 @@ void RenderPool::setWanted(std::vector<FrameKey> wanted, size_t urgent)
     m_wake.notify_all();
 }
 
+void RenderPool::setLiveDocuments(std::set<QString> pdfs)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (pdfs == m_live) {
+            return;
+        }
+        m_live = std::move(pdfs);
+        ++m_liveGeneration;
+    }
+    m_wake.notify_all();
+}
+
 std::optional<FrameKey> RenderPool::takeJob(const Worker &worker)
 {
-    const size_t first = worker.lowPriority ? m_urgent : 0;
+    // Several frames needed on screen at once (shows put back after a crash, or started
+    // together) are shared out rather than drawn one after another.
+    const size_t first = worker.lowPriority && m_urgent < 2 ? m_urgent : 0;
     if (first >= m_queue.size()) {
         return std::nullopt;
     }
@@ -285,7 +352,9 @@ std::optional<FrameKey> RenderPool::takeJob(const Worker &worker)
 void RenderPool::run(Worker *worker)
 {
     if (worker->lowPriority) {
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+        // Relative to the process's own, which may already run niced.
+        const auto self = static_cast<id_t>(::gettid());
+        ::setpriority(PRIO_PROCESS, self, ::getpriority(PRIO_PROCESS, self) + 10);
     }
     std::map<QString, std::unique_ptr<Poppler::Document>> documents;
     std::unique_lock lock(m_mutex);
@@ -293,7 +362,7 @@ void RenderPool::run(Worker *worker)
         std::optional<FrameKey> job;
         for (;;) {
             job = m_stopping ? std::nullopt : takeJob(*worker);
-            if (m_stopping || job) {
+            if (m_stopping || job || worker->liveSeen != m_liveGeneration) {
                 break;
             }
             // Frames for later may be held back until m_aheadAfter: look again then.
@@ -305,6 +374,25 @@ void RenderPool::run(Worker *worker)
         }
         if (m_stopping) {
             return;
+        }
+        if (worker->liveSeen != m_liveGeneration) {
+            // Documents of shows that ended are closed: each holds memory and an open file.
+            worker->liveSeen = m_liveGeneration;
+            std::vector<std::unique_ptr<Poppler::Document>> closing;
+            for (auto it = documents.begin(); it != documents.end();) {
+                if (m_live.count(it->first) == 0) {
+                    closing.push_back(std::move(it->second));
+                    it = documents.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            lock.unlock();
+            closing.clear();
+            lock.lock();
+            if (!job) {
+                continue;
+            }
         }
         const FrameKey key = *job;
         worker->busyWith = key;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -29,8 +30,13 @@ class Document;
 namespace pa::host {
 
 // Opens a PDF for rendering (Splash backend, antialiased). nullptr and a reason when it
-// cannot be used: unreadable, locked by a password, or without pages.
+// cannot be used: not a PDF, unreadable, locked by a password, or without pages. The header
+// is checked first, so anything else, however large, is refused at once.
 std::unique_ptr<Poppler::Document> loadPdf(const QString &path, QString *why);
+
+// Empty when the file starts like a PDF, else why it is refused (the reason completes a
+// sentence that starts with the file's name).
+QString checkPdfHeader(const QString &path);
 
 // The largest size with the page's proportions that fits in box (at least 1 by 1).
 QSize fitSize(const QSizeF &page, const QSize &box);
@@ -73,6 +79,8 @@ public:
     const QImage *findAnySize(const QString &pdf, int slide);
     bool contains(const FrameKey &key) const;
     void setWanted(const std::vector<FrameKey> &wanted);
+    // Drops every frame of a document not in pdfs: a show that ended holds none.
+    void keepOnly(const std::set<QString> &pdfs);
     void insert(const FrameKey &key, const QImage &image);
 
     std::int64_t bytes() const { return m_bytes; }
@@ -102,8 +110,9 @@ inline std::int64_t frameBytes(const QSize &size)
 // Worker threads rendering the wanted frames in order. setWanted replaces the whole list;
 // a render in progress whose frame is no longer wanted is abandoned. The first `urgent`
 // frames are needed on screen now; the first worker takes them at normal priority, the
-// others run at a lower priority and take only frames for later, so rendering ahead never
-// competes with painting and answering the controllers.
+// others run at a lower priority and take only frames for later (or a share of the frames
+// needed now when there are several), so rendering ahead never competes with painting and
+// answering the controllers.
 class RenderPool : public QObject
 {
     Q_OBJECT
@@ -113,6 +122,8 @@ public:
     ~RenderPool() override;
 
     void setWanted(std::vector<FrameKey> wanted, size_t urgent);
+    // The documents of the running shows; the workers close every other one they hold.
+    void setLiveDocuments(std::set<QString> pdfs);
 
 signals:
     // Delivered in the thread of the pool's owner.
@@ -125,6 +136,7 @@ private:
         std::optional<FrameKey> busyWith;
         std::atomic<bool> abort{false};
         bool lowPriority = false;
+        std::uint64_t liveSeen = 0;
     };
     std::optional<FrameKey> takeJob(const Worker &worker);
     void run(Worker *worker);
@@ -136,6 +148,8 @@ private:
     // Frames for later wait until the controllers have been quiet a moment, so that a step's
     // burst of requests (switches, then exports) does not compete with rendering ahead.
     std::chrono::steady_clock::time_point m_aheadAfter;
+    std::set<QString> m_live;
+    std::uint64_t m_liveGeneration = 0;
     std::list<Worker> m_workers;
     bool m_stopping = false;
 };

@@ -67,4 +67,19 @@ QString startLockPath(const QString &dir)
     return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/start.lock");
 }
 
+QString listenLockPath(const QString &dir)
+{
+    return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/listen.lock");
+}
+
+QString aliveLockPath(const QString &dir)
+{
+    return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/alive.lock");
+}
+
+QString journalPath(const QString &dir)
+{
+    return QFileInfo(dir).absoluteFilePath() + QStringLiteral("/journal.json");
+}
+
 } // namespace pa::host

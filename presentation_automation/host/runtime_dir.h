@@ -16,5 +16,12 @@ QString preparePrivateFolder(const QString &dir);
 
 QString socketPath(const QString &dir);
 QString startLockPath(const QString &dir);
+// Held by a host while it decides whether the socket path is free and takes it.
+QString listenLockPath(const QString &dir);
+// Held (shared) by every running host for its whole life: while anyone holds it, a host is
+// alive even if its socket file is gone for a moment.
+QString aliveLockPath(const QString &dir);
+// The host's record of its presentations, for a host started after it died.
+QString journalPath(const QString &dir);
 
 } // namespace pa::host

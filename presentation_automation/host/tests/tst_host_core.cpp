@@ -6,16 +6,22 @@
 
 #include "presentation_automation/host/app_window.h"
 #include "presentation_automation/host/host_core.h"
+#include "presentation_automation/host/journal.h"
 #include "presentation_automation/host/protocol.h"
 #include "presentation_automation/host/render.h"
 #include "presentation_automation/host/show_window.h"
 
+#include <poppler-qt6.h>
+
 #include "platform/testing/test_main.h"
 
 #include <QPushButton>
+#include <QDir>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtEndian>
+
+#include <sys/resource.h>
 
 using namespace pa::host;
 using namespace pa::host::testing;
@@ -24,12 +30,13 @@ namespace {
 
 Reply call(PresentationHost &host, Request request)
 {
-    std::optional<Reply> answer;
-    host.handle(request, [&answer](const Reply &r) { answer = r; });
-    if (!answer) {
+    // Loads and exports of slides not held answer later, from a worker.
+    auto answer = std::make_shared<std::optional<Reply>>();
+    host.handle(request, [answer](const Reply &r) { *answer = r; });
+    if (!QTest::qWaitFor([&] { return answer->has_value(); }, 30000)) {
         qFatal("no answer");
     }
-    return *answer;
+    return **answer;
 }
 
 Request req(Op op, std::int64_t pres = 0, int slide = 0)
@@ -46,6 +53,13 @@ Request openReq(const QString &path)
     Request r = req(Op::Open);
     r.path = path;
     return r;
+}
+
+int openFileCount()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::NoDotAndDotDot | QDir::System)
+                                .size());
 }
 
 QImage sizedImage(int w, int h)
@@ -276,6 +290,146 @@ private slots:
                 fail->description == QStringLiteral("D"));
         auto ok = decodeReply(encodeReply(Reply::success(-5, QStringLiteral("t"))));
         QVERIFY(ok && ok->ok && ok->value == -5 && ok->text == QStringLiteral("t"));
+        Reply hello = Reply::success(9, QStringLiteral("g"));
+        hello.session = QStringLiteral("s-1");
+        QCOMPARE(decodeReply(encodeReply(hello))->session, QStringLiteral("s-1"));
+        QVERIFY(!decodeReply(QByteArray(R"({"ok":true,"value":1,"text":"","session":3})")));
+    }
+
+    void endedShowsHoldNoFramesNorFiles()
+    {
+        PresentationHost host(settings());
+        // Warm up once: the first show starts the render workers' own state.
+        const auto first = call(host, openReq(m_deck)).value;
+        call(host, req(Op::Run, first));
+        QTRY_COMPARE(host.showWindow(first)->shownSlide(), 1);
+        host.showWindow(first)->endShow();
+        QTRY_COMPARE(host.frameCache().bytes(), 0);
+        const int filesBefore = openFileCount();
+        for (int i = 0; i < 200; ++i) {
+            const auto id = call(host, openReq(m_deck)).value;
+            QVERIFY(call(host, req(Op::Run, id)).ok);
+            ShowWindow *show = host.showWindow(id);
+            QTRY_COMPARE(show->shownSlide(), 1);
+            show->endShow();
+        }
+        QCOMPARE(host.frameCache().bytes(), 0);
+        QCOMPARE(host.frameCache().size(), 0);
+        // The workers close their documents once they see the shows are gone.
+        QTRY_VERIFY2(
+            openFileCount() <= filesBefore + 2,
+            qPrintable(
+                QStringLiteral("%1 files open, %2 before").arg(openFileCount()).arg(filesBefore)));
+        // A slide of a presentation without a show is still exported, drawn on demand.
+        Request exportReq = req(Op::Export, first, 2);
+        exportReq.path = m_dir.filePath(QStringLiteral("cold.png"));
+        exportReq.filter = QStringLiteral("PNG");
+        exportReq.width = 64;
+        exportReq.height = 48;
+        QVERIFY(call(host, exportReq).ok);
+        QCOMPARE(QImage(exportReq.path).size(), QSize(64, 48));
+    }
+
+    void lackOfFilesIsSaidSo()
+    {
+        rlimit before{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &before) == 0);
+        rlimit tight = before;
+        // A new descriptor takes the lowest free number; a limit at that number leaves none.
+        QFile probe(QStringLiteral("/dev/null"));
+        QVERIFY(probe.open(QIODevice::ReadOnly));
+        tight.rlim_cur = static_cast<rlim_t>(probe.handle());
+        probe.close();
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &tight) == 0);
+        QString why;
+        const bool loaded = loadPdf(m_deck, &why) != nullptr;
+        ::setrlimit(RLIMIT_NOFILE, &before);
+        QVERIFY(!loaded);
+        QCOMPARE(why, QStringLiteral("cannot be opened: too many open files"));
+        QVERIFY(loadPdf(m_deck, &why) != nullptr);
+    }
+
+    void journalSurvivesTheTrip()
+    {
+        JournalState state;
+        state.session = QStringLiteral("abc");
+        state.nextId = 7;
+        state.active = 5;
+        JournalEntry shown;
+        shown.id = 5;
+        shown.file = QStringLiteral("/d/ä talk.pptx");
+        shown.pdf = QStringLiteral("/c/123-pptx.pdf");
+        shown.slideCount = 12;
+        shown.showRunning = true;
+        shown.slide = 9;
+        shown.left = -1440.25;
+        shown.width = 960;
+        JournalEntry closed;
+        closed.id = 2;
+        closed.file = closed.pdf = QStringLiteral("/d/b.pdf");
+        closed.slideCount = 3;
+        state.presentations = {closed, shown};
+        QStringList problems;
+        QCOMPARE(decodeJournal(encodeJournal(state), &problems), std::optional(state));
+        QVERIFY(problems.isEmpty());
+
+        const Journal journal(m_dir.filePath(QStringLiteral("journal.json")));
+        QVERIFY(!journal.load(&problems));
+        QCOMPARE(journal.save(state), QString());
+        QCOMPARE(journal.load(&problems), std::optional(state));
+        journal.remove();
+        QVERIFY(!journal.load(&problems) && problems.isEmpty());
+    }
+
+    void damagedJournalEntriesAreLeftOut_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::newRow("no id") << QByteArray(
+            R"({"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":false})");
+        QTest::newRow("id zero") << QByteArray(
+            R"({"id":0,"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":false})");
+        QTest::newRow("no file") << QByteArray(
+            R"({"id":4,"pdf":"/a.pdf","slides":3,"show":false})");
+        QTest::newRow("slide beyond the deck") << QByteArray(
+            R"({"id":4,"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":true,"slide":4})");
+        QTest::newRow("width of nothing") << QByteArray(
+            R"({"id":4,"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":true,"slide":1,"width":0})");
+        QTest::newRow("left as text") << QByteArray(
+            R"({"id":4,"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":true,"slide":1,"left":"0"})");
+        QTest::newRow("same id twice")
+            << QByteArray(R"({"id":1,"file":"/b.pdf","pdf":"/b.pdf","slides":2,"show":false})");
+    }
+    void damagedJournalEntriesAreLeftOut()
+    {
+        QFETCH(QByteArray, entry);
+        const QByteArray good =
+            R"({"id":1,"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":true,"slide":2,"top":12})";
+        const QByteArray text =
+            R"({"version":1,"session":"s","nextId":1,"active":1,"presentations":[)" + good + "," +
+            entry + "]}";
+        QStringList problems;
+        const auto state = decodeJournal(text, &problems);
+        QVERIFY(state);
+        QCOMPARE(state->presentations.size(), size_t(1));
+        QCOMPARE(state->presentations[0].slide, 2);
+        QCOMPARE(state->presentations[0].top, std::optional(12.0));
+        QCOMPARE(problems.size(), 1);
+
+        // Without what ties the hosts together, nothing in it is used.
+        for (const QByteArray &broken :
+             {QByteArray("{"),
+              QByteArray(R"({"version":2,"session":"s","nextId":1,"active":1,"presentations":[]})"),
+              QByteArray(R"({"version":1,"nextId":1,"active":1,"presentations":[]})")}) {
+            QVERIFY(!decodeJournal(broken, &problems));
+        }
+    }
+
+    void newIdsNeverReuseJournaledOnes()
+    {
+        const QByteArray text =
+            R"({"version":1,"session":"s","nextId":2,"active":9,"presentations":[{"id":9,"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":false}]})";
+        QStringList problems;
+        QCOMPARE(decodeJournal(text, &problems)->nextId, 9);
     }
 
     void malformedMessagesAreRefused_data()

@@ -1,0 +1,209 @@
+#include "journal.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace pa::host {
+
+namespace {
+
+constexpr int journalVersion = 1;
+// Ids and counts beyond this are not something this host wrote.
+constexpr double maxId = 9007199254740992.0;
+
+std::optional<std::int64_t> wholeNumber(const QJsonValue &v, double low, double high)
+{
+    if (!v.isDouble()) {
+        return std::nullopt;
+    }
+    const double d = v.toDouble();
+    if (!std::isfinite(d) || d != std::floor(d) || d < low || d > high) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(d);
+}
+
+// Absent is fine (never set); present must be a finite number within what a request allows.
+bool placement(const QJsonObject &o, const char *key, std::optional<double> *out)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (v.isUndefined() || v.isNull()) {
+        return true;
+    }
+    if (!v.isDouble() || !std::isfinite(v.toDouble()) || std::abs(v.toDouble()) > 100000.0) {
+        return false;
+    }
+    *out = v.toDouble();
+    return true;
+}
+
+std::optional<JournalEntry> entryFrom(const QJsonValue &value)
+{
+    if (!value.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject o = value.toObject();
+    JournalEntry e;
+    const auto id = wholeNumber(o.value(QStringLiteral("id")), 1, maxId);
+    const auto count = wholeNumber(o.value(QStringLiteral("slides")), 1, 1e9);
+    const QJsonValue file = o.value(QStringLiteral("file"));
+    const QJsonValue pdf = o.value(QStringLiteral("pdf"));
+    const QJsonValue running = o.value(QStringLiteral("show"));
+    if (!id || !count || !file.isString() || file.toString().isEmpty() || !pdf.isString() ||
+        pdf.toString().isEmpty() || !running.isBool()) {
+        return std::nullopt;
+    }
+    e.id = *id;
+    e.slideCount = static_cast<int>(*count);
+    e.file = file.toString();
+    e.pdf = pdf.toString();
+    e.showRunning = running.toBool();
+    if (e.showRunning) {
+        const auto slide = wholeNumber(o.value(QStringLiteral("slide")), 1, *count);
+        if (!slide) {
+            return std::nullopt;
+        }
+        e.slide = static_cast<int>(*slide);
+        if (!placement(o, "left", &e.left) || !placement(o, "top", &e.top) ||
+            !placement(o, "width", &e.width) || (e.width && *e.width * 4.0 / 3.0 < 0.5)) {
+            return std::nullopt;
+        }
+    }
+    return e;
+}
+
+} // namespace
+
+QByteArray encodeJournal(const JournalState &state)
+{
+    QJsonArray list;
+    for (const JournalEntry &e : state.presentations) {
+        QJsonObject o;
+        o.insert(QStringLiteral("id"), static_cast<double>(e.id));
+        o.insert(QStringLiteral("file"), e.file);
+        o.insert(QStringLiteral("pdf"), e.pdf);
+        o.insert(QStringLiteral("slides"), e.slideCount);
+        o.insert(QStringLiteral("show"), e.showRunning);
+        if (e.showRunning) {
+            o.insert(QStringLiteral("slide"), e.slide);
+            if (e.left) {
+                o.insert(QStringLiteral("left"), *e.left);
+            }
+            if (e.top) {
+                o.insert(QStringLiteral("top"), *e.top);
+            }
+            if (e.width) {
+                o.insert(QStringLiteral("width"), *e.width);
+            }
+        }
+        list.append(o);
+    }
+    QJsonObject root;
+    root.insert(QStringLiteral("version"), journalVersion);
+    root.insert(QStringLiteral("session"), state.session);
+    root.insert(QStringLiteral("nextId"), static_cast<double>(state.nextId));
+    root.insert(QStringLiteral("active"), static_cast<double>(state.active));
+    root.insert(QStringLiteral("presentations"), list);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+std::optional<JournalState> decodeJournal(const QByteArray &text, QStringList *problems)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        problems->append(QStringLiteral("The journal is not readable."));
+        return std::nullopt;
+    }
+    const QJsonObject root = doc.object();
+    const auto version = wholeNumber(root.value(QStringLiteral("version")), 0, 1e9);
+    if (version != journalVersion) {
+        problems->append(QStringLiteral("The journal is of another version."));
+        return std::nullopt;
+    }
+    JournalState state;
+    const QJsonValue session = root.value(QStringLiteral("session"));
+    const auto nextId = wholeNumber(root.value(QStringLiteral("nextId")), 0, maxId);
+    const auto active = wholeNumber(root.value(QStringLiteral("active")), 0, maxId);
+    const QJsonValue list = root.value(QStringLiteral("presentations"));
+    if (!session.isString() || session.toString().isEmpty() || !nextId || !active ||
+        !list.isArray()) {
+        problems->append(QStringLiteral("The journal is not complete."));
+        return std::nullopt;
+    }
+    state.session = session.toString();
+    state.nextId = *nextId;
+    state.active = *active;
+    for (const QJsonValue &v : list.toArray()) {
+        auto entry = entryFrom(v);
+        const bool duplicate =
+            entry && std::any_of(state.presentations.begin(), state.presentations.end(),
+                                 [&](const JournalEntry &e) { return e.id == entry->id; });
+        if (!entry || duplicate) {
+            problems->append(QStringLiteral("A presentation in the journal is not well formed: %1")
+                                 .arg(QString::fromUtf8(
+                                     QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact))));
+            continue;
+        }
+        // New ids must never reuse a journaled one.
+        state.nextId = std::max(state.nextId, entry->id);
+        state.presentations.push_back(*entry);
+    }
+    return state;
+}
+
+QString Journal::save(const JournalState &state) const
+{
+    // Written beside and renamed over, so a host that dies mid-write leaves the previous
+    // journal whole. Not synced to disk: what it guards against is the process ending, and
+    // a sync on every step would slow the steps.
+    const QString partial = m_path + QStringLiteral(".part");
+    QFile file(partial);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return file.errorString();
+    }
+    const QByteArray text = encodeJournal(state);
+    if (file.write(text) != text.size() || !file.flush()) {
+        const QString why = file.errorString();
+        file.close();
+        QFile::remove(partial);
+        return why;
+    }
+    file.close();
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(m_path).constData()) !=
+        0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(partial);
+        return why;
+    }
+    return {};
+}
+
+std::optional<JournalState> Journal::load(QStringList *problems) const
+{
+    QFile file(m_path);
+    if (!file.exists()) {
+        return std::nullopt;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        problems->append(
+            QStringLiteral("The journal %1 cannot be read: %2").arg(m_path, file.errorString()));
+        return std::nullopt;
+    }
+    return decodeJournal(file.read(1024 * 1024), problems);
+}
+
+void Journal::remove() const
+{
+    QFile::remove(m_path);
+}
+
+} // namespace pa::host

@@ -1,0 +1,67 @@
+#pragma once
+
+// The host's record of its presentations, so that a host started after a crash can put
+// every show back as it was: same ids, same slides, same places. It is rewritten whole
+// (write beside, rename over) whenever one of those changes, and removed when the host
+// ends cleanly, so a journal found at start means the previous host died.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pa::host {
+
+struct JournalEntry
+{
+    std::int64_t id = 0;
+    QString file;       // as the controller opened it
+    QString pdf;        // what is drawn: the file itself or its converted copy
+    int slideCount = 0; // what the file had; a restored file must still have it
+    bool showRunning = false;
+    int slide = 1;
+    // As the controllers set them, in points; unset keeps where a new show starts.
+    std::optional<double> left;
+    std::optional<double> top;
+    std::optional<double> width;
+
+    bool operator==(const JournalEntry &) const = default;
+};
+
+struct JournalState
+{
+    // Shared by the hosts that restore one another: a client that finds the same session
+    // after a crash knows its ids still hold.
+    QString session;
+    std::int64_t nextId = 0;
+    std::int64_t active = 0;
+    std::vector<JournalEntry> presentations;
+
+    bool operator==(const JournalState &) const = default;
+};
+
+QByteArray encodeJournal(const JournalState &state);
+// nullopt when the whole text is unusable. Entries that are not well formed are left out,
+// each with a line in *problems.
+std::optional<JournalState> decodeJournal(const QByteArray &text, QStringList *problems);
+
+class Journal
+{
+public:
+    explicit Journal(QString path) : m_path(std::move(path)) {}
+
+    const QString &path() const { return m_path; }
+    // Empty when saved, else why not.
+    QString save(const JournalState &state) const;
+    // nullopt when there is none (or it cannot be read at all, said in *problems).
+    std::optional<JournalState> load(QStringList *problems) const;
+    void remove() const;
+
+private:
+    QString m_path;
+};
+
+} // namespace pa::host
