@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <csignal>
+
 using namespace pa;
 using namespace pa::host;
 using namespace pa::host::testing;
@@ -219,7 +221,8 @@ private:
             if (seen && seen->geometry == geometry) {
                 break;
             }
-            QThread::msleep(50);
+            // The client starts a host again from its event loop when one dies.
+            QTest::qWait(50);
         }
         return seen;
     }
@@ -310,6 +313,22 @@ private slots:
             QVERIFY2(!below->name.endsWith(QLatin1String(" - Slide Show")),
                      qPrintable(below->name + QStringLiteral(" is below the host's window")));
         }
+
+        // A host that dies puts every show back on its own display, as placed, and the same
+        // handles step them.
+        const auto pids = hostProcesses(m_fx->runtimeDir);
+        QCOMPARE(pids.size(), size_t(1));
+        ::kill(static_cast<pid_t>(pids.front()), SIGKILL);
+        QVERIFY(processGone(pids.front(), 5000));
+        for (const Screen &s : screens) {
+            const QString title = s.file + QStringLiteral(" - Slide Show");
+            const auto seen = waitForWindow(title, s.expected);
+            QVERIFY2(seen, qPrintable(title + QStringLiteral(" did not come back")));
+            QCOMPARE(seen->geometry, s.expected);
+        }
+        auto view = shows[1]->slideShowWindow()->view();
+        view->next();
+        QCOMPARE(view->slide()->slideIndex(), 2);
     }
 };
 
