@@ -1,5 +1,7 @@
 #include "journal.h"
 
+#include "protocol.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,20 +18,8 @@ namespace pa::host {
 namespace {
 
 constexpr int journalVersion = 1;
-// Ids and counts beyond this are not something this host wrote.
-constexpr double maxId = 9007199254740992.0;
-
-std::optional<std::int64_t> wholeNumber(const QJsonValue &v, double low, double high)
-{
-    if (!v.isDouble()) {
-        return std::nullopt;
-    }
-    const double d = v.toDouble();
-    if (!std::isfinite(d) || d != std::floor(d) || d < low || d > high) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(d);
-}
+// Ids beyond this are not something this host wrote.
+constexpr double maxId = maxExactJsonInteger;
 
 // Absent is fine (never set); present must be a finite number within what a request allows.
 bool placement(const QJsonObject &o, const char *key, std::optional<double> *out)
@@ -52,8 +42,8 @@ std::optional<JournalEntry> entryFrom(const QJsonValue &value)
     }
     const QJsonObject o = value.toObject();
     JournalEntry e;
-    const auto id = wholeNumber(o.value(QStringLiteral("id")), 1, maxId);
-    const auto count = wholeNumber(o.value(QStringLiteral("slides")), 1, 1e9);
+    const auto id = jsonInteger(o.value(QStringLiteral("id")), 1, maxId);
+    const auto count = jsonInteger(o.value(QStringLiteral("slides")), 1, 1e9);
     const QJsonValue file = o.value(QStringLiteral("file"));
     const QJsonValue pdf = o.value(QStringLiteral("pdf"));
     const QJsonValue running = o.value(QStringLiteral("show"));
@@ -67,7 +57,7 @@ std::optional<JournalEntry> entryFrom(const QJsonValue &value)
     e.pdf = pdf.toString();
     e.showRunning = running.toBool();
     if (e.showRunning) {
-        const auto slide = wholeNumber(o.value(QStringLiteral("slide")), 1, *count);
+        const auto slide = jsonInteger(o.value(QStringLiteral("slide")), 1, *count);
         if (!slide) {
             return std::nullopt;
         }
@@ -124,15 +114,15 @@ std::optional<JournalState> decodeJournal(const QByteArray &text, QStringList *p
         return std::nullopt;
     }
     const QJsonObject root = doc.object();
-    const auto version = wholeNumber(root.value(QStringLiteral("version")), 0, 1e9);
+    const auto version = jsonInteger(root.value(QStringLiteral("version")), 0, 1e9);
     if (version != journalVersion) {
         problems->append(QStringLiteral("The journal is of another version."));
         return std::nullopt;
     }
     JournalState state;
     const QJsonValue session = root.value(QStringLiteral("session"));
-    const auto nextId = wholeNumber(root.value(QStringLiteral("nextId")), 0, maxId);
-    const auto active = wholeNumber(root.value(QStringLiteral("active")), 0, maxId);
+    const auto nextId = jsonInteger(root.value(QStringLiteral("nextId")), 0, maxId);
+    const auto active = jsonInteger(root.value(QStringLiteral("active")), 0, maxId);
     const QJsonValue list = root.value(QStringLiteral("presentations"));
     if (!session.isString() || session.toString().isEmpty() || !nextId || !active ||
         !list.isArray()) {

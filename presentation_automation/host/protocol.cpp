@@ -10,6 +10,18 @@
 
 namespace pa::host {
 
+std::optional<std::int64_t> jsonInteger(const QJsonValue &v, double low, double high)
+{
+    if (!v.isDouble()) {
+        return std::nullopt;
+    }
+    const double d = v.toDouble();
+    if (!std::isfinite(d) || d != std::floor(d) || d < low || d > high) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(d);
+}
+
 namespace {
 
 enum Field : unsigned
@@ -57,24 +69,9 @@ const OpInfo &info(Op op)
     return ops.at(static_cast<size_t>(op));
 }
 
-// Largest integer a JSON number carries exactly.
-constexpr double maxExact = 9007199254740992.0;
-
-std::optional<std::int64_t> integer(const QJsonValue &v, double low, double high)
-{
-    if (!v.isDouble()) {
-        return std::nullopt;
-    }
-    const double d = v.toDouble();
-    if (!std::isfinite(d) || d != std::floor(d) || d < low || d > high) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(d);
-}
-
 std::optional<std::int32_t> int32(const QJsonValue &v)
 {
-    auto i = integer(v, -2147483648.0, 2147483647.0);
+    auto i = jsonInteger(v, -2147483648.0, 2147483647.0);
     if (!i) {
         return std::nullopt;
     }
@@ -211,7 +208,7 @@ std::optional<Request> decodeRequest(const QByteArray &payload)
     Request r;
     r.op = found->op;
     if (f & FPres) {
-        auto v = integer(o->value(QStringLiteral("pres")), 0, maxExact);
+        auto v = jsonInteger(o->value(QStringLiteral("pres")), 0, maxExactJsonInteger);
         if (!v) {
             return std::nullopt;
         }
@@ -278,7 +275,8 @@ std::optional<Reply> decodeReply(const QByteArray &payload)
             !onlyKeys(*o, {"ok", "value", "text", "session"})) {
             return std::nullopt;
         }
-        auto v = integer(o->value(QStringLiteral("value")), -maxExact, maxExact);
+        auto v = jsonInteger(o->value(QStringLiteral("value")), -maxExactJsonInteger,
+                             maxExactJsonInteger);
         const QJsonValue text = o->value(QStringLiteral("text"));
         const QJsonValue session = o->value(QStringLiteral("session"));
         if (!v || !text.isString() || (withSession && !session.isString())) {

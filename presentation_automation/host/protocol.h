@@ -11,10 +11,17 @@
 #include <cstdint>
 #include <optional>
 
+class QJsonValue;
+
 namespace pa::host {
 
 inline constexpr const char *protocolGreeting = "presentation-host 1";
 inline constexpr std::uint32_t maxFrameBytes = 4u * 1024u * 1024u;
+
+// Largest integer a JSON number carries exactly.
+inline constexpr double maxExactJsonInteger = 9007199254740992.0;
+// A JSON number that is a whole number within low..high; anything else is nullopt.
+std::optional<std::int64_t> jsonInteger(const QJsonValue &v, double low, double high);
 
 enum class Op
 {
