@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include "picture_file.h"
 #include "protocol.h"
 
 #include <QFile>
@@ -8,10 +9,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
 namespace pa::host {
 
@@ -152,29 +150,11 @@ std::optional<JournalState> decodeJournal(const QByteArray &text, QStringList *p
 
 QString Journal::save(const JournalState &state) const
 {
-    // Written beside and renamed over, so a host that dies mid-write leaves the previous
-    // journal whole. Not synced to disk: what it guards against is the process ending, and
-    // a sync on every step would slow the steps.
-    const QString partial = m_path + QStringLiteral(".part");
-    QFile file(partial);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return file.errorString();
-    }
+    // A host that dies mid-write leaves the previous journal whole.
     const QByteArray text = encodeJournal(state);
-    if (file.write(text) != text.size() || !file.flush()) {
-        const QString why = file.errorString();
-        file.close();
-        QFile::remove(partial);
-        return why;
-    }
-    file.close();
-    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(m_path).constData()) !=
-        0) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(partial);
-        return why;
-    }
-    return {};
+    return replaceFile(m_path, [&](QFileDevice &file) {
+        return file.write(text) == text.size() ? QString() : file.errorString();
+    });
 }
 
 std::optional<JournalState> Journal::load(QStringList *problems) const

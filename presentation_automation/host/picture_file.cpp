@@ -8,7 +8,7 @@
 
 namespace pa::host {
 
-QString writePicture(const QImage &image, const QString &path, const QByteArray &format)
+QString replaceFile(const QString &path, const std::function<QString(QFileDevice &)> &write)
 {
     const QFileInfo target(path);
     QTemporaryFile file(target.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
@@ -16,18 +16,14 @@ QString writePicture(const QImage &image, const QString &path, const QByteArray 
     if (!file.open()) {
         return file.errorString();
     }
-    QImageWriter writer(&file, format);
-    if (format == "jpg") {
-        writer.setQuality(90);
-    }
-    if (!writer.write(image)) {
-        return writer.errorString();
+    if (const QString why = write(file); !why.isEmpty()) {
+        return why;
     }
     if (!file.flush()) {
         return file.errorString();
     }
-    // A temporary file is private to its owner; the picture gets the permissions of the one it
-    // replaces, or those of an ordinary file.
+    // A temporary file is private to its owner; the new file gets the permissions of the one
+    // it replaces, or those of an ordinary file.
     file.setPermissions(target.exists() ? target.permissions()
                                         : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                               QFileDevice::ReadGroup | QFileDevice::ReadOther);
@@ -37,6 +33,17 @@ QString writePicture(const QImage &image, const QString &path, const QByteArray 
     }
     file.setAutoRemove(false);
     return {};
+}
+
+QString writePicture(const QImage &image, const QString &path, const QByteArray &format)
+{
+    return replaceFile(path, [&](QFileDevice &file) -> QString {
+        QImageWriter writer(&file, format);
+        if (format == "jpg") {
+            writer.setQuality(90);
+        }
+        return writer.write(image) ? QString() : writer.errorString();
+    });
 }
 
 } // namespace pa::host
