@@ -5,7 +5,7 @@
 
 #include "show_check/check.h"
 
-#include "presentation_automation/host/client.h"
+#include "presentation_automation/host/client/client.h"
 #include "presentation_automation/host/tests/deck_maker.h"
 
 #include <QElapsedTimer>

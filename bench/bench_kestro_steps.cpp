@@ -7,7 +7,7 @@
 
 #include "platform/drive_c.h"
 #include "platform/testing/fakes.h"
-#include "presentation_automation/host/client.h"
+#include "presentation_automation/host/client/client.h"
 #include "presentation_automation/host/tests/deck_maker.h"
 #include "presentation_automation/host/tests/host_test_support.h"
 

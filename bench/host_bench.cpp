@@ -5,7 +5,7 @@
 // another program opening a 1 GiB deck while a show is stepped.
 //   host_bench [--quick] [--cache-mib N] [--host PROGRAM]   (another build of presentation_host)
 
-#include "presentation_automation/host/client.h"
+#include "presentation_automation/host/client/client.h"
 #include "presentation_automation/host/tests/deck_maker.h"
 
 #include <QCoreApplication>

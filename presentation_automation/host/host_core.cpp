@@ -1,15 +1,15 @@
-#include "host_core.h"
+#include "presentation_automation/host/host_core.h"
 
-#include "app_window.h"
-#include "converter.h"
-#include "displays.h"
-#include "host_process.h"
-#include "off_thread.h"
-#include "picture_file.h"
-#include "runtime_dir.h"
-#include "show_settings.h"
-#include "show_window.h"
-#include "socket_keeper.h"
+#include "presentation_automation/host/decks/converter.h"
+#include "presentation_automation/host/decks/show_settings.h"
+#include "presentation_automation/host/off_thread.h"
+#include "presentation_automation/host/service/host_process.h"
+#include "presentation_automation/host/service/picture_file.h"
+#include "presentation_automation/host/service/runtime_dir.h"
+#include "presentation_automation/host/service/socket_keeper.h"
+#include "presentation_automation/host/shows/app_window.h"
+#include "presentation_automation/host/shows/displays.h"
+#include "presentation_automation/host/shows/show_window.h"
 
 #include <poppler-qt6.h>
 

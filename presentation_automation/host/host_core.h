@@ -3,9 +3,9 @@
 // The presentation host itself: the open presentations, their slide shows, the frames
 // held for them, and the socket server through which the controllers drive it.
 
-#include "journal.h"
-#include "protocol.h"
-#include "render.h"
+#include "presentation_automation/host/decks/render.h"
+#include "presentation_automation/host/service/journal.h"
+#include "presentation_automation/host/service/protocol.h"
 
 #include <QObject>
 #include <QPointer>

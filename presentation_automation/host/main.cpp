@@ -3,11 +3,11 @@
 //   presentation_host --status [--runtime-dir DIR]   prints the open presentations and their shows
 //   presentation_host --quit [--runtime-dir DIR]     ends all shows and the host
 
-#include "client.h"
-#include "host_core.h"
-#include "host_log.h"
-#include "host_process.h"
-#include "runtime_dir.h"
+#include "presentation_automation/host/client/client.h"
+#include "presentation_automation/host/host_core.h"
+#include "presentation_automation/host/service/host_log.h"
+#include "presentation_automation/host/service/host_process.h"
+#include "presentation_automation/host/service/runtime_dir.h"
 
 #include "platform/qt_platform_choice.h"
 

@@ -9,15 +9,15 @@
 #include "platform/drive_c.h"
 #include "platform/testing/fakes.h"
 #include "platform/testing/test_main.h"
-#include "presentation_automation/host/client.h"
+#include "presentation_automation/host/client/client.h"
 #include "presentation_automation/host/tests/deck_maker.h"
 #include "presentation_automation/host/tests/host_test_support.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QTimer>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 using platform::testing::FakeFileOpenDialog;
@@ -148,9 +148,9 @@ private slots:
             clickedDuringCall = platform::BusyCalls::inCall();
             const QCursor *cursor = QGuiApplication::overrideCursor();
             waitCursor = cursor && cursor->shape() == Qt::WaitCursor;
-            QTest::mouseClick(kestro::testing::control<QPushButton>(m_window.get(),
-                                                                    "cmdLoadScreenNum"),
-                              Qt::LeftButton);
+            QTest::mouseClick(
+                kestro::testing::control<QPushButton>(m_window.get(), "cmdLoadScreenNum"),
+                Qt::LeftButton);
             shownInside = m_window->screen()->isVisible();
         });
         click("cmdLoadShow");

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the zip reader that looks for a deck's own show settings, as a
 // damaged or hostile .pptx/.odp would present them.
 
-#include "presentation_automation/host/show_settings.h"
+#include "presentation_automation/host/decks/show_settings.h"
 
 #include <QBuffer>
 #include <QByteArray>

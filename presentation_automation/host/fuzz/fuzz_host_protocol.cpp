@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the host's frame reader and message decoders, as a client or a
 // stranger on the socket could send them. Whatever decodes must encode back to itself.
 
-#include "presentation_automation/host/protocol.h"
+#include "presentation_automation/host/service/protocol.h"
 
 #include <QByteArray>
 

@@ -4,8 +4,8 @@
 // start the real host program on the offscreen platform, and ways to find and end the host
 // processes a test started.
 
-#include "presentation_automation/host/client.h"
-#include "presentation_automation/host/runtime_dir.h"
+#include "presentation_automation/host/client/client.h"
+#include "presentation_automation/host/service/runtime_dir.h"
 
 #include <QCoreApplication>
 #include <QDir>

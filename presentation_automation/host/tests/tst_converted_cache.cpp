@@ -1,6 +1,6 @@
 // The converted-deck folder under its size bound.
 
-#include "presentation_automation/host/converted_cache.h"
+#include "presentation_automation/host/decks/converted_cache.h"
 
 #include "platform/testing/test_main.h"
 

@@ -4,19 +4,19 @@
 #include "deck_maker.h"
 #include "host_test_support.h"
 
-#include "presentation_automation/host/app_window.h"
+#include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/host_core.h"
-#include "presentation_automation/host/journal.h"
-#include "presentation_automation/host/protocol.h"
-#include "presentation_automation/host/render.h"
-#include "presentation_automation/host/show_window.h"
+#include "presentation_automation/host/service/journal.h"
+#include "presentation_automation/host/service/protocol.h"
+#include "presentation_automation/host/shows/app_window.h"
+#include "presentation_automation/host/shows/show_window.h"
 
 #include <poppler-qt6.h>
 
 #include "platform/testing/test_main.h"
 
-#include <QPushButton>
 #include <QDir>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtEndian>

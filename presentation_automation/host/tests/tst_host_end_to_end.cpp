@@ -2,7 +2,7 @@
 
 #include "deck_maker.h"
 #include "host_test_support.h"
-#include "presentation_automation/host/protocol.h"
+#include "presentation_automation/host/service/protocol.h"
 
 #include "platform/testing/test_main.h"
 

@@ -1,8 +1,8 @@
 // Placement arithmetic over made-up display layouts, and show windows put back when displays
 // come and go.
 
-#include "presentation_automation/host/placement.h"
-#include "presentation_automation/host/show_window.h"
+#include "presentation_automation/host/shows/placement.h"
+#include "presentation_automation/host/shows/show_window.h"
 
 #include "platform/testing/test_main.h"
 

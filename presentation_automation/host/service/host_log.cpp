@@ -1,4 +1,4 @@
-#include "host_log.h"
+#include "presentation_automation/host/service/host_log.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "picture_file.h"
+#include "presentation_automation/host/service/picture_file.h"
 
 #include <QFileInfo>
 #include <QImageWriter>

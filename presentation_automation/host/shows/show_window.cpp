@@ -1,7 +1,7 @@
-#include "show_window.h"
+#include "presentation_automation/host/shows/show_window.h"
 
-#include "displays.h"
-#include "render.h"
+#include "presentation_automation/host/decks/render.h"
+#include "presentation_automation/host/shows/displays.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

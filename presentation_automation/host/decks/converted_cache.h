@@ -4,7 +4,7 @@
 // first. A deck this host has handed out stays while the host runs, since its shows and
 // render threads open it again by name.
 
-#include "converter.h"
+#include "presentation_automation/host/decks/converter.h"
 
 #include <QSet>
 #include <QString>

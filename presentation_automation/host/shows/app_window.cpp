@@ -1,4 +1,4 @@
-#include "app_window.h"
+#include "presentation_automation/host/shows/app_window.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
-#include "render.h"
+#include "presentation_automation/host/decks/render.h"
 
-#include "host_process.h"
+#include "presentation_automation/host/service/host_process.h"
 
 #include <poppler-qt6.h>
 

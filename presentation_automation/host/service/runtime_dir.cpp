@@ -1,4 +1,4 @@
-#include "runtime_dir.h"
+#include "presentation_automation/host/service/runtime_dir.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "socket_keeper.h"
+#include "presentation_automation/host/service/socket_keeper.h"
 
-#include "host_process.h"
-#include "protocol.h"
-#include "runtime_dir.h"
+#include "presentation_automation/host/service/host_process.h"
+#include "presentation_automation/host/service/protocol.h"
+#include "presentation_automation/host/service/runtime_dir.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

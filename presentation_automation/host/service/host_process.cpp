@@ -1,4 +1,4 @@
-#include "host_process.h"
+#include "presentation_automation/host/service/host_process.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,9 +1,9 @@
-#include "client.h"
+#include "presentation_automation/host/client/client.h"
 
-#include "host_log.h"
 #include "presentation_automation/call_wait.h"
-#include "protocol.h"
-#include "runtime_dir.h"
+#include "presentation_automation/host/service/host_log.h"
+#include "presentation_automation/host/service/protocol.h"
+#include "presentation_automation/host/service/runtime_dir.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

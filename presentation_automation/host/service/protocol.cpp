@@ -1,4 +1,4 @@
-#include "protocol.h"
+#include "presentation_automation/host/service/protocol.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,4 +1,4 @@
-#include "show_settings.h"
+#include "presentation_automation/host/decks/show_settings.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "journal.h"
+#include "presentation_automation/host/service/journal.h"
 
-#include "picture_file.h"
-#include "protocol.h"
+#include "presentation_automation/host/service/picture_file.h"
+#include "presentation_automation/host/service/protocol.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,8 +1,8 @@
-#include "displays.h"
+#include "presentation_automation/host/shows/displays.h"
 
-#include "app_window.h"
-#include "show_window.h"
-#include "x11_heads.h"
+#include "presentation_automation/host/shows/app_window.h"
+#include "presentation_automation/host/shows/show_window.h"
+#include "presentation_automation/host/shows/x11_heads.h"
 
 #include <QGuiApplication>
 #include <QScreen>

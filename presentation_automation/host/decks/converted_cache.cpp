@@ -1,4 +1,4 @@
-#include "converted_cache.h"
+#include "presentation_automation/host/decks/converted_cache.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
-#include "converter.h"
+#include "presentation_automation/host/decks/converter.h"
 
-#include "converted_cache.h"
-#include "host_process.h"
-#include "off_thread.h"
-#include "render.h"
+#include "presentation_automation/host/decks/converted_cache.h"
+#include "presentation_automation/host/decks/render.h"
+#include "presentation_automation/host/off_thread.h"
+#include "presentation_automation/host/service/host_process.h"
 
 #include <poppler-qt6.h>
 

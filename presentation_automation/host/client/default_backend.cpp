@@ -1,6 +1,6 @@
 #include "presentation_automation/default_backend.h"
 
-#include "client.h"
+#include "presentation_automation/host/client/client.h"
 
 namespace pa {
 

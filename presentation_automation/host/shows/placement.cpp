@@ -1,4 +1,4 @@
-#include "placement.h"
+#include "presentation_automation/host/shows/placement.h"
 
 #include <algorithm>
 #include <cmath>

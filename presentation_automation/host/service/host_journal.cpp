@@ -1,11 +1,11 @@
 // The presentation host's journal: what it writes on every change of its presentations, and
 // how a host started after a crash puts them back.
 
-#include "converter.h"
-#include "host_core.h"
-#include "host_process.h"
-#include "show_window.h"
-#include "socket_keeper.h"
+#include "presentation_automation/host/decks/converter.h"
+#include "presentation_automation/host/host_core.h"
+#include "presentation_automation/host/service/host_process.h"
+#include "presentation_automation/host/service/socket_keeper.h"
+#include "presentation_automation/host/shows/show_window.h"
 
 #include <QFileInfo>
 #include <QUuid>

@@ -1,4 +1,4 @@
-#include "x11_heads.h"
+#include "presentation_automation/host/shows/x11_heads.h"
 
 namespace pa::host {
 
