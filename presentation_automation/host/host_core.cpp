@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTimer>
@@ -361,6 +362,34 @@ void PresentationHost::open(const QString &path, const ReplyFn &reply)
     }
 }
 
+namespace {
+
+// A converted deck may carry a description of its build states; a PDF the user opened is one
+// state per page, whatever lies beside it.
+DeckDescription describeDeck(const QString &pdf, bool converted, int pageCount)
+{
+    if (converted) {
+        QFile file(descriptionPathFor(pdf));
+        if (file.exists()) {
+            QString why;
+            std::optional<DeckDescription> deck;
+            if (file.open(QIODevice::ReadOnly)) {
+                deck = readDeckDescription(file.read(16ll * 1024 * 1024), pageCount, &why);
+            } else {
+                why = file.errorString();
+            }
+            if (deck) {
+                return *deck;
+            }
+            qWarning("The build steps of %s are not used, one slide per page instead: %s.",
+                     qPrintable(pdf), qPrintable(why));
+        }
+    }
+    return plainDeck(pageCount);
+}
+
+} // namespace
+
 void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf, std::int64_t id,
                                         const ReplyFn &reply)
 {
@@ -376,6 +405,7 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
                     out.slideSize = first->pageSizeF();
                 }
                 out.loops = deckLoops(file);
+                out.deck = describeDeck(pdf, pdf != file, out.slideCount);
             }
             return out;
         },
@@ -400,6 +430,7 @@ std::int64_t PresentationHost::addPdf(const QString &file, const QString &pdf,
     p.slideCount = deck.slideCount;
     p.slideSize = deck.slideSize;
     p.loops = deck.loops;
+    p.deck = deck.deck;
     m_active = p.id;
     const std::int64_t added = p.id;
     m_presentations.emplace(added, std::move(p));

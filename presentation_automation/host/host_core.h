@@ -3,6 +3,7 @@
 // The presentation host itself: the open presentations, their slide shows, the frames
 // held for them, and the socket server through which the controllers drive it.
 
+#include "presentation_automation/host/decks/deck_description.h"
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/service/journal.h"
 #include "presentation_automation/host/service/protocol.h"
@@ -77,6 +78,7 @@ private:
         int slideCount = 0;
         QSizeF slideSize;
         bool loops = false;
+        DeckDescription deck;
         QString why;
     };
 
@@ -87,8 +89,9 @@ private:
         QString file;
         QString pdf;
         int slideCount = 0;
-        QSizeF slideSize;   // of the first page, in points: the show window's shape
-        bool loops = false; // the deck's own show setting
+        QSizeF slideSize;     // of the first page, in points: the show window's shape
+        bool loops = false;   // the deck's own show setting
+        DeckDescription deck; // slides and their build states over the PDF's pages
         QPointer<ShowWindow> show;
         // As the controllers set them, for the journal.
         std::optional<double> left;

@@ -1,0 +1,110 @@
+#pragma once
+
+// What a deck is made of beyond its pages: slides, each a sequence of build states (one PDF
+// page per state), with the slide's transition, its timings and whether it is hidden, and
+// the deck's own show settings. An imported .pptx/.odp carries one beside its PDF
+// ("<pdf>.steps.json"); a plain PDF is one state per page.
+//
+// The file, as the importer writes it:
+//   { "format": 1, "importer": "<version>",
+//     "show": { "loop": false, "useTimings": true },
+//     "slides": [ { "states": [ { "page": 0 },
+//                               { "page": 1, "trigger": "click" },
+//                               { "page": 2, "trigger": "auto", "delay": 0.5 } ],
+//                   "hidden": false,
+//                   "transition": { "kind": "fade", "direction": "left", "duration": 0.7 },
+//                   "advanceAfter": 1.0 } ],
+//     "report": [ { "slide": 3, "effect": "emphasis", "message": "..." } ] }
+// Pages are 0-based page numbers of the PDF. The first state of a slide has no trigger; a
+// "click" state is reached by Next, an "auto" state on its own `delay` seconds after the
+// state before it is shown (and by Next too). "advanceAfter" (seconds, absent when the slide
+// waits for Next) leaves the slide on its own once its last state is shown.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace pa::host {
+
+enum class TransitionKind
+{
+    Cut,
+    Fade,
+    FadeThroughBlack,
+    Dissolve,
+    Push,
+    Wipe,
+    Cover,
+    Uncover,
+    Split,
+};
+
+enum class TransitionDirection
+{
+    None,
+    Left,
+    Right,
+    Up,
+    Down,
+    HorizontalIn,
+    HorizontalOut,
+    VerticalIn,
+    VerticalOut,
+};
+
+struct Transition
+{
+    TransitionKind kind = TransitionKind::Cut;
+    TransitionDirection direction = TransitionDirection::None;
+    double seconds = 0;
+};
+
+struct BuildState
+{
+    int page = 0;
+    bool automatic = false; // reached on its own after delaySeconds, not by a click
+    double delaySeconds = 0;
+};
+
+struct SlideDescription
+{
+    std::vector<BuildState> states; // never empty
+    bool hidden = false;
+    Transition transition;
+    std::optional<double> advanceAfterSeconds;
+
+    // Builds reached by a click (what an operator counts as Next presses inside the slide).
+    int clickBuilds() const;
+    // The page that shows the slide fully built.
+    int lastPage() const { return states.back().page; }
+};
+
+struct DeckDescription
+{
+    std::vector<SlideDescription> slides;
+    bool loop = false;
+    bool useTimings = true;
+    QString importer; // empty for a plain PDF
+    // Effects that a page cannot show, one line each ("slide 3: ...").
+    QStringList report;
+
+    int slideCount() const { return static_cast<int>(slides.size()); }
+};
+
+// One slide per page, one state per slide: a PDF as it is.
+DeckDescription plainDeck(int pageCount);
+
+// Reads a description written for a PDF of pageCount pages. nullopt with a reason when the
+// file cannot be read, is not a description, or names a page the PDF does not have.
+std::optional<DeckDescription> readDeckDescription(const QByteArray &json, int pageCount,
+                                                   QString *why);
+
+// "<pdf>.steps.json": where the importer puts the description of a PDF it wrote.
+QString descriptionPathFor(const QString &pdf);
+
+TransitionKind transitionKindFromName(const QString &name);
+TransitionDirection transitionDirectionFromName(const QString &name);
+
+} // namespace pa::host
