@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Imports a .ppt/.pptx/.pps/.ppsx/.odp deck for the presentation host.
 
 Writes one PDF page per build state of each slide (the shapes and paragraphs not yet built at
@@ -6,7 +5,7 @@ that state are left out) and, beside it, "<pdf>.steps.json": the slides, their s
 transitions and timings, and the deck's show settings, in the format the host reads
 (deck_description.h). LibreOffice runs privately for this one import: its own profile and pipe.
 
-  stepped_import.py --soffice PATH --profile DIR --pipe NAME INPUT OUTPUT.pdf
+  python3 stepped_import.py --soffice PATH --profile DIR --pipe NAME INPUT OUTPUT.pdf
 
 Exit status: 0 done; 3 the UNO bridge (python3-uno) is missing; 4 the deck cannot be imported.
 The last line on standard error says why.
