@@ -127,9 +127,6 @@ int main(int argc, char *argv[])
     }
     settings.cacheDir = parser.value(QStringLiteral("cache-dir"));
     settings.replace = parser.isSet(QStringLiteral("replace"));
-    settings.importScript = parser.isSet(QStringLiteral("import-script"))
-                                ? parser.value(QStringLiteral("import-script"))
-                                : pa::host::SteppedImport::defaultScript();
     if (parser.isSet(QStringLiteral("cache-mib"))) {
         bool ok = false;
         const qint64 mib = parser.value(QStringLiteral("cache-mib")).toLongLong(&ok);
@@ -152,6 +149,10 @@ int main(int argc, char *argv[])
     // Shows come and go; the host stays until it is ended from outside.
     app.setQuitOnLastWindowClosed(false);
     pa::host::quitOnTerminationSignals();
+    // Found beside this program, which the application knows once it exists.
+    settings.importScript = parser.isSet(QStringLiteral("import-script"))
+                                ? parser.value(QStringLiteral("import-script"))
+                                : pa::host::SteppedImport::defaultScript();
 
     pa::host::PresentationHost host(settings);
     QString why;
