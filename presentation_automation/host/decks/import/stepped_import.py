@@ -307,14 +307,15 @@ def apply_state(page, visibility):
 
 
 def direction_from(subtype, tst, named_by_motion):
-    """Where the incoming slide moves: in from the right is moving left."""
-    towards = {tst.FROMLEFT: "right", tst.FROMRIGHT: "left", tst.FROMTOP: "down",
-               tst.FROMBOTTOM: "up"}.get(subtype)
-    if towards and named_by_motion:
+    """The edge the incoming slide comes in from."""
+    edge = {tst.FROMLEFT: "left", tst.FROMRIGHT: "right", tst.FROMTOP: "up",
+            tst.FROMBOTTOM: "down"}.get(subtype)
+    if edge and named_by_motion:
         # LibreOffice reads an Office Open XML direction, which names where the slides move,
-        # straight into these "from" names: "l" (moving left) becomes FROMLEFT.
-        towards = {"right": "left", "left": "right", "down": "up", "up": "down"}[towards]
-    return towards
+        # straight into these "from" names: "l" (moving left, in from the right) becomes
+        # FROMLEFT.
+        edge = {"right": "left", "left": "right", "down": "up", "up": "down"}[edge]
+    return edge
 
 
 class Names:
@@ -369,9 +370,9 @@ def transition_of(page, report, named_by_motion):
                 out = {"kind": "cover" if forward else "uncover", "direction": direction}
     elif kind == tt.BARWIPE:
         if sub == tst.LEFTTORIGHT:
-            out = {"kind": "wipe", "direction": "right" if forward else "left"}
+            out = {"kind": "wipe", "direction": "left" if forward else "right"}
         elif sub == tst.TOPTOBOTTOM:
-            out = {"kind": "wipe", "direction": "down" if forward else "up"}
+            out = {"kind": "wipe", "direction": "up" if forward else "down"}
     elif kind == tt.BARNDOORWIPE:
         axis = "vertical" if sub == tst.VERTICAL else "horizontal"
         out = {"kind": "split", "direction": axis + ("Out" if forward else "In")}
