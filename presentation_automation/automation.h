@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pa {
 
@@ -28,6 +29,9 @@ public:
     // Writes the picture at exactly fileName (no extension added), replacing an old one.
     virtual void exportTo(const std::string &fileName, const std::string &filterName,
                           std::int32_t scaleWidth, std::int32_t scaleHeight) = 0;
+    // The slide's builds that wait for a click (Next presses before the slide is left);
+    // nullopt when the application cannot tell.
+    virtual std::optional<std::int32_t> buildCount() { return std::nullopt; }
 };
 
 class Slides
@@ -78,6 +82,9 @@ public:
     virtual std::shared_ptr<SlideShowWindow> slideShowWindow() = 0;
     virtual std::shared_ptr<Slides> slides() = 0;
     virtual std::shared_ptr<Application> application() = 0;
+    // What of the deck its slide show does not play (effects, transitions), one line each,
+    // "slide N: ..."; nullopt when the application cannot tell.
+    virtual std::optional<std::vector<std::string>> importReport() { return std::nullopt; }
 };
 
 class Presentations

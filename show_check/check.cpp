@@ -69,6 +69,28 @@ QJsonObject findingJson(const Finding &f)
     return o;
 }
 
+// The deck's builds and what its show does not play, as lines under the deck's own.
+QStringList stepsText(const Deck &deck)
+{
+    QStringList lines;
+    QStringList withBuilds;
+    for (size_t i = 0; i < deck.builds.size(); ++i) {
+        if (deck.builds[i] > 0) {
+            withBuilds << QStringLiteral("slide %1: %2").arg(i + 1).arg(deck.builds[i]);
+        }
+    }
+    if (!withBuilds.isEmpty()) {
+        lines << QStringLiteral("Builds (Next presses before the slide changes): ") +
+                     withBuilds.join(QStringLiteral(", "));
+    }
+    if (deck.importReport) {
+        for (const QString &line : *deck.importReport) {
+            lines << QStringLiteral("Not played: ") + line;
+        }
+    }
+    return lines;
+}
+
 bool parseAspect(const QString &text, double &aspect)
 {
     const QStringList parts = text.split(QLatin1Char(':'));
@@ -135,19 +157,22 @@ void writeStoryboard(const Options &options, Report &report, DeckSet &decks)
               std::max(1, static_cast<int>(std::lround(options.thumbnailWidth / options.aspect))));
     int failed = 0;
     QString firstFailure;
-    const QString html = storyboardHtml(page, rows, [&](int screen, int slide) -> QByteArray {
-        try {
-            return decks.thumbnail(screen, slide, page.thumbnailSize);
-        } catch (const pa::AutomationError &error) {
-            if (failed++ == 0) {
-                firstFailure = QStringLiteral("Screen %1 slide %2: %3")
-                                   .arg(screen)
-                                   .arg(slide)
-                                   .arg(platform::errorText(error));
+    const QString html = storyboardHtml(
+        page, rows,
+        [&](int screen, int slide) -> QByteArray {
+            try {
+                return decks.thumbnail(screen, slide, page.thumbnailSize);
+            } catch (const pa::AutomationError &error) {
+                if (failed++ == 0) {
+                    firstFailure = QStringLiteral("Screen %1 slide %2: %3")
+                                       .arg(screen)
+                                       .arg(slide)
+                                       .arg(platform::errorText(error));
+                }
+                throw;
             }
-            throw;
-        }
-    });
+        },
+        [&decks](int screen, int slide) { return decks.builds(screen, slide); });
     if (failed > 0) {
         report.errors << QStringLiteral("%1 storyboard %2 could not be made (first: %3)")
                              .arg(failed)
@@ -238,6 +263,9 @@ void printText(const Options &options, const CheckEnvironment &environment, cons
             } else {
                 out << "cannot be opened: " << deck.error << "\n";
             }
+            for (const QString &line : stepsText(deck)) {
+                out << "    " << line << "\n";
+            }
         }
     }
     if (report.storyboardRows >= 0) {
@@ -318,6 +346,17 @@ void printJson(const Options &options, const CheckEnvironment &environment, cons
             QJsonObject o{{QStringLiteral("screen"), screen}, {QStringLiteral("file"), deck.path}};
             if (deck.slideCount) {
                 o.insert(QStringLiteral("slides"), *deck.slideCount);
+                if (!deck.builds.empty()) {
+                    QJsonArray builds;
+                    for (int n : deck.builds) {
+                        builds.append(n);
+                    }
+                    o.insert(QStringLiteral("builds"), builds);
+                }
+                if (deck.importReport) {
+                    o.insert(QStringLiteral("notPlayed"),
+                             QJsonArray::fromStringList(*deck.importReport));
+                }
             } else {
                 o.insert(QStringLiteral("error"), deck.error);
             }

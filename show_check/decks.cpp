@@ -38,8 +38,51 @@ void DeckSet::open(const std::array<QString, 3> &paths)
         } catch (const pa::AutomationError &error) {
             deck.error = platform::errorText(error);
             deck.slideCount.reset();
+            continue;
         }
+        readSteps(deck);
     }
+}
+
+void DeckSet::readSteps(Deck &deck)
+{
+    // An application that cannot tell (or fails to) leaves them unknown: they add to the
+    // check, they are not needed for it.
+    try {
+        std::vector<int> builds;
+        for (int slide = 1; slide <= *deck.slideCount; ++slide) {
+            const std::optional<std::int32_t> n =
+                deck.presentation->slides()->item(slide)->buildCount();
+            if (!n) {
+                builds.clear();
+                break;
+            }
+            builds.push_back(*n);
+        }
+        deck.builds = builds;
+    } catch (const pa::AutomationError &) {
+        deck.builds.clear();
+    }
+    try {
+        if (const auto lines = deck.presentation->importReport()) {
+            QStringList report;
+            for (const std::string &line : *lines) {
+                report << QString::fromStdString(line);
+            }
+            deck.importReport = report;
+        }
+    } catch (const pa::AutomationError &) {
+        deck.importReport.reset();
+    }
+}
+
+std::optional<int> DeckSet::builds(int screen, int slide) const
+{
+    const std::vector<int> &builds = deck(screen).builds;
+    if (slide < 1 || slide > static_cast<int>(builds.size())) {
+        return std::nullopt;
+    }
+    return builds[static_cast<size_t>(slide - 1)];
 }
 
 std::array<std::optional<int>, 3> DeckSet::slideCounts() const

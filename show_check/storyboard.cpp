@@ -71,7 +71,7 @@ std::vector<StoryRow> storyRows(const ScriptCheck &script,
 }
 
 QString storyboardHtml(const StoryPage &page, const std::vector<StoryRow> &rows,
-                       const Thumbnail &thumbnail)
+                       const Thumbnail &thumbnail, const BuildCount &builds)
 {
     // A screen that stays shows the same picture row after row: make each one once.
     std::map<std::pair<int, int>, QString> made;
@@ -117,6 +117,7 @@ QString storyboardHtml(const StoryPage &page, const std::vector<StoryRow> &rows,
             "td.moved .caption{color:#e07000;font-weight:bold}\n"
             ".missing{background:#fdd;font-size:80%;overflow:hidden}\n"
             ".caption{font-size:85%;margin-top:2px}\n.note{color:#b00000;font-size:85%}\n"
+            ".builds{font-size:80%;color:#555}\n"
             "</style>\n</head>\n<body>\n<h1>Storyboard: %1</h1>\n"
             "<p>What each screen shows after Next on each line; a screen that Next moves on the "
             "line has an orange frame.</p>\n<table>\n<thead><tr><th>Line</th>")
@@ -144,6 +145,13 @@ QString storyboardHtml(const StoryPage &page, const std::vector<StoryRow> &rows,
             html += QStringLiteral("<div class=\"caption\">Slide %1%2</div>")
                         .arg(view.slide)
                         .arg(view.moved ? QStringLiteral(" (moved)") : QString());
+            if (const std::optional<int> n = builds ? builds(screen, view.slide) : std::nullopt) {
+                html += QStringLiteral("<div class=\"builds\" data-builds=\"%1\">%2</div>")
+                            .arg(*n)
+                            .arg(*n == 0   ? QStringLiteral("no builds")
+                                 : *n == 1 ? QStringLiteral("fully built after 1 build")
+                                           : QStringLiteral("fully built after %1 builds").arg(*n));
+            }
             if (!view.note.isEmpty()) {
                 html += QStringLiteral("<div class=\"note\">%1</div>").arg(escaped(view.note));
             }

@@ -45,10 +45,13 @@ struct StoryPage
 
 // A picture of a screen's slide as JPEG bytes; throws pa::AutomationError when it cannot.
 using Thumbnail = std::function<QByteArray(int screen, int slide)>;
+// A slide's builds (Next presses inside it) on a screen; nullopt when not known.
+using BuildCount = std::function<std::optional<int>(int screen, int slide)>;
 
 // One self-contained XHTML page: every picture embedded as a data URI. A picture that
-// could not be made is a marked box with the reason.
+// could not be made is a marked box with the reason. The pictures show each slide fully built;
+// its caption says how many builds lead there, when builds says.
 QString storyboardHtml(const StoryPage &page, const std::vector<StoryRow> &rows,
-                       const Thumbnail &thumbnail);
+                       const Thumbnail &thumbnail, const BuildCount &builds = {});
 
 } // namespace showcheck

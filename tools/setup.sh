@@ -20,14 +20,15 @@ packages=(cmake ninja-build g++ pkg-config
           libpoppler-qt6-dev poppler-utils zlib1g-dev libxcb-xinerama0-dev fonts-liberation2
           libqt6svg6)
 if [ "$libreoffice" = yes ]; then
-    # The host converts .ppt, .pptx and .odp decks with it.
-    packages+=(libreoffice-impress-nogui)
+    # The host converts .ppt, .pptx and .odp decks with it; python3-uno lets the host's
+    # import read their builds, transitions and timings.
+    packages+=(libreoffice-impress-nogui python3-uno)
 fi
 if [ "$test_tools" = yes ]; then
     # LibreOffice converts decks in the host's tests; mingw-w64 and wine build and run the
     # Windows backend's tests; socat makes pty pairs.
     # Xorg's dummy driver gives the host's display tests three displays; xwininfo reads them.
-    packages+=(libreoffice-impress-nogui g++-mingw-w64-x86-64-posix wine64 wine socat
+    packages+=(libreoffice-impress-nogui python3-uno g++-mingw-w64-x86-64-posix wine64 wine socat
                xserver-xorg-core xserver-xorg-video-dummy x11-utils)
     # The package's checks (a virtual display to press the installed program's buttons).
     packages+=(lintian desktop-file-utils appstream dpkg-dev xvfb xdotool)

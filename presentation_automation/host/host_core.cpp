@@ -3,6 +3,7 @@
 #include "presentation_automation/host/decks/converter.h"
 #include "presentation_automation/host/decks/show_settings.h"
 #include "presentation_automation/host/off_thread.h"
+#include "presentation_automation/host/service/deck_queries.h"
 #include "presentation_automation/host/service/host_process.h"
 #include "presentation_automation/host/service/picture_file.h"
 #include "presentation_automation/host/service/runtime_dir.h"
@@ -130,6 +131,7 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
     connect(m_appWindow.get(), &AppWindow::endAllRequested, this,
             &PresentationHost::endAllShowsAndQuit);
     m_converter->setTimeoutMs(m_settings.conversionTimeoutMs);
+    m_converter->setImportScript(m_settings.importScript);
     // Loads of large decks may take a while each; exports of slides nobody holds still go.
     m_workers.setMaxThreadCount(4);
     connect(m_pool, &RenderPool::frameReady, this, &PresentationHost::frameReady);
@@ -276,6 +278,10 @@ void PresentationHost::handle(const Request &request,
             exportSlide(*p, request, reply);
         }
         return;
+    case Op::SlideBuilds:
+    case Op::ImportReport:
+        reply(answerDeckQuery(request, p->deck));
+        return;
     default:
         break;
     }
@@ -415,6 +421,7 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
                 reply(failure(QStringLiteral("The file %1 %2.").arg(file, loaded.why)));
                 return;
             }
+            logImportReport(file, loaded.deck);
             reply(Reply::success(addPdf(file, pdf, loaded, id)));
         });
 }

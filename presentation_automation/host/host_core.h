@@ -41,6 +41,8 @@ struct HostSettings
     std::int64_t frameCacheBytes = 144ll * 1024 * 1024;
     int renderThreads = 2;
     int conversionTimeoutMs = 170000;
+    // The stepped import's script; empty: decks are converted a page per slide.
+    QString importScript;
 };
 
 class PresentationHost : public QObject

@@ -1,9 +1,11 @@
 // The built-in presentation host: started on demand by the controllers, one per user.
 //   presentation_host [--runtime-dir DIR] [--replace] [--cache-dir DIR] [--cache-mib N]
+//                     [--import-script FILE]
 //   presentation_host --status [--runtime-dir DIR]   prints the open presentations and their shows
 //   presentation_host --quit [--runtime-dir DIR]     ends all shows and the host
 
 #include "presentation_automation/host/client/client.h"
+#include "presentation_automation/host/decks/import/stepped_import.h"
 #include "presentation_automation/host/host_core.h"
 #include "presentation_automation/host/service/host_log.h"
 #include "presentation_automation/host/service/host_process.h"
@@ -38,6 +40,10 @@ void addOptions(QCommandLineParser &parser)
                                      "answer as a host (a host that answers is never replaced).")});
     parser.addOption({QStringLiteral("cache-dir"),
                       QStringLiteral("Where converted decks are kept."), QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("import-script"),
+                      QStringLiteral("The stepped import of .ppt/.pptx/.odp decks (default: the "
+                                     "one installed with the host; empty: a page per slide)."),
+                      QStringLiteral("file")});
     parser.addOption({QStringLiteral("cache-mib"),
                       QStringLiteral("Memory for slides rendered ahead, in MiB."),
                       QStringLiteral("mib")});
@@ -143,6 +149,10 @@ int main(int argc, char *argv[])
     // Shows come and go; the host stays until it is ended from outside.
     app.setQuitOnLastWindowClosed(false);
     pa::host::quitOnTerminationSignals();
+    // Found beside this program, which the application knows once it exists.
+    settings.importScript = parser.isSet(QStringLiteral("import-script"))
+                                ? parser.value(QStringLiteral("import-script"))
+                                : pa::host::SteppedImport::defaultScript();
 
     pa::host::PresentationHost host(settings);
     QString why;

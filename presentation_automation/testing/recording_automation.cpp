@@ -35,6 +35,8 @@ struct RecordingAutomation::State
     std::vector<std::string> calls;
     std::vector<Failure> failures;
     std::map<std::string, int> slideCounts;
+    std::map<std::string, std::vector<int>> builds;
+    std::map<std::string, std::vector<std::string>> importReports;
     std::vector<PresentationState> presentations;
     bool visible = false;
     bool exportWritesFiles = true;
@@ -112,6 +114,18 @@ public:
         if (!image.save(QString::fromStdString(fileName), "JPG", 95)) {
             throw AutomationError(errorSource, "Slide.Export : The file could not be written: " + fileName);
         }
+    }
+
+    std::optional<std::int32_t> buildCount() override
+    {
+        m_s->record("BuildCount(" + presText(m_presId) + ", " + std::to_string(m_index) + ")");
+        m_s->check("BuildCount", m_presId);
+        const auto &builds = m_s->pres(m_presId).builds;
+        if (!builds) {
+            return std::nullopt;
+        }
+        const auto at = static_cast<size_t>(m_index - 1);
+        return at < builds->size() ? (*builds)[at] : 0;
     }
 
 private:
@@ -284,6 +298,13 @@ public:
 
     std::shared_ptr<Application> application() override;
 
+    std::optional<std::vector<std::string>> importReport() override
+    {
+        m_s->record("ImportReport(" + presText(m_presId) + ")");
+        m_s->check("ImportReport", m_presId);
+        return m_s->pres(m_presId).importReport;
+    }
+
 private:
     StatePtr m_s;
     int m_presId;
@@ -309,6 +330,12 @@ public:
         PresentationState p;
         p.id = static_cast<int>(m_s->presentations.size()) + 1;
         p.fileName = fileName;
+        if (auto it = m_s->builds.find(fileName); it != m_s->builds.end()) {
+            p.builds = it->second;
+        }
+        if (auto it = m_s->importReports.find(fileName); it != m_s->importReports.end()) {
+            p.importReport = it->second;
+        }
         if (auto it = m_s->slideCounts.find(fileName); it != m_s->slideCounts.end()) {
             p.slideCount = it->second;
         }
@@ -413,6 +440,17 @@ void RecordingAutomation::clearFailures()
 void RecordingAutomation::setSlideCount(const std::string &fileName, int count)
 {
     m_state->slideCounts[fileName] = count;
+}
+
+void RecordingAutomation::setBuilds(const std::string &fileName, std::vector<int> perSlide)
+{
+    m_state->builds[fileName] = std::move(perSlide);
+}
+
+void RecordingAutomation::setImportReport(const std::string &fileName,
+                                          std::vector<std::string> lines)
+{
+    m_state->importReports[fileName] = std::move(lines);
 }
 
 void RecordingAutomation::setOnCall(std::function<void(const std::string &)> hook)

@@ -3,13 +3,15 @@
 // A recording stand-in for the presentation application, for behaviour tests of the
 // windows. One RecordingAutomation is the one "running application": every create made
 // through factory() reaches it. Each call is recorded in order as text, for example
-// "Activate(pres 2)", "GotoSlide(pres 2, 3, -1)", "Export(pres 1, 2, /x/ExportSlide, JPG, 175, 125)".
+// "Activate(pres 2)", "GotoSlide(pres 2, 3, -1)", "Export(pres 1, 2, /x/ExportSlide, JPG, 175,
+// 125)".
 
 #include "presentation_automation/automation.h"
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,9 @@ struct PresentationState
     bool showRunning = false;
     int currentSlide = 0;
     float left = 0, top = 0, width = 0;
+    // As the application answers them; nullopt: it cannot tell.
+    std::optional<std::vector<int>> builds; // per slide, from slide 1
+    std::optional<std::vector<std::string>> importReport;
 };
 
 class RecordingAutomation
@@ -49,6 +54,10 @@ public:
 
     // Slide count for presentations opened from fileName (default 10).
     void setSlideCount(const std::string &fileName, int count);
+    // Builds per slide (from slide 1; 0 past the list) and the import report for presentations
+    // opened from fileName; unset, the application cannot tell either.
+    void setBuilds(const std::string &fileName, std::vector<int> perSlide);
+    void setImportReport(const std::string &fileName, std::vector<std::string> lines);
     // Export writes a real picture (a plain colour for each presentation and slide) when true.
     void setExportWritesFiles(bool write);
     // Runs inside every recorded call, once it is recorded (a test makes a call slow here).

@@ -6,6 +6,7 @@
 #include "platform/testing/test_main.h"
 #include "presentation_automation/host/tests/deck_maker.h"
 #include "presentation_automation/host/tests/host_test_support.h"
+#include "presentation_automation/host/tests/stepped_deck.h"
 
 #include <poppler-qt6.h>
 
@@ -14,6 +15,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -157,6 +160,58 @@ private slots:
     }
 
     void cleanup() { m_host.reset(); }
+
+    // A .pptx with builds: the check says each slide's builds and what its show does not
+    // play (the host's log says it too), and the storyboard says how many builds lead to a
+    // picture.
+    void aDeckWithBuildsSaysThemAndWhatIsNotPlayed()
+    {
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty() ||
+            QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                              {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0) {
+            QSKIP("LibreOffice with python3-uno is not installed");
+        }
+        using namespace pa::host::testing;
+        m_decks[0] = saveDeckAs(soffice, flatDeckText(steppedSlides()), m_host->path({}),
+                                QStringLiteral("stepped"), QStringLiteral("pptx"));
+        QVERIFY(!m_decks[0].isEmpty());
+        Options options;
+        options.script = writeScript("0,1,1,1\r\n1,2,1,1\r\n");
+        options.decks = m_decks;
+        options.haveDecks = true;
+        options.storyboard = m_host->path(QStringLiteral("storyboard.html"));
+        options.json = true;
+        QJsonObject json;
+        QCOMPARE(run(options, json), int(exitClean));
+
+        const QJsonArray decks = json.value("decks").toArray();
+        const QJsonObject stepped = decks[0].toObject();
+        const QJsonArray notPlayed = stepped.value("notPlayed").toArray();
+        QVERIFY2(notPlayed.size() == 1, qPrintable(m_host->log()));
+        QVERIFY2(notPlayed[0].toString().startsWith(QLatin1String("slide 5: emphasis")),
+                 qPrintable(notPlayed[0].toString()));
+        QVERIFY2(m_host->log().contains(QStringLiteral("is shown without this: slide 5: emphasis")),
+                 qPrintable(m_host->log()));
+        // A PDF has nothing to build and plays everything it has.
+        QCOMPARE(decks[1].toObject().value("builds").toArray(), QJsonArray({0, 0, 0, 0, 0, 0}));
+        QCOMPARE(decks[1].toObject().value("notPlayed").toArray(), QJsonArray());
+
+        // Until the host counts slides rather than pages, a count past the slides leaves the
+        // builds unknown.
+        if (stepped.value("slides").toInt() == 5) {
+            QCOMPARE(stepped.value("builds").toArray(), QJsonArray({4, 1, 0, 0, 1}));
+            QFile page(options.storyboard);
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            const QString html = QString::fromUtf8(page.readAll());
+            QVERIFY2(html.contains(QRegularExpression(
+                         QStringLiteral("data-screen=\"1\" data-slide=\"2\">.*?"
+                                        "data-builds=\"1\">fully built after 1 build<"))),
+                     qPrintable(html.left(2000)));
+        } else {
+            QVERIFY(!stepped.contains(QLatin1String("builds")));
+        }
+    }
 
     void theStoryboardShowsTheSlideEachRowNames()
     {

@@ -400,6 +400,15 @@ public:
         m_s->call(r, "Slide.Export");
     }
 
+    std::optional<std::int32_t> buildCount() override
+    {
+        Request r;
+        r.op = Op::SlideBuilds;
+        r.pres = m_pres;
+        r.slide = m_index;
+        return toInt32(m_s->call(r, "Slide.BuildCount").value);
+    }
+
 private:
     SessionPtr m_s;
     std::int64_t m_pres;
@@ -527,6 +536,16 @@ public:
     std::shared_ptr<Slides> slides() override { return std::make_shared<HostSlides>(m_s, m_pres); }
 
     std::shared_ptr<Application> application() override;
+
+    std::optional<std::vector<std::string>> importReport() override
+    {
+        const QString text = m_s->call(Op::ImportReport, m_pres, "Presentation.ImportReport").text;
+        std::vector<std::string> lines;
+        for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            lines.push_back(line.toStdString());
+        }
+        return lines;
+    }
 
 private:
     SessionPtr m_s;

@@ -1,5 +1,7 @@
 #include "presentation_automation/host/decks/converted_cache.h"
 
+#include "presentation_automation/host/decks/deck_description.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -42,6 +44,7 @@ void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
         }
         if (QFile::remove(path)) {
             total -= deck.size();
+            QFile::remove(descriptionPathFor(path));
         }
     }
 }

@@ -1,6 +1,9 @@
 #include "presentation_automation/host/decks/converter.h"
 
 #include "presentation_automation/host/decks/converted_cache.h"
+#include "presentation_automation/host/decks/deck_description.h"
+#include "presentation_automation/host/decks/import/stepped_import.h"
+#include "presentation_automation/host/decks/office_process.h"
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/off_thread.h"
 #include "presentation_automation/host/service/host_process.h"
@@ -11,16 +14,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QUrl>
 
-#include <csignal>
 #include <memory>
-#include <sys/types.h>
-#include <unistd.h>
 
 namespace pa::host {
 
@@ -45,7 +43,9 @@ QString Converter::defaultCacheDir()
 struct Converter::Prepared
 {
     QString error;
-    QString cached;
+    QString cached;      // the stepped import's entry
+    QString plainCached; // a plain conversion's, kept while the import is unavailable
+    QString source;
     bool alreadyCached = false;
     std::shared_ptr<QTemporaryDir> work;
     QString input;
@@ -57,9 +57,11 @@ Converter::~Converter()
     m_pool.waitForDone();
 }
 
-Converter::Prepared Converter::prepare(const QString &source, const QString &cacheDir)
+Converter::Prepared Converter::prepare(const QString &source, const QString &cacheDir,
+                                       bool importable)
 {
     Prepared out;
+    out.source = source;
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly)) {
         out.error = outOfFileDescriptors() ? QStringLiteral("cannot be opened: too many open files")
@@ -74,9 +76,17 @@ Converter::Prepared Converter::prepare(const QString &source, const QString &cac
     file.close();
     const QString suffix = QFileInfo(source).suffix().toLower();
     // The kind is part of the key: the same bytes named .ppt and .odp convert differently.
-    out.cached = cacheDir + QLatin1Char('/') + QString::fromLatin1(hash.result().toHex()) +
-                 QLatin1Char('-') + suffix + QStringLiteral(".pdf");
+    const QString stem = cacheDir + QLatin1Char('/') + QString::fromLatin1(hash.result().toHex()) +
+                         QLatin1Char('-') + suffix;
+    out.plainCached = stem + QStringLiteral(".pdf");
+    out.cached =
+        stem + QStringLiteral("-steps") + SteppedImport::version() + QStringLiteral(".pdf");
     if (QFileInfo::exists(out.cached)) {
+        out.alreadyCached = true;
+        return out;
+    }
+    if (!importable && QFileInfo::exists(out.plainCached)) {
+        out.cached = out.plainCached;
         out.alreadyCached = true;
         return out;
     }
@@ -107,25 +117,130 @@ void Converter::convert(const QString &source, Done done)
     };
     done = withBoundedCache(m_cacheDir, std::move(done));
     offThread(
-        m_pool, this, [source, cacheDir = m_cacheDir] { return prepare(source, cacheDir); },
+        m_pool, this,
+        [source, cacheDir = m_cacheDir, importable = !m_importScript.isEmpty()] {
+            return prepare(source, cacheDir, importable);
+        },
         [this, done](const Prepared &prepared) {
             if (!prepared.error.isEmpty()) {
                 done({}, prepared.error);
             } else if (prepared.alreadyCached) {
                 done(prepared.cached, {});
             } else {
-                start(prepared, done);
+                startImport(prepared, done);
             }
         });
 }
 
-void Converter::start(const Prepared &prepared, Done done)
+namespace {
+
+// Empty when the PDF (and its description, when it has one) is in the cache as cached.
+QString store(const QString &produced, const QString &cached, const QString &cacheDir,
+              bool withDescription)
+{
+    QDir().mkpath(cacheDir);
+    const auto copyInto = [](const QString &from, const QString &to) {
+        const QString partial = to + QStringLiteral(".part");
+        QFile::remove(partial);
+        QFile::remove(to);
+        if (QFile::copy(from, partial) && QFile::rename(partial, to)) {
+            return true;
+        }
+        QFile::remove(partial);
+        return false;
+    };
+    // The description first: a PDF in the cache is taken as complete.
+    if (withDescription && !copyInto(descriptionPathFor(produced), descriptionPathFor(cached))) {
+        return QStringLiteral("was converted but the result cannot be stored in %1").arg(cacheDir);
+    }
+    if (copyInto(produced, cached) || QFileInfo::exists(cached)) {
+        return {};
+    }
+    return QStringLiteral("was converted but the result cannot be stored in %1").arg(cacheDir);
+}
+
+// Empty when the import's PDF opens and its description fits it, else why not.
+QString checkImported(const QString &pdf)
+{
+    QString why;
+    const auto doc = loadPdf(pdf, &why);
+    if (!doc) {
+        return QStringLiteral("wrote no usable PDF (%1)").arg(why);
+    }
+    QFile file(descriptionPathFor(pdf));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("wrote no description of the deck");
+    }
+    if (!readDeckDescription(file.read(16ll * 1024 * 1024), doc->numPages(), &why)) {
+        return QStringLiteral("wrote a description that does not fit its PDF (%1)").arg(why);
+    }
+    return {};
+}
+
+} // namespace
+
+void Converter::startImport(const Prepared &prepared, Done done)
+{
+    const QString produced = prepared.outDir + QStringLiteral("/deck.pdf");
+    const int importMs = m_timeoutMs * 2 / 3;
+    // A deck that could not be imported is converted plainly, and the log says so once.
+    const auto fallBack = [this, prepared, done, importMs](const ImportOutcome &failed) {
+        qWarning("The file %s is shown without its builds, one page per slide: the stepped "
+                 "import %s.",
+                 qPrintable(prepared.source), qPrintable(failed.why));
+        if (failed.result != ImportOutcome::Result::DeckRefused &&
+            QFileInfo::exists(prepared.plainCached)) {
+            done(prepared.plainCached, {});
+            return;
+        }
+        // A deck the import refused is kept as converted plainly, so that it is not tried
+        // again on every open; one that could not be tried now may be later.
+        const QString storeAs = failed.result == ImportOutcome::Result::DeckRefused
+                                    ? prepared.cached
+                                    : prepared.plainCached;
+        startPlain(prepared, storeAs, m_timeoutMs - importMs, done);
+    };
+    SteppedImport::run(
+        m_importScript, prepared.input, produced, prepared.work->path(), importMs, this,
+        [this, prepared, produced, done, fallBack](const ImportOutcome &outcome) {
+            if (outcome.result != ImportOutcome::Result::Imported) {
+                fallBack(outcome);
+                return;
+            }
+            struct Stored
+            {
+                QString unusable; // what was wrong with the import's result
+                QString storeError;
+            };
+            offThread(
+                m_pool, this,
+                [produced, cached = prepared.cached, cacheDir = m_cacheDir]() -> Stored {
+                    const QString why = checkImported(produced);
+                    if (!why.isEmpty()) {
+                        return {why, {}};
+                    }
+                    return {{}, store(produced, cached, cacheDir, true)};
+                },
+                [prepared, done, fallBack](const Stored &stored) {
+                    if (!stored.unusable.isEmpty()) {
+                        fallBack({ImportOutcome::Result::DeckRefused, stored.unusable});
+                    } else if (!stored.storeError.isEmpty()) {
+                        done({}, stored.storeError);
+                    } else {
+                        done(prepared.cached, {});
+                    }
+                });
+        });
+}
+
+void Converter::startPlain(const Prepared &prepared, const QString &storeAs, int timeoutMs,
+                           Done done)
 {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     const auto work = prepared.work;
-    const QString input = prepared.input;
     const QString outDir = prepared.outDir;
-    const QString cached = prepared.cached;
+    const QString plainDir = outDir + QStringLiteral("/plain");
+    QDir().mkpath(plainDir);
 
     // Each conversion gets its own LibreOffice profile: with a shared one a second converter
     // hands its job to the first and returns at once.
@@ -137,85 +252,46 @@ void Converter::start(const Prepared &prepared, Done done)
                                 QStringLiteral("--convert-to"),
                                 QStringLiteral("pdf"),
                                 QStringLiteral("--outdir"),
-                                outDir,
-                                input};
-    auto *process = new QProcess(this);
-    process->setProgram(soffice);
-    process->setArguments(arguments);
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    process->setStandardInputFile(QProcess::nullDevice());
-    // Its own process group, so that a conversion given up on ends with all its processes
-    // (soffice starts soffice.bin, which would otherwise stay behind).
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
-    auto *timer = new QTimer(process);
-    timer->setSingleShot(true);
-    auto finished = std::make_shared<bool>(false);
+                                plainDir,
+                                prepared.input};
     const QString cacheDir = m_cacheDir;
-
-    auto finish = [this, process, work, finished, done, cached, cacheDir,
-                   outDir](const QString &error) {
-        if (*finished) {
-            return;
-        }
-        *finished = true;
-        process->disconnect();
-        if (process->state() != QProcess::NotRunning) {
-            ::kill(-static_cast<pid_t>(process->processId()), SIGKILL);
-            process->kill();
-            process->waitForFinished(2000);
-        }
-        process->deleteLater();
-        if (!error.isEmpty()) {
-            done({}, error);
-            return;
-        }
-        const QString produced = outDir + QStringLiteral("/deck.pdf");
-        offThread(
-            m_pool, this,
-            [produced, cached, cacheDir]() -> QString {
-                QString why;
-                if (!QFileInfo::exists(produced) || !loadPdf(produced, &why)) {
-                    return QStringLiteral("could not be converted by LibreOffice (damaged, "
-                                          "protected or not a presentation)");
-                }
-                QDir().mkpath(cacheDir);
-                const QString partial = cached + QStringLiteral(".part");
-                QFile::remove(partial);
-                if (QFile::copy(produced, partial) && QFile::rename(partial, cached)) {
-                    return {};
-                }
-                QFile::remove(partial);
-                if (QFileInfo::exists(cached)) {
-                    return {};
-                }
-                return QStringLiteral("was converted but the result cannot be stored in %1")
-                    .arg(cacheDir);
-            },
-            // The temporary folder goes only once the result is stored.
-            [done, cached, work](const QString &storeError) {
-                if (storeError.isEmpty()) {
-                    done(cached, {});
-                } else {
-                    done({}, storeError);
-                }
-            });
-    };
-
-    connect(process, &QProcess::finished, this,
-            [finish](int, QProcess::ExitStatus) { finish({}); });
-    connect(
-        process, &QProcess::errorOccurred, this, [finish, process](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart) {
-                finish(QStringLiteral("cannot be converted: LibreOffice could not be started (%1)")
-                           .arg(process->errorString()));
+    OfficeProcess::run(
+        soffice, arguments, timeoutMs, this,
+        [this, work, done, storeAs, cacheDir, plainDir](const OfficeOutcome &outcome) {
+            if (outcome.result == OfficeOutcome::Result::FailedToStart) {
+                done({},
+                     QStringLiteral("cannot be converted: LibreOffice could not be started (%1)")
+                         .arg(outcome.lastLine));
+                return;
             }
+            if (outcome.result == OfficeOutcome::Result::TimedOut) {
+                done(
+                    {},
+                    QStringLiteral("could not be converted: LibreOffice %1").arg(outcome.lastLine));
+                return;
+            }
+            const QString produced = plainDir + QStringLiteral("/deck.pdf");
+            offThread(
+                m_pool, this,
+                [produced, storeAs, cacheDir]() -> QString {
+                    QString why;
+                    if (!QFileInfo::exists(produced) || !loadPdf(produced, &why)) {
+                        return QStringLiteral("could not be converted by LibreOffice (damaged, "
+                                              "protected or not a presentation)");
+                    }
+                    // A description left from an earlier import must not describe this PDF.
+                    QFile::remove(descriptionPathFor(storeAs));
+                    return store(produced, storeAs, cacheDir, false);
+                },
+                // The temporary folder goes only once the result is stored.
+                [done, storeAs, work](const QString &storeError) {
+                    if (storeError.isEmpty()) {
+                        done(storeAs, {});
+                    } else {
+                        done({}, storeError);
+                    }
+                });
         });
-    connect(timer, &QTimer::timeout, this, [finish, ms = m_timeoutMs] {
-        finish(QStringLiteral("could not be converted: LibreOffice did not finish within %1 s")
-                   .arg(ms / 1000));
-    });
-    timer->start(m_timeoutMs);
-    process->start();
 }
 
 } // namespace pa::host

@@ -1,8 +1,10 @@
 #pragma once
 
 // Turns .ppt, .pps, .pptx, .ppsx and .odp decks into PDF with LibreOffice, without
-// blocking the host. Results are kept by the content's hash, so opening the same deck
-// again needs no conversion.
+// blocking the host: by the stepped import (a page per build state and a description of the
+// deck beside the PDF), or plainly (a page per slide) when that cannot be had. Results are
+// kept by the content's hash and the import's version, so opening the same deck again needs
+// no conversion.
 
 #include <QObject>
 #include <QString>
@@ -26,20 +28,27 @@ public:
     static bool needsConversion(const QString &path);
     static QString defaultCacheDir();
 
+    // The whole conversion's: the stepped import gets two thirds, a plain conversion after it
+    // the rest.
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    // Empty: every deck is converted plainly.
+    void setImportScript(const QString &path) { m_importScript = path; }
     // done is called later from the event loop, or at once when the answer is known.
     void convert(const QString &source, Done done);
 
 private:
     struct Prepared;
-    static Prepared prepare(const QString &source, const QString &cacheDir);
-    void start(const Prepared &prepared, Done done);
+    static Prepared prepare(const QString &source, const QString &cacheDir, bool importable);
+    void startImport(const Prepared &prepared, Done done);
+    // storeAs: the cache entry the PDF is kept as.
+    void startPlain(const Prepared &prepared, const QString &storeAs, int timeoutMs, Done done);
 
     QString m_cacheDir;
     // Hashing and copying a deck, and checking and storing the result, take seconds for a
     // large one: never on the host's main thread.
     QThreadPool m_pool;
     int m_timeoutMs = 170000;
+    QString m_importScript;
 };
 
 } // namespace pa::host

@@ -42,7 +42,7 @@ struct OpInfo
     unsigned fields;
 };
 
-constexpr std::array<OpInfo, 19> ops{{
+constexpr std::array<OpInfo, 21> ops{{
     {Op::Hello, "hello", 0},
     {Op::SetVisible, "setVisible", FFlag},
     {Op::Open, "open", FPath},
@@ -62,6 +62,8 @@ constexpr std::array<OpInfo, 19> ops{{
     {Op::Export, "export", FPres | FSlide | FPath | FFilter | FSize},
     {Op::Status, "status", 0},
     {Op::Quit, "quit", 0},
+    {Op::SlideBuilds, "slideBuilds", FPres | FSlide},
+    {Op::ImportReport, "importReport", FPres},
 }};
 
 const OpInfo &info(Op op)

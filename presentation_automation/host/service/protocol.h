@@ -44,6 +44,8 @@ enum class Op
     Export,
     Status,
     Quit,
+    SlideBuilds,
+    ImportReport,
 };
 
 const char *opName(Op op);
