@@ -429,6 +429,10 @@ std::optional<unsigned> uidInProcNetTable(const QByteArray &table, quint32 peerI
         if (!us.isEmpty() && columns.at(2).toUpper() != us) {
             continue;
         }
+        // A closed connection waiting out its time belongs to nobody any more.
+        if (columns.at(3) == "06") {
+            continue;
+        }
         bool ok = false;
         const unsigned uid = columns.at(7).toUInt(&ok);
         if (ok) {

@@ -120,7 +120,7 @@ bool sameToken(const QString &given, const QString &expected);
 
 // The user owning a loopback socket in a /proc/net/tcp or /proc/net/udp table. For TCP the
 // row whose local end is the peer and remote end is us; for UDP the row bound to the peer's
-// port. ipv4 in host order as QHostAddress gives it.
+// port. ipv4 in host order as QHostAddress gives it. Nothing when the socket is gone.
 std::optional<unsigned> uidInProcNetTable(const QByteArray &table, quint32 peerIpv4,
                                           quint16 peerPort, std::optional<quint32> ourIpv4,
                                           std::optional<quint16> ourPort);

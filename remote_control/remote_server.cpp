@@ -182,14 +182,14 @@ void RemoteServer::listenWebSocket(const QHostAddress &address, quint16 port)
 
 // ---------------------------------------------------------------- who may do what
 
-bool RemoteServer::sameUser(const QHostAddress &peer, quint16 peerPort, const QHostAddress &local,
-                            quint16 localPort, bool tcp)
+RemoteServer::Owner RemoteServer::ownerOf(const QHostAddress &peer, quint16 peerPort,
+                                          const QHostAddress &local, quint16 localPort, bool tcp)
 {
 #ifdef Q_OS_LINUX
     const QString cacheKey = endpoint(peer, peerPort);
     if (!tcp) {
-        const auto cached = m_sameUserCache.constFind(cacheKey);
-        if (cached != m_sameUserCache.cend()) {
+        const auto cached = m_ownerCache.constFind(cacheKey);
+        if (cached != m_ownerCache.cend()) {
             return cached.value();
         }
     }
@@ -202,43 +202,55 @@ bool RemoteServer::sameUser(const QHostAddress &peer, quint16 peerPort, const QH
                   : uidInProcNetTable(rows, peer.toIPv4Address(), peerPort, std::nullopt,
                                       std::nullopt);
     }
-    const bool same = uid && *uid == unsigned(::getuid());
-    if (!tcp) {
-        if (m_sameUserCache.size() > maxUdpPeers) {
-            m_sameUserCache.clear();
+    const Owner owner = !uid                           ? Owner::Unknown
+                        : *uid == unsigned(::getuid()) ? Owner::Us
+                                                       : Owner::Other;
+    if (!tcp && owner != Owner::Unknown) {
+        if (m_ownerCache.size() > maxUdpPeers) {
+            m_ownerCache.clear();
         }
-        m_sameUserCache.insert(cacheKey, same);
+        m_ownerCache.insert(cacheKey, owner);
     }
-    return same;
+    return owner;
 #else
     Q_UNUSED(peer);
     Q_UNUSED(peerPort);
     Q_UNUSED(local);
     Q_UNUSED(localPort);
     Q_UNUSED(tcp);
-    return true;
+    return Owner::Us;
 #endif
+}
+
+QString RemoteServer::failureKey(const QHostAddress &peer, quint16 peerPort)
+{
+    // Every local program shares the loopback address: one wrong token must not lock out
+    // the others.
+    return peer.isLoopback() ? endpoint(peer, peerPort) : peer.toString();
 }
 
 Right RemoteServer::rightOf(const QHostAddress &peer, quint16 peerPort, const QHostAddress &local,
                             quint16 localPort, bool tcp, const std::optional<QString> &token,
                             Right held, QString *refusal)
 {
-    const QString address = peer.toString();
+    const QString address = failureKey(peer, peerPort);
     Failures &failures = m_failures[address];
     if (failures.blockedUntilMs > nowMs()) {
         refusal->clear(); // slowed down: not even an answer
         return Right::None;
     }
-    if (peer.isLoopback()) {
-        if (held != Right::None) {
-            return held;
-        }
-        if (!sameUser(peer, peerPort, local, localPort, tcp)) {
+    if (peer.isLoopback() && held == Right::None) {
+        // A sender whose socket is already gone (a one-shot tool) cannot be told from another
+        // user's: it needs a token, as a remote machine does.
+        switch (ownerOf(peer, peerPort, local, localPort, tcp)) {
+        case Owner::Us:
+            return Right::Control;
+        case Owner::Other:
             *refusal = QStringLiteral("not taken from another user of this machine");
             return Right::None;
+        case Owner::Unknown:
+            break;
         }
-        return Right::Control;
     }
     if (token) {
         if (sameToken(*token, m_settings.controlToken)) {
@@ -270,7 +282,7 @@ QString RemoteServer::handle(const Parsed &parsed, const QString &clientKey, Rig
     if (m_failures.size() > maxFailureRecords) {
         m_failures.removeIf([this](auto entry) { return entry.value().blockedUntilMs <= nowMs(); });
     }
-    if (m_failures.value(peer.toString()).blockedUntilMs > nowMs()) {
+    if (m_failures.value(failureKey(peer, peerPort)).blockedUntilMs > nowMs()) {
         return {};
     }
     if (!parsed.command) {
@@ -308,8 +320,11 @@ void RemoteServer::readDatagrams(QUdpSocket *socket, Kind kind)
         }
         const QHostAddress peer = datagram.senderAddress();
         const quint16 peerPort = quint16(datagram.senderPort());
+        const quint16 replyPort = kind == Kind::Osc && m_settings.oscFeedbackPort != 0
+                                      ? m_settings.oscFeedbackPort
+                                      : peerPort;
         const QString key =
-            kindName(int(kind)) + QStringLiteral(" UDP ") + endpoint(peer, peerPort);
+            kindName(int(kind)) + QStringLiteral(" UDP ") + endpoint(peer, replyPort);
         UdpPeer known = m_udpPeers.value(key);
         QList<Parsed> messages;
         if (kind == Kind::Osc) {
@@ -336,21 +351,16 @@ void RemoteServer::readDatagrams(QUdpSocket *socket, Kind kind)
             const QString refusal =
                 handle(parsed, key, &known.right, peer, peerPort, datagram.destinationAddress(),
                        quint16(datagram.destinationPort()), false, &wantsState);
-            if (known.right == Right::None && !wantsState) {
-                // Nobody is kept as a subscriber before being let in.
-                if (!refusal.isEmpty() && nowMs() - known.lastErrorMs >= errorAnswerGapMs) {
-                    known.lastErrorMs = nowMs();
-                    const QByteArray answer =
-                        kind == Kind::Osc
-                            ? encodeOscMessage(oscPrefix(m_program) + QStringLiteral("/error"),
-                                               {refusal})
-                            : QByteArray("ERROR " + refusal.toUtf8() + "\n");
-                    socket->writeDatagram(answer, peer, peerPort);
-                    if (m_udpPeers.contains(key)) {
-                        m_udpPeers[key].lastErrorMs = known.lastErrorMs;
-                    }
-                }
-                continue;
+            if (!refusal.isEmpty() && udpAnswerAllowed(key)) {
+                socket->writeDatagram(
+                    kind == Kind::Osc
+                        ? encodeOscMessage(oscPrefix(m_program) + QStringLiteral("/error"),
+                                           {refusal})
+                        : QByteArray("ERROR " + refusal.toUtf8() + "\n"),
+                    peer, replyPort);
+            }
+            if (known.right == Right::None) {
+                continue; // nobody is kept as a subscriber before being let in
             }
             const bool isNew = !m_udpPeers.contains(key);
             if (isNew && m_udpPeers.size() >= maxUdpPeers) {
@@ -358,18 +368,9 @@ void RemoteServer::readDatagrams(QUdpSocket *socket, Kind kind)
             }
             known.socket = socket;
             known.address = peer;
-            known.port = peerPort;
+            known.port = replyPort;
             known.kind = kind;
             known.lastSeenMs = nowMs();
-            if (!refusal.isEmpty() && nowMs() - known.lastErrorMs >= errorAnswerGapMs) {
-                known.lastErrorMs = nowMs();
-                socket->writeDatagram(
-                    kind == Kind::Osc
-                        ? encodeOscMessage(oscPrefix(m_program) + QStringLiteral("/error"),
-                                           {refusal})
-                        : QByteArray("ERROR " + refusal.toUtf8() + "\n"),
-                    peer, peerPort);
-            }
             m_udpPeers.insert(key, known);
             if (isNew) {
                 m_log->write(QStringLiteral("subscribed: %1").arg(key));
@@ -380,6 +381,20 @@ void RemoteServer::readDatagrams(QUdpSocket *socket, Kind kind)
             }
         }
     }
+}
+
+bool RemoteServer::udpAnswerAllowed(const QString &key)
+{
+    // Refusals are answered a few times a second at most, so junk never doubles as traffic.
+    if (m_lastUdpAnswer.size() > maxFailureRecords) {
+        m_lastUdpAnswer.clear();
+    }
+    const auto last = m_lastUdpAnswer.constFind(key);
+    if (last != m_lastUdpAnswer.cend() && nowMs() - last.value() < errorAnswerGapMs) {
+        return false;
+    }
+    m_lastUdpAnswer.insert(key, nowMs());
+    return true;
 }
 
 void RemoteServer::sendState(const UdpPeer &peer)
@@ -426,16 +441,8 @@ void RemoteServer::acceptTcp(QTcpServer *server, Kind kind)
         connect(socket, &QTcpSocket::readyRead, this, [this, raw] { readTcp(raw); });
         connect(socket, &QTcpSocket::disconnected, this,
                 [this, raw] { dropClient(raw, QStringLiteral("left")); });
-        if (raw->peer.isLoopback()) {
-            QString refusal;
-            raw->right = rightOf(raw->peer, raw->peerPort, raw->local, raw->localPort, true,
-                                 std::nullopt, Right::None, &refusal);
-            if (raw->right == Right::None) {
-                m_log->write(QStringLiteral("refused: %1: %2").arg(raw->key, refusal));
-                sendError(raw, refusal);
-                dropClient(raw, QStringLiteral("refused"));
-                continue;
-            }
+        if (raw->peer.isLoopback() && !admitLocal(raw)) {
+            continue;
         }
         m_log->write(QStringLiteral("connected: %1").arg(raw->key));
         // Text clients see where the show is at once; OSC clients once their framing is known.
@@ -493,16 +500,8 @@ void RemoteServer::acceptWebSocket(QWebSocketServer *server)
                 [this, raw] { dropClient(raw, QStringLiteral("left")); });
         // A web page in a browser of this machine must not drive the show without a token.
         const bool fromBrowser = !socket->origin().isEmpty();
-        if (raw->peer.isLoopback() && !fromBrowser) {
-            QString refusal;
-            raw->right = rightOf(raw->peer, raw->peerPort, raw->local, raw->localPort, true,
-                                 std::nullopt, Right::None, &refusal);
-            if (raw->right == Right::None) {
-                m_log->write(QStringLiteral("refused: %1: %2").arg(raw->key, refusal));
-                sendError(raw, refusal);
-                dropClient(raw, QStringLiteral("refused"));
-                continue;
-            }
+        if (raw->peer.isLoopback() && !fromBrowser && !admitLocal(raw)) {
+            continue;
         }
         m_log->write(
             QStringLiteral("connected: %1%2")
@@ -510,6 +509,25 @@ void RemoteServer::acceptWebSocket(QWebSocketServer *server)
         sendState(raw);
         publishStatus();
     }
+}
+
+bool RemoteServer::admitLocal(Client *client)
+{
+    switch (ownerOf(client->peer, client->peerPort, client->local, client->localPort, true)) {
+    case Owner::Us:
+        client->right = Right::Control;
+        return true;
+    case Owner::Other: {
+        const QString why = QStringLiteral("not taken from another user of this machine");
+        m_log->write(QStringLiteral("refused: %1: %2").arg(client->key, why));
+        sendError(client, why);
+        dropClient(client, QStringLiteral("refused"));
+        return false;
+    }
+    case Owner::Unknown:
+        break;
+    }
+    return true; // gone already, or it shows a token
 }
 
 void RemoteServer::readTcp(Client *client)

@@ -67,7 +67,6 @@ private:
     {
         Right right = Right::None;
         qint64 lastSeenMs = 0;
-        qint64 lastErrorMs = -1000000;
         QUdpSocket *socket = nullptr;
         QHostAddress address;
         quint16 port = 0;
@@ -83,9 +82,13 @@ private:
     void listenTcp(Kind kind, const QHostAddress &address, quint16 port);
     void listenWebSocket(const QHostAddress &address, quint16 port);
     void readDatagrams(QUdpSocket *socket, Kind kind);
+    bool udpAnswerAllowed(const QString &key);
     void acceptTcp(QTcpServer *server, Kind kind);
     void acceptWebSocket(QWebSocketServer *server);
     void readTcp(Client *client);
+    // A loopback connection: of this user it may do anything, of another it is refused.
+    bool admitLocal(Client *client);
+    static QString failureKey(const QHostAddress &peer, quint16 peerPort);
     void dropClient(Client *client, const QString &why);
     bool alive(const Client *client) const;
 
@@ -94,7 +97,13 @@ private:
     Right rightOf(const QHostAddress &peer, quint16 peerPort, const QHostAddress &local,
                   quint16 localPort, bool tcp, const std::optional<QString> &token, Right held,
                   QString *refusal);
-    bool sameUser(const QHostAddress &peer, quint16 peerPort, const QHostAddress &local,
+    enum class Owner
+    {
+        Us,
+        Other,
+        Unknown, // the socket closed before it could be looked up
+    };
+    Owner ownerOf(const QHostAddress &peer, quint16 peerPort, const QHostAddress &local,
                   quint16 localPort, bool tcp);
     // Runs an accepted message; returns the refusal to answer with, if any.
     QString handle(const Parsed &parsed, const QString &clientKey, Right *right,
@@ -125,7 +134,8 @@ private:
     std::vector<std::unique_ptr<Client>> m_clients;
     QHash<QString, UdpPeer> m_udpPeers;
     QHash<QString, Failures> m_failures;
-    QHash<QString, bool> m_sameUserCache; // UDP senders, by address and port
+    QHash<QString, Owner> m_ownerCache; // UDP senders, by address and port
+    QHash<QString, qint64> m_lastUdpAnswer;
 };
 
 } // namespace remote
