@@ -3,8 +3,8 @@
 //    revision; 1,000 presses per transport (50 ms apart, the push rate's bound), p50/p99;
 //  - a burst of 200 presses 50 ms apart while each step holds the window's thread for
 //    120 ms: how many ran, and whether in order;
-//  - press to push with and without a flood of 100,000 junk datagrams at the OSC and text
-//    ports.
+//  - with and without a flood of at least 100,000 junk datagrams at the OSC and text ports:
+//    press to push, and how long a step of about 20 ms of work on the window's thread takes.
 // The controller is a stand-in whose step holds the thread and then reports its state.
 // Prints figures; asserts nothing.
 
@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -50,20 +51,42 @@ quint16 freePort()
     return server.serverPort();
 }
 
-// The controller: a step holds the thread, then the state names how many steps ran and
-// which press came last.
+// The controller: a step holds the thread (sleeping, or working for a fixed amount of
+// computation whose duration is recorded), then the state names how many steps ran.
 struct Controller : QObject
 {
     remote::RemoteControl *control = nullptr;
     int steps = 0;
-    int lastPress = 0;
+    int lastLine = 0;
     bool inOrder = true;
     std::chrono::milliseconds stepTime{0};
+    std::uint64_t workPerStep = 0; // iterations of work, when steps compute
+    std::vector<double> stepMs;
+    volatile std::uint64_t sink = 0;
 
-    void run(const QString &)
+    void work()
     {
+        std::uint64_t value = 1469598103934665603ULL;
+        for (std::uint64_t i = 0; i < workPerStep; ++i) {
+            value = (value ^ i) * 1099511628211ULL;
+        }
+        sink = value;
+    }
+
+    void run(const QString &command)
+    {
+        if (command.startsWith(QLatin1String("LINE "))) {
+            const int line = command.mid(5).toInt();
+            inOrder = inOrder && line == lastLine + 1;
+            lastLine = line;
+        }
         if (stepTime.count() > 0) {
             std::this_thread::sleep_for(stepTime);
+        }
+        if (workPerStep > 0) {
+            const auto start = Clock::now();
+            work();
+            stepMs.push_back(msSince(start));
         }
         ++steps;
         control->setState({{QStringLiteral("steps"), steps}});
@@ -76,6 +99,7 @@ class Client
 public:
     virtual ~Client() = default;
     virtual void press() = 0;
+    virtual void requestState() = 0;
     // Waits for a state carrying a revision above `after`; its revision, or -1 on timeout.
     virtual qint64 awaitRevision(qint64 after, int timeoutMs) = 0;
 };
@@ -90,7 +114,7 @@ class SocketClient : public Client
 {
 public:
     SocketClient(int type, quint16 port, bool osc, int framing)
-        : m_osc(osc), m_framing(framing), m_tcp(type == SOCK_STREAM)
+        : m_osc(osc), m_framing(framing), m_stream(type == SOCK_STREAM)
     {
         m_fd = ::socket(AF_INET, type, 0);
         sockaddr_in to{};
@@ -98,20 +122,20 @@ public:
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         to.sin_port = htons(port);
         ::connect(m_fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
-        if (m_tcp && !osc) {
-            awaitRevision(-2, 2000); // the greeting
-        }
     }
     ~SocketClient() override { ::close(m_fd); }
 
-    void press() override
+    void press() override { send(QStringLiteral("next"), "N\n"); }
+    void requestState() override { send(QStringLiteral("state"), "STATE\n"); }
+
+    void send(const QString &oscName, const QByteArray &text)
     {
         QByteArray bytes;
         if (!m_osc) {
-            bytes = "N\n";
+            bytes = text;
         } else {
             const QByteArray message =
-                remote::encodeOscMessage(QStringLiteral("/corvane/next"), {});
+                remote::encodeOscMessage(QStringLiteral("/corvane/") + oscName, {});
             if (m_framing == 1) {
                 bytes = remote::slipEncode(message);
             } else if (m_framing == 2) {
@@ -144,12 +168,19 @@ public:
             if (!m_osc) {
                 revision = revisionInText(data);
             } else {
-                // The revision is its own message; bytes around it do not matter here.
-                const qsizetype at = data.indexOf("/corvane/state/revision");
-                if (at >= 0 && data.size() >= at + 32) {
-                    quint32 value = 0;
-                    std::memcpy(&value, data.constData() + at + 28, 4);
-                    revision = qint64(ntohl(value));
+                QList<QByteArray> packets;
+                if (m_framing == 0 && !m_stream) {
+                    packets.append(data); // one datagram, one message
+                } else {
+                    m_reader.feed(data, &packets);
+                }
+                for (const QByteArray &packet : packets) {
+                    QString error;
+                    for (const remote::OscMessage &m : remote::decodeOscPacket(packet, &error)) {
+                        if (m.address == QLatin1String("/corvane/state/revision")) {
+                            revision = m.arguments.value(0).toLongLong();
+                        }
+                    }
                 }
             }
             if (revision > after) {
@@ -163,7 +194,8 @@ private:
     int m_fd = -1;
     bool m_osc;
     int m_framing; // 1 SLIP, 2 length, 0 bare (OSC over TCP)
-    bool m_tcp;
+    bool m_stream;
+    remote::OscStreamReader m_reader; // replies come in the framing the client chose
 };
 
 // A WebSocket client with an event loop of its own thread.
@@ -183,6 +215,11 @@ public:
     void press() override
     {
         m_socket.sendTextMessage(QStringLiteral("{\"command\":\"next\"}"));
+        m_socket.flush();
+    }
+    void requestState() override
+    {
+        m_socket.sendTextMessage(QStringLiteral("{\"command\":\"state\"}"));
         m_socket.flush();
     }
     qint64 awaitRevision(qint64 after, int timeoutMs) override
@@ -235,8 +272,11 @@ Figures pressToPush(const std::function<std::unique_ptr<Client>()> &make, int pr
     Figures figures;
     onClientThread([&] {
         std::unique_ptr<Client> client = make();
-        qint64 revision = client->awaitRevision(-2, 300); // the current one, if sent
-        for (int i = 0; i < presses; ++i) {
+        // Only these presses change the state, each by one revision: press i is answered by
+        // the push that carries the first revision past the one before it.
+        client->requestState();
+        qint64 revision = client->awaitRevision(-2, 5000);
+        for (int i = 0; i < presses && revision >= 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
             const auto start = Clock::now();
             client->press();
@@ -246,7 +286,7 @@ Figures pressToPush(const std::function<std::unique_ptr<Client>()> &make, int pr
                 continue;
             }
             figures.ms.push_back(msSince(start));
-            revision = next;
+            revision = std::max(revision + 1, next);
         }
     });
     std::sort(figures.ms.begin(), figures.ms.end());
@@ -255,7 +295,7 @@ Figures pressToPush(const std::function<std::unique_ptr<Client>()> &make, int pr
 
 void print(const char *label, const Figures &f)
 {
-    std::printf("%-34s %4zu pushes, p50 %6.2f ms, p99 %6.2f ms, max %6.2f ms, %d lost\n", label,
+    std::printf("%-40s %4zu, p50 %6.2f ms, p99 %6.2f ms, max %6.2f ms, %d lost\n", label,
                 f.ms.size(), f.at(0.5), f.at(0.99), f.ms.empty() ? 0.0 : f.ms.back(), f.lost);
 }
 
@@ -306,11 +346,19 @@ int main(int argc, char *argv[])
     controller.stepTime = std::chrono::milliseconds(120);
     const int before = controller.steps;
     onClientThread([osc] {
-        SocketClient client(SOCK_DGRAM, osc, true, 0);
-        for (int i = 0; i < 200; ++i) {
-            client.press();
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(osc);
+        for (int i = 1; i <= 200; ++i) {
+            const QByteArray press =
+                remote::encodeOscMessage(QStringLiteral("/corvane/line"), {qint64(i)});
+            ::sendto(fd, press.constData(), size_t(press.size()), 0,
+                     reinterpret_cast<sockaddr *>(&to), sizeof to);
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        ::close(fd);
     });
     QEventLoop tail;
     QTimer poll;
@@ -322,14 +370,33 @@ int main(int argc, char *argv[])
     poll.start(50);
     QTimer::singleShot(60000, &tail, &QEventLoop::quit);
     tail.exec();
-    std::printf("burst over OSC/UDP, 200 presses 50 ms apart, 120 ms steps: %d/200 executed\n",
-                controller.steps - before);
+    std::printf("burst over OSC/UDP, 200 presses 50 ms apart, 120 ms steps: %d/200 executed, %s\n",
+                controller.steps - before, controller.inOrder ? "in order" : "OUT OF ORDER");
     controller.stepTime = std::chrono::milliseconds(0);
 
-    // The flood: junk at both datagram ports from another thread, presses meanwhile.
+    // The flood: junk at both datagram ports from another thread, presses meanwhile. Each
+    // step computes for about 20 ms on the window's thread; its duration is what the show
+    // would feel.
+    controller.workPerStep = 1;
+    while (true) {
+        const auto start = Clock::now();
+        controller.work();
+        if (msSince(start) >= 20.0) {
+            break;
+        }
+        controller.workPerStep *= 2;
+    }
     const int floodPresses = std::min(presses, 200);
     const auto oscUdp = transports[0].second;
-    print("OSC/UDP without a flood", pressToPush(oscUdp, floodPresses, 20));
+    const auto stepFigures = [&controller] {
+        Figures f;
+        f.ms = controller.stepMs;
+        std::sort(f.ms.begin(), f.ms.end());
+        controller.stepMs.clear();
+        return f;
+    };
+    print("OSC/UDP without a flood", pressToPush(oscUdp, floodPresses, 40));
+    const Figures quietSteps = stepFigures();
     std::atomic<bool> flooding = true;
     std::atomic<int> sent = 0;
     std::thread flood([&] {
@@ -350,10 +417,16 @@ int main(int argc, char *argv[])
         }
         ::close(fd);
     });
-    const Figures flooded = pressToPush(oscUdp, floodPresses, 20);
+    const Figures flooded = pressToPush(oscUdp, floodPresses, 40);
     flooding = false;
     flood.join();
+    const Figures floodedSteps = stepFigures();
     print("OSC/UDP during the flood", flooded);
     std::printf("junk datagrams sent: %d\n", sent.load());
+    print("step (~20 ms of work) without a flood", quietSteps);
+    print("step (~20 ms of work) during the flood", floodedSteps);
+    std::printf("slowest step during the flood minus slowest without: %+.2f ms\n",
+                (floodedSteps.ms.empty() ? 0.0 : floodedSteps.ms.back()) -
+                    (quietSteps.ms.empty() ? 0.0 : quietSteps.ms.back()));
     return 0;
 }

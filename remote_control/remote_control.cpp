@@ -22,8 +22,10 @@ RemoteControl::RemoteControl(Program program, const RemoteSettings &settings,
                 emit statusChanged();
             });
     m_thread->start();
+    // Listening before the window shows: a remote pressed at once is not lost. Binding takes
+    // no time worth a thread's wait.
     QMetaObject::invokeMethod(
-        m_server, [server = m_server] { server->start(); }, Qt::QueuedConnection);
+        m_server, [server = m_server] { server->start(); }, Qt::BlockingQueuedConnection);
 }
 
 RemoteControl::~RemoteControl()

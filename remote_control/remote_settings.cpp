@@ -43,6 +43,8 @@ RemoteSettings readSettings(const QString &program)
     result.textPort = portValue(settings, QStringLiteral("TextPort"), result.textPort);
     result.webSocketPort =
         portValue(settings, QStringLiteral("WebSocketPort"), result.webSocketPort);
+    result.oscFeedbackPort =
+        portValue(settings, QStringLiteral("OscFeedbackPort"), result.oscFeedbackPort);
     // A list is read back as one text when written by hand with commas and no quotes.
     const QVariant interfaces = settings.value(QStringLiteral("Interfaces"));
     const QStringList names = interfaces.typeId() == QMetaType::QStringList

@@ -4,8 +4,11 @@
 #include "remote_control/commands.h"
 #include "remote_control/osc.h"
 #include "remote_control/remote_server.h"
+#include "remote_control/remote_settings.h"
 
 #include <QJsonDocument>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace remote;
@@ -334,6 +337,31 @@ private slots:
         QCOMPARE(RemoteServer::slowdownMs(1), 1000);
         QCOMPARE(RemoteServer::slowdownMs(3), 4000);
         QCOMPARE(RemoteServer::slowdownMs(50), 60000);
+    }
+
+    // The [Remote] group as an operator writes it by hand; what is malformed keeps the default.
+    void settingsFile()
+    {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        QDir(config.path()).mkpath(QStringLiteral("Kestro"));
+        QFile file(config.filePath(QStringLiteral("Kestro/Kestro.conf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Remote]\nOscPort=9000\nTextPort=none\nWebSocketPort=0\nOscFeedbackPort=52515\n"
+                   "Interfaces=eth0, 192.168.1.20\nControlToken=ab=c d\n");
+        file.close();
+        const RemoteSettings settings = readSettings(QStringLiteral("Kestro"));
+        QVERIFY(settings.enabled);
+        QCOMPARE(settings.oscPort, 9000);
+        QCOMPARE(settings.textPort, defaultSettings(QStringLiteral("Kestro")).textPort);
+        QCOMPARE(settings.webSocketPort, 0); // off
+        QCOMPARE(settings.oscFeedbackPort, 52515);
+        QCOMPARE(settings.interfaces, (QStringList{"eth0", "192.168.1.20"}));
+        QCOMPARE(settings.controlToken, QStringLiteral("ab=c d"));
+        QVERIFY(settings.viewToken.isEmpty());
+        // Each program has ports of its own, so all three can run on one machine.
+        QCOMPARE(defaultSettings(QStringLiteral("Corvane")).oscPort, 52510);
+        QCOMPARE(defaultSettings(QStringLiteral("Kestrokiosk")).oscPort, 52530);
     }
 
     void loopbackPeerOwner()
