@@ -149,7 +149,7 @@ Parsed checked(Program program, Command command, const QString &name)
 
 QString quotedText(const QString &text)
 {
-    QString flat = text;
+    QString flat = text.trimmed();
     flat.replace(QStringLiteral("\r\n"), QStringLiteral(" | "));
     flat.replace(QLatin1Char('\r'), QStringLiteral(" | "));
     flat.replace(QLatin1Char('\n'), QStringLiteral(" | "));
