@@ -145,6 +145,9 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
     connect(cmdGoto, &QPushButton::clicked, this, &frmKestro::cmdGoto_Click);
     connect(cmdLoadScreenNum, &QPushButton::clicked, this, &frmKestro::cmdLoadScreenNum_Click);
 
+    connect(&platform::BusyCalls::instance(), &platform::BusyCalls::callsEnded, this,
+            &frmKestro::runRemoteCommands, Qt::QueuedConnection);
+
     // Stays usable above the full-screen show on the other display.
     platform::makeTopmost(this);
 }
@@ -270,6 +273,42 @@ void frmKestro::LongTimer1_Timer()
     }
     const QScopedValueRollback guard(m_inTick, true);
     cmdNextSlide_Click();
+}
+
+void frmKestro::queueRemoteCommand(const QString &command)
+{
+    // Far more presses than a show could ever owe are a flood, not an operator.
+    constexpr qsizetype maxQueued = 1000;
+    if (m_remoteCommands.size() >= maxQueued) {
+        return;
+    }
+    m_remoteCommands.append(command);
+    runRemoteCommands();
+}
+
+void frmKestro::runRemoteCommands()
+{
+    // As in Corvane: a press that comes during a call or during an earlier press waits.
+    if (m_runningRemoteCommands || platform::BusyCalls::inCall()) {
+        return;
+    }
+    const QScopedValueRollback running(m_runningRemoteCommands, true);
+    while (!m_remoteCommands.isEmpty() && !platform::BusyCalls::inCall()) {
+        runRemoteCommand(m_remoteCommands.takeFirst());
+    }
+}
+
+void frmKestro::runRemoteCommand(const QString &command)
+{
+    if (command == QLatin1String("N")) {
+        cmdNextSlide_Click();
+    } else if (command == QLatin1String("P")) {
+        cmdPreviousSlide_Click();
+    } else if (command.startsWith(QLatin1String("SLIDE "))) {
+        // Through the box, so the window shows which slide the remote asked for.
+        txtGotoSlide->setText(command.mid(6));
+        cmdGoto_Click();
+    }
 }
 
 void frmKestro::Label1_MouseMove()

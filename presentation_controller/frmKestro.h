@@ -8,6 +8,7 @@
 #include "platform/message_box.h"
 #include "presentation_automation/automation.h"
 
+#include <QStringList>
 #include <QUrl>
 #include <QWidget>
 
@@ -19,6 +20,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class frmScreen;
+namespace remote {
+class RemoteControl;
+}
 
 namespace kestro {
 class LongTimer;
@@ -69,6 +73,12 @@ public:
     // The kiosk's timer; null in Kestro.
     kestro::LongTimer *LongTimer1() const { return m_longTimer1; }
 
+    // A remote's "N", "P" or "SLIDE n": run through the button's handler in arrival order,
+    // one at a time, never inside another handler.
+    void queueRemoteCommand(const QString &command);
+    remote::RemoteControl *networkRemote() const { return m_networkRemote; }
+    void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
+
 public slots:
     void cmdLoadShow_Click();
     void cmdNextSlide_Click();
@@ -90,12 +100,17 @@ private:
     void step(bool forward);
     void showSlideNumber(const QString &text);
     void report(const QString &text);
+    void runRemoteCommands();
+    void runRemoteCommand(const QString &command);
 
     KestroServices m_services;
     kestro::Variant m_variant;
     frmScreen *m_screen = nullptr;
     kestro::LongTimer *m_longTimer1 = nullptr;
     bool m_inTick = false;
+    QStringList m_remoteCommands; // oldest first
+    bool m_runningRemoteCommands = false;
+    remote::RemoteControl *m_networkRemote = nullptr;
 
     QLabel *Label2 = nullptr;
     QLineEdit *txtLoadShow = nullptr;

@@ -1,11 +1,15 @@
 #include "show_controller/frmControl.h"
 
+#include "show_controller/corvane_remote.h"
+
 #include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/qt_platform_choice.h"
 #include "platform/qt_serial_port.h"
 #include "presentation_automation/default_backend.h"
+#include "remote_control/remote_log.h"
+#include "remote_control/remote_settings.h"
 
 #include "command_line.h"
 
@@ -32,6 +36,9 @@ int main(int argc, char *argv[])
     services.createSerialPort = [] { return std::make_unique<platform::QtSerialPort>(); };
 
     frmControl window(std::move(services));
+    // Read once at start: a changed [Remote] group takes effect at the next start.
+    CorvaneRemote networkRemote(window, remote::readSettings(QStringLiteral("Corvane")),
+                                remote::defaultLogPath(QStringLiteral("corvane")));
     window.show();
     return app.exec();
 }

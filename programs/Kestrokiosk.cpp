@@ -1,9 +1,13 @@
+#include "presentation_controller/kestro_remote.h"
+
 #include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/qt_platform_choice.h"
 #include "presentation_automation/default_backend.h"
 #include "presentation_controller/frmKestro.h"
+#include "remote_control/remote_log.h"
+#include "remote_control/remote_settings.h"
 
 #include "command_line.h"
 
@@ -27,6 +31,9 @@ int main(int argc, char *argv[])
     services.messageBox = std::make_shared<platform::QtMessageBox>();
     services.fileDialog = std::make_shared<platform::QtFileOpenDialog>();
     frmKestro window(std::move(services), kestro::Variant::Kiosk);
+    // Read once at start: a changed [Remote] group takes effect at the next start.
+    KestroRemote networkRemote(window, remote::readSettings(QStringLiteral("Kestrokiosk")),
+                               remote::defaultLogPath(QStringLiteral("kestrokiosk")));
     window.show();
     return app.exec();
 }

@@ -34,6 +34,8 @@ using platform::twips;
 
 namespace {
 
+constexpr qsizetype maxQueuedRemoteCommands = 1000;
+
 QStringList presentationFilters()
 {
     return {QStringLiteral("*.ppt"),        QStringLiteral("PDF decks (*.pdf)"),
@@ -117,9 +119,9 @@ frmControl::frmControl(ControlServices services, QWidget *parent)
     }
     if (m_port) {
         connect(m_port.get(), &platform::SerialPort::onComm, this, &frmControl::MSComm1_OnComm);
-        connect(&platform::BusyCalls::instance(), &platform::BusyCalls::callsEnded, this,
-                &frmControl::runRemoteCommands, Qt::QueuedConnection);
     }
+    connect(&platform::BusyCalls::instance(), &platform::BusyCalls::callsEnded, this,
+            &frmControl::runRemoteCommands, Qt::QueuedConnection);
     Form_Load();
 }
 
@@ -341,7 +343,16 @@ void frmControl::MSComm1_OnComm()
     if (!resumeNext([&] { received = m_port->input(); })) {
         return;
     }
-    m_remoteCommands.append(received);
+    queueRemoteCommand(received);
+}
+
+void frmControl::queueRemoteCommand(const QString &command)
+{
+    // Far more presses than a show could ever owe are a flood, not an operator.
+    if (m_unloaded || m_remoteCommands.size() >= maxQueuedRemoteCommands) {
+        return;
+    }
+    m_remoteCommands.append(command);
     runRemoteCommands();
 }
 
@@ -374,6 +385,19 @@ void frmControl::runRemoteCommand(const QString &received)
             return;
         }
     }
+    if (const std::optional<int> line = showscript::lineCommand(received)) {
+        goToScriptLine(*line);
+    }
+}
+
+void frmControl::goToScriptLine(int line)
+{
+    if (line < 1 || line > showscript::showLength(strScriptLines)) {
+        return;
+    }
+    // Previous lowers the position by one and restores the line before the new one.
+    LineNumber = static_cast<std::int16_t>(line + 2);
+    cmdPreviousSlide_Click();
 }
 
 // ---------------------------------------------------------------- per-screen companions

@@ -22,6 +22,9 @@ class QPlainTextEdit;
 class QPushButton;
 class ScriptTextBox;
 class frmShowAdjust;
+namespace remote {
+class RemoteControl;
+}
 
 // What the window is given from outside; tests pass doubles, the program the real things.
 struct ControlServices
@@ -75,6 +78,13 @@ public:
     // A message box with the program's title, over messageParent when given.
     void showMessage(const QString &text, QWidget *messageParent = nullptr);
 
+    // A command from any remote: the serial remote's own texts or "LINE k". It waits its
+    // turn in the one queue of remote presses.
+    void queueRemoteCommand(const QString &command);
+    // The network remote, when the program has one; the geometry window shows its state.
+    remote::RemoteControl *networkRemote() const { return m_networkRemote; }
+    void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
+
 public slots:
     void cmdNextSlide_Click();
     void cmdPreviousSlide_Click();
@@ -104,6 +114,8 @@ private:
     void Form_Unload();
     // Runs the handler of one text from the remote, when it is a command.
     void runRemoteCommand(const QString &received);
+    // The screens as a Previous back to script line `line` (1 = the opening line) shows them.
+    void goToScriptLine(int line);
 
     // Per-screen companions, screen 1..3.
     std::shared_ptr<pa::Presentation> &presentationOf(int screen);
@@ -128,6 +140,7 @@ private:
     bool m_unloaded = false;
     QStringList m_remoteCommands; // texts from the remote waiting their turn, oldest first
     bool m_runningRemoteCommands = false;
+    remote::RemoteControl *m_networkRemote = nullptr;
 
     // Controls, named as the operator's documentation names them.
     QLabel *Label1 = nullptr;

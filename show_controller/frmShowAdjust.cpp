@@ -2,6 +2,8 @@
 
 #include "frmControl.h"
 
+#include "remote_control/remote_control.h"
+
 #include "platform/command_button.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
@@ -155,6 +157,14 @@ void frmShowAdjust::createControls()
     lblPortDevice->setGeometry(twips(1920, 5235, 3495, 315));
     connect(cmbPort, &QComboBox::currentTextChanged, this, &frmShowAdjust::cmbPort_Change);
 
+    lblRemote = new QLabel(this);
+    lblRemote->setObjectName(QStringLiteral("lblRemote"));
+    lblRemote->setGeometry(twips(120, 5640, 5310, 1800));
+    lblRemote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblRemote->setWordWrap(true);
+    lblRemote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblRemote->hide();
+
     button(cmdSetComm, "cmdSetComm", QStringLiteral("Set Comm Port"), twips(480, 4920, 1215, 495),
            &frmShowAdjust::cmdSetComm_Click);
     button(cmdSave, "cmdSave", QStringLiteral("Save Screen Numbers"), twips(1920, 4440, 1695, 735),
@@ -186,6 +196,7 @@ void frmShowAdjust::Form_Load()
     resumeNext([&] { platform::makeTopmost(this); });
     resumeNext([&] { cmbPort->setCurrentText(QStringLiteral("Com1")); });
     resumeNext([&] { showPortDevices(); });
+    resumeNext([&] { showNetworkRemote(); });
     const frmControl &c = m_control;
     resumeNext([&] { txtScreen1Left->setText(QString::number(c.Screen1Left)); });
     resumeNext([&] { txtScreen1Top->setText(QString::number(c.Screen1Top)); });
@@ -271,6 +282,27 @@ void frmShowAdjust::showPortDevices()
         cmbPort->setItemData(i, device.isEmpty() ? QVariant() : QVariant(device), Qt::ToolTipRole);
     }
     cmbPort_Change();
+}
+
+void frmShowAdjust::showNetworkRemote()
+{
+    remote::RemoteControl *networkRemote = m_control.networkRemote();
+    if (!networkRemote) {
+        return;
+    }
+    if (lblRemote->isHidden()) {
+        // Taller by the remote's lines, below the serial port's.
+        setFixedSize(twips(0, 0, 5550, 7560).size());
+        lblRemote->show();
+        connect(networkRemote, &remote::RemoteControl::statusChanged, this,
+                &frmShowAdjust::showNetworkRemote);
+    }
+    const QStringList clients = networkRemote->clients();
+    lblRemote->setText(
+        QStringLiteral("Network remote: %1\nClients: %2\nLog: %3")
+            .arg(networkRemote->listening().join(QStringLiteral(", ")),
+                 clients.isEmpty() ? QStringLiteral("none") : clients.join(QStringLiteral(", ")),
+                 networkRemote->logPath()));
 }
 
 void frmShowAdjust::cmbPort_Change()

@@ -59,6 +59,7 @@ private:
     void Form_Load();
     // Each port choice tells which device it stands for.
     void showPortDevices();
+    void showNetworkRemote();
     QString portDevice(int port) const;
     // Boxes in the order of the file: Screen 1 Left, Top, Width, then Screen 2, Screen 3.
     std::array<QLineEdit *, 9> numberBoxes() const;
@@ -81,6 +82,7 @@ private:
     QComboBox *cmbPort = nullptr;
     QPushButton *cmdSetComm = nullptr;
     QLabel *lblPortDevice = nullptr; // the device the chosen port stands for
+    QLabel *lblRemote = nullptr;     // the network remote's addresses and clients
     QPushButton *cmdSave = nullptr;
     QPushButton *cmdLoad = nullptr;
 };

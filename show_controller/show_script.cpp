@@ -1,5 +1,7 @@
 #include "show_script.h"
 
+#include <QRegularExpression>
+
 #include "platform/error.h"
 
 #include <algorithm>
@@ -133,6 +135,27 @@ QString stepDescription(const QStringList &fields)
         lines.append(screenLine(screen, fields, screens.size() == 1));
     }
     return lines.join(lineBreak);
+}
+
+int showLength(const QStringList &lines)
+{
+    // The position is 16-bit and a go-to sets it two past the line.
+    constexpr int reachable = 32765;
+    int length = 0;
+    while (length < lines.size() && length < reachable && !lines.at(length).isEmpty()) {
+        ++length;
+    }
+    return length;
+}
+
+std::optional<int> lineCommand(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^LINE ([1-9][0-9]{0,4})$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    return match.captured(1).toInt();
 }
 
 } // namespace showscript

@@ -57,4 +57,11 @@ inline int slideField(int screen)
 // that the text needs is missing, or when the line has no step code.
 QString stepDescription(const QStringList &fields);
 
+// How many lines the show walks: those before the first empty line, no more than the
+// script position can reach.
+int showLength(const QStringList &lines);
+
+// k of a remote's "LINE k" (k a plain positive number), else nothing.
+std::optional<int> lineCommand(const QString &text);
+
 } // namespace showscript

@@ -18,7 +18,7 @@ done
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
           libpoppler-qt6-dev poppler-utils zlib1g-dev libxcb-xinerama0-dev fonts-liberation2
-          libqt6svg6)
+          libqt6svg6 qt6-websockets-dev)
 if [ "$libreoffice" = yes ]; then
     # The host converts .ppt, .pptx and .odp decks with it; python3-uno lets the host's
     # import read their builds, transitions and timings.
@@ -27,6 +27,9 @@ fi
 if [ "$test_tools" = yes ]; then
     # LibreOffice converts decks in the host's tests; mingw-w64 and wine build and run the
     # Windows backend's tests; socat makes pty pairs.
+    # The network remote's tests drive it with independent clients: liblo's oscsend,
+    # socat, Python's websockets.
+    packages+=(liblo-tools python3-websockets)
     # Xorg's dummy driver gives the host's display tests three displays; xwininfo reads them.
     packages+=(libreoffice-impress-nogui python3-uno g++-mingw-w64-x86-64-posix wine64 wine socat
                xserver-xorg-core xserver-xorg-video-dummy x11-utils)
