@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <malloc.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +45,10 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("The stepped import of .ppt/.pptx/.odp decks (default: the "
                                      "one installed with the host; empty: a page per slide)."),
                       QStringLiteral("file")});
+    parser.addOption({QStringLiteral("start-reason"),
+                      QStringLiteral("Why this host is started, for its log (programs that start "
+                                     "a host say who they are and why)."),
+                      QStringLiteral("text")});
     parser.addOption({QStringLiteral("cache-mib"),
                       QStringLiteral("Memory for slides rendered ahead, in MiB."),
                       QStringLiteral("mib")});
@@ -138,6 +143,12 @@ int main(int argc, char *argv[])
     }
 
     pa::host::installHostLog(pa::host::hostLogPath());
+    pa::host::hostLog(
+        QStringLiteral("Presentation host starting, process %1: %2")
+            .arg(QCoreApplication::applicationPid())
+            .arg(parser.isSet(QStringLiteral("start-reason"))
+                     ? parser.value(QStringLiteral("start-reason"))
+                     : QStringLiteral("started by hand or by the session, not by a program")));
     pa::host::hostLog(pa::host::raiseOpenFileLimit());
 
     // Frames are large buffers allocated and freed by several threads; served by mmap they
@@ -163,5 +174,11 @@ int main(int argc, char *argv[])
     }
     qInfo("Presentation host started, process %lld.",
           static_cast<long long>(QCoreApplication::applicationPid()));
-    return app.exec();
+    const int code = app.exec();
+    // Ended as asked, now: whatever a worker is stuck in (a read from a share that hangs)
+    // is not waited for, and nothing is left that a clean end would not leave.
+    host.releaseForExit();
+    pa::host::hostLog(QStringLiteral("Presentation host ended."));
+    std::fflush(nullptr);
+    ::_exit(code);
 }

@@ -1,9 +1,13 @@
 #include "presentation_automation/host/decks/show_settings.h"
 
+#include "presentation_automation/host/service/regular_file.h"
+
 #include <QFile>
+
 #include <QFileInfo>
 #include <QXmlStreamReader>
 #include <QtEndian>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -166,8 +170,13 @@ bool deckLoops(const QString &path)
     if (!pptx && !odp) {
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const int fd = openRegularFile(path, &why);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return false;
     }
     if (pptx) {
