@@ -22,6 +22,7 @@
 #include <vector>
 
 class QLocalSocket;
+class QTimer;
 
 namespace pa::host {
 
@@ -168,7 +169,7 @@ private:
     QString m_session;
     std::map<std::int64_t, Restoring> m_restoring;
     std::int64_t m_journalActive = 0;
-    bool m_journalDue = false;
+    QTimer *m_journalTimer = nullptr;
     bool m_listingDue = false;
     // Journaled presentations in the order they are put back: running shows first.
     std::deque<std::int64_t> m_restoreOrder;

@@ -240,17 +240,18 @@ bool PresentationHost::waitForRestore(std::int64_t id, const Request &request, c
 
 void PresentationHost::writeJournal()
 {
-    // After the reply and the paint, and once for all the changes of one request.
-    if (m_journalDue) {
-        return;
+    // After the reply and the paint, and once for all the changes of one request. While a
+    // journal is put back its entries stand as they were: written now and then, not once for
+    // each presentation back; a change after that is written at once again.
+    if (m_journalTimer == nullptr) {
+        m_journalTimer = new QTimer(this);
+        m_journalTimer->setSingleShot(true);
+        connect(m_journalTimer, &QTimer::timeout, this, &PresentationHost::saveJournal);
     }
-    m_journalDue = true;
-    // While a journal is put back its entries stand as they were: written now and then, not
-    // once for each presentation back.
-    QTimer::singleShot(m_restoring.empty() ? 0 : 250, this, [this] {
-        m_journalDue = false;
-        saveJournal();
-    });
+    const int delay = m_restoring.empty() ? 0 : 250;
+    if (!m_journalTimer->isActive() || m_journalTimer->remainingTime() > delay) {
+        m_journalTimer->start(delay);
+    }
 }
 
 void PresentationHost::saveJournal()
