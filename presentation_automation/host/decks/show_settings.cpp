@@ -179,19 +179,28 @@ bool deckLoops(const QString &path)
         }
         return false;
     }
-    if (pptx) {
-        const auto xml = readZipMember(file, QStringLiteral("ppt/presProps.xml"), maxXmlBytes);
-        return xml &&
-               isTrue(attributeOf(
-                   *xml,
-                   QLatin1StringView("http://schemas.openxmlformats.org/presentationml/2006/main"),
-                   QLatin1StringView("showPr"), QLatin1StringView("loop")));
+    return archiveLoops(file, pptx ? DeckFormat::Pptx : DeckFormat::Odp);
+}
+
+bool archiveLoops(QIODevice &archive, DeckFormat format)
+{
+    const auto xml = readZipMember(archive,
+                                   format == DeckFormat::Pptx ? QStringLiteral("ppt/presProps.xml")
+                                                              : QStringLiteral("content.xml"),
+                                   maxXmlBytes);
+    return xml && settingsXmlLoops(*xml, format);
+}
+
+bool settingsXmlLoops(const QByteArray &xml, DeckFormat format)
+{
+    if (format == DeckFormat::Pptx) {
+        return isTrue(attributeOf(
+            xml, QLatin1StringView("http://schemas.openxmlformats.org/presentationml/2006/main"),
+            QLatin1StringView("showPr"), QLatin1StringView("loop")));
     }
-    const auto xml = readZipMember(file, QStringLiteral("content.xml"), maxXmlBytes);
-    return xml &&
-           isTrue(attributeOf(
-               *xml, QLatin1StringView("urn:oasis:names:tc:opendocument:xmlns:presentation:1.0"),
-               QLatin1StringView("settings"), QLatin1StringView("endless")));
+    return isTrue(attributeOf(
+        xml, QLatin1StringView("urn:oasis:names:tc:opendocument:xmlns:presentation:1.0"),
+        QLatin1StringView("settings"), QLatin1StringView("endless")));
 }
 
 } // namespace pa::host
