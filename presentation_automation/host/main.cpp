@@ -45,10 +45,6 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("The stepped import of .ppt/.pptx/.odp decks (default: the "
                                      "one installed with the host; empty: a page per slide)."),
                       QStringLiteral("file")});
-    parser.addOption({QStringLiteral("start-reason"),
-                      QStringLiteral("Why this host is started, for its log (programs that start "
-                                     "a host say who they are and why)."),
-                      QStringLiteral("text")});
     parser.addOption({QStringLiteral("cache-mib"),
                       QStringLiteral("Memory for slides rendered ahead, in MiB."),
                       QStringLiteral("mib")});
@@ -143,12 +139,13 @@ int main(int argc, char *argv[])
     }
 
     pa::host::installHostLog(pa::host::hostLogPath());
-    pa::host::hostLog(
-        QStringLiteral("Presentation host starting, process %1: %2")
-            .arg(QCoreApplication::applicationPid())
-            .arg(parser.isSet(QStringLiteral("start-reason"))
-                     ? parser.value(QStringLiteral("start-reason"))
-                     : QStringLiteral("started by hand or by the session, not by a program")));
+    const QString reason = qEnvironmentVariable(pa::host::hostStartReasonVariable);
+    qunsetenv(pa::host::hostStartReasonVariable);
+    pa::host::hostLog(QStringLiteral("Presentation host starting, process %1: %2")
+                          .arg(QCoreApplication::applicationPid())
+                          .arg(reason.isEmpty() ? QStringLiteral("started by hand or by the "
+                                                                 "session, not by a program")
+                                                : reason));
     pa::host::hostLog(pa::host::raiseOpenFileLimit());
 
     // Frames are large buffers allocated and freed by several threads; served by mmap they

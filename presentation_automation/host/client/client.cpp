@@ -671,20 +671,23 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
     if (replace) {
         arguments << QStringLiteral("--replace");
     }
-    arguments << QStringLiteral("--start-reason")
-              << QStringLiteral("%1 (process %2) found %3")
-                     .arg(QCoreApplication::applicationName())
-                     .arg(QCoreApplication::applicationPid())
-                     .arg(replace
-                              ? QStringLiteral("something that is not a presentation host at "
-                                               "%1, and replaces it")
-                                    .arg(socketPath(dir))
-                              : QStringLiteral("no presentation host at %1").arg(socketPath(dir)));
     arguments << options.hostArguments;
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
+    // In its environment, so that a host of any build starts (and logs it when it knows how).
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(hostStartReasonVariable),
+                       QStringLiteral("%1 (process %2) found %3")
+                           .arg(QCoreApplication::applicationName())
+                           .arg(QCoreApplication::applicationPid())
+                           .arg(replace ? QStringLiteral("something that is not a presentation "
+                                                         "host at %1, and replaces it")
+                                              .arg(socketPath(dir))
+                                        : QStringLiteral("no presentation host at %1")
+                                              .arg(socketPath(dir))));
+    process.setProcessEnvironment(environment);
     const QString log = prepareHostLog();
     process.setStandardOutputFile(log, QIODevice::Append);
     process.setStandardErrorFile(log, QIODevice::Append);
