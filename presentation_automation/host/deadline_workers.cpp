@@ -4,8 +4,10 @@
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace pa::host {
 
@@ -34,41 +36,47 @@ void DeadlineWorkers::startQueued()
         m_queue.pop_front();
         ++m_running;
         auto ticket = std::make_shared<Ticket>();
-        QTimer::singleShot(job.deadlineMs, this, [this, ticket, late = std::move(job.late)] {
-            if (ticket->settled) {
-                return;
+        ticket->late = std::move(job.late);
+        QTimer::singleShot(job.deadlineMs, this, [this, ticket] {
+            if (!ticket->settled) {
+                ++m_abandoned;
+                settle(ticket)();
             }
-            ++m_abandoned;
-            settle(ticket);
-            late();
         });
-        std::thread([mailbox = m_mailbox, ticket, work = std::move(job.work)]() mutable {
-            // Below the main thread, which paints the shows and answers the controllers;
-            // relative to the process's own, which may already run niced.
-            const auto self = static_cast<id_t>(::gettid());
-            ::setpriority(PRIO_PROCESS, self, ::getpriority(PRIO_PROCESS, self) + 10);
-            auto deliver = work();
-            const std::lock_guard lock(mailbox->mutex);
-            if (DeadlineWorkers *owner = mailbox->owner) {
-                QMetaObject::invokeMethod(
-                    owner,
-                    [owner, ticket, deliver = std::move(deliver)] {
-                        if (!ticket->settled) {
-                            owner->settle(ticket);
-                            deliver();
-                        }
-                    },
-                    Qt::QueuedConnection);
-            }
-        }).detach();
+        try {
+            std::thread([mailbox = m_mailbox, ticket, work = std::move(job.work)]() mutable {
+                // Below the main thread, which paints the shows and answers the controllers;
+                // relative to the process's own, which may already run niced.
+                const auto self = static_cast<id_t>(::gettid());
+                ::setpriority(PRIO_PROCESS, self, ::getpriority(PRIO_PROCESS, self) + 10);
+                auto deliver = work();
+                const std::lock_guard lock(mailbox->mutex);
+                if (DeadlineWorkers *owner = mailbox->owner) {
+                    QMetaObject::invokeMethod(
+                        owner,
+                        [owner, ticket, deliver = std::move(deliver)] {
+                            if (!ticket->settled) {
+                                owner->settle(ticket);
+                                deliver();
+                            }
+                        },
+                        Qt::QueuedConnection);
+                }
+            }).detach();
+        } catch (const std::system_error &) {
+            // No thread to be had (the system's limit): the work fails as if it were late.
+            settle(ticket)();
+        }
     }
 }
 
-void DeadlineWorkers::settle(const std::shared_ptr<Ticket> &ticket)
+std::function<void()> DeadlineWorkers::settle(const std::shared_ptr<Ticket> &ticket)
 {
     ticket->settled = true;
     --m_running;
     QMetaObject::invokeMethod(this, &DeadlineWorkers::startQueued, Qt::QueuedConnection);
+    // What late() holds (a reply to a program) goes now, not when the deadline passes.
+    return std::exchange(ticket->late, nullptr);
 }
 
 } // namespace pa::host

@@ -56,11 +56,13 @@ private:
     struct Ticket
     {
         bool settled = false;
+        std::function<void()> late;
     };
 
     void enqueue(Job job);
     void startQueued();
-    void settle(const std::shared_ptr<Ticket> &ticket);
+    // Returns the ticket's late(), to be run when it was late.
+    std::function<void()> settle(const std::shared_ptr<Ticket> &ticket);
 
     int m_maxRunning;
     int m_running = 0;

@@ -180,6 +180,7 @@ void PresentationHost::restoreFinished(std::int64_t id, const Reply &outcome)
     }
     if (m_restoring.empty()) {
         hostLog(QStringLiteral("The journal is put back."));
+        forgetLongUnused();
         // The active show goes on top, as it was.
         if (Presentation *active = find(m_active); active != nullptr && active->show) {
             active->show->raise();
@@ -195,6 +196,9 @@ void PresentationHost::restoreFinished(std::int64_t id, const Reply &outcome)
 
 void PresentationHost::forgetLongUnused()
 {
+    if (!m_restoring.empty()) {
+        return; // the journal put back was bounded already; looked at again once it is back
+    }
     std::vector<JournalEntry> entries;
     size_t idle = 0;
     for (const auto &[id, p] : m_presentations) {
