@@ -26,7 +26,7 @@ public:
     static constexpr qint64 maxUnsentBytes = 16ll * 1024 * 1024;
     // Frames still coming, over all links: 8 clients each half way through the largest frame.
     static constexpr qint64 maxPartialBytes = 32ll * 1024 * 1024;
-    static constexpr int requestsPerTurn = 16;
+    static constexpr int requestsPerTurn = 4;
 
     ClientLink(QLocalSocket *socket, PresentationHost *host);
     // The socket, a child, is closed after this is gone and must not call back into it.
