@@ -1,11 +1,15 @@
 #include "presentation_automation/host/host_core.h"
 
+#include "presentation_automation/host/deadline_workers.h"
 #include "presentation_automation/host/decks/converter.h"
+#include "presentation_automation/host/decks/deck_file.h"
 #include "presentation_automation/host/decks/show_settings.h"
-#include "presentation_automation/host/off_thread.h"
+#include "presentation_automation/host/service/client_link.h"
 #include "presentation_automation/host/service/deck_queries.h"
+#include "presentation_automation/host/service/export_limits.h"
 #include "presentation_automation/host/service/host_process.h"
 #include "presentation_automation/host/service/picture_file.h"
+#include "presentation_automation/host/service/regular_file.h"
 #include "presentation_automation/host/service/runtime_dir.h"
 #include "presentation_automation/host/service/socket_keeper.h"
 #include "presentation_automation/host/shows/app_window.h"
@@ -15,6 +19,7 @@
 #include <poppler-qt6.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,72 +40,6 @@ Reply failure(const QString &description)
 {
     return Reply::failure(errorSource, description);
 }
-
-// One client's connection. Requests are answered strictly in order; while one waits for a
-// conversion the next ones wait too (a client sends one at a time anyway).
-class Link : public QObject
-{
-public:
-    Link(QLocalSocket *socket, PresentationHost *host)
-        : QObject(host), m_socket(socket), m_host(host)
-    {
-        socket->setParent(this);
-        connect(socket, &QLocalSocket::readyRead, this, &Link::readRequests);
-        connect(socket, &QLocalSocket::disconnected, this, &QObject::deleteLater);
-        readRequests();
-    }
-
-    // The socket, a child, is closed after this is gone and must not call back into it.
-    ~Link() override { m_socket->disconnect(this); }
-
-private:
-    void readRequests()
-    {
-        m_reader.append(m_socket->readAll());
-        while (!m_busy) {
-            auto payload = m_reader.next();
-            if (!payload) {
-                break;
-            }
-            auto request = decodeRequest(*payload);
-            if (!request) {
-                send(failure(QStringLiteral("The request could not be read.")));
-                continue;
-            }
-            m_busy = true;
-            QPointer<Link> self(this);
-            m_host->handle(*request, [self](const Reply &reply) {
-                if (self) {
-                    self->m_busy = false;
-                    self->send(reply);
-                    QMetaObject::invokeMethod(
-                        self,
-                        [self] {
-                            if (self) {
-                                self->readRequests();
-                            }
-                        },
-                        Qt::QueuedConnection);
-                }
-            });
-        }
-        if (m_reader.failed()) {
-            m_socket->abort();
-        }
-    }
-
-    // Out at once, ahead of whatever else the event loop holds (the journal, frames).
-    void send(const Reply &reply)
-    {
-        m_socket->write(frame(encodeReply(reply)));
-        m_socket->flush();
-    }
-
-    QLocalSocket *m_socket;
-    PresentationHost *m_host;
-    FrameReader m_reader;
-    bool m_busy = false;
-};
 
 QString points(double value)
 {
@@ -126,14 +65,12 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
                                 this)),
       m_socket(new SocketKeeper(m_settings.runtimeDir, this)),
       m_appWindow(std::make_unique<AppWindow>()), m_placer(new ShowPlacer(m_appWindow.get(), this)),
-      m_journal(journalPath(m_settings.runtimeDir))
+      m_journal(journalPath(m_settings.runtimeDir)), m_workers(new DeadlineWorkers(4, this))
 {
     connect(m_appWindow.get(), &AppWindow::endAllRequested, this,
             &PresentationHost::endAllShowsAndQuit);
     m_converter->setTimeoutMs(m_settings.conversionTimeoutMs);
     m_converter->setImportScript(m_settings.importScript);
-    // Loads of large decks may take a while each; exports of slides nobody holds still go.
-    m_workers.setMaxThreadCount(4);
     connect(m_pool, &RenderPool::frameReady, this, &PresentationHost::frameReady);
     connect(m_socket, &SocketKeeper::newConnection, this, &PresentationHost::acceptConnection);
     connect(m_socket, &SocketKeeper::displaced, this, &PresentationHost::socketTakenByAnother);
@@ -143,7 +80,6 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
 
 PresentationHost::~PresentationHost()
 {
-    m_workers.waitForDone();
     for (auto &[id, p] : m_presentations) {
         if (ShowWindow *show = p.show.data()) {
             show->disconnect(this);
@@ -153,6 +89,14 @@ PresentationHost::~PresentationHost()
     if (m_socket->ownsPath()) {
         m_journal.remove();
     }
+}
+
+void PresentationHost::releaseForExit()
+{
+    if (m_socket->ownsPath()) {
+        m_journal.remove();
+    }
+    m_socket->release();
 }
 
 bool PresentationHost::listen(QString *why, bool *otherHost)
@@ -176,6 +120,20 @@ void PresentationHost::socketTakenByAnother()
         std::fflush(nullptr);
         ::_exit(0);
     }
+    if (m_journal.carriesSession(m_session)) {
+        // The other host put this one's journal back: its shows are on screen there, and the
+        // programs reach them there with the same ids.
+        hostLog(QStringLiteral("The host that took over puts this host's %1 presentations back "
+                               "from its journal; this host ends.")
+                    .arg(m_presentations.size() + m_restoring.size()));
+        for (auto &[id, p] : m_presentations) {
+            if (ShowWindow *w = p.show.data()) {
+                w->hide();
+            }
+        }
+        std::fflush(nullptr);
+        ::_exit(0);
+    }
     hostLog(QStringLiteral("This host keeps its %1 presentations and serves the programs "
                            "already connected to it.")
                 .arg(m_presentations.size() + m_restoring.size()));
@@ -183,7 +141,7 @@ void PresentationHost::socketTakenByAnother()
 
 void PresentationHost::acceptConnection(QLocalSocket *socket)
 {
-    new Link(socket, this);
+    new ClientLink(socket, this);
 }
 
 PresentationHost::Presentation *PresentationHost::find(std::int64_t id)
@@ -219,6 +177,7 @@ void PresentationHost::handle(const Request &request,
         return;
     case Op::SetVisible:
         if (request.flag != 0) {
+            fillListing();
             m_appWindow->showBehindShows();
         } else {
             m_appWindow->hide();
@@ -250,6 +209,7 @@ void PresentationHost::handle(const Request &request,
         reply(failure(QStringLiteral("The presentation is not open.")));
         return;
     }
+    p->touched = QDateTime::currentSecsSinceEpoch();
     const auto slideInRange = [&](int slide) {
         if (slide >= 1 && slide <= p->slideCount) {
             return true;
@@ -340,32 +300,44 @@ void PresentationHost::handle(const Request &request,
 
 void PresentationHost::open(const QString &path, const ReplyFn &reply)
 {
-    const QFileInfo info(path);
     if (path.isEmpty()) {
         reply(failure(QStringLiteral("No file name was given.")));
-    } else if (!info.exists()) {
-        reply(failure(QStringLiteral("The file %1 was not found.").arg(path)));
-    } else if (info.isDir()) {
-        reply(failure(QStringLiteral("%1 is a folder, not a presentation.").arg(path)));
-    } else if (!info.isReadable()) {
-        reply(failure(QStringLiteral("The file %1 cannot be read.").arg(path)));
-    } else if (info.size() == 0) {
-        reply(failure(QStringLiteral("The file %1 is empty.").arg(path)));
-    } else if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
-        loadPdfOffThread(path, path, 0, reply);
-    } else if (Converter::needsConversion(path)) {
-        m_converter->convert(path, [this, path, reply](const QString &pdf, const QString &error) {
-            if (!error.isEmpty()) {
-                reply(failure(QStringLiteral("The file %1 %2.").arg(path, error)));
-            } else {
-                loadPdfOffThread(path, pdf, 0, reply);
-            }
-        });
-    } else {
-        reply(failure(QStringLiteral("The file %1 is not a kind of presentation that can be opened "
-                                     "(.pdf, .ppt, .pps, .pptx, .ppsx, .odp).")
-                          .arg(path)));
+        return;
     }
+    m_workers->run(
+        m_settings.readDeadlineMs, [path] { return deckFileProblem(path); },
+        [this, path, reply](const QString &problem) {
+            if (!problem.isEmpty()) {
+                reply(failure(problem));
+            } else if (QFileInfo(path).suffix().compare(QLatin1String("pdf"),
+                                                        Qt::CaseInsensitive) == 0) {
+                loadPdfOffThread(path, path, 0, reply);
+            } else if (Converter::needsConversion(path)) {
+                m_converter->convert(
+                    path, [this, path, reply](const QString &pdf, const QString &error) {
+                        if (!error.isEmpty()) {
+                            reply(failure(QStringLiteral("The file %1 %2.").arg(path, error)));
+                        } else {
+                            loadPdfOffThread(path, pdf, 0, reply);
+                        }
+                    });
+            } else {
+                reply(failure(QStringLiteral("The file %1 is not a kind of presentation that can "
+                                             "be opened (.pdf, .ppt, .pps, .pptx, .ppsx, .odp).")
+                                  .arg(path)));
+            }
+        },
+        [this, path, reply] { reply(failure(notReadInTime(path))); });
+}
+
+QString PresentationHost::notReadInTime(const QString &path) const
+{
+    hostLog(QStringLiteral("Reading %1 did not end within %2 s; it is left to itself.")
+                .arg(oneLine(path))
+                .arg(m_settings.readDeadlineMs / 1000.0));
+    return QStringLiteral("The file %1 could not be read within %2 s.")
+        .arg(path)
+        .arg(m_settings.readDeadlineMs / 1000.0);
 }
 
 namespace {
@@ -379,10 +351,9 @@ DeckDescription describeDeck(const QString &pdf, bool converted, int pageCount)
         if (file.exists()) {
             QString why;
             std::optional<DeckDescription> deck;
-            if (file.open(QIODevice::ReadOnly)) {
-                deck = readDeckDescription(file.read(16ll * 1024 * 1024), pageCount, &why);
-            } else {
-                why = file.errorString();
+            if (const auto text =
+                    readRegularFile(file.fileName(), 16ll * 1024 * 1024, 30000, &why)) {
+                deck = readDeckDescription(*text, pageCount, &why);
             }
             if (deck) {
                 return *deck;
@@ -399,8 +370,8 @@ DeckDescription describeDeck(const QString &pdf, bool converted, int pageCount)
 void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf, std::int64_t id,
                                         const ReplyFn &reply)
 {
-    offThread(
-        m_workers, this,
+    m_workers->run(
+        m_settings.readDeadlineMs,
         [file, pdf] {
             // Opened only to be checked and counted: the document is opened again by the
             // workers that draw its show, and by nothing while no show runs.
@@ -423,15 +394,17 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
             }
             logImportReport(file, loaded.deck);
             reply(Reply::success(addPdf(file, pdf, loaded, id)));
-        });
+        },
+        [this, file, reply] { reply(failure(notReadInTime(file))); });
 }
 
 std::int64_t PresentationHost::addPdf(const QString &file, const QString &pdf,
                                       const LoadedDeck &deck, std::int64_t id)
 {
     Presentation p;
-    p.id = id > 0 ? id : ++m_nextId;
+    p.id = id > 0 ? id : newPresentationId();
     m_nextId = std::max(m_nextId, p.id);
+    p.touched = QDateTime::currentSecsSinceEpoch();
     p.file = file;
     p.pdf = pdf;
     p.slideCount = deck.slideCount;
@@ -443,7 +416,18 @@ std::int64_t PresentationHost::addPdf(const QString &file, const QString &pdf,
     m_presentations.emplace(added, std::move(p));
     refreshListing();
     writeJournal();
+    forgetLongUnused();
     return added;
+}
+
+std::int64_t PresentationHost::newPresentationId() const
+{
+    // Past the largest id a journal keeps apart, the free ids from the bottom are used.
+    std::int64_t id = m_nextId;
+    do {
+        id = id >= maxPresentationId ? 1 : id + 1;
+    } while (m_presentations.count(id) != 0 || m_restoring.count(id) != 0);
+    return id;
 }
 
 QString PresentationHost::place(Presentation &p, Op op, double pts)
@@ -652,11 +636,8 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
                           .arg(request.filter)));
         return;
     }
-    if (request.width < 1 || request.height < 1 || request.width > 10000 ||
-        request.height > 10000) {
-        reply(failure(QStringLiteral("The picture size %1 by %2 is out of range.")
-                          .arg(request.width)
-                          .arg(request.height)));
+    if (const QString why = exportSizeProblem(request.width, request.height); !why.isEmpty()) {
+        reply(failure(why));
         return;
     }
     const QFileInfo target(request.path);
@@ -676,16 +657,33 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     const QSize size(request.width, request.height);
     const QString path = request.path;
     const int slide = request.slide;
-    if (const QImage *held = m_cache.findAnySize(p.pdf, slide)) {
-        // Scaling a held frame costs a few milliseconds: answered at once.
-        const QString why = writeExport(
-            held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), path, format);
+    const auto done = [reply](const QString &why) {
         reply(why.isEmpty() ? Reply::success() : failure(why));
+    };
+    const auto late = [reply, slide, seconds = m_settings.exportDeadlineMs / 1000.0] {
+        reply(failure(
+            QStringLiteral("Slide %1 could not be drawn within %2 s.").arg(slide).arg(seconds)));
+    };
+    if (const QImage *held = m_cache.findAnySize(p.pdf, slide)) {
+        if (exportIsQuick(size)) {
+            // Scaling a held frame down to a preview costs a few milliseconds.
+            done(writeExport(held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                             path, format));
+            return;
+        }
+        m_workers->run(
+            m_settings.exportDeadlineMs,
+            [frame = *held, size, path, format] {
+                return writeExport(
+                    frame.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), path,
+                    format);
+            },
+            done, late);
         return;
     }
     // Not held: drawn on a worker from a document opened for this export alone.
-    offThread(
-        m_workers, this,
+    m_workers->run(
+        m_settings.exportDeadlineMs,
         [pdf = p.pdf, slide, size, path, format]() -> QString {
             QString why;
             auto doc = loadPdf(pdf, &why);
@@ -699,7 +697,7 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
             }
             return writeExport(image, path, format);
         },
-        [reply](const QString &why) { reply(why.isEmpty() ? Reply::success() : failure(why)); });
+        done, late);
 }
 
 QString PresentationHost::statusText() const
@@ -713,7 +711,8 @@ QString PresentationHost::statusText() const
         lines << QStringLiteral("Active presentation: %1").arg(m_active);
     }
     for (const auto &[id, p] : m_presentations) {
-        QString line = QStringLiteral("%1: %2, %3 slides, ").arg(id).arg(p.file).arg(p.slideCount);
+        QString line =
+            QStringLiteral("%1: %2, %3 slides, ").arg(id).arg(oneLine(p.file)).arg(p.slideCount);
         if (const ShowWindow *w = p.show.data()) {
             const QRect g = w->geometry();
             const RequestedPlacement &asked = w->requested();
@@ -742,11 +741,27 @@ QString PresentationHost::statusText() const
 
 void PresentationHost::refreshListing()
 {
+    if (m_restoring.empty() && m_appWindow->isVisible()) {
+        fillListing();
+        return;
+    }
+    if (m_listingDue) {
+        return;
+    }
+    m_listingDue = true;
+    QTimer::singleShot(m_restoring.empty() ? 0 : 250, this, [this] {
+        m_listingDue = false;
+        fillListing();
+    });
+}
+
+void PresentationHost::fillListing()
+{
     std::vector<PresentationRow> rows;
     for (const auto &[id, p] : m_presentations) {
         PresentationRow row;
         row.id = QString::number(id);
-        row.file = p.file;
+        row.file = oneLine(p.file);
         row.slides = QString::number(p.slideCount);
         if (const ShowWindow *w = p.show.data()) {
             const RequestedPlacement &asked = w->requested();

@@ -12,9 +12,9 @@
 #include <QPointer>
 #include <QSizeF>
 #include <QString>
-#include <QThreadPool>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,11 +22,13 @@
 #include <vector>
 
 class QLocalSocket;
+class QTimer;
 
 namespace pa::host {
 
 class AppWindow;
 class Converter;
+class DeadlineWorkers;
 class ShowPlacer;
 class ShowWindow;
 class SocketKeeper;
@@ -43,6 +45,9 @@ struct HostSettings
     int conversionTimeoutMs = 170000;
     // The stepped import's script; empty: decks are converted a page per slide.
     QString importScript;
+    // A deck not read by then (a share that hangs) is reported as failed and left alone.
+    int readDeadlineMs = 30000;
+    int exportDeadlineMs = 60000;
 };
 
 class PresentationHost : public QObject
@@ -70,6 +75,9 @@ public:
 
     // Ends every show and then the host's event loop.
     void endAllShowsAndQuit();
+    // What ending cleanly leaves behind without waiting for any worker: no journal, no
+    // socket file. The process then ends at once.
+    void releaseForExit();
 
 private:
     using ReplyFn = std::function<void(const Reply &)>;
@@ -99,12 +107,15 @@ private:
         std::optional<double> left;
         std::optional<double> top;
         std::optional<double> width;
+        // Seconds since the epoch of the last request that named it.
+        std::int64_t touched = 0;
     };
 
     // A journaled presentation being loaded again; requests for it wait until it is.
     struct Restoring
     {
         JournalEntry entry;
+        bool started = false;
         std::vector<std::pair<Request, ReplyFn>> waiting;
     };
 
@@ -115,6 +126,9 @@ private:
                           const ReplyFn &reply);
     std::int64_t addPdf(const QString &file, const QString &pdf, const LoadedDeck &deck,
                         std::int64_t id);
+    std::int64_t newPresentationId() const;
+    // The controllers' message for a file not read within the deadline (and a line in the log).
+    QString notReadInTime(const QString &path) const;
     // restoring: the journaled show it puts back (placement and slide).
     void run(Presentation &p, const JournalEntry *restoring = nullptr);
     // Empty when placed, else why not.
@@ -126,12 +140,16 @@ private:
     void updateShow(ShowWindow *window);
     void frameReady(const FrameKey &key, const QImage &image);
     void scheduleFrames();
+    // Coalesced: once per turn of the event loop, less often while a journal is put back.
     void refreshListing();
+    void fillListing();
     void socketTakenByAnother();
 
     // In host_journal.cpp.
     void restoreFromJournal();
-    void restoreEntry(const JournalEntry &entry);
+    void restoreEntry(Restoring &restoring);
+    void startRestores();
+    void forgetLongUnused();
     void restoreFinished(std::int64_t id, const Reply &outcome);
     bool waitForRestore(std::int64_t id, const Request &request, const ReplyFn &reply);
     void writeJournal();
@@ -151,9 +169,13 @@ private:
     QString m_session;
     std::map<std::int64_t, Restoring> m_restoring;
     std::int64_t m_journalActive = 0;
-    bool m_journalDue = false;
-    // Loads and exports of slides nobody holds; waited for before anything else goes.
-    QThreadPool m_workers;
+    QTimer *m_journalTimer = nullptr;
+    bool m_listingDue = false;
+    // Journaled presentations in the order they are put back: running shows first.
+    std::deque<std::int64_t> m_restoreOrder;
+    int m_restoresRunning = 0;
+    // Loads and exports of slides nobody holds; never waited for.
+    DeadlineWorkers *m_workers;
 };
 
 } // namespace pa::host

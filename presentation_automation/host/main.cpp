@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <malloc.h>
+#include <unistd.h>
 
 namespace {
 
@@ -138,6 +139,13 @@ int main(int argc, char *argv[])
     }
 
     pa::host::installHostLog(pa::host::hostLogPath());
+    const QString reason = qEnvironmentVariable(pa::host::hostStartReasonVariable);
+    qunsetenv(pa::host::hostStartReasonVariable);
+    pa::host::hostLog(QStringLiteral("Presentation host starting, process %1: %2")
+                          .arg(QCoreApplication::applicationPid())
+                          .arg(reason.isEmpty() ? QStringLiteral("started by hand or by the "
+                                                                 "session, not by a program")
+                                                : reason));
     pa::host::hostLog(pa::host::raiseOpenFileLimit());
 
     // Frames are large buffers allocated and freed by several threads; served by mmap they
@@ -163,5 +171,11 @@ int main(int argc, char *argv[])
     }
     qInfo("Presentation host started, process %lld.",
           static_cast<long long>(QCoreApplication::applicationPid()));
-    return app.exec();
+    const int code = app.exec();
+    // Ended as asked, now: whatever a worker is stuck in (a read from a share that hangs)
+    // is not waited for, and nothing is left that a clean end would not leave.
+    host.releaseForExit();
+    pa::host::hostLog(QStringLiteral("Presentation host ended."));
+    std::fflush(nullptr);
+    ::_exit(code);
 }

@@ -76,6 +76,21 @@ public:
 
     std::int64_t pid() const { return m_pid; }
 
+    // The host closed this connection (it ended) within waitMs.
+    bool waitUntilClosed(int waitMs)
+    {
+        const QDeadlineTimer deadline(waitMs);
+        while (m_socket->state() == QLocalSocket::ConnectedState) {
+            if (deadline.hasExpired()) {
+                return false;
+            }
+            if (m_socket->waitForReadyRead(remaining(deadline))) {
+                m_socket->readAll();
+            }
+        }
+        return true;
+    }
+
     // From now on a closed connection starts a new host at once (options say how).
     void keepAlive(const ClientOptions &options)
     {
@@ -661,6 +676,18 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
     process.setProgram(program);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
+    // In its environment, so that a host of any build starts (and logs it when it knows how).
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(hostStartReasonVariable),
+                       QStringLiteral("%1 (process %2) found %3")
+                           .arg(QCoreApplication::applicationName())
+                           .arg(QCoreApplication::applicationPid())
+                           .arg(replace ? QStringLiteral("something that is not a presentation "
+                                                         "host at %1, and replaces it")
+                                              .arg(socketPath(dir))
+                                        : QStringLiteral("no presentation host at %1")
+                                              .arg(socketPath(dir))));
+    process.setProcessEnvironment(environment);
     const QString log = prepareHostLog();
     process.setStandardOutputFile(log, QIODevice::Append);
     process.setStandardErrorFile(log, QIODevice::Append);
@@ -691,6 +718,19 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
     }
     fail(where, QStringLiteral("The presentation host did not start within %1 s (see %2).")
                     .arg(seconds(options.startTimeoutMs), log));
+}
+
+QString whyNotReached(const QString &path, Connection::Outcome outcome, int waitMs)
+{
+    switch (outcome) {
+    case Connection::Outcome::NotAnswering:
+        return QStringLiteral("A presentation host holds %1 but did not answer within %2 s.")
+            .arg(path, seconds(waitMs));
+    case Connection::Outcome::NotAHost:
+        return QStringLiteral("What answers at %1 is not a presentation host.").arg(path);
+    default:
+        return QStringLiteral("No presentation host is running.");
+    }
 }
 
 [[noreturn]] void hostNotAnswering(const QString &dir, int greetingMs)
@@ -763,10 +803,10 @@ std::int64_t runningHostPid(const ClientOptions &options)
 QString statusListing(const ClientOptions &options)
 {
     Connection::Outcome outcome{};
-    auto conn =
-        Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    const QString path = socketPath(runtimeDirOf(options));
+    auto conn = Connection::open(path, options.stepTimeoutMs, &outcome);
     if (!conn) {
-        fail(QStringLiteral("Status"), QStringLiteral("No presentation host is running."));
+        fail(QStringLiteral("Status"), whyNotReached(path, outcome, options.stepTimeoutMs));
     }
     Request r;
     r.op = Op::Status;
@@ -776,14 +816,23 @@ QString statusListing(const ClientOptions &options)
 bool quitHost(const ClientOptions &options)
 {
     Connection::Outcome outcome{};
-    auto conn =
-        Connection::open(socketPath(runtimeDirOf(options)), options.stepTimeoutMs, &outcome);
+    const QString path = socketPath(runtimeDirOf(options));
+    auto conn = Connection::open(path, options.stepTimeoutMs, &outcome);
     if (!conn) {
-        return false;
+        if (outcome == Connection::Outcome::NoHost) {
+            return false;
+        }
+        fail(QStringLiteral("Quit"), whyNotReached(path, outcome, options.stepTimeoutMs));
     }
     Request r;
     r.op = Op::Quit;
     conn->call(r, options.stepTimeoutMs, QStringLiteral("Quit"));
+    // Said to have ended only once it has.
+    if (!conn->waitUntilClosed(options.stepTimeoutMs)) {
+        fail(QStringLiteral("Quit"),
+             QStringLiteral("The presentation host (process %1) was asked to end but still runs.")
+                 .arg(conn->pid()));
+    }
     return true;
 }
 

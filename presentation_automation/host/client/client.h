@@ -46,4 +46,7 @@ bool quitHost(const ClientOptions &options = {});
 
 QString hostProgramName();
 
+// Set by a program for the host it starts: who started it and why, for the host's log.
+inline constexpr const char *hostStartReasonVariable = "PRESENTATION_HOST_START_REASON";
+
 } // namespace pa::host

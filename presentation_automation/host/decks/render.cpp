@@ -1,6 +1,7 @@
 #include "presentation_automation/host/decks/render.h"
 
 #include "presentation_automation/host/service/host_process.h"
+#include "presentation_automation/host/service/regular_file.h"
 
 #include <poppler-qt6.h>
 
@@ -20,13 +21,10 @@ namespace pa::host {
 
 QString checkPdfHeader(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QString why;
+    const int fd = openRegularFile(path, &why);
     if (fd < 0) {
-        if (errno == EMFILE || errno == ENFILE) {
-            return QStringLiteral("cannot be opened: too many open files");
-        }
-        return QStringLiteral("cannot be read (%1)")
-            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return why;
     }
     // Readers accept the marker anywhere in the first kilobyte (some files carry a prefix).
     char head[1024];

@@ -1,9 +1,13 @@
 #include "presentation_automation/host/decks/show_settings.h"
 
+#include "presentation_automation/host/service/regular_file.h"
+
 #include <QFile>
+
 #include <QFileInfo>
 #include <QXmlStreamReader>
 #include <QtEndian>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -166,23 +170,37 @@ bool deckLoops(const QString &path)
     if (!pptx && !odp) {
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const int fd = openRegularFile(path, &why);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return false;
     }
-    if (pptx) {
-        const auto xml = readZipMember(file, QStringLiteral("ppt/presProps.xml"), maxXmlBytes);
-        return xml &&
-               isTrue(attributeOf(
-                   *xml,
-                   QLatin1StringView("http://schemas.openxmlformats.org/presentationml/2006/main"),
-                   QLatin1StringView("showPr"), QLatin1StringView("loop")));
+    return archiveLoops(file, pptx ? DeckFormat::Pptx : DeckFormat::Odp);
+}
+
+bool archiveLoops(QIODevice &archive, DeckFormat format)
+{
+    const auto xml = readZipMember(archive,
+                                   format == DeckFormat::Pptx ? QStringLiteral("ppt/presProps.xml")
+                                                              : QStringLiteral("content.xml"),
+                                   maxXmlBytes);
+    return xml && settingsXmlLoops(*xml, format);
+}
+
+bool settingsXmlLoops(const QByteArray &xml, DeckFormat format)
+{
+    if (format == DeckFormat::Pptx) {
+        return isTrue(attributeOf(
+            xml, QLatin1StringView("http://schemas.openxmlformats.org/presentationml/2006/main"),
+            QLatin1StringView("showPr"), QLatin1StringView("loop")));
     }
-    const auto xml = readZipMember(file, QStringLiteral("content.xml"), maxXmlBytes);
-    return xml &&
-           isTrue(attributeOf(
-               *xml, QLatin1StringView("urn:oasis:names:tc:opendocument:xmlns:presentation:1.0"),
-               QLatin1StringView("settings"), QLatin1StringView("endless")));
+    return isTrue(attributeOf(
+        xml, QLatin1StringView("urn:oasis:names:tc:opendocument:xmlns:presentation:1.0"),
+        QLatin1StringView("settings"), QLatin1StringView("endless")));
 }
 
 } // namespace pa::host

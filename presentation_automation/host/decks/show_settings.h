@@ -21,4 +21,14 @@ std::optional<QByteArray> readZipMember(QIODevice &archive, const QString &name,
 // else, and for a deck that cannot be read.
 bool deckLoops(const QString &path);
 
+enum class DeckFormat
+{
+    Pptx,
+    Odp,
+};
+// The same, from the deck's archive (its settings member read and its XML looked through).
+bool archiveLoops(QIODevice &archive, DeckFormat format);
+// The same, from the settings member's XML alone.
+bool settingsXmlLoops(const QByteArray &xml, DeckFormat format);
+
 } // namespace pa::host

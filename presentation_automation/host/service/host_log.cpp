@@ -1,5 +1,7 @@
 #include "presentation_automation/host/service/host_log.h"
 
+#include "presentation_automation/host/service/regular_file.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
@@ -60,7 +62,7 @@ void writeMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
     const auto kind = static_cast<size_t>(type) < std::size(kinds) ? kinds[type] : "message";
     const QByteArray line =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")).toUtf8() +
-        kind + ": " + message.toUtf8() + '\n';
+        kind + ": " + oneLine(message).toUtf8() + '\n';
     LogState &s = state();
     {
         std::lock_guard lock(s.mutex);

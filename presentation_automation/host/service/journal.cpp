@@ -2,6 +2,7 @@
 
 #include "presentation_automation/host/service/picture_file.h"
 #include "presentation_automation/host/service/protocol.h"
+#include "presentation_automation/host/service/regular_file.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -17,7 +18,7 @@ namespace {
 
 constexpr int journalVersion = 1;
 // Ids beyond this are not something this host wrote.
-constexpr double maxId = maxExactJsonInteger;
+constexpr double maxId = static_cast<double>(maxPresentationId);
 
 // Absent is fine (never set); present must be a finite number within what a request allows.
 bool placement(const QJsonObject &o, const char *key, std::optional<double> *out)
@@ -54,6 +55,14 @@ std::optional<JournalEntry> entryFrom(const QJsonValue &value)
     e.file = file.toString();
     e.pdf = pdf.toString();
     e.showRunning = running.toBool();
+    const QJsonValue touched = o.value(QStringLiteral("touched"));
+    if (!touched.isUndefined()) {
+        const auto secs = jsonInteger(touched, 0, maxId);
+        if (!secs) {
+            return std::nullopt;
+        }
+        e.touched = *secs;
+    }
     if (e.showRunning) {
         const auto slide = jsonInteger(o.value(QStringLiteral("slide")), 1, *count);
         if (!slide) {
@@ -80,6 +89,9 @@ QByteArray encodeJournal(const JournalState &state)
         o.insert(QStringLiteral("pdf"), e.pdf);
         o.insert(QStringLiteral("slides"), e.slideCount);
         o.insert(QStringLiteral("show"), e.showRunning);
+        if (e.touched > 0) {
+            o.insert(QStringLiteral("touched"), static_cast<double>(e.touched));
+        }
         if (e.showRunning) {
             o.insert(QStringLiteral("slide"), e.slide);
             if (e.left) {
@@ -122,14 +134,28 @@ std::optional<JournalState> decodeJournal(const QByteArray &text, QStringList *p
     const auto nextId = jsonInteger(root.value(QStringLiteral("nextId")), 0, maxId);
     const auto active = jsonInteger(root.value(QStringLiteral("active")), 0, maxId);
     const QJsonValue list = root.value(QStringLiteral("presentations"));
-    if (!session.isString() || session.toString().isEmpty() || !nextId || !active ||
-        !list.isArray()) {
-        problems->append(QStringLiteral("The journal is not complete."));
+    if (!list.isArray()) {
+        problems->append(QStringLiteral("The journal lists no presentations."));
         return std::nullopt;
     }
-    state.session = session.toString();
-    state.nextId = *nextId;
-    state.active = *active;
+    // One bad value at the top costs that value, never the presentations.
+    if (session.isString() && !session.toString().isEmpty()) {
+        state.session = session.toString();
+    } else {
+        problems->append(QStringLiteral("The journal's session is not well formed; the "
+                                        "programs are told it is a new one."));
+    }
+    if (nextId) {
+        state.nextId = *nextId;
+    } else {
+        problems->append(QStringLiteral("The journal's next id is not well formed; new ids "
+                                        "follow the largest one in it."));
+    }
+    if (active) {
+        state.active = *active;
+    } else {
+        problems->append(QStringLiteral("The journal's active presentation is not well formed."));
+    }
     for (const QJsonValue &v : list.toArray()) {
         auto entry = entryFrom(v);
         const bool duplicate =
@@ -159,16 +185,50 @@ QString Journal::save(const JournalState &state) const
 
 std::optional<JournalState> Journal::load(QStringList *problems) const
 {
-    QFile file(m_path);
-    if (!file.exists()) {
+    if (!QFile::exists(m_path)) {
         return std::nullopt;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const auto text = readRegularFile(m_path, maxJournalBytes, 5000, &why);
+    if (!text) {
         problems->append(
-            QStringLiteral("The journal %1 cannot be read: %2").arg(m_path, file.errorString()));
+            QStringLiteral("The journal %1 %2; it is not used.").arg(oneLine(m_path), why));
         return std::nullopt;
     }
-    return decodeJournal(file.read(1024 * 1024), problems);
+    return decodeJournal(*text, problems);
+}
+
+std::vector<std::int64_t> presentationsToForget(const std::vector<JournalEntry> &entries,
+                                                std::int64_t nowSecs)
+{
+    std::vector<const JournalEntry *> idle;
+    for (const JournalEntry &e : entries) {
+        if (!e.showRunning) {
+            idle.push_back(&e);
+        }
+    }
+    // Most recently used first; of equals, the newer id.
+    std::sort(idle.begin(), idle.end(), [](const JournalEntry *a, const JournalEntry *b) {
+        return a->touched != b->touched ? a->touched > b->touched : a->id > b->id;
+    });
+    std::vector<std::int64_t> out;
+    for (size_t i = 0; i < idle.size(); ++i) {
+        const bool unusedLong =
+            idle[i]->touched > 0 && nowSecs - idle[i]->touched > idleForgottenAfterSecs;
+        if (i >= maxIdlePresentations || unusedLong) {
+            out.push_back(idle[i]->id);
+        }
+    }
+    return out;
+}
+
+bool Journal::carriesSession(const QString &session) const
+{
+    QString why;
+    const auto text = readRegularFile(m_path, maxJournalBytes, 2000, &why);
+    QStringList problems;
+    const auto state = text ? decodeJournal(*text, &problems) : std::nullopt;
+    return state && !session.isEmpty() && state->session == session;
 }
 
 void Journal::remove() const

@@ -27,6 +27,8 @@ struct JournalEntry
     std::optional<double> left;
     std::optional<double> top;
     std::optional<double> width;
+    // Seconds since the epoch of the last request that named it; 0 when not known.
+    std::int64_t touched = 0;
 
     bool operator==(const JournalEntry &) const = default;
 };
@@ -43,10 +45,24 @@ struct JournalState
     bool operator==(const JournalState &) const = default;
 };
 
+// Ids are JSON numbers: beyond this they are no longer told apart.
+inline constexpr std::int64_t maxPresentationId = 9007199254740992ll;
+// The journal read back is bounded; what it holds is bounded far below that.
+inline constexpr qint64 maxJournalBytes = 64ll * 1024 * 1024;
+// Presentations without a running show kept at most, the most recently used ones...
+inline constexpr size_t maxIdlePresentations = 1000;
+// ...and only while something used them within this long.
+inline constexpr std::int64_t idleForgottenAfterSecs = 30ll * 24 * 3600;
+
 QByteArray encodeJournal(const JournalState &state);
-// nullopt when the whole text is unusable. Entries that are not well formed are left out,
-// each with a line in *problems.
+// nullopt when the whole text is unusable (not JSON, another version). A field that is not
+// well formed costs its entry only, or its own value at the top (said in *problems).
 std::optional<JournalState> decodeJournal(const QByteArray &text, QStringList *problems);
+
+// The presentations to forget: without a running show, and unused for long or beyond the
+// most recently used maxIdlePresentations. A running show is never forgotten.
+std::vector<std::int64_t> presentationsToForget(const std::vector<JournalEntry> &entries,
+                                                std::int64_t nowSecs);
 
 class Journal
 {
@@ -59,6 +75,9 @@ public:
     // nullopt when there is none (or it cannot be read at all, said in *problems).
     std::optional<JournalState> load(QStringList *problems) const;
     void remove() const;
+    // The journal there now belongs to this session (a host that took over from this one
+    // read it back).
+    bool carriesSession(const QString &session) const;
 
 private:
     QString m_path;

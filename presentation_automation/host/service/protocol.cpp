@@ -312,27 +312,38 @@ QByteArray frame(const QByteArray &payload)
 
 void FrameReader::append(const QByteArray &bytes)
 {
-    if (!m_failed) {
-        m_buffer.append(bytes);
+    if (m_failed) {
+        return;
     }
+    // Frames already handed out are dropped here, in one move, not one move per frame.
+    if (m_start > 0) {
+        m_buffer.remove(0, m_start);
+        m_start = 0;
+    }
+    m_buffer.append(bytes);
 }
 
 std::optional<QByteArray> FrameReader::next()
 {
-    if (m_failed || m_buffer.size() < 4) {
+    if (m_failed || buffered() < 4) {
         return std::nullopt;
     }
-    const quint32 length = qFromBigEndian<quint32>(m_buffer.constData());
+    const quint32 length = qFromBigEndian<quint32>(m_buffer.constData() + m_start);
     if (length > maxFrameBytes) {
         m_failed = true;
         m_buffer.clear();
+        m_start = 0;
         return std::nullopt;
     }
-    if (static_cast<quint64>(m_buffer.size()) < 4ull + length) {
+    if (static_cast<quint64>(buffered()) < 4ull + length) {
         return std::nullopt;
     }
-    QByteArray payload = m_buffer.mid(4, static_cast<qsizetype>(length));
-    m_buffer.remove(0, 4 + static_cast<qsizetype>(length));
+    QByteArray payload = m_buffer.mid(m_start + 4, static_cast<qsizetype>(length));
+    m_start += 4 + static_cast<qsizetype>(length);
+    if (m_start == m_buffer.size()) {
+        m_buffer.clear();
+        m_start = 0;
+    }
     return payload;
 }
 

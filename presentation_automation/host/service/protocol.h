@@ -96,9 +96,12 @@ public:
     void append(const QByteArray &bytes);
     std::optional<QByteArray> next();
     bool failed() const { return m_failed; }
+    // Bytes received and not yet handed out: the start of a frame still coming.
+    qsizetype buffered() const { return m_buffer.size() - m_start; }
 
 private:
     QByteArray m_buffer;
+    qsizetype m_start = 0;
     bool m_failed = false;
 };
 

@@ -152,6 +152,15 @@ SocketKeeper::~SocketKeeper()
     }
 }
 
+void SocketKeeper::release()
+{
+    m_timer->stop();
+    if (m_listening && !m_displaced) {
+        m_server->close();
+    }
+    m_listening = false;
+}
+
 QString SocketKeeper::path() const
 {
     return socketPath(m_dir);
@@ -200,6 +209,10 @@ bool SocketKeeper::takeUnlessHeld(Probe found, bool replace, QString *why, bool 
                        .arg(path());
             return false;
         }
+        hostLog(QStringLiteral("Taking %1 over, as asked: what holds it accepts but does not "
+                               "answer. A host there that wrote a journal has its shows put "
+                               "back here.")
+                    .arg(path()));
         break;
     case Probe::Stranger:
         if (!replace) {
@@ -208,6 +221,9 @@ bool SocketKeeper::takeUnlessHeld(Probe found, bool replace, QString *why, bool 
                        .arg(path());
             return false;
         }
+        hostLog(QStringLiteral("Taking %1 over, as asked: what answers there is not a "
+                               "presentation host.")
+                    .arg(path()));
         break;
     }
     if (!take(why)) {

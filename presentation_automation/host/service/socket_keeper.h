@@ -41,6 +41,8 @@ public:
     // False while another host holds the path.
     bool ownsPath() const { return m_listening && !m_displaced; }
     QString path() const;
+    // Stops listening; the socket file goes unless it is another host's now.
+    void release();
 
 signals:
     void newConnection(QLocalSocket *socket);

@@ -53,20 +53,32 @@ inline std::vector<qint64> hostProcesses(const QString &runtimeDir)
     return pids;
 }
 
+// Gone with everything it held: reaped, or a zombie whose every thread has ended. The
+// first thread turns zombie while the others still end (and hold its files, its socket
+// among them), so its state alone does not say the socket is closed.
+inline bool processEnded(qint64 pid)
+{
+    const QString dir = QStringLiteral("/proc/%1").arg(pid);
+    const QStringList tasks =
+        QDir(dir + QStringLiteral("/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QFile stat(dir + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    const QByteArray s = stat.readAll();
+    const auto close = s.lastIndexOf(')');
+    const bool zombie = close >= 0 && close + 2 < s.size() && s.at(close + 2) == 'Z';
+    return zombie && tasks.size() <= 1;
+}
+
 inline bool processGone(qint64 pid, int waitMs)
 {
     QDeadlineTimer deadline(waitMs);
     while (!deadline.hasExpired()) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly)) {
+        if (processEnded(pid)) {
             return true;
         }
-        const QByteArray s = stat.readAll();
-        const auto close = s.lastIndexOf(')');
-        if (close >= 0 && close + 2 < s.size() && s.at(close + 2) == 'Z') {
-            return true;
-        }
-        QThread::msleep(20);
+        QThread::msleep(10);
     }
     return false;
 }

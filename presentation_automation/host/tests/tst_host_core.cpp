@@ -4,10 +4,13 @@
 #include "deck_maker.h"
 #include "host_test_support.h"
 
+#include "presentation_automation/host/deadline_workers.h"
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/host_core.h"
+#include "presentation_automation/host/service/export_limits.h"
 #include "presentation_automation/host/service/journal.h"
 #include "presentation_automation/host/service/protocol.h"
+#include "presentation_automation/host/service/regular_file.h"
 #include "presentation_automation/host/shows/app_window.h"
 #include "presentation_automation/host/shows/show_window.h"
 
@@ -21,7 +24,10 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pa::host;
 using namespace pa::host::testing;
@@ -138,8 +144,8 @@ private slots:
         const auto held = [&](int slide) {
             return host.frameCache().contains(FrameKey{m_deck, slide, box});
         };
-        QTRY_COMPARE(show->shownSlide(), 1);
-        QTRY_VERIFY(held(2) && held(3) && held(4));
+        QTRY_COMPARE_WITH_TIMEOUT(show->shownSlide(), 1, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(held(2) && held(3) && held(4), 30000);
         QVERIFY(!held(8));
 
         Request go = req(Op::GotoSlide, id, 3);
@@ -151,8 +157,8 @@ private slots:
         QVERIFY(call(host, go).ok);
         QCOMPARE(show->currentSlide(), 8);
         QCOMPARE(show->shownSlide(), 3); // not ready yet: the old slide stays up
-        QTRY_COMPARE(show->shownSlide(), 8);
-        QTRY_VERIFY(held(7));
+        QTRY_COMPARE_WITH_TIMEOUT(show->shownSlide(), 8, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(held(7), 30000);
     }
 
     void slideIsLetterboxedOnBlack()
@@ -165,8 +171,9 @@ private slots:
         QVERIFY(call(host, wide).ok);
         ShowWindow *show = host.showWindow(id);
         QCOMPARE(show->width(), 1200);
-        QTRY_VERIFY(host.frameCache().contains(FrameKey{m_deck, 1, show->frameBox()}));
-        QTRY_COMPARE(show->shownSlide(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(host.frameCache().contains(FrameKey{m_deck, 1, show->frameBox()}),
+                                 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(show->shownSlide(), 1, 30000);
         const QImage shot = show->grab().toImage();
         const int h = shot.height();
         const QRect slide = letterboxRect(QSize(720, 540), shot.size());
@@ -189,7 +196,7 @@ private slots:
         for (int slide = 1; slide <= 8; ++slide) {
             Request go = req(Op::GotoSlide, id, slide);
             call(host, go);
-            QTRY_COMPARE(show->shownSlide(), slide);
+            QTRY_COMPARE_WITH_TIMEOUT(show->shownSlide(), slide, 30000);
             QVERIFY(host.frameCache().bytes() <= host.frameCache().capBytes());
         }
     }
@@ -302,7 +309,8 @@ private slots:
         // Warm up once: the first show starts the render workers' own state.
         const auto first = call(host, openReq(m_deck)).value;
         call(host, req(Op::Run, first));
-        QTRY_COMPARE(host.showWindow(first)->shownSlide(), 1);
+        // A first frame may take long on a loaded machine: waited for, not timed.
+        QTRY_COMPARE_WITH_TIMEOUT(host.showWindow(first)->shownSlide(), 1, 60000);
         host.showWindow(first)->endShow();
         QTRY_COMPARE(host.frameCache().bytes(), 0);
         const int filesBefore = openFileCount();
@@ -310,7 +318,7 @@ private slots:
             const auto id = call(host, openReq(m_deck)).value;
             QVERIFY(call(host, req(Op::Run, id)).ok);
             ShowWindow *show = host.showWindow(id);
-            QTRY_COMPARE(show->shownSlide(), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(show->shownSlide(), 1, 60000);
             show->endShow();
         }
         QCOMPARE(host.frameCache().bytes(), 0);
@@ -415,21 +423,160 @@ private slots:
         QCOMPARE(state->presentations[0].top, std::optional(12.0));
         QCOMPARE(problems.size(), 1);
 
-        // Without what ties the hosts together, nothing in it is used.
+        // What cannot be read at all, or is of another version, is not used.
         for (const QByteArray &broken :
              {QByteArray("{"),
               QByteArray(R"({"version":2,"session":"s","nextId":1,"active":1,"presentations":[]})"),
-              QByteArray(R"({"version":1,"nextId":1,"active":1,"presentations":[]})")}) {
+              QByteArray(R"({"version":1,"session":"s","nextId":1,"active":1})")}) {
             QVERIFY(!decodeJournal(broken, &problems));
         }
     }
 
-    void newIdsNeverReuseJournaledOnes()
+    void badTopValuesCostOnlyThemselves_data()
     {
+        QTest::addColumn<QByteArray>("top");
+        QTest::addColumn<QString>("session");
+        QTest::addColumn<qint64>("nextId");
+        QTest::addColumn<qint64>("active");
+        QTest::newRow("fine") << QByteArray(R"("session":"s","nextId":2,"active":9)")
+                              << QStringLiteral("s") << qint64(9) << qint64(9);
+        QTest::newRow("next id beyond any")
+            << QByteArray(R"("session":"s","nextId":1e300,"active":9)") << QStringLiteral("s")
+            << qint64(9) << qint64(9);
+        QTest::newRow("next id as text") << QByteArray(R"("session":"s","nextId":"3","active":9)")
+                                         << QStringLiteral("s") << qint64(9) << qint64(9);
+        QTest::newRow("active broken") << QByteArray(R"("session":"s","nextId":12,"active":-1)")
+                                       << QStringLiteral("s") << qint64(12) << qint64(0);
+        QTest::newRow("no session")
+            << QByteArray(R"("nextId":2,"active":9)") << QString() << qint64(9) << qint64(9);
+    }
+    void badTopValuesCostOnlyThemselves()
+    {
+        QFETCH(QByteArray, top);
+        QFETCH(QString, session);
+        QFETCH(qint64, nextId);
+        QFETCH(qint64, active);
         const QByteArray text =
-            R"({"version":1,"session":"s","nextId":2,"active":9,"presentations":[{"id":9,"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":false}]})";
+            R"({"version":1,)" + top +
+            R"(,"presentations":[{"id":9,"file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":true,"slide":2}]})";
         QStringList problems;
-        QCOMPARE(decodeJournal(text, &problems)->nextId, 9);
+        const auto state = decodeJournal(text, &problems);
+        QVERIFY(state);
+        QCOMPARE(state->session, session);
+        QCOMPARE(state->nextId, nextId);
+        QCOMPARE(state->active, active);
+        QCOMPARE(state->presentations.size(), size_t(1));
+        QCOMPARE(problems.isEmpty(), QTest::currentDataTag() == QByteArray("fine"));
+    }
+
+    void longUnusedEndedPresentationsAreForgotten()
+    {
+        const std::int64_t now = 2'000'000'000;
+        const std::int64_t day = 24 * 3600;
+        std::vector<JournalEntry> entries;
+        const auto add = [&](std::int64_t id, bool running, std::int64_t touched) {
+            JournalEntry e;
+            e.id = id;
+            e.showRunning = running;
+            e.touched = touched;
+            entries.push_back(e);
+        };
+        add(1, true, now - 400 * day); // a running show stays however old
+        add(2, false, now - 400 * day);
+        add(3, false, now - day);
+        add(4, false, 0); // from a journal that did not say: kept while within the bound
+        QCOMPARE(presentationsToForget(entries, now), std::vector<std::int64_t>{2});
+
+        // Beyond the bound the least recently used go first.
+        entries.clear();
+        for (std::int64_t id = 1; id <= std::int64_t(maxIdlePresentations) + 5; ++id) {
+            add(id, false, now - id);
+        }
+        add(99999, true, now - 1000000);
+        const auto forgotten = presentationsToForget(entries, now);
+        QCOMPARE(forgotten.size(), size_t(5));
+        for (std::int64_t id : forgotten) {
+            QVERIFY(id > std::int64_t(maxIdlePresentations));
+        }
+    }
+
+    void textsForOneLine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("plain") << QStringLiteral("/d/ä talk.pdf")
+                               << QStringLiteral("/d/ä talk.pdf");
+        QTest::newRow("newline") << QStringLiteral("/d/a\n2026 forged: line.pdf")
+                                 << QStringLiteral("/d/a\\n2026 forged: line.pdf");
+        QTest::newRow("controls") << QStringLiteral("a\r\tb") + QChar(0x1b) + QChar(0x2028)
+                                  << QStringLiteral("a\\r\\tb\\x{1b}\\x{2028}");
+    }
+    void textsForOneLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, line);
+        QCOMPARE(oneLine(text), line);
+    }
+
+    void exportSizesAreBounded_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("quick");
+        QTest::newRow("preview") << 175 << 131 << true << true;
+        QTest::newRow("4K") << 3840 << 2160 << true << false;
+        QTest::newRow("8K") << 7680 << 4320 << true << false;
+        QTest::newRow("tall 8K") << 4320 << 7680 << true << false;
+        QTest::newRow("square beyond") << 8000 << 8000 << false << false;
+        QTest::newRow("largest once accepted") << 10000 << 10000 << false << false;
+        QTest::newRow("thin beyond a side") << 9000 << 10 << false << true;
+        QTest::newRow("nothing") << 0 << 10 << false << true;
+    }
+    void exportSizesAreBounded()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(bool, accepted);
+        QFETCH(bool, quick);
+        QCOMPARE(exportSizeProblem(width, height).isEmpty(), accepted);
+        QCOMPARE(exportIsQuick(QSize(width, height)), quick);
+    }
+
+    void workStuckInTheKernelIsAbandoned()
+    {
+        // Opening a named pipe nobody writes to blocks in the kernel, as a read from a share
+        // that hangs does.
+        const QByteArray fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("stuck.fifo")));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        DeadlineWorkers workers(1);
+        std::vector<QString> outcomes;
+        workers.run(
+            300,
+            [fifo] {
+                const int fd = ::open(fifo.constData(), O_RDONLY | O_CLOEXEC);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+                return QStringLiteral("opened");
+            },
+            [&](const QString &what) { outcomes.push_back(what); },
+            [&] { outcomes.push_back(QStringLiteral("late")); });
+        // Queued behind it, and not held up by it for longer than its deadline.
+        workers.run(
+            5000, [] { return QStringLiteral("next"); },
+            [&](const QString &what) { outcomes.push_back(what); },
+            [&] { outcomes.push_back(QStringLiteral("next late")); });
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), size_t(2), 30000);
+        QCOMPARE(outcomes, (std::vector<QString>{QStringLiteral("late"), QStringLiteral("next")}));
+        QCOMPARE(workers.abandoned(), 1);
+
+        // Freed at last, its result is dropped.
+        const int writer = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(writer >= 0);
+        QTest::qWait(200);
+        ::close(writer);
+        QCOMPARE(outcomes.size(), size_t(2));
     }
 
     void malformedMessagesAreRefused_data()

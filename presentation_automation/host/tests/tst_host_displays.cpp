@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 using namespace pa;
 using namespace pa::host;
@@ -117,6 +118,9 @@ public:
         }
         file.close();
         m_server.setProcessChannelMode(QProcess::MergedChannels);
+        // Ended with the test whatever ends it (a crash, a timeout's kill), not only by the
+        // destructor.
+        m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_server.start(xorg,
                        {display, QStringLiteral("-config"), config, QStringLiteral("-configdir"),
                         folder + QStringLiteral("/empty"), QStringLiteral("-noreset"),
