@@ -370,6 +370,7 @@ private slots:
         shown.slideCount = 12;
         shown.showRunning = true;
         shown.slide = 9;
+        shown.step = 3;
         shown.left = -1440.25;
         shown.width = 960;
         JournalEntry closed;
@@ -380,6 +381,14 @@ private slots:
         QStringList problems;
         QCOMPARE(decodeJournal(encodeJournal(state), &problems), std::optional(state));
         QVERIFY(problems.isEmpty());
+        // Written before build steps were kept: the slide from its start.
+        const auto older = decodeJournal(
+            R"({"version":1,"session":"s","nextId":1,"active":1,"presentations":[{"id":1,)"
+            R"("file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":true,"slide":2}]})",
+            &problems);
+        QVERIFY(older && older->presentations.size() == 1 && problems.isEmpty());
+        QCOMPARE(older->presentations[0].slide, 2);
+        QCOMPARE(older->presentations[0].step, 0);
 
         const Journal journal(m_dir.filePath(QStringLiteral("journal.json")));
         QVERIFY(!journal.load(&problems));

@@ -156,7 +156,7 @@ private slots:
         QFETCH(bool, loops);
         QFETCH(int, count);
         QFETCH(int, afterNext);
-        ShowWindow show(1, count, QStringLiteral("deck"));
+        ShowWindow show(1, plainDeck(count), QStringLiteral("deck"));
         show.setLoop(loops);
         show.gotoSlide(count);
         show.next();

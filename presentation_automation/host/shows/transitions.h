@@ -1,0 +1,72 @@
+#pragma once
+
+// Slide transitions drawn by the show window: the picture of the old slide going and the
+// new one coming, at any moment of the transition. Each frame costs a few copies of the
+// window's pixels, whatever the slides hold, so three shows animate at once on one thread.
+
+#include "presentation_automation/host/decks/deck_description.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QObject>
+#include <QTimer>
+
+class QPainter;
+class QWidget;
+
+namespace pa::host {
+
+// Draws `from` giving way to `to` (both the whole window, at its device pixel ratio) at
+// progress 0..1 into a painter over a window of logical size `window`.
+void paintTransition(QPainter &painter, const QSize &window, const QImage &from, const QImage &to,
+                     const Transition &transition, double progress);
+
+// A frame as the window shows it: letterboxed on black, the window's size in device pixels.
+QImage windowPicture(const QImage &frame, const QSize &window, qreal devicePixelRatio);
+
+// How evenly the last transition of a window was drawn.
+struct TransitionPacing
+{
+    Transition transition;
+    int frames = 0;
+    double longestGapMs = 0; // between two frames drawn
+    double periodMs = 0;     // of the display it was paced at
+};
+
+// Plays one transition at a time on a window, paced at its display's refresh rate; time, not
+// frames, sets the progress, so a late frame never makes the transition longer.
+class TransitionPlayer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TransitionPlayer(QWidget *window);
+
+    bool running() const { return m_running; }
+    void start(const Transition &transition, QImage from, QImage to);
+    // The new slide came again (drawn at another size): the transition goes on towards it.
+    void setTarget(QImage to) { m_to = std::move(to); }
+    // Ends at once on the new slide.
+    void finish();
+    // Draws the current moment and counts it as a frame.
+    void paint(QPainter &painter);
+    const TransitionPacing &lastPacing() const { return m_pacing; }
+
+signals:
+    void finished();
+
+private:
+    void tick();
+
+    QWidget *m_window;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    Transition m_transition;
+    QImage m_from;
+    QImage m_to;
+    bool m_running = false;
+    qint64 m_lastFrameNs = -1;
+    TransitionPacing m_pacing;
+};
+
+} // namespace pa::host
