@@ -95,20 +95,20 @@ int pageOf(const DeckDescription &deck, StepPosition at)
 
 std::vector<int> pagesAround(const DeckDescription &deck, StepPosition at, bool loop)
 {
-    std::vector<StepPosition> wanted{at};
     const StepPosition next = nextStep(deck, at, loop).to;
-    wanted.push_back(next);
+    const StepPosition previous = previousStep(deck, at).to;
+    const StepPosition afterNext = nextStep(deck, next, loop).to;
+    std::vector<StepPosition> wanted{at, next};
     if (at.slide < deck.slideCount()) {
         wanted.push_back(StepPosition{at.slide + 1, 0});
     }
-    wanted.push_back(previousStep(deck, at).to);
-    wanted.push_back(nextStep(deck, next, loop).to);
+    wanted.push_back(previous);
+    wanted.push_back(afterNext);
     if (at.slide + 2 <= deck.slideCount()) {
         wanted.push_back(StepPosition{at.slide + 2, 0});
     }
-    if (at.slide > 1) {
-        wanted.push_back(StepPosition{at.slide - 1, 0});
-    }
+    wanted.push_back(previousStep(deck, previous).to);
+    wanted.push_back(nextStep(deck, afterNext, loop).to);
     std::vector<int> pages;
     for (const StepPosition &p : wanted) {
         const int page = pageOf(deck, p);

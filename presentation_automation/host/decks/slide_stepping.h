@@ -49,7 +49,9 @@ std::optional<double> automaticDelay(const DeckDescription &deck, StepPosition a
 int pageOf(const DeckDescription &deck, StepPosition at);
 // The pages (0-based) a show on `at` keeps rendered, most wanted first: the one on screen,
 // where Next goes, the next slide's first state (where a go-to goes), where Previous goes,
-// then the next but one and the slides beside. At most six.
+// then two Next ahead, the slide after the next, two Previous back, three Next ahead; at most
+// six. For a deck of one state per slide: the slide, the next two, the previous, and one more
+// each way.
 std::vector<int> pagesAround(const DeckDescription &deck, StepPosition at, bool loop);
 
 // A show's place in its deck, with where each slide was left.

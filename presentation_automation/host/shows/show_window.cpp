@@ -50,11 +50,12 @@ QString ShowWindow::stepStatus() const
                        .arg(currentPage());
     const TransitionPacing &pacing = m_transition->lastPacing();
     if (pacing.frames > 0) {
-        text += QStringLiteral(", last transition %1 in %2 frames over %3 s, longest gap %4 ms "
-                               "of a %5 ms period")
+        text += QStringLiteral(", last transition %1 in %2 frames over %3 s, %4 late, longest "
+                               "gap %5 ms of a %6 ms period")
                     .arg(transitionKindName(pacing.transition.kind))
                     .arg(pacing.frames)
                     .arg(pacing.transition.seconds)
+                    .arg(pacing.lateFrames)
                     .arg(pacing.longestGapMs, 0, 'f', 2)
                     .arg(pacing.periodMs, 0, 'f', 2);
     }

@@ -224,8 +224,9 @@ void TransitionPlayer::paint(QPainter &painter)
 {
     const qint64 now = m_clock.nsecsElapsed();
     if (m_lastFrameNs >= 0) {
-        m_pacing.longestGapMs =
-            std::max(m_pacing.longestGapMs, static_cast<double>(now - m_lastFrameNs) / 1e6);
+        const double gap = static_cast<double>(now - m_lastFrameNs) / 1e6;
+        m_pacing.longestGapMs = std::max(m_pacing.longestGapMs, gap);
+        m_pacing.lateFrames += gap > 1.5 * m_pacing.periodMs ? 1 : 0;
     }
     m_lastFrameNs = now;
     ++m_pacing.frames;

@@ -31,6 +31,7 @@ struct TransitionPacing
     int frames = 0;
     double longestGapMs = 0; // between two frames drawn
     double periodMs = 0;     // of the display it was paced at
+    int lateFrames = 0;      // drawn more than one and a half periods after the one before
 };
 
 // Plays one transition at a time on a window, paced at its display's refresh rate; time, not
