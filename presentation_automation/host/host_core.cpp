@@ -489,6 +489,10 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
         scheduleFrames();
     });
     connect(show, &ShowWindow::ended, this, [this, show] { showEnded(show); });
+    connect(show, &ShowWindow::transitionStarted, this, [this](double seconds) {
+        m_pool->holdAheadUntil(std::chrono::steady_clock::now() +
+                               std::chrono::milliseconds(std::lround(seconds * 1000)));
+    });
     if (restoring != nullptr) {
         // Placed and on its slide before it appears, so it comes back where it was.
         const std::pair<Op, std::optional<double>> placement[] = {{Op::SetLeft, restoring->left},

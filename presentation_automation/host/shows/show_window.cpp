@@ -175,7 +175,7 @@ void ShowWindow::showFrame(const QImage &frame, int page)
     if (m_transition->running()) {
         // The same page again at another size, while it is coming in.
         m_frame = frame;
-        m_transition->setTarget(windowPicture(frame, size(), devicePixelRatioF()));
+        m_transition->setTarget(frame);
         return;
     }
     const QImage old = m_frame;
@@ -185,9 +185,8 @@ void ShowWindow::showFrame(const QImage &frame, int page)
     if (m_pendingTransition && !old.isNull() && isVisible()) {
         const Transition transition = *m_pendingTransition;
         m_pendingTransition.reset();
-        const qreal dpr = devicePixelRatioF();
-        m_transition->start(transition, windowPicture(old, size(), dpr),
-                            windowPicture(frame, size(), dpr));
+        m_transition->start(transition, old, frame);
+        emit transitionStarted(transition.seconds);
         return;
     }
     m_pendingTransition.reset();

@@ -82,6 +82,7 @@ signals:
     // The slide or its build state changed.
     void slideChanged();
     void frameBoxChanged();
+    void transitionStarted(double seconds);
     void ended();
 
 protected:

@@ -74,13 +74,22 @@ void drawPart(QPainter &painter, const QImage &image, const QRectF &part)
 
 } // namespace
 
-QImage windowPicture(const QImage &frame, const QSize &window, qreal devicePixelRatio)
+QImage windowPicture(const QImage &frame, const QSize &window, qreal devicePixelRatio,
+                     QImage &canvas)
 {
     const QSize pixels = (QSizeF(window) * devicePixelRatio).toSize();
-    QImage picture(pixels, QImage::Format_RGB32);
-    picture.fill(Qt::black);
+    if (frame.size() == pixels) {
+        QImage same = frame;
+        same.setDevicePixelRatio(devicePixelRatio);
+        return same;
+    }
+    if (canvas.size() != pixels || canvas.format() != QImage::Format_RGB32) {
+        canvas = QImage(pixels, QImage::Format_RGB32);
+    }
+    canvas.setDevicePixelRatio(1);
+    canvas.fill(Qt::black);
     if (!frame.isNull()) {
-        QPainter p(&picture);
+        QPainter p(&canvas);
         const QSize logical = (QSizeF(frame.size()) / frame.devicePixelRatio()).toSize();
         const QRect at = letterboxRect(logical, window);
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -88,8 +97,8 @@ QImage windowPicture(const QImage &frame, const QSize &window, qreal devicePixel
             QRectF(QPointF(at.topLeft()) * devicePixelRatio, QSizeF(at.size()) * devicePixelRatio),
             frame);
     }
-    picture.setDevicePixelRatio(devicePixelRatio);
-    return picture;
+    canvas.setDevicePixelRatio(devicePixelRatio);
+    return canvas;
 }
 
 void paintTransition(QPainter &painter, const QSize &window, const QImage &from, const QImage &to,
@@ -182,11 +191,15 @@ TransitionPlayer::TransitionPlayer(QWidget *window) : QObject(window), m_window(
     connect(&m_timer, &QTimer::timeout, this, &TransitionPlayer::tick);
 }
 
-void TransitionPlayer::start(const Transition &transition, QImage from, QImage to)
+void TransitionPlayer::start(const Transition &transition, const QImage &from, const QImage &to)
 {
     m_transition = transition;
-    m_from = std::move(from);
-    m_to = std::move(to);
+    const qreal dpr = m_window->devicePixelRatioF();
+    // The canvases are drawn into only while nothing else holds them.
+    m_from = QImage();
+    m_to = QImage();
+    m_from = windowPicture(from, m_window->size(), dpr, m_fromCanvas);
+    m_to = windowPicture(to, m_window->size(), dpr, m_toCanvas);
     m_running = true;
     m_lastFrameNs = -1;
     const QScreen *screen = m_window->screen();
@@ -196,6 +209,12 @@ void TransitionPlayer::start(const Transition &transition, QImage from, QImage t
     // Whole milliseconds below the period: a tick never falls a whole period behind.
     m_timer.start(std::max(1, static_cast<int>(std::floor(m_pacing.periodMs))));
     m_window->repaint();
+}
+
+void TransitionPlayer::setTarget(const QImage &to)
+{
+    m_to = QImage();
+    m_to = windowPicture(to, m_window->size(), m_window->devicePixelRatioF(), m_toCanvas);
 }
 
 void TransitionPlayer::finish()

@@ -22,7 +22,11 @@ void paintTransition(QPainter &painter, const QSize &window, const QImage &from,
                      const Transition &transition, double progress);
 
 // A frame as the window shows it: letterboxed on black, the window's size in device pixels.
-QImage windowPicture(const QImage &frame, const QSize &window, qreal devicePixelRatio);
+// A frame of exactly that size is itself; another is drawn into canvas, which keeps its
+// memory from one transition to the next (fresh memory for a 1080p picture costs tens of
+// milliseconds on a loaded machine).
+QImage windowPicture(const QImage &frame, const QSize &window, qreal devicePixelRatio,
+                     QImage &canvas);
 
 // How evenly the last transition of a window was drawn.
 struct TransitionPacing
@@ -44,9 +48,10 @@ public:
     explicit TransitionPlayer(QWidget *window);
 
     bool running() const { return m_running; }
-    void start(const Transition &transition, QImage from, QImage to);
+    // From the frame on screen to the frame of the slide coming in.
+    void start(const Transition &transition, const QImage &from, const QImage &to);
     // The new slide came again (drawn at another size): the transition goes on towards it.
-    void setTarget(QImage to) { m_to = std::move(to); }
+    void setTarget(const QImage &to);
     // Ends at once on the new slide.
     void finish();
     // Draws the current moment and counts it as a frame.
@@ -65,6 +70,8 @@ private:
     Transition m_transition;
     QImage m_from;
     QImage m_to;
+    QImage m_fromCanvas;
+    QImage m_toCanvas;
     bool m_running = false;
     qint64 m_lastFrameNs = -1;
     TransitionPacing m_pacing;
