@@ -56,7 +56,7 @@ std::vector<int> slidesAround(int current, int count);
 struct FrameKey
 {
     QString pdf;
-    int slide = 0; // 1-based
+    int slide = 0; // 1-based page of the PDF: one build state of a slide
     QSize box;     // the window's size in device pixels
 
     bool operator==(const FrameKey &o) const
