@@ -151,18 +151,6 @@ QImage renderStretched(Poppler::Document &doc, int page, const QSize &size)
     return image;
 }
 
-std::vector<int> slidesAround(int current, int count)
-{
-    std::vector<int> out;
-    for (int offset : {0, 1, 2, -1, 3, -2}) {
-        const int slide = current + offset;
-        if (slide >= 1 && slide <= count) {
-            out.push_back(slide);
-        }
-    }
-    return out;
-}
-
 size_t qHash(const FrameKey &key, size_t seed)
 {
     return ::qHash(key.pdf, seed) ^

@@ -49,10 +49,6 @@ QImage renderFitted(Poppler::Document &doc, int page, const QSize &box,
 // The page stretched to exactly size.
 QImage renderStretched(Poppler::Document &doc, int page, const QSize &size);
 
-// The slides (1-based) a show on `current` keeps rendered, most wanted first: the current
-// one, the next two, the previous one, then one more on each side.
-std::vector<int> slidesAround(int current, int count);
-
 struct FrameKey
 {
     QString pdf;

@@ -152,6 +152,8 @@ private slots:
         QCOMPARE(pagesAround(plain, StepPosition{5, 0}, false),
                  (std::vector<int>{4, 5, 3, 6, 2, 7}));
         QCOMPARE(pagesAround(plain, StepPosition{1, 0}, false), (std::vector<int>{0, 1, 2, 3}));
+        QCOMPARE(pagesAround(plain, StepPosition{9, 0}, false), (std::vector<int>{8, 7, 6}));
+        QCOMPARE(pagesAround(plainDeck(1), StepPosition{1, 0}, false), (std::vector<int>{0}));
     }
 
     void transitionsComeFromThePdfsPages()
