@@ -102,13 +102,13 @@ std::vector<int> pagesAround(const DeckDescription &deck, StepPosition at, bool 
     if (at.slide < deck.slideCount()) {
         wanted.push_back(StepPosition{at.slide + 1, 0});
     }
-    wanted.push_back(previous);
     wanted.push_back(afterNext);
+    wanted.push_back(previous);
     if (at.slide + 2 <= deck.slideCount()) {
         wanted.push_back(StepPosition{at.slide + 2, 0});
     }
-    wanted.push_back(previousStep(deck, previous).to);
     wanted.push_back(nextStep(deck, afterNext, loop).to);
+    wanted.push_back(previousStep(deck, previous).to);
     std::vector<int> pages;
     for (const StepPosition &p : wanted) {
         const int page = pageOf(deck, p);

@@ -48,10 +48,10 @@ std::optional<double> automaticDelay(const DeckDescription &deck, StepPosition a
 // 0-based page of the PDF that shows `at`.
 int pageOf(const DeckDescription &deck, StepPosition at);
 // The pages (0-based) a show on `at` keeps rendered, most wanted first: the one on screen,
-// where Next goes, the next slide's first state (where a go-to goes), where Previous goes,
-// then two Next ahead, the slide after the next, two Previous back, three Next ahead; at most
-// six. For a deck of one state per slide: the slide, the next two, the previous, and one more
-// each way.
+// where Next goes, the next slide's first state (where a go-to goes), two Next ahead, where
+// Previous goes, the slide after the next, three Next ahead, two Previous back; at most six.
+// For a deck of one state per slide: the slide, the next two, the previous, and one more each
+// way.
 std::vector<int> pagesAround(const DeckDescription &deck, StepPosition at, bool loop);
 
 // A show's place in its deck, with where each slide was left.
