@@ -35,9 +35,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -398,7 +398,8 @@ RestoreFigures restoreLongJournal(ClientOptions options, const QString &deck, in
     QByteArray entries;
     for (int id = 1; id <= count; ++id) {
         const bool running = id > count - 3;
-        entries += QStringLiteral(R"(%1{"id":%2,"file":"%3","pdf":"%3","slides":3,"show":%4%5,"touched":%6})")
+        entries += QStringLiteral(
+                       R"(%1{"id":%2,"file":"%3","pdf":"%3","slides":3,"show":%4%5,"touched":%6})")
                        .arg(id == 1 ? QString() : QStringLiteral(","))
                        .arg(id)
                        .arg(deck)
@@ -475,8 +476,8 @@ Figures stepsDuringFlood(const ClientOptions &options, const QString &deck, int 
             const timeval wait{0, 100000};
             ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
             while (!done) {
-                const ssize_t n = ::send(fd, burst.constData(),
-                                         static_cast<size_t>(burst.size()), MSG_NOSIGNAL);
+                const ssize_t n =
+                    ::send(fd, burst.constData(), static_cast<size_t>(burst.size()), MSG_NOSIGNAL);
                 if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                     ++cuts;
                     break;
@@ -520,8 +521,8 @@ void printRobustness(const ClientOptions &options, const QString &dir)
     print("step of a show while a program floods", flood);
     std::printf("    worst step %.2f ms; the flooding program was cut off %d times; host peak "
                 "memory %.1f MiB\n",
-                flood.ms.empty() ? 0.0 : *std::max_element(flood.ms.begin(), flood.ms.end()),
-                cuts, static_cast<double>(peak) / 1024.0);
+                flood.ms.empty() ? 0.0 : *std::max_element(flood.ms.begin(), flood.ms.end()), cuts,
+                static_cast<double>(peak) / 1024.0);
 }
 
 int run(int argc, char *argv[]);
