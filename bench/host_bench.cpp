@@ -6,6 +6,9 @@
 // Last, a long journal put back and a program that floods the host without reading.
 //   host_bench [--quick] [--cache-mib N] [--host PROGRAM]   (another build of presentation_host)
 //   host_bench --robustness [--host PROGRAM]                 (only the last two)
+// With --builds, only a slide step and a build step held ahead, until shown, and the pacing of
+// transitions played on three shows at once (--no-steps: the slide step alone, for a host that
+// does not know build steps).
 
 #include "presentation_automation/host/client/client.h"
 #include "presentation_automation/host/service/protocol.h"
@@ -32,9 +35,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -185,6 +188,195 @@ Figures pdftoppm(const QString &pdftoppm, const QString &deck, int page, int wid
     return f;
 }
 
+// A described deck of slides, each a first state and one build: page 2k and 2k+1.
+bool describeBuilds(const QString &pdf, int slides, const QString &transition)
+{
+    QByteArray json = R"({"format":1,"importer":"bench","slides":[)";
+    for (int s = 0; s < slides; ++s) {
+        json += (s > 0 ? "," : "") + QStringLiteral(R"({"states":[{"page":%1},{"page":%2,)"
+                                                    R"("trigger":"click"}],"transition":)"
+                                                    R"({"kind":"%3","direction":"left",)"
+                                                    R"("duration":1}})")
+                                         .arg(2 * s)
+                                         .arg(2 * s + 1)
+                                         .arg(transition)
+                                         .toUtf8();
+    }
+    json += "]}";
+    QFile f(pdf + QStringLiteral(".steps.json"));
+    return f.open(QIODevice::WriteOnly) && f.write(json) == json.size();
+}
+
+// Show id -> (slide, page on screen, last transition's status), from the listing.
+struct Listed
+{
+    int slide = 0;
+    int page = 0;
+    int frames = 0;
+    int late = 0;
+    double longestGap = 0;
+    double period = 0;
+};
+
+std::map<int, Listed> listed(const ClientOptions &options)
+{
+    static const QRegularExpression line(QStringLiteral(
+        "^(\\d+): .*show running on slide (\\d+), .*?(?:last transition \\w+ in (\\d+) "
+        "frames over \\S+ s, (\\d+) late, longest gap (\\S+) ms of a (\\S+) ms period, )?"
+        "page on screen: (\\d+)"));
+    std::map<int, Listed> out;
+    for (const QString &l : statusListing(options).split(QLatin1Char('\n'))) {
+        const auto m = line.match(l);
+        if (m.hasMatch()) {
+            out[m.captured(1).toInt()] = {m.captured(2).toInt(),    m.captured(7).toInt(),
+                                          m.captured(3).toInt(),    m.captured(4).toInt(),
+                                          m.captured(5).toDouble(), m.captured(6).toDouble()};
+        }
+    }
+    return out;
+}
+
+bool waitPage(const ClientOptions &options, int pres, int page)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 60000) {
+        if (listed(options)[pres].page == page) {
+            return true;
+        }
+        QThread::usleep(500);
+    }
+    return false;
+}
+
+int runBuilds(const QStringList &args, const ClientOptions &base, QTemporaryDir &dir)
+{
+    const bool quick = args.contains(QStringLiteral("--quick"));
+    const bool steps = !args.contains(QStringLiteral("--no-steps"));
+    const int slides = quick ? 10 : 20;
+    ClientOptions options = base;
+    if (steps) {
+        options.hostArguments << QStringLiteral("--pdf-steps");
+    }
+    std::printf("Making three decks of %d pages (1920x1080, text and shapes)...\n", 2 * slides);
+    std::vector<QString> decks;
+    for (int d = 0; d < 4; ++d) {
+        decks.push_back(dir.filePath(QStringLiteral("built%1.pdf").arg(d + 1)));
+        if (!pa::host::testing::makeDeck(decks.back(), 2 * slides, d, QSizeF(960, 540), true)) {
+            return 1;
+        }
+    }
+    // decks[0] stays plain: one slide per page.
+    const char *kinds[] = {"fade", "push", "dissolve"};
+    for (int d = 1; d < 4 && steps; ++d) {
+        describeBuilds(decks[static_cast<size_t>(d)], slides, QLatin1String(kinds[d - 1]));
+    }
+    struct HostEnder
+    {
+        ClientOptions *options;
+        ~HostEnder() { endHost(*options); }
+    } ender{&options};
+    endHost(options);
+    auto application = applicationFactory(options)();
+    const auto start = [&](int d, double width) {
+        auto p = application->presentations()->open(decks[static_cast<size_t>(d)].toStdString(), 0,
+                                                    0, -1);
+        p->slideShowSettings()->run();
+        auto w = p->slideShowWindow();
+        w->setLeft(0);
+        w->setTop(0);
+        w->setWidth(width);
+        return w->view();
+    };
+
+    // A slide step held ahead: the call returns once the new slide is painted.
+    Figures slideStep, buildStep;
+    int misses = 0;
+    {
+        auto view = start(0, 1440);
+        waitDrawn(options, 1, 1);
+        QThread::msleep(1500);
+        for (int i = 0; i < (quick ? 10 : 30) && i + 2 <= 2 * slides; ++i) {
+            QElapsedTimer t;
+            t.start();
+            view->next();
+            slideStep.add(elapsedMs(t));
+            misses += slidesOnScreen(options)[1] == i + 2 ? 0 : 1;
+            QThread::msleep(400);
+        }
+    }
+    // A build step held ahead, on a deck whose slides each build once (no transition plays:
+    // the step stays within the slide).
+    std::vector<std::shared_ptr<SlideShowView>> views;
+    if (steps) {
+        views.push_back(start(1, 1440));
+        waitPage(options, 2, 1);
+        QThread::msleep(1500);
+        for (int i = 0; i < (quick ? 10 : slides - 1); ++i) {
+            QElapsedTimer t;
+            t.start();
+            views[0]->next(); // the build
+            buildStep.add(elapsedMs(t));
+            misses += listed(options)[2].page == 2 * i + 2 ? 0 : 1;
+            QThread::msleep(400);
+            views[0]->next(); // on to the next slide, through its transition
+            QThread::msleep(1400);
+        }
+    }
+
+    // Three shows, three kinds of transition, started together: each one's own pacing.
+    std::map<std::string, Figures> gaps;
+    std::map<std::string, int> late, frames, rounds;
+    double period = 0;
+    if (steps) {
+        views.push_back(start(2, 1440));
+        views.push_back(start(3, 1440));
+        for (int pres = 2; pres <= 4; ++pres) {
+            views[static_cast<size_t>(pres - 2)]->gotoSlide(1);
+            waitPage(options, pres, 1);
+        }
+        QThread::msleep(2000);
+        for (int round = 0; round < (quick ? 3 : 8); ++round) {
+            for (auto &v : views) {
+                v->next(); // the build
+            }
+            QThread::msleep(300);
+            for (auto &v : views) {
+                v->next(); // the next slide, through its transition
+            }
+            QThread::msleep(1500);
+            const auto now = listed(options);
+            for (int pres = 2; pres <= 4; ++pres) {
+                const Listed &l = now.at(pres);
+                const std::string kind = kinds[pres - 2];
+                gaps[kind].add(l.longestGap);
+                late[kind] += l.late;
+                frames[kind] += l.frames;
+                ++rounds[kind];
+                period = l.period;
+            }
+        }
+    }
+
+    std::printf("\nHeld steps at 1920x1080 (offscreen platform)\n");
+    print("slide step held ahead, until shown", slideStep);
+    if (steps) {
+        print("build step held ahead, until shown", buildStep);
+        std::printf("\nTransitions of 1 s on three shows at once (display period %.2f ms)\n",
+                    period);
+        for (const auto &[kind, f] : gaps) {
+            std::printf("%-10s %5.1f frames each, longest gap median %6.2f ms, worst %6.2f ms, "
+                        "%d of %d frames later than 1.5 periods\n",
+                        kind.c_str(), frames[kind] / double(std::max(1, rounds[kind])), f.median(),
+                        f.percentile(1.0), late[kind], frames[kind]);
+        }
+    }
+    if (misses > 0) {
+        std::printf("    (%d steps were not on screen when the call returned)\n", misses);
+    }
+    return 0;
+}
+
 } // namespace
 
 // A journal left by a host that died with `count` presentations of deck, the last three
@@ -206,7 +398,8 @@ RestoreFigures restoreLongJournal(ClientOptions options, const QString &deck, in
     QByteArray entries;
     for (int id = 1; id <= count; ++id) {
         const bool running = id > count - 3;
-        entries += QStringLiteral(R"(%1{"id":%2,"file":"%3","pdf":"%3","slides":3,"show":%4%5,"touched":%6})")
+        entries += QStringLiteral(
+                       R"(%1{"id":%2,"file":"%3","pdf":"%3","slides":3,"show":%4%5,"touched":%6})")
                        .arg(id == 1 ? QString() : QStringLiteral(","))
                        .arg(id)
                        .arg(deck)
@@ -283,8 +476,8 @@ Figures stepsDuringFlood(const ClientOptions &options, const QString &deck, int 
             const timeval wait{0, 100000};
             ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
             while (!done) {
-                const ssize_t n = ::send(fd, burst.constData(),
-                                         static_cast<size_t>(burst.size()), MSG_NOSIGNAL);
+                const ssize_t n =
+                    ::send(fd, burst.constData(), static_cast<size_t>(burst.size()), MSG_NOSIGNAL);
                 if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                     ++cuts;
                     break;
@@ -328,8 +521,8 @@ void printRobustness(const ClientOptions &options, const QString &dir)
     print("step of a show while a program floods", flood);
     std::printf("    worst step %.2f ms; the flooding program was cut off %d times; host peak "
                 "memory %.1f MiB\n",
-                flood.ms.empty() ? 0.0 : *std::max_element(flood.ms.begin(), flood.ms.end()),
-                cuts, static_cast<double>(peak) / 1024.0);
+                flood.ms.empty() ? 0.0 : *std::max_element(flood.ms.begin(), flood.ms.end()), cuts,
+                static_cast<double>(peak) / 1024.0);
 }
 
 int run(int argc, char *argv[]);
@@ -381,6 +574,9 @@ int run(int argc, char *argv[])
     }
     options.stepTimeoutMs = 60000;
     options.exportTimeoutMs = 60000;
+    if (app.arguments().contains(QStringLiteral("--builds"))) {
+        return runBuilds(app.arguments(), options, dir);
+    }
     HostEnder ender{&options};
     if (app.arguments().contains(QStringLiteral("--robustness"))) {
         printRobustness(options, dir.path());

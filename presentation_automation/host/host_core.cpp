@@ -3,6 +3,7 @@
 #include "presentation_automation/host/deadline_workers.h"
 #include "presentation_automation/host/decks/converter.h"
 #include "presentation_automation/host/decks/deck_file.h"
+#include "presentation_automation/host/decks/pdf_transitions.h"
 #include "presentation_automation/host/decks/show_settings.h"
 #include "presentation_automation/host/service/client_link.h"
 #include "presentation_automation/host/service/deck_queries.h"
@@ -285,7 +286,7 @@ void PresentationHost::handle(const Request &request,
         return;
     case Op::GotoSlide:
         if (slideInRange(request.slide)) {
-            show->gotoSlide(request.slide);
+            show->gotoSlide(request.slide, request.flag != 0);
             reply(Reply::success());
         }
         return;
@@ -343,10 +344,10 @@ QString PresentationHost::notReadInTime(const QString &path) const
 namespace {
 
 // A converted deck may carry a description of its build states; a PDF the user opened is one
-// state per page, whatever lies beside it.
-DeckDescription describeDeck(const QString &pdf, bool converted, int pageCount)
+// state per page, whatever lies beside it (unless the host is told to read it).
+DeckDescription describeDeck(const QString &pdf, bool readSteps, int pageCount)
 {
-    if (converted) {
+    if (readSteps) {
         QFile file(descriptionPathFor(pdf));
         if (file.exists()) {
             QString why;
@@ -372,7 +373,7 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
 {
     m_workers->run(
         m_settings.readDeadlineMs,
-        [file, pdf] {
+        [file, pdf, pdfSteps = m_settings.pdfSteps] {
             // Opened only to be checked and counted: the document is opened again by the
             // workers that draw its show, and by nothing while no show runs.
             LoadedDeck out;
@@ -382,7 +383,8 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
                     out.slideSize = first->pageSizeF();
                 }
                 out.loops = deckLoops(file);
-                out.deck = describeDeck(pdf, pdf != file, out.slideCount);
+                out.deck = describeDeck(pdf, pdfSteps || pdf != file, out.slideCount);
+                addPdfTransitions(*doc, out.deck);
             }
             return out;
         },
@@ -407,9 +409,9 @@ std::int64_t PresentationHost::addPdf(const QString &file, const QString &pdf,
     p.touched = QDateTime::currentSecsSinceEpoch();
     p.file = file;
     p.pdf = pdf;
-    p.slideCount = deck.slideCount;
+    p.slideCount = deck.deck.slideCount();
     p.slideSize = deck.slideSize;
-    p.loops = deck.loops;
+    p.loops = deck.loops || deck.deck.loop;
     p.deck = deck.deck;
     m_active = p.id;
     const std::int64_t added = p.id;
@@ -465,7 +467,7 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
         old->endShow();
         old->deleteLater();
     }
-    auto *show = new ShowWindow(p.id, p.slideCount,
+    auto *show = new ShowWindow(p.id, p.deck,
                                 QFileInfo(p.file).fileName() + QStringLiteral(" - Slide Show"));
     p.show = show;
     p.left.reset();
@@ -487,6 +489,10 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
         scheduleFrames();
     });
     connect(show, &ShowWindow::ended, this, [this, show] { showEnded(show); });
+    connect(show, &ShowWindow::transitionStarted, this, [this](double seconds) {
+        m_pool->holdAheadUntil(std::chrono::steady_clock::now() +
+                               std::chrono::milliseconds(std::lround(seconds * 1000)));
+    });
     if (restoring != nullptr) {
         // Placed and on its slide before it appears, so it comes back where it was.
         const std::pair<Op, std::optional<double>> placement[] = {{Op::SetLeft, restoring->left},
@@ -497,7 +503,7 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
                 place(p, op, *value);
             }
         }
-        show->gotoSlide(std::clamp(restoring->slide, 1, p.slideCount));
+        show->restorePosition(std::clamp(restoring->slide, 1, p.slideCount), restoring->step);
     }
     show->show();
     m_placer->add(show);
@@ -543,10 +549,10 @@ void PresentationHost::updateShow(ShowWindow *window)
     if (p == nullptr) {
         return;
     }
-    const FrameKey key{p->pdf, window->currentSlide(), window->frameBox()};
+    const FrameKey key{p->pdf, window->currentPage(), window->frameBox()};
     if (const QImage *frame = m_cache.find(key)) {
         window->showFrame(*frame, key.slide);
-    } else if (window->shownSlide() != key.slide) {
+    } else if (window->shownPage() != key.slide) {
         // A frame of the right slide at another size beats the wrong slide at the right size.
         if (const QImage *other = m_cache.findAnySize(p->pdf, key.slide)) {
             window->showFrame(*other, key.slide);
@@ -559,7 +565,7 @@ void PresentationHost::frameReady(const FrameKey &key, const QImage &image)
     m_cache.insert(key, image);
     for (auto &[id, p] : m_presentations) {
         ShowWindow *w = p.show.data();
-        if (w != nullptr && p.pdf == key.pdf && w->currentSlide() == key.slide &&
+        if (w != nullptr && p.pdf == key.pdf && w->currentPage() == key.slide &&
             w->frameBox() == key.box) {
             w->showFrame(image, key.slide);
         }
@@ -587,7 +593,7 @@ void PresentationHost::scheduleFrames()
     std::int64_t budget = m_cache.capBytes();
     for (size_t rank = 0; rank < 6; ++rank) {
         for (const auto &[w, pdf] : shows) {
-            const auto around = slidesAround(w->currentSlide(), w->slideCount());
+            const auto around = w->pagesAround();
             if (rank >= around.size()) {
                 continue;
             }
@@ -657,6 +663,8 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     const QSize size(request.width, request.height);
     const QString path = request.path;
     const int slide = request.slide;
+    // Fully built: its last page.
+    const int page = p.deck.slides[static_cast<size_t>(slide - 1)].lastPage() + 1;
     const auto done = [reply](const QString &why) {
         reply(why.isEmpty() ? Reply::success() : failure(why));
     };
@@ -664,7 +672,7 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
         reply(failure(
             QStringLiteral("Slide %1 could not be drawn within %2 s.").arg(slide).arg(seconds)));
     };
-    if (const QImage *held = m_cache.findAnySize(p.pdf, slide)) {
+    if (const QImage *held = m_cache.findAnySize(p.pdf, page)) {
         if (exportIsQuick(size)) {
             // Scaling a held frame down to a preview costs a few milliseconds.
             done(writeExport(held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
@@ -684,10 +692,10 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     // Not held: drawn on a worker from a document opened for this export alone.
     m_workers->run(
         m_settings.exportDeadlineMs,
-        [pdf = p.pdf, slide, size, path, format]() -> QString {
+        [pdf = p.pdf, slide, page, size, path, format]() -> QString {
             QString why;
             auto doc = loadPdf(pdf, &why);
-            const QImage image = doc ? renderStretched(*doc, slide - 1, size) : QImage();
+            const QImage image = doc ? renderStretched(*doc, page - 1, size) : QImage();
             if (image.isNull()) {
                 return why.startsWith(QLatin1String("cannot be opened"))
                            ? QStringLiteral("Slide %1 could not be drawn: the deck %2.")
@@ -717,14 +725,15 @@ QString PresentationHost::statusText() const
             const QRect g = w->geometry();
             const RequestedPlacement &asked = w->requested();
             line += QStringLiteral("show running on slide %1, window left %2 pt, top %3 pt, width "
-                                   "%4 pt (%5x%6 px at %7,%8), "
-                                   "slide on screen: %9")
+                                   "%4 pt (%5x%6 px at %7,%8), %9, "
+                                   "slide on screen: %10")
                         .arg(w->currentSlide())
                         .arg(points(asked.left), points(asked.top), points(asked.width))
                         .arg(g.width())
                         .arg(g.height())
                         .arg(g.x())
                         .arg(g.y())
+                        .arg(w->stepStatus())
                         .arg(w->shownSlide() == 0 ? QStringLiteral("none yet")
                                                   : QString::number(w->shownSlide()));
         } else {

@@ -48,6 +48,8 @@ struct HostSettings
     // A deck not read by then (a share that hangs) is reported as failed and left alone.
     int readDeadlineMs = 30000;
     int exportDeadlineMs = 60000;
+    // A PDF opened as it is plays the steps described beside it, as a converted one does.
+    bool pdfSteps = false;
 };
 
 class PresentationHost : public QObject

@@ -45,6 +45,9 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("The stepped import of .ppt/.pptx/.odp decks (default: the "
                                      "one installed with the host; empty: a page per slide)."),
                       QStringLiteral("file")});
+    parser.addOption({QStringLiteral("pdf-steps"),
+                      QStringLiteral("Also play the build steps described beside a PDF opened "
+                                     "as it is (<pdf>.steps.json), as for a converted deck.")});
     parser.addOption({QStringLiteral("cache-mib"),
                       QStringLiteral("Memory for slides rendered ahead, in MiB."),
                       QStringLiteral("mib")});
@@ -128,6 +131,7 @@ int main(int argc, char *argv[])
     }
     settings.cacheDir = parser.value(QStringLiteral("cache-dir"));
     settings.replace = parser.isSet(QStringLiteral("replace"));
+    settings.pdfSteps = parser.isSet(QStringLiteral("pdf-steps"));
     if (parser.isSet(QStringLiteral("cache-mib"))) {
         bool ok = false;
         const qint64 mib = parser.value(QStringLiteral("cache-mib")).toLongLong(&ok);

@@ -63,19 +63,30 @@ DeckDescription plainDeck(int pageCount)
     return deck;
 }
 
+namespace {
+
+const std::pair<const char *, TransitionKind> transitionNames[] = {
+    {"fade", TransitionKind::Fade},         {"fadeThroughBlack", TransitionKind::FadeThroughBlack},
+    {"dissolve", TransitionKind::Dissolve}, {"push", TransitionKind::Push},
+    {"wipe", TransitionKind::Wipe},         {"cover", TransitionKind::Cover},
+    {"uncover", TransitionKind::Uncover},   {"split", TransitionKind::Split},
+};
+
+} // namespace
+
+QString transitionKindName(TransitionKind kind)
+{
+    for (const auto &[n, k] : transitionNames) {
+        if (k == kind) {
+            return QLatin1String(n);
+        }
+    }
+    return QStringLiteral("cut");
+}
+
 TransitionKind transitionKindFromName(const QString &name)
 {
-    static const std::pair<const char *, TransitionKind> names[] = {
-        {"fade", TransitionKind::Fade},
-        {"fadeThroughBlack", TransitionKind::FadeThroughBlack},
-        {"dissolve", TransitionKind::Dissolve},
-        {"push", TransitionKind::Push},
-        {"wipe", TransitionKind::Wipe},
-        {"cover", TransitionKind::Cover},
-        {"uncover", TransitionKind::Uncover},
-        {"split", TransitionKind::Split},
-    };
-    for (const auto &[n, kind] : names) {
+    for (const auto &[n, kind] : transitionNames) {
         if (name == QLatin1String(n)) {
             return kind;
         }

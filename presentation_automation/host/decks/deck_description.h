@@ -41,6 +41,10 @@ enum class TransitionKind
     Split,
 };
 
+// Left, Right, Up and Down name the edge the motion starts at: the new slide of a push,
+// cover or wipe comes in from there, the old slide of an uncover moves away from there.
+// The others are for split: horizontal or vertical, opening from the middle outward or
+// closing from the edges inward.
 enum class TransitionDirection
 {
     None,
@@ -105,6 +109,8 @@ std::optional<DeckDescription> readDeckDescription(const QByteArray &json, int p
 QString descriptionPathFor(const QString &pdf);
 
 TransitionKind transitionKindFromName(const QString &name);
+// The name the description gives the kind ("cut" for a cut).
+QString transitionKindName(TransitionKind kind);
 TransitionDirection transitionDirectionFromName(const QString &name);
 
 } // namespace pa::host

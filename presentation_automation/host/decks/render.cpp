@@ -151,18 +151,6 @@ QImage renderStretched(Poppler::Document &doc, int page, const QSize &size)
     return image;
 }
 
-std::vector<int> slidesAround(int current, int count)
-{
-    std::vector<int> out;
-    for (int offset : {0, 1, 2, -1, 3, -2}) {
-        const int slide = current + offset;
-        if (slide >= 1 && slide <= count) {
-            out.push_back(slide);
-        }
-    }
-    return out;
-}
-
 size_t qHash(const FrameKey &key, size_t seed)
 {
     return ::qHash(key.pdf, seed) ^
@@ -304,13 +292,23 @@ void RenderPool::setWanted(std::vector<FrameKey> wanted, size_t urgent)
         };
         m_queue.clear();
         m_urgent = 0;
-        m_aheadAfter = std::chrono::steady_clock::now() + aheadDelay;
+        m_aheadAfter = std::max(std::chrono::steady_clock::now() + aheadDelay, m_holdAhead);
         for (size_t i = 0; i < wanted.size(); ++i) {
             if (!busy(wanted[i])) {
                 m_queue.push_back(wanted[i]);
                 m_urgent += i < urgent ? 1 : 0;
             }
         }
+    }
+    m_wake.notify_all();
+}
+
+void RenderPool::holdAheadUntil(std::chrono::steady_clock::time_point until)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_holdAhead = std::max(m_holdAhead, until);
+        m_aheadAfter = std::max(m_aheadAfter, until);
     }
     m_wake.notify_all();
 }

@@ -49,14 +49,10 @@ QImage renderFitted(Poppler::Document &doc, int page, const QSize &box,
 // The page stretched to exactly size.
 QImage renderStretched(Poppler::Document &doc, int page, const QSize &size);
 
-// The slides (1-based) a show on `current` keeps rendered, most wanted first: the current
-// one, the next two, the previous one, then one more on each side.
-std::vector<int> slidesAround(int current, int count);
-
 struct FrameKey
 {
     QString pdf;
-    int slide = 0; // 1-based
+    int slide = 0; // 1-based page of the PDF: one build state of a slide
     QSize box;     // the window's size in device pixels
 
     bool operator==(const FrameKey &o) const
@@ -122,6 +118,9 @@ public:
     ~RenderPool() override;
 
     void setWanted(std::vector<FrameKey> wanted, size_t urgent);
+    // Frames for later also wait until then: a transition playing on screen keeps the
+    // processor, and those frames are wanted only after it.
+    void holdAheadUntil(std::chrono::steady_clock::time_point until);
     // The documents of the running shows; the workers close every other one they hold.
     void setLiveDocuments(std::set<QString> pdfs);
 
@@ -148,6 +147,7 @@ private:
     // Frames for later wait until the controllers have been quiet a moment, so that a step's
     // burst of requests (switches, then exports) does not compete with rendering ahead.
     std::chrono::steady_clock::time_point m_aheadAfter;
+    std::chrono::steady_clock::time_point m_holdAhead;
     std::set<QString> m_live;
     std::uint64_t m_liveGeneration = 0;
     std::list<Worker> m_workers;

@@ -279,6 +279,7 @@ void PresentationHost::saveJournal()
         if (const ShowWindow *w = p.show.data()) {
             e.showRunning = true;
             e.slide = w->currentSlide();
+            e.step = w->currentState();
             e.left = p.left;
             e.top = p.top;
             e.width = p.width;

@@ -69,6 +69,8 @@ std::optional<JournalEntry> entryFrom(const QJsonValue &value)
             return std::nullopt;
         }
         e.slide = static_cast<int>(*slide);
+        // Checked against the deck when it is back; a damaged value only starts the slide over.
+        e.step = static_cast<int>(jsonInteger(o.value(QStringLiteral("step")), 0, 1e9).value_or(0));
         if (!placement(o, "left", &e.left) || !placement(o, "top", &e.top) ||
             !placement(o, "width", &e.width) || (e.width && *e.width * 4.0 / 3.0 < 0.5)) {
             return std::nullopt;
@@ -94,6 +96,7 @@ QByteArray encodeJournal(const JournalState &state)
         }
         if (e.showRunning) {
             o.insert(QStringLiteral("slide"), e.slide);
+            o.insert(QStringLiteral("step"), e.step);
             if (e.left) {
                 o.insert(QStringLiteral("left"), *e.left);
             }

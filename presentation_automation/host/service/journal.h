@@ -23,6 +23,7 @@ struct JournalEntry
     int slideCount = 0; // what the file had; a restored file must still have it
     bool showRunning = false;
     int slide = 1;
+    int step = 0; // 0-based build state of the slide; journals without it are at its start
     // As the controllers set them, in points; unset keeps where a new show starts.
     std::optional<double> left;
     std::optional<double> top;

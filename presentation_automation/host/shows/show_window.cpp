@@ -2,21 +2,66 @@
 
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/shows/displays.h"
+#include "presentation_automation/host/shows/transitions.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 
+#include <cmath>
+
 namespace pa::host {
 
-ShowWindow::ShowWindow(std::int64_t presId, int slideCount, const QString &title)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_presId(presId), m_count(slideCount)
+ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString &title)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_presId(presId),
+      m_stepper(std::move(deck), false), m_transition(new TransitionPlayer(this))
 {
     setWindowTitle(title);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::StrongFocus);
+    m_automaticStep.setSingleShot(true);
+    m_automaticStep.setTimerType(Qt::PreciseTimer);
+    connect(&m_automaticStep, &QTimer::timeout, this, [this] { step(m_stepper.next()); });
+    connect(m_transition, &TransitionPlayer::finished, this, &ShowWindow::armAutomaticStep);
+}
+
+std::vector<int> ShowWindow::pagesAround() const
+{
+    std::vector<int> pages =
+        pa::host::pagesAround(m_stepper.deck(), m_stepper.position(), m_stepper.loops());
+    for (int &page : pages) {
+        ++page;
+    }
+    return pages;
+}
+
+bool ShowWindow::transitionRunning() const
+{
+    return m_transition->running();
+}
+
+QString ShowWindow::stepStatus() const
+{
+    QString text = QStringLiteral("step %1 of %2, page %3")
+                       .arg(currentState() + 1)
+                       .arg(stateCount())
+                       .arg(currentPage());
+    const TransitionPacing &pacing = m_transition->lastPacing();
+    if (pacing.frames > 0) {
+        text += QStringLiteral(", last transition %1 in %2 frames over %3 s, %4 late, longest "
+                               "gap %5 ms of a %6 ms period")
+                    .arg(transitionKindName(pacing.transition.kind))
+                    .arg(pacing.frames)
+                    .arg(pacing.transition.seconds)
+                    .arg(pacing.lateFrames)
+                    .arg(pacing.longestGapMs, 0, 'f', 2)
+                    .arg(pacing.periodMs, 0, 'f', 2);
+    }
+    text += QStringLiteral(", page on screen: %1")
+                .arg(m_shownPage == 0 ? QStringLiteral("none yet") : QString::number(m_shownPage));
+    return text;
 }
 
 QSize ShowWindow::frameBox() const
@@ -83,38 +128,82 @@ void ShowWindow::placeOn(const DisplayLayout &layout, bool always)
 
 void ShowWindow::next()
 {
-    if (m_current < m_count) {
-        gotoSlide(m_current + 1);
-    } else if (m_loop && m_count > 1) {
-        gotoSlide(1);
-    }
+    m_transition->finish();
+    step(m_stepper.next());
 }
 
 void ShowWindow::previous()
 {
-    if (m_current > 1) {
-        gotoSlide(m_current - 1);
-    }
+    m_transition->finish();
+    step(m_stepper.previous());
 }
 
-void ShowWindow::gotoSlide(int slide)
+void ShowWindow::gotoSlide(int slide, bool resetSlide)
 {
-    if (slide < 1 || slide > m_count) {
+    m_transition->finish();
+    step(m_stepper.gotoSlide(slide, resetSlide));
+}
+
+void ShowWindow::restorePosition(int slide, int state)
+{
+    m_transition->finish();
+    m_stepper.restore(StepPosition{slide, state});
+    step(StepKind::Back);
+}
+
+void ShowWindow::step(StepKind kind)
+{
+    if (kind == StepKind::Stay) {
         return;
     }
-    m_current = slide;
+    m_automaticStep.stop();
+    const Transition &entering =
+        m_stepper.deck().slides[static_cast<size_t>(currentSlide() - 1)].transition;
+    if (kind == StepKind::Forward && entering.kind != TransitionKind::Cut) {
+        m_pendingTransition = entering;
+    } else {
+        m_pendingTransition.reset();
+    }
     emit slideChanged();
 }
 
-void ShowWindow::showFrame(const QImage &frame, int slide)
+void ShowWindow::showFrame(const QImage &frame, int page)
 {
-    if (frame.isNull()) {
+    if (frame.isNull() || page != currentPage()) {
         return;
     }
+    if (m_transition->running()) {
+        // The same page again at another size, while it is coming in.
+        m_frame = frame;
+        m_transition->setTarget(frame);
+        return;
+    }
+    const QImage old = m_frame;
     m_frame = frame;
-    m_shownSlide = slide;
+    m_shownPage = page;
+    m_shownSlide = currentSlide();
+    if (m_pendingTransition && !old.isNull() && isVisible()) {
+        const Transition transition = *m_pendingTransition;
+        m_pendingTransition.reset();
+        m_transition->start(transition, old, frame);
+        emit transitionStarted(transition.seconds);
+        return;
+    }
+    m_pendingTransition.reset();
     // Painted now rather than at the next idle moment, so a held slide appears at once.
     repaint();
+    armAutomaticStep();
+}
+
+void ShowWindow::armAutomaticStep()
+{
+    if (m_ended || m_transition->running() || m_automaticStep.isActive() ||
+        m_shownPage != currentPage()) {
+        return;
+    }
+    if (const auto seconds = automaticDelay(m_stepper.deck(), m_stepper.position())) {
+        m_automaticStep.start(static_cast<int>(std::lround(*seconds * 1000.0)));
+    }
 }
 
 void ShowWindow::endShow()
@@ -123,6 +212,8 @@ void ShowWindow::endShow()
         return;
     }
     m_ended = true;
+    m_automaticStep.stop();
+    m_transition->finish();
     hide();
     emit ended();
 }
@@ -130,6 +221,10 @@ void ShowWindow::endShow()
 void ShowWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    if (m_transition->running()) {
+        m_transition->paint(painter);
+        return;
+    }
     painter.fillRect(rect(), Qt::black);
     if (!m_frame.isNull()) {
         const QSize logical = (QSizeF(m_frame.size()) / m_frame.devicePixelRatio()).toSize();
@@ -159,7 +254,7 @@ void ShowWindow::keyPressEvent(QKeyEvent *event)
         gotoSlide(1);
         break;
     case Qt::Key_End:
-        gotoSlide(m_count);
+        gotoSlide(slideCount());
         break;
     case Qt::Key_Escape:
         endShow();
@@ -180,6 +275,8 @@ void ShowWindow::mousePressEvent(QMouseEvent *event)
 
 void ShowWindow::resizeEvent(QResizeEvent *event)
 {
+    // Its pictures are of the old size.
+    m_transition->finish();
     QWidget::resizeEvent(event);
     emit frameBoxChanged();
 }

@@ -1,38 +1,56 @@
 #pragma once
 
-// One running slide show: a frameless window drawing its current slide letterboxed on
-// black. Until the frame of a new slide is ready the window keeps the old one, so a step
-// never flashes blank.
+// One running slide show: a frameless window drawing the page of its current slide and build
+// state letterboxed on black. Until the frame of a new page is ready the window keeps the old
+// one, so a step never flashes blank; a slide entered forwards comes in through its
+// transition once its frame is there.
 
+#include "presentation_automation/host/decks/slide_stepping.h"
 #include "presentation_automation/host/shows/placement.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace pa::host {
+
+class TransitionPlayer;
 
 class ShowWindow : public QWidget
 {
     Q_OBJECT
 
 public:
-    ShowWindow(std::int64_t presId, int slideCount, const QString &title);
+    ShowWindow(std::int64_t presId, DeckDescription deck, const QString &title);
 
     std::int64_t presId() const { return m_presId; }
-    int currentSlide() const { return m_current; }
-    int slideCount() const { return m_count; }
-    // The slide whose frame is on screen now (0 before the first frame arrives).
+    int currentSlide() const { return m_stepper.position().slide; }
+    int slideCount() const { return m_stepper.deck().slideCount(); }
+    // 0-based build state of the current slide, and how many it has.
+    int currentState() const { return m_stepper.position().state; }
+    int stateCount() const { return m_stepper.stateCount(); }
+    // The 1-based page of the PDF that shows the current slide and state.
+    int currentPage() const { return m_stepper.page() + 1; }
+    // The 1-based pages to keep rendered, most wanted first.
+    std::vector<int> pagesAround() const;
+    // The slide and 1-based page whose frame is on screen now (0 before the first frame).
     int shownSlide() const { return m_shownSlide; }
+    int shownPage() const { return m_shownPage; }
+    bool transitionRunning() const;
+    // The step, the page on screen and the last transition's pacing, for the status listing.
+    QString stepStatus() const;
     // The size frames are rendered at: the window in device pixels.
     QSize frameBox() const;
 
     // The slide's size in points; its shape gives the window's height.
     void setSlideSize(const QSizeF &points) { m_slideSize = points; }
     // A deck set to loop until stopped: Next on the last slide goes to the first.
-    void setLoop(bool loop) { m_loop = loop; }
-    bool loops() const { return m_loop; }
+    void setLoop(bool loop) { m_stepper.setLoop(loop); }
+    bool loops() const { return m_stepper.loops(); }
 
     // Where the controllers asked for the window, in points from the primary display's corner.
     const RequestedPlacement &requested() const { return m_requested; }
@@ -47,18 +65,24 @@ public:
     // requested rectangle lies on no display stays where the window system put it.
     void placeOn(const DisplayLayout &layout, bool always = true);
 
-    // Stepping, as the keys and the host's clients do it. Next on the last slide stays there
-    // unless the deck loops; previous on the first stays there.
+    // Stepping, as the keys and the host's clients do it, by the deck's builds. Next on the
+    // last slide stays there unless the deck loops; previous on the first stays there. A step
+    // during a transition ends it at once and then steps.
     void next();
     void previous();
-    // slide must be in 1..slideCount().
-    void gotoSlide(int slide);
-    void showFrame(const QImage &frame, int slide);
+    // slide must be in 1..slideCount(). resetSlide false: the slide as it was left.
+    void gotoSlide(int slide, bool resetSlide = true);
+    // Back where a journal left the show, without a transition.
+    void restorePosition(int slide, int state);
+    // A frame of page (1-based); one of any other page than the current one is not shown.
+    void showFrame(const QImage &frame, int page);
     void endShow();
 
 signals:
+    // The slide or its build state changed.
     void slideChanged();
     void frameBoxChanged();
+    void transitionStarted(double seconds);
     void ended();
 
 protected:
@@ -69,13 +93,19 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void step(StepKind kind);
+    void armAutomaticStep();
+
     std::int64_t m_presId;
-    int m_count;
-    int m_current = 1;
+    SlideStepper m_stepper;
     int m_shownSlide = 0;
+    int m_shownPage = 0;
     QImage m_frame;
     bool m_ended = false;
-    bool m_loop = false;
+    // The transition a slide entered forwards plays once its frame is there.
+    std::optional<Transition> m_pendingTransition;
+    TransitionPlayer *m_transition;
+    QTimer m_automaticStep;
     QSizeF m_slideSize;
     RequestedPlacement m_requested;
 };

@@ -96,7 +96,7 @@ private slots:
     {
         QCOMPARE(fullPrimary(threeDisplays).width, 1440.0);
         QCOMPARE(fullPrimary(DisplayLayout{}).width, 768.0);
-        ShowWindow show(1, 5, QStringLiteral("deck"));
+        ShowWindow show(1, plainDeck(5), QStringLiteral("deck"));
         show.setSlideSize(fourByThree);
         show.setRequestedLeft(-768.25);
         show.setRequestedTop(12.5);
@@ -112,8 +112,8 @@ private slots:
 
     void showsComeBackWithTheirDisplay()
     {
-        ShowWindow onLeft(1, 3, QStringLiteral("left"));
-        ShowWindow offAll(2, 3, QStringLiteral("off"));
+        ShowWindow onLeft(1, plainDeck(3), QStringLiteral("left"));
+        ShowWindow offAll(2, plainDeck(3), QStringLiteral("off"));
         for (ShowWindow *w : {&onLeft, &offAll}) {
             w->setSlideSize(fourByThree);
         }
@@ -156,7 +156,7 @@ private slots:
         QFETCH(bool, loops);
         QFETCH(int, count);
         QFETCH(int, afterNext);
-        ShowWindow show(1, count, QStringLiteral("deck"));
+        ShowWindow show(1, plainDeck(count), QStringLiteral("deck"));
         show.setLoop(loops);
         show.gotoSlide(count);
         show.next();
