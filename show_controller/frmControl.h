@@ -49,9 +49,6 @@ public:
     std::int16_t Screen2Left = 0, Screen2Top = 0, Screen2Width = 0;
     std::int16_t Screen3Left = 0, Screen3Top = 0, Screen3Width = 0;
 
-    static constexpr std::int16_t defaultPlacement[3][3] = {
-        {-768, 0, 768}, {0, 0, 768}, {769, 0, 768}};
-
     // Script and show state.
     std::shared_ptr<pa::Application> ppApp;
     std::shared_ptr<pa::Presentation> ppPres1, ppPres2, ppPres3;
@@ -72,6 +69,9 @@ public:
     // The operator's port choice: the open port is closed and the chosen one set up; when
     // it cannot be opened, a message says why.
     void reopenPort(int portNumber, QWidget *messageParent = nullptr);
+    // A remote command ("N", "P", "1N".."3P") joins the queue of presses from outside; it runs
+    // through its button's handler once the window is free, after those before it.
+    void queueRemoteCommand(const QString &command);
     // A message box with the program's title, over messageParent when given.
     void showMessage(const QString &text, QWidget *messageParent = nullptr);
 

@@ -4,7 +4,7 @@
 // black. Until the frame of a new slide is ready the window keeps the old one, so a step
 // never flashes blank.
 
-#include "presentation_automation/host/shows/placement.h"
+#include "presentation_automation/placement/placement.h"
 
 #include <QImage>
 #include <QWidget>
