@@ -3,9 +3,10 @@
 #include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
-#include "platform/qt_platform_choice.h"
+#include "platform/primary_display.h"
 #include "platform/qt_serial_port.h"
 #include "presentation_automation/default_backend.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 
 #include "command_line.h"
 
@@ -20,7 +21,7 @@ int main(int argc, char *argv[])
             programs::answerBeforeStart(argc, argv, QStringLiteral("Corvane"), description)) {
         return *code;
     }
-    platform::preferX11OnWayland();
+    pa::preferX11OnWayland();
     QApplication app(argc, argv);
     programs::rejectUnknownArguments(app, description);
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/corvane.svg")));
@@ -32,6 +33,7 @@ int main(int argc, char *argv[])
     services.createSerialPort = [] { return std::make_unique<platform::QtSerialPort>(); };
 
     frmControl window(std::move(services));
+    platform::openOnPrimary(&window);
     window.show();
     return app.exec();
 }

@@ -1,8 +1,9 @@
 #include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
-#include "platform/qt_platform_choice.h"
+#include "platform/primary_display.h"
 #include "presentation_automation/default_backend.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 #include "presentation_controller/frmKestro.h"
 
 #include "command_line.h"
@@ -17,7 +18,7 @@ int main(int argc, char *argv[])
             programs::answerBeforeStart(argc, argv, QStringLiteral("Kestro"), description)) {
         return *code;
     }
-    platform::preferX11OnWayland();
+    pa::preferX11OnWayland();
     QApplication app(argc, argv);
     programs::rejectUnknownArguments(app, description);
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/kestro.svg")));
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
     services.messageBox = std::make_shared<platform::QtMessageBox>();
     services.fileDialog = std::make_shared<platform::QtFileOpenDialog>();
     frmKestro window(std::move(services), kestro::Variant::Kestro);
+    platform::openOnPrimary(&window);
     window.show();
     return app.exec();
 }
