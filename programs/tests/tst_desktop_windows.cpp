@@ -73,19 +73,13 @@ private:
     void click(const char *button) { click(m_window.get(), button); }
     void click(QWidget *window, const char *button)
     {
-        const QString info = runTool(QStringLiteral("xwininfo"),
-                                     {QStringLiteral("-display"), display(), QStringLiteral("-id"),
-                                      QString::number(window->winId())});
-        static const QRegularExpression corner(
-            QStringLiteral(
-                "Absolute upper-left X:\\s+(-?\\d+).*Absolute upper-left Y:\\s+(-?\\d+)"),
-            QRegularExpression::DotMatchesEverythingOption);
-        const auto m = corner.match(info);
-        QVERIFY2(m.hasMatch(), qPrintable(info));
+        // Relative to the window, so xdotool finds where it is now, wherever the window manager
+        // moved it since it was shown.
         const QPoint at =
-            QPoint(m.captured(1).toInt(), m.captured(2).toInt()) +
             window->findChild<QPushButton *>(QLatin1String(button))->geometry().center();
-        xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+        QVERIFY(window->isVisible());
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
+                 QString::number(window->winId()), QString::number(at.x()), QString::number(at.y()),
                  QStringLiteral("click"), QStringLiteral("1")});
     }
 
