@@ -267,6 +267,40 @@ inline std::optional<XWindow> windowNamed(const std::vector<XWindow> &windows, c
     return std::nullopt;
 }
 
+// The top-level window holding a client window: the window manager's frame around it, or the
+// window itself where it has none. Ids as xwininfo prints them.
+inline QString topLevelOf(const QString &display, QString id)
+{
+    static const QRegularExpression ids(
+        QStringLiteral("Root window id: (0x[0-9a-f]+).*Parent window id: (0x[0-9a-f]+)"),
+        QRegularExpression::DotMatchesEverythingOption);
+    for (int depth = 0; depth < 10; ++depth) {
+        const auto m = ids.match(runTool(QStringLiteral("xwininfo"),
+                                         {QStringLiteral("-display"), display,
+                                          QStringLiteral("-id"), id, QStringLiteral("-tree")}));
+        if (!m.hasMatch() || m.captured(1) == m.captured(2)) {
+            break;
+        }
+        id = m.captured(2);
+    }
+    return id;
+}
+
+// The root's children as the X server stacks them, lowest first: what is really on top.
+inline QStringList rootStacking(const QString &display)
+{
+    static const QRegularExpression child(QStringLiteral("^\\s+(0x[0-9a-f]+) "),
+                                          QRegularExpression::MultilineOption);
+    QStringList ids;
+    auto it = child.globalMatch(runTool(QStringLiteral("xwininfo"),
+                                        {QStringLiteral("-display"), display,
+                                         QStringLiteral("-root"), QStringLiteral("-children")}));
+    while (it.hasNext()) {
+        ids.prepend(it.next().captured(1));
+    }
+    return ids;
+}
+
 // The managed windows' titles as the window manager stacks them, lowest first.
 inline QStringList managedStacking(const QString &display)
 {

@@ -98,12 +98,21 @@ private:
                 QStringLiteral("%1: %2 shows overlap").arg(QLatin1String(when)).arg(overlapping)));
     }
 
+    // The shown window of that title, in hexadecimal as xwininfo prints ids.
+    QString windowId(const QString &title) const
+    {
+        const QString id =
+            xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--name"),
+                     QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')})
+                .section(u'\n', 0, 0);
+        return QStringLiteral("0x") + QString::number(id.toULongLong(), 16);
+    }
+
     // Where a window is on the screen, its frame left out.
     QRect geometryOf(const QString &title) const
     {
-        const QString id = xdotool({QStringLiteral("search"), QStringLiteral("--name"),
-                                    QRegularExpression::escape(title)})
-                               .section(u'\n', 0, 0);
+        const QString id = windowId(title);
         const QString info =
             runTool(QStringLiteral("xwininfo"),
                     {QStringLiteral("-display"), display(), QStringLiteral("-id"), id});
@@ -137,21 +146,26 @@ private:
             }
         }
         const auto state = [&](const QString &title) {
-            const QString id = xdotool({QStringLiteral("search"), QStringLiteral("--name"),
-                                        QRegularExpression::escape(title)})
-                                   .section(u'\n', 0, 0);
             return runTool(QStringLiteral("xprop"),
-                           {QStringLiteral("-display"), display(), QStringLiteral("-id"), id,
-                            QStringLiteral("_NET_WM_STATE"), QStringLiteral("WM_HINTS")})
+                           {QStringLiteral("-display"), display(), QStringLiteral("-id"),
+                            windowId(title), QStringLiteral("_NET_WM_STATE"),
+                            QStringLiteral("WM_HINTS")})
                 .simplified();
         };
+        // What the X server really has on top, whatever the window manager's own list says.
+        const QStringList stacking = rootStacking(display());
+        const auto height = [&](const QString &title) {
+            return stacking.indexOf(topLevelOf(display(), windowId(title)));
+        };
         QString context =
-            QLatin1String(when) + QStringLiteral(": ") + order.join(u'|') +
+            QLatin1String(when) + QStringLiteral(": ") + order.join(u'|') + QStringLiteral("; ") +
+            controller + QStringLiteral(" at %1").arg(height(controller)) +
             QStringLiteral("; focus on ") +
             xdotool({QStringLiteral("getwindowfocus"), QStringLiteral("getwindowname")}) +
             QStringLiteral("; ") + controller + QStringLiteral(": ") + state(controller);
         for (const QString &show : shows) {
-            context += QStringLiteral("; ") + show + QStringLiteral(": ") + state(show);
+            context += QStringLiteral("; ") + show + QStringLiteral(" at %1: ").arg(height(show)) +
+                       state(show);
         }
         QVERIFY2(allThere, qPrintable(context));
         const QRect controllerRect = geometryOf(controller);
@@ -160,14 +174,13 @@ private:
             // window there), which hides nothing; one that overlaps must be below.
             if (geometryOf(show).intersects(controllerRect)) {
                 ++overlapping;
-                QVERIFY2(order.indexOf(show) < order.indexOf(controller), qPrintable(context));
+                QVERIFY2(height(show) >= 0 && height(show) < height(controller),
+                         qPrintable(context));
             }
-            const QString id = xdotool({QStringLiteral("search"), QStringLiteral("--name"),
-                                        QRegularExpression::escape(show)});
             const QString hints =
                 runTool(QStringLiteral("xprop"),
                         {QStringLiteral("-display"), display(), QStringLiteral("-id"),
-                         id.section(u'\n', 0, 0), QStringLiteral("WM_HINTS")});
+                         windowId(show), QStringLiteral("WM_HINTS")});
             QVERIFY2(hints.contains(QLatin1String("accepts input or input focus: False")),
                      qPrintable(context + hints));
         }
@@ -300,9 +313,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(kestro.screen()->isVisible(), 30000);
         // Above Kestro's window once the window manager has put it up.
         const auto above = [&] {
-            const QStringList order = managedStacking(display());
-            return order.contains(title) &&
-                   order.indexOf(kestro.screen()->windowTitle()) > order.indexOf(title);
+            const QStringList stacking = rootStacking(display());
+            const int owner = stacking.indexOf(topLevelOf(display(), windowId(title)));
+            return owner >= 0 && stacking.indexOf(topLevelOf(
+                                     display(), windowId(kestro.screen()->windowTitle()))) > owner;
         };
         QTRY_VERIFY2_WITH_TIMEOUT(above(), qPrintable(managedStacking(display()).join(u'|')),
                                   30000);
