@@ -199,6 +199,16 @@ private slots:
         if (!desktop->whyNot.isEmpty()) {
             QSKIP(qPrintable(desktop->whyNot));
         }
+        // A window mapped while the window manager is still starting can be missed; a first
+        // window shown until it appears makes sure it manages windows before the tests start.
+        QWidget probe;
+        bool shown = false;
+        for (int attempt = 0; attempt < 5 && !shown; ++attempt) {
+            probe.show();
+            shown = QTest::qWaitForWindowExposed(&probe, 10000);
+            probe.hide();
+        }
+        QVERIFY2(shown, "the window manager shows no window");
     }
 
     void init()
