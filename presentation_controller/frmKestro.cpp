@@ -10,6 +10,7 @@
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/layout.h"
+#include "platform/presenter_keys.h"
 #include "platform/topmost.h"
 #include "platform/vb_convert.h"
 
@@ -144,6 +145,11 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
     connect(cmdPreviousSlide, &QPushButton::clicked, this, &frmKestro::cmdPreviousSlide_Click);
     connect(cmdGoto, &QPushButton::clicked, this, &frmKestro::cmdGoto_Click);
     connect(cmdLoadScreenNum, &QPushButton::clicked, this, &frmKestro::cmdLoadScreenNum_Click);
+    platform::installPresenterKeys(this, [this](platform::PresenterStep step) {
+        // The same queue as the remotes: a key pressed during a slow step waits its turn.
+        queueRemoteCommand(step == platform::PresenterStep::Next ? QStringLiteral("N")
+                                                                 : QStringLiteral("P"));
+    });
 
     connect(&platform::BusyCalls::instance(), &platform::BusyCalls::callsEnded, this,
             &frmKestro::runRemoteCommands, Qt::QueuedConnection);

@@ -9,6 +9,8 @@
 #include "platform/error.h"
 #include "platform/layout.h"
 #include "platform/text_file.h"
+#include "platform/topmost.h"
+#include "platform/window_beside.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -128,7 +130,12 @@ void frmScreen::showWindow()
         return;
     }
     OKButton->setFocus();
+    // Kestro's window is topmost: an ordinary window would open behind it on some window
+    // managers, and where it would cover Kestro's window it opens beside it.
+    platform::makeTopmost(this);
+    platform::placeBeside(this, parentWidget());
     show();
+    raise();
 }
 
 void frmScreen::closeEvent(QCloseEvent *event)

@@ -5,11 +5,12 @@
 #include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
-#include "platform/qt_platform_choice.h"
+#include "platform/primary_display.h"
 #include "platform/qt_serial_port.h"
 #include "presentation_automation/default_backend.h"
 #include "remote_control/remote_log.h"
 #include "remote_control/remote_settings.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 
 #include "command_line.h"
 
@@ -24,7 +25,7 @@ int main(int argc, char *argv[])
             programs::answerBeforeStart(argc, argv, QStringLiteral("Corvane"), description)) {
         return *code;
     }
-    platform::preferX11OnWayland();
+    pa::preferX11OnWayland();
     QApplication app(argc, argv);
     programs::rejectUnknownArguments(app, description);
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/corvane.svg")));
@@ -39,6 +40,7 @@ int main(int argc, char *argv[])
     // Read once at start: a changed [Remote] group takes effect at the next start.
     CorvaneRemote networkRemote(window, remote::readSettings(QStringLiteral("Corvane")),
                                 remote::defaultLogPath(QStringLiteral("corvane")));
+    platform::openOnPrimary(&window);
     window.show();
     return app.exec();
 }

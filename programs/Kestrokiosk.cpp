@@ -3,8 +3,9 @@
 #include "platform/busy_calls.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
-#include "platform/qt_platform_choice.h"
+#include "platform/primary_display.h"
 #include "presentation_automation/default_backend.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 #include "presentation_controller/frmKestro.h"
 #include "remote_control/remote_log.h"
 #include "remote_control/remote_settings.h"
@@ -22,7 +23,7 @@ int main(int argc, char *argv[])
             programs::answerBeforeStart(argc, argv, QStringLiteral("Kestrokiosk"), description)) {
         return *code;
     }
-    platform::preferX11OnWayland();
+    pa::preferX11OnWayland();
     QApplication app(argc, argv);
     programs::rejectUnknownArguments(app, description);
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/kestrokiosk.svg")));
@@ -31,6 +32,7 @@ int main(int argc, char *argv[])
     services.messageBox = std::make_shared<platform::QtMessageBox>();
     services.fileDialog = std::make_shared<platform::QtFileOpenDialog>();
     frmKestro window(std::move(services), kestro::Variant::Kiosk);
+    platform::openOnPrimary(&window);
     // Read once at start: a changed [Remote] group takes effect at the next start.
     KestroRemote networkRemote(window, remote::readSettings(QStringLiteral("Kestrokiosk")),
                                remote::defaultLogPath(QStringLiteral("kestrokiosk")));

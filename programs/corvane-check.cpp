@@ -2,7 +2,7 @@
 
 #include "platform/drive_c.h"
 #include "presentation_automation/default_backend.h"
-#include "show_controller/frmShowAdjust.h"
+#include "show_controller/screen_numbers.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

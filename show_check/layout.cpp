@@ -2,8 +2,9 @@
 
 #include "platform/vb_convert.h"
 #include "presentation_automation/automation_error.h"
-#include "show_controller/frmControl.h"
-#include "show_controller/frmShowAdjust.h"
+#include "presentation_automation/placement/placement.h"
+#include "show_controller/default_placement.h"
+#include "show_controller/screen_numbers.h"
 
 #include <QPainter>
 #include <QRegion>
@@ -57,17 +58,12 @@ const QColor windowColours[3] = {QColor(230, 90, 20), QColor(30, 140, 60), QColo
 
 } // namespace
 
-int pointsToPixels(double points)
-{
-    return static_cast<int>(std::lround(points * 4.0 / 3.0));
-}
-
 std::array<Placement, 3> startPlacement()
 {
     std::array<Placement, 3> p;
     for (size_t s = 0; s < 3; ++s) {
-        p[s] = {frmControl::defaultPlacement[s][0], frmControl::defaultPlacement[s][1],
-                frmControl::defaultPlacement[s][2]};
+        p[s] = {corvane::defaultPlacement[s][0], corvane::defaultPlacement[s][1],
+                corvane::defaultPlacement[s][2]};
     }
     return p;
 }
@@ -125,28 +121,26 @@ Layout layOut(const std::array<Placement, 3> &placement, std::vector<Display> di
     }
     layout.displays = displays;
 
+    // The host's own arithmetic, so that what is said here is what the host will do.
+    pa::DisplayLayout hostLayout;
     QRegion desktop;
     for (const Display &d : displays) {
+        hostLayout.displays.push_back(d.geometry);
         desktop += d.geometry;
     }
+    if (!displays.empty()) {
+        hostLayout.primary = static_cast<size_t>(primary - displays.begin());
+    }
+    const QSizeF slideShape(aspect, 1.0);
     for (size_t s = 0; s < 3; ++s) {
         Landing &w = layout.windows[s];
         w.placement = placement[s];
-        const int width = std::max(1, pointsToPixels(placement[s].width));
-        QRect rect(pointsToPixels(placement[s].left), pointsToPixels(placement[s].top), width,
-                   std::max(1, static_cast<int>(std::lround(width / aspect))));
-        int best = 0;
-        for (size_t d = 0; d < displays.size(); ++d) {
-            const int shared = area(rect.intersected(displays[d].geometry));
-            if (shared > best) {
-                best = shared;
-                w.display = static_cast<int>(d);
-            }
-        }
-        if (w.display >= 0) {
-            rect.setHeight(std::min(rect.height(),
-                                    displays[static_cast<size_t>(w.display)].geometry.height()));
-        }
+        const pa::WindowLanding landing = pa::windowLanding(
+            hostLayout,
+            {double(placement[s].left), double(placement[s].top), double(placement[s].width)},
+            slideShape);
+        const QRect rect = landing.rect;
+        w.display = landing.display ? static_cast<int>(*landing.display) : -1;
         w.rect = rect;
         w.offPixels = area(QRegion(rect).subtracted(desktop));
         const int screen = static_cast<int>(s) + 1;

@@ -33,7 +33,7 @@ struct Landing
 {
     Placement placement;
     QRect rect;        // pixels from the primary display's top-left corner
-    int display = -1;  // index into Layout::displays of the display holding most of it
+    int display = -1;  // index into Layout::displays: the one holding its corner, else most of it
     int offPixels = 0; // area that falls on no display
 };
 
@@ -44,10 +44,9 @@ struct Layout
     std::vector<Finding> findings;
 };
 
-int pointsToPixels(double points);
-
-// aspect: width over height of the slides; the window's height follows it, but never
-// exceeds the display it lands on.
+// aspect: width over height of the slides. Each window lands as the host places it: its
+// height follows the slide's shape, cut at the bottom of the display holding its top-left
+// corner.
 Layout layOut(const std::array<Placement, 3> &placement, std::vector<Display> displays,
               double aspect);
 

@@ -1,5 +1,6 @@
 #include "frmControl.h"
 
+#include "default_placement.h"
 #include "frmShowAdjust.h"
 
 #include "script_text_box.h"
@@ -10,6 +11,7 @@
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/layout.h"
+#include "platform/presenter_keys.h"
 #include "platform/resume_next.h"
 #include "platform/text_file.h"
 #include "platform/topmost.h"
@@ -114,6 +116,10 @@ frmControl::frmControl(ControlServices services, QWidget *parent)
     : QWidget(parent), m_services(std::move(services))
 {
     createControls();
+    platform::installPresenterKeys(this, [this](platform::PresenterStep step) {
+        queueRemoteCommand(step == platform::PresenterStep::Next ? QStringLiteral("N")
+                                                                 : QStringLiteral("P"));
+    });
     if (m_services.createSerialPort) {
         m_port = m_services.createSerialPort();
     }
@@ -254,15 +260,15 @@ void frmControl::showError(const pa::AutomationError &error)
 void frmControl::Form_Load()
 {
     resumeNext([&] { platform::makeTopmost(this); });
-    resumeNext([&] { Screen1Left = defaultPlacement[0][0]; });
-    resumeNext([&] { Screen1Top = defaultPlacement[0][1]; });
-    resumeNext([&] { Screen1Width = defaultPlacement[0][2]; });
-    resumeNext([&] { Screen2Left = defaultPlacement[1][0]; });
-    resumeNext([&] { Screen2Top = defaultPlacement[1][1]; });
-    resumeNext([&] { Screen2Width = defaultPlacement[1][2]; });
-    resumeNext([&] { Screen3Left = defaultPlacement[2][0]; });
-    resumeNext([&] { Screen3Top = defaultPlacement[2][1]; });
-    resumeNext([&] { Screen3Width = defaultPlacement[2][2]; });
+    resumeNext([&] { Screen1Left = corvane::defaultPlacement[0][0]; });
+    resumeNext([&] { Screen1Top = corvane::defaultPlacement[0][1]; });
+    resumeNext([&] { Screen1Width = corvane::defaultPlacement[0][2]; });
+    resumeNext([&] { Screen2Left = corvane::defaultPlacement[1][0]; });
+    resumeNext([&] { Screen2Top = corvane::defaultPlacement[1][1]; });
+    resumeNext([&] { Screen2Width = corvane::defaultPlacement[1][2]; });
+    resumeNext([&] { Screen3Left = corvane::defaultPlacement[2][0]; });
+    resumeNext([&] { Screen3Top = corvane::defaultPlacement[2][1]; });
+    resumeNext([&] { Screen3Width = corvane::defaultPlacement[2][2]; });
     setUpPort(1);
 }
 

@@ -52,9 +52,6 @@ public:
     std::int16_t Screen2Left = 0, Screen2Top = 0, Screen2Width = 0;
     std::int16_t Screen3Left = 0, Screen3Top = 0, Screen3Width = 0;
 
-    static constexpr std::int16_t defaultPlacement[3][3] = {
-        {-768, 0, 768}, {0, 0, 768}, {769, 0, 768}};
-
     // Script and show state.
     std::shared_ptr<pa::Application> ppApp;
     std::shared_ptr<pa::Presentation> ppPres1, ppPres2, ppPres3;

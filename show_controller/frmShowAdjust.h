@@ -3,6 +3,8 @@
 // The geometry window: edits, applies, saves and loads the nine placement numbers of the
 // main window, and chooses the serial port of the remote.
 
+#include "show_controller/screen_numbers.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -14,23 +16,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class frmControl;
-
-namespace screennumbers {
-
-// Where the numbers are kept, as the operator knows it.
-inline const QString fileName = QStringLiteral("C:\\Orvanta Screen Numbers.txt");
-
-// The file's one line: the nine texts unchanged, each followed by ",", then "1" and CR LF.
-QString line(const QStringList &nineTexts);
-
-// The nine texts of a file's content (split at every ","; the tenth field and any after it
-// are not used). Throws AutomationError when fewer than nine fields are there.
-QStringList fields(const QString &content);
-
-// 1..4 for exactly "Com1".."Com4", 0 for any other text.
-int portNumber(const QString &text);
-
-} // namespace screennumbers
 
 class frmShowAdjust : public QWidget
 {

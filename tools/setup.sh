@@ -35,6 +35,8 @@ if [ "$test_tools" = yes ]; then
                xserver-xorg-core xserver-xorg-video-dummy x11-utils)
     # The package's checks (a virtual display to press the installed program's buttons).
     packages+=(lintian desktop-file-utils appstream dpkg-dev xvfb xdotool)
+    # A window manager for the test that the controllers stay above the shows.
+    packages+=(openbox)
 fi
 
 missing=()

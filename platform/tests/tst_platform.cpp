@@ -1,7 +1,7 @@
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/file_dialog.h"
-#include "platform/qt_platform_choice.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 #include "platform/resume_next.h"
 #include "platform/testing/test_main.h"
 #include "platform/text_file.h"
@@ -150,8 +150,8 @@ private slots:
         QFETCH(V, display);
         QFETCH(V, chosen);
         QFETCH(QString, expected);
-        const platform::SessionEnvironment env{session, wayland, display, chosen};
-        QCOMPARE(QString::fromStdString(platform::chooseQtPlatform(env)), expected);
+        const pa::SessionEnvironment env{session, wayland, display, chosen};
+        QCOMPARE(QString::fromStdString(pa::chooseQtPlatform(env)), expected);
     }
 
     void driveCMapping()

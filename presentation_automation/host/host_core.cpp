@@ -269,8 +269,9 @@ void PresentationHost::handle(const Request &request,
         return;
     }
     case Op::Activate:
+        // The show becomes the active presentation's and goes above the other shows; it is
+        // not given the focus (see ShowWindow).
         show->raise();
-        show->activateWindow();
         m_active = p->id;
         refreshListing();
         writeJournal();
@@ -507,7 +508,6 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
     }
     show->show();
     m_placer->add(show);
-    show->activateWindow();
     m_active = p.id;
     updateShow(show);
     scheduleFrames();

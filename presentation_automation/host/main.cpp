@@ -11,7 +11,7 @@
 #include "presentation_automation/host/service/host_process.h"
 #include "presentation_automation/host/service/runtime_dir.h"
 
-#include "platform/qt_platform_choice.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -106,7 +106,7 @@ int runWithoutDisplay(int argc, char *argv[], const QCommandLineParser &parser)
 
 int main(int argc, char *argv[])
 {
-    platform::preferX11OnWayland();
+    pa::preferX11OnWayland();
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {

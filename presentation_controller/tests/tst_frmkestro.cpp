@@ -212,6 +212,30 @@ private slots:
         QVERIFY(!control("txtSlideNum")->isEnabled());
     }
 
+    // A presenter clicker on Kestro's window: the buttons' handlers; the number box keeps its
+    // cursor keys; the display numbers window keeps its keys.
+    void clickerKeysPressNextAndPrevious()
+    {
+        makeWindow(kestro::Variant::Kestro);
+        loadShow();
+        const std::tuple<QWidget *, Qt::Key, const char *> presses[] = {
+            {button("cmdLoadShow"), Qt::Key_PageDown, "2"},
+            {button("cmdLoadShow"), Qt::Key_Right, "3"},
+            {control("txtGotoSlide"), Qt::Key_Left, "3"},
+            {control("txtGotoSlide"), Qt::Key_PageUp, "2"},
+            {button("cmdGoto"), Qt::Key_Left, "1"},
+            {m_window->screen()->findChild<QPushButton *>(QStringLiteral("OKButton")),
+             Qt::Key_PageDown, "1"},
+        };
+        m_window->screen()->showWindow();
+        for (const auto &[focus, key, slide] : presses) {
+            focus->setFocus();
+            QTest::keyClick(focus, key);
+            QCOMPARE(control("txtSlideNum")->text(), QLatin1String(slide));
+        }
+        QVERIFY(messageTexts().isEmpty());
+    }
+
     void gotoShowsTheTypedNumberWithoutActivating()
     {
         makeWindow(kestro::Variant::Kestro);

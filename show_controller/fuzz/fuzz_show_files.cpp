@@ -2,7 +2,7 @@
 // file. A plain program that runs the files (or folders of files) it is given; built with
 // clang and CORVANE_BUILD_FUZZ it is a libFuzzer target.
 
-#include "show_controller/frmShowAdjust.h"
+#include "show_controller/screen_numbers.h"
 #include "show_controller/show_script.h"
 
 #include "presentation_automation/automation_error.h"

@@ -28,7 +28,6 @@ Calls operator+(Calls a, const Calls &b)
     return a;
 }
 
-
 const QString nl = QStringLiteral("\r\n");
 
 // A show with three loaded screens and a script, the recorded calls cleared.
@@ -488,6 +487,41 @@ private slots:
         QTest::keyClick(s.control<QPushButton>("cmdNextSlide"), Qt::Key_Return);
         QCOMPARE(s.window->LineNumber, std::int16_t(3));
         QCOMPARE(s.app.calls(), switched(1, 2) + s.picture(1, 2));
+    }
+
+    // A presenter clicker's keys run the script's Next and Previous from any focused control
+    // but a text box's cursor keys; a held key steps once.
+    void aClickerStepsTheScript()
+    {
+        Show s("0,1,1,1\r\n1,2,1,1\r\n10,3,2,2\r\n6,4,3,2\r\n");
+        struct Press
+        {
+            const char *focus;
+            Qt::Key key;
+            bool autoRepeat;
+            std::int16_t lineAfter;
+        };
+        const Press presses[] = {
+            {"cmdNextSouth", Qt::Key_PageDown, false, 3},
+            {"cmdNextSouth", Qt::Key_Right, false, 4},
+            {"cmdLoadShow", Qt::Key_PageUp, false, 3},
+            {"txtScriptBox1", Qt::Key_Right, false, 3},
+            {"txtScriptBox1", Qt::Key_Left, false, 3},
+            {"txtScriptBox1", Qt::Key_PageDown, false, 4},
+            {"cmdNextSlide", Qt::Key_PageDown, true, 4},
+            {"cmdNextSlide", Qt::Key_Left, false, 3},
+        };
+        for (const Press &p : presses) {
+            QWidget *control = s.control<QWidget>(p.focus);
+            control->setFocus();
+            QCOMPARE(s.window->focusWidget(), control);
+            QKeyEvent press(QEvent::KeyPress, p.key, Qt::NoModifier, QString(), p.autoRepeat);
+            QApplication::sendEvent(control, &press);
+            QVERIFY2(s.window->LineNumber == p.lineAfter,
+                     qPrintable(QStringLiteral("%1 on %2: line %3")
+                                    .arg(QKeySequence(p.key).toString(), QLatin1String(p.focus))
+                                    .arg(s.window->LineNumber)));
+        }
     }
 
     void aHandStepBeforeAnyLoadDoesNothing()

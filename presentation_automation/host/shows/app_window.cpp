@@ -15,6 +15,10 @@ AppWindow::AppWindow()
       m_cmdEndAll(new QPushButton(QStringLiteral("End all shows and quit"), this))
 {
     setWindowTitle(QStringLiteral("Presentation host"));
+    // Some window managers (fluxbox, icewm) focus every new window, even one shown without
+    // activating; this one must not take the keys (a presenter's clicker) from the controllers.
+    // It is a list with one button, used with the mouse.
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
     m_table->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("File"),
                                         QStringLiteral("Slides"), QStringLiteral("Show"),
                                         QStringLiteral("Slide"), QStringLiteral("Window")});
@@ -30,6 +34,9 @@ AppWindow::AppWindow()
     layout->addLayout(buttons);
     connect(m_cmdEndAll, &QPushButton::clicked, this, &AppWindow::cmdEndAll_Click);
     resize(900, 300);
+    for (QWidget *child : findChildren<QWidget *>()) {
+        child->installEventFilter(this);
+    }
 }
 
 void AppWindow::cmdEndAll_Click()
@@ -39,7 +46,6 @@ void AppWindow::cmdEndAll_Click()
 
 void AppWindow::showBehindShows()
 {
-    // The keys of a running show (a presenter's remote) stay with the show.
     setAttribute(Qt::WA_ShowWithoutActivating, true);
     if (isMinimized()) {
         showNormal();
@@ -53,10 +59,19 @@ void AppWindow::showBehindShows()
 bool AppWindow::event(QEvent *event)
 {
     const bool handled = QWidget::event(event);
-    if (event->type() == QEvent::WindowActivate) {
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::MouseButtonPress) {
         emit cameForward();
     }
     return handled;
+}
+
+bool AppWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Taking no focus, it is not activated by a click, which brings it forward all the same.
+    if (event->type() == QEvent::MouseButtonPress) {
+        emit cameForward();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void AppWindow::setRows(const std::vector<PresentationRow> &rows, const QString &active)

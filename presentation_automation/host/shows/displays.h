@@ -3,7 +3,7 @@
 // The displays as they are now, and the upkeep of show windows as displays come and go and
 // as the host's own window comes forward.
 
-#include "presentation_automation/host/shows/placement.h"
+#include "presentation_automation/placement/placement.h"
 
 #include <QObject>
 #include <QPointer>

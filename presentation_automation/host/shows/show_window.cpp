@@ -14,13 +14,17 @@
 namespace pa::host {
 
 ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString &title)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_presId(presId),
-      m_stepper(std::move(deck), false), m_transition(new TransitionPlayer(this))
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
+      m_presId(presId), m_stepper(std::move(deck), false), m_transition(new TransitionPlayer(this))
 {
     setWindowTitle(title);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::StrongFocus);
+    // A focused show is lifted over the controllers' topmost windows by some window managers,
+    // and the presenter's keys belong to the controllers; so a show never takes the focus,
+    // not even when it appears.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
     m_automaticStep.setSingleShot(true);
     m_automaticStep.setTimerType(Qt::PreciseTimer);
     connect(&m_automaticStep, &QTimer::timeout, this, [this] { step(m_stepper.next()); });

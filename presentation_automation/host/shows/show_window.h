@@ -6,7 +6,7 @@
 // transition once its frame is there.
 
 #include "presentation_automation/host/decks/slide_stepping.h"
-#include "presentation_automation/host/shows/placement.h"
+#include "presentation_automation/placement/placement.h"
 
 #include <QImage>
 #include <QTimer>

@@ -1,11 +1,13 @@
 // Placement arithmetic over made-up display layouts, and show windows put back when displays
 // come and go.
 
-#include "presentation_automation/host/shows/placement.h"
 #include "presentation_automation/host/shows/show_window.h"
+#include "presentation_automation/placement/placement.h"
+#include "presentation_automation/placement/testing/placement_cases.h"
 
 #include "platform/testing/test_main.h"
 
+using namespace pa;
 using namespace pa::host;
 
 namespace {
@@ -13,11 +15,8 @@ namespace {
 // The primary in the middle of three, as an operator's desk often has it.
 const DisplayLayout threeDisplays{
     {QRect(1024, 0, 1920, 1080), QRect(0, 0, 1024, 768), QRect(2944, 0, 1280, 1024)}, 0};
-// The same with the primary first in the desktop, and a display above it.
-const DisplayLayout primaryBelow{{QRect(0, 0, 1280, 720), QRect(0, 720, 1920, 1080)}, 1};
 
 const QSizeF fourByThree(720, 540);
-const QSizeF sixteenByNine(960, 540);
 
 } // namespace
 
@@ -36,26 +35,9 @@ private slots:
         QTest::addColumn<QSizeF>("slide");
         QTest::addColumn<QRect>("expected");
 
-        QTest::newRow("left of the primary: negative left")
-            << threeDisplays << RequestedPlacement{-768, 0, 768} << fourByThree
-            << QRect(0, 0, 1024, 768);
-        QTest::newRow("on the primary, at its corner")
-            << threeDisplays << RequestedPlacement{0, 0, 768} << sixteenByNine
-            << QRect(1024, 0, 1024, 576);
-        QTest::newRow("right of the primary") << threeDisplays << RequestedPlacement{1440, 0, 960}
-                                              << fourByThree << QRect(2944, 0, 1280, 960);
-        QTest::newRow("taller than its display: cut at the display's bottom")
-            << threeDisplays << RequestedPlacement{0, 0, 1440} << fourByThree
-            << QRect(1024, 0, 1920, 1080);
-        QTest::newRow("lower down: cut at the same bottom")
-            << threeDisplays << RequestedPlacement{-768, 150, 768} << fourByThree
-            << QRect(0, 200, 1024, 568);
-        QTest::newRow("above the primary: negative top")
-            << primaryBelow << RequestedPlacement{0, -540, 960} << sixteenByNine
-            << QRect(0, 0, 1280, 720);
-        QTest::newRow("on no display: not cut")
-            << threeDisplays << RequestedPlacement{-3000, 0, 768} << fourByThree
-            << QRect(-2976, 0, 1024, 768);
+        for (const auto &c : pa::testing::placementCases()) {
+            QTest::newRow(c.name) << c.layout << c.placement << c.slide << c.rect;
+        }
         QTest::newRow("a page of no size: drawn 4:3")
             << threeDisplays << RequestedPlacement{0, 0, 300} << QSizeF()
             << QRect(1024, 0, 400, 300);
@@ -71,6 +53,14 @@ private slots:
         QFETCH(QSizeF, slide);
         QFETCH(QRect, expected);
         QCOMPARE(windowRect(layout, placement, slide), expected);
+    }
+
+    void landsOnTheDisplayOfTheTable()
+    {
+        for (const auto &c : pa::testing::placementCases()) {
+            const auto display = windowLanding(c.layout, c.placement, c.slide).display;
+            QVERIFY2((display ? static_cast<int>(*display) : -1) == c.display, c.name);
+        }
     }
 
     void displayHoldingARectangle_data()

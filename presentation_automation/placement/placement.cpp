@@ -1,9 +1,9 @@
-#include "presentation_automation/host/shows/placement.h"
+#include "presentation_automation/placement/placement.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace pa::host {
+namespace pa {
 
 QPoint DisplayLayout::origin() const
 {
@@ -61,17 +61,25 @@ QRect requestedRect(const DisplayLayout &layout, const RequestedPlacement &place
             width, height};
 }
 
-QRect windowRect(const DisplayLayout &layout, const RequestedPlacement &placement,
-                 const QSizeF &slideSize)
+WindowLanding windowLanding(const DisplayLayout &layout, const RequestedPlacement &placement,
+                            const QSizeF &slideSize)
 {
-    QRect rect = requestedRect(layout, placement, slideSize);
+    WindowLanding landing{requestedRect(layout, placement, slideSize), std::nullopt};
+    landing.display = displayHolding(layout, landing.rect);
+    QRect &rect = landing.rect;
     for (const QRect &display : layout.displays) {
         if (display.contains(rect.topLeft())) {
             rect.setHeight(std::min(rect.height(), display.bottom() - rect.top() + 1));
             break;
         }
     }
-    return rect;
+    return landing;
 }
 
-} // namespace pa::host
+QRect windowRect(const DisplayLayout &layout, const RequestedPlacement &placement,
+                 const QSizeF &slideSize)
+{
+    return windowLanding(layout, placement, slideSize).rect;
+}
+
+} // namespace pa

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace pa {
 
 // The variables the choice depends on; nullopt is an unset variable.
 struct SessionEnvironment
@@ -27,4 +27,4 @@ SessionEnvironment currentSessionEnvironment();
 // Called at the top of main, before QApplication: sets QT_QPA_PLATFORM when the choice says so.
 void preferX11OnWayland();
 
-} // namespace platform
+} // namespace pa

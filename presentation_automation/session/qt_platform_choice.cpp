@@ -1,10 +1,10 @@
-#include "qt_platform_choice.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
-namespace platform {
+namespace pa {
 
 namespace {
 
@@ -58,4 +58,4 @@ void preferX11OnWayland()
     }
 }
 
-} // namespace platform
+} // namespace pa

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-namespace pa::host {
+namespace pa {
 
 // The displays as the window system has them, in logical pixels.
 struct DisplayLayout
@@ -47,9 +47,18 @@ std::optional<size_t> displayHolding(const DisplayLayout &layout, const QRect &r
 QRect requestedRect(const DisplayLayout &layout, const RequestedPlacement &placement,
                     const QSizeF &slideSize);
 
-// The window's geometry: the requested rectangle, no taller than the display holding its
-// top-left corner allows.
+// Where a window ends up: its geometry (the requested rectangle, no taller than the display
+// holding its top-left corner allows) and the display it counts as being on.
+struct WindowLanding
+{
+    QRect rect;
+    std::optional<size_t> display;
+};
+
+WindowLanding windowLanding(const DisplayLayout &layout, const RequestedPlacement &placement,
+                            const QSizeF &slideSize);
+
 QRect windowRect(const DisplayLayout &layout, const RequestedPlacement &placement,
                  const QSizeF &slideSize);
 
-} // namespace pa::host
+} // namespace pa
