@@ -77,6 +77,8 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
     : QWidget(parent), m_services(std::move(services)), m_variant(variant)
 {
     const bool kiosk = m_variant == kestro::Variant::Kiosk;
+    m_remoteCommands = new platform::CommandQueue(
+        [this](const QString &command) { runRemoteCommand(command); }, this);
     setObjectName(QStringLiteral("frmKestro"));
     setWindowTitle(kestro::programTitle(m_variant));
     setFont(QFont(QStringLiteral("Arial")));
@@ -150,9 +152,6 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
         queueRemoteCommand(step == platform::PresenterStep::Next ? QStringLiteral("N")
                                                                  : QStringLiteral("P"));
     });
-
-    connect(&platform::BusyCalls::instance(), &platform::BusyCalls::callsEnded, this,
-            &frmKestro::runRemoteCommands, Qt::QueuedConnection);
 
     // Stays usable above the full-screen show on the other display.
     platform::makeTopmost(this);
@@ -283,25 +282,7 @@ void frmKestro::LongTimer1_Timer()
 
 void frmKestro::queueRemoteCommand(const QString &command)
 {
-    // Far more presses than a show could ever owe are a flood, not an operator.
-    constexpr qsizetype maxQueued = 1000;
-    if (m_remoteCommands.size() >= maxQueued) {
-        return;
-    }
-    m_remoteCommands.append(command);
-    runRemoteCommands();
-}
-
-void frmKestro::runRemoteCommands()
-{
-    // As in Corvane: a press that comes during a call or during an earlier press waits.
-    if (m_runningRemoteCommands || platform::BusyCalls::inCall()) {
-        return;
-    }
-    const QScopedValueRollback running(m_runningRemoteCommands, true);
-    while (!m_remoteCommands.isEmpty() && !platform::BusyCalls::inCall()) {
-        runRemoteCommand(m_remoteCommands.takeFirst());
-    }
+    m_remoteCommands->push(command);
 }
 
 void frmKestro::runRemoteCommand(const QString &command)
@@ -372,6 +353,7 @@ void frmKestro::closeEvent(QCloseEvent *event)
 
 void frmKestro::Form_Unload()
 {
+    m_remoteCommands->close();
     // The program's other windows close with it; the presentation and its show stay as
     // they are in the presentation application.
     const auto windows = QApplication::topLevelWidgets();

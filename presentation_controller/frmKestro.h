@@ -4,6 +4,7 @@
 // opens one presentation, runs its show on the second display at the display numbers,
 // and steps it while showing the slide number.
 
+#include "platform/command_queue.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "presentation_automation/automation.h"
@@ -100,7 +101,6 @@ private:
     void step(bool forward);
     void showSlideNumber(const QString &text);
     void report(const QString &text);
-    void runRemoteCommands();
     void runRemoteCommand(const QString &command);
 
     KestroServices m_services;
@@ -108,8 +108,8 @@ private:
     frmScreen *m_screen = nullptr;
     kestro::LongTimer *m_longTimer1 = nullptr;
     bool m_inTick = false;
-    QStringList m_remoteCommands; // oldest first
-    bool m_runningRemoteCommands = false;
+    // Presses from the remotes and the clicker keys, waiting their turn.
+    platform::CommandQueue *m_remoteCommands = nullptr;
     remote::RemoteControl *m_networkRemote = nullptr;
 
     QLabel *Label2 = nullptr;

@@ -36,8 +36,6 @@ using platform::twips;
 
 namespace {
 
-constexpr qsizetype maxQueuedRemoteCommands = 1000;
-
 QStringList presentationFilters()
 {
     return {QStringLiteral("*.ppt"),        QStringLiteral("PDF decks (*.pdf)"),
@@ -115,6 +113,8 @@ std::string toStd(const QString &text)
 frmControl::frmControl(ControlServices services, QWidget *parent)
     : QWidget(parent), m_services(std::move(services))
 {
+    m_remoteCommands = new platform::CommandQueue(
+        [this](const QString &command) { runRemoteCommand(command); }, this);
     createControls();
     platform::installPresenterKeys(this, [this](platform::PresenterStep step) {
         queueRemoteCommand(step == platform::PresenterStep::Next ? QStringLiteral("N")
@@ -126,8 +126,6 @@ frmControl::frmControl(ControlServices services, QWidget *parent)
     if (m_port) {
         connect(m_port.get(), &platform::SerialPort::onComm, this, &frmControl::MSComm1_OnComm);
     }
-    connect(&platform::BusyCalls::instance(), &platform::BusyCalls::callsEnded, this,
-            &frmControl::runRemoteCommands, Qt::QueuedConnection);
     Form_Load();
 }
 
@@ -278,7 +276,7 @@ void frmControl::Form_Unload()
         return;
     }
     m_unloaded = true;
-    m_remoteCommands.clear(); // presses not yet taken die with the window
+    m_remoteCommands->close();
     // Only the port is closed: the presentations and their shows keep running.
     if (m_port) {
         resumeNext([&] { m_port->setPortOpen(false); });
@@ -354,26 +352,7 @@ void frmControl::MSComm1_OnComm()
 
 void frmControl::queueRemoteCommand(const QString &command)
 {
-    // Far more presses than a show could ever owe are a flood, not an operator.
-    if (m_unloaded || m_remoteCommands.size() >= maxQueuedRemoteCommands) {
-        return;
-    }
-    m_remoteCommands.append(command);
-    runRemoteCommands();
-}
-
-void frmControl::runRemoteCommands()
-{
-    // A press that comes while a call to the presentation application is under way (the
-    // window is kept alive meanwhile) or while earlier presses are still being worked off
-    // waits its turn: each runs once, after the one before, never inside another handler.
-    if (m_runningRemoteCommands || platform::BusyCalls::inCall()) {
-        return;
-    }
-    const QScopedValueRollback running(m_runningRemoteCommands, true);
-    while (!m_remoteCommands.isEmpty() && !platform::BusyCalls::inCall()) {
-        runRemoteCommand(m_remoteCommands.takeFirst());
-    }
+    m_remoteCommands->push(command);
 }
 
 void frmControl::runRemoteCommand(const QString &received)

@@ -2,6 +2,7 @@
 
 // Corvane's main control window: owner of all state of a running show.
 
+#include "platform/command_queue.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
@@ -101,7 +102,6 @@ protected:
 
 private slots:
     void MSComm1_OnComm();
-    void runRemoteCommands();
 
 private:
     void createControls();
@@ -135,8 +135,8 @@ private:
     // Made at its first show; a window of its own, so it can go behind this one.
     std::unique_ptr<frmShowAdjust> m_showAdjust;
     bool m_unloaded = false;
-    QStringList m_remoteCommands; // texts from the remote waiting their turn, oldest first
-    bool m_runningRemoteCommands = false;
+    // Presses from the remotes and the clicker keys, waiting their turn.
+    platform::CommandQueue *m_remoteCommands = nullptr;
     remote::RemoteControl *m_networkRemote = nullptr;
 
     // Controls, named as the operator's documentation names them.
