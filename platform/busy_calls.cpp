@@ -226,6 +226,10 @@ public:
         return wrap<GuardedSlides>(guarded([&] { return m->slides(); }));
     }
     std::shared_ptr<pa::Application> application() override;
+    void prepareSlides(const std::vector<std::int32_t> &slides) override
+    {
+        guarded([&] { m->prepareSlides(slides); });
+    }
 
 private:
     std::shared_ptr<pa::Presentation> m;

@@ -85,6 +85,11 @@ public:
     // What of the deck its slide show does not play (effects, transitions), one line each,
     // "slide N: ..."; nullopt when the application cannot tell.
     virtual std::optional<std::vector<std::string>> importReport() { return std::nullopt; }
+    // A hint, not a command: the slides the show is likely to be sent to next, most likely
+    // first, so that an application that draws slides ahead has them ready. Each hint
+    // replaces the one before; an empty list withdraws it. Applications that draw on demand
+    // (PowerPoint) have no such call and ignore it.
+    virtual void prepareSlides(const std::vector<std::int32_t> &slides) { (void)slides; }
 };
 
 class Presentations

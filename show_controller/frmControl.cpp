@@ -5,6 +5,7 @@
 
 #include "script_text_box.h"
 #include "show_script.h"
+#include "steps_ahead.h"
 
 #include "platform/busy_calls.h"
 #include "platform/command_button.h"
@@ -26,6 +27,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 
 #include <limits>
@@ -440,6 +442,11 @@ void frmControl::refreshPicture(int screen)
     resumeNext([&] { loadPicture(imageBoxOf(screen), strSlidePath); });
 }
 
+void frmControl::prepareStepsAhead()
+{
+    showscript::prepareSlidesAhead({ppPres1, ppPres2, ppPres3}, strScriptLines, LineNumber);
+}
+
 void frmControl::stepScreen(int screen, bool forward)
 {
     const std::shared_ptr<pa::Presentation> pres = presentationOf(screen);
@@ -453,6 +460,7 @@ void frmControl::stepScreen(int screen, bool forward)
             require(view).previous();
         }
     });
+    prepareStepsAhead();
 }
 
 // ---------------------------------------------------------------- stepping the script
@@ -460,6 +468,7 @@ void frmControl::stepScreen(int screen, bool forward)
 void frmControl::cmdNextSlide_Click()
 {
     using namespace showscript;
+    const auto ahead = qScopeGuard([this] { prepareStepsAhead(); });
     const std::int16_t L = LineNumber;
 
     resumeNext([&] {
@@ -519,6 +528,7 @@ void frmControl::cmdNextSlide_Click()
 void frmControl::cmdPreviousSlide_Click()
 {
     using namespace showscript;
+    const auto ahead = qScopeGuard([this] { prepareStepsAhead(); });
 
     if (LineNumber > 2) {
         LineNumber = static_cast<std::int16_t>(LineNumber - 1);
@@ -598,6 +608,7 @@ void frmControl::cmdPrevNorth_Click()
 void frmControl::cmdResetShow_Click()
 {
     LoadNumber = 0;
+    prepareStepsAhead();
 }
 
 // ---------------------------------------------------------------- loading
@@ -638,6 +649,7 @@ void frmControl::cmdLoadShow_Click()
             loadScreen(LoadNumber + 1);
         }
         LoadNumber = incremented(LoadNumber);
+        prepareStepsAhead();
     } catch (const pa::AutomationError &error) {
         showError(error);
     } catch (const std::exception &error) {
@@ -670,6 +682,7 @@ void frmControl::cmdLoadScriptEd_Click()
     LineNumber = 2;
     txtScriptBox1->setText(scriptLoaded);
     txtScriptBox2->setText(scriptLoaded);
+    prepareStepsAhead();
 }
 
 void frmControl::cmdShowAdjust_Click()

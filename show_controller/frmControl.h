@@ -123,6 +123,8 @@ private:
     // The two per-screen procedures of stepping, each action its own skippable statement.
     void switchScreen(int screen, const QStringList &fields);
     void refreshPicture(int screen);
+    // Tells each screen's presentation where the next Next and Previous will send it.
+    void prepareStepsAhead();
     // A hand step of one screen: activate it, then one step on or back.
     void stepScreen(int screen, bool forward);
     // One load press's work for a screen; throws at the first failure.

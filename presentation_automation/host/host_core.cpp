@@ -3,6 +3,7 @@
 #include "presentation_automation/host/deadline_workers.h"
 #include "presentation_automation/host/decks/converter.h"
 #include "presentation_automation/host/decks/deck_file.h"
+#include "presentation_automation/host/decks/frame_plan.h"
 #include "presentation_automation/host/decks/pdf_transitions.h"
 #include "presentation_automation/host/decks/show_settings.h"
 #include "presentation_automation/host/service/client_link.h"
@@ -16,6 +17,7 @@
 #include "presentation_automation/host/shows/app_window.h"
 #include "presentation_automation/host/shows/displays.h"
 #include "presentation_automation/host/shows/show_window.h"
+#include "presentation_automation/host/shows/switch_batch.h"
 
 #include <poppler-qt6.h>
 
@@ -25,6 +27,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <cmath>
@@ -40,6 +43,13 @@ const QString errorSource = QStringLiteral("Presentation host");
 Reply failure(const QString &description)
 {
     return Reply::failure(errorSource, description);
+}
+
+// The requests of a controller switching its screens; anything else ends the step's switches.
+bool partOfSwitch(Op op)
+{
+    return op == Op::Activate || op == Op::CheckShow || op == Op::GotoSlide || op == Op::Next ||
+           op == Op::Previous;
 }
 
 QString points(double value)
@@ -66,7 +76,8 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
                                 this)),
       m_socket(new SocketKeeper(m_settings.runtimeDir, this)),
       m_appWindow(std::make_unique<AppWindow>()), m_placer(new ShowPlacer(m_appWindow.get(), this)),
-      m_journal(journalPath(m_settings.runtimeDir)), m_workers(new DeadlineWorkers(4, this))
+      m_batch(new SwitchBatch(10, this)), m_journal(journalPath(m_settings.runtimeDir)),
+      m_workers(new DeadlineWorkers(4, this))
 {
     connect(m_appWindow.get(), &AppWindow::endAllRequested, this,
             &PresentationHost::endAllShowsAndQuit);
@@ -160,6 +171,9 @@ ShowWindow *PresentationHost::showWindow(std::int64_t presId) const
 void PresentationHost::handle(const Request &request,
                               const std::function<void(const Reply &)> &reply)
 {
+    if (!partOfSwitch(request.op)) {
+        m_batch->flush();
+    }
     switch (request.op) {
     case Op::Hello: {
         Reply hello =
@@ -243,6 +257,12 @@ void PresentationHost::handle(const Request &request,
     case Op::ImportReport:
         reply(answerDeckQuery(request, p->deck));
         return;
+    case Op::Prepare:
+        p->prepared = request.slides;
+        scheduleFrames();
+        refreshListing();
+        reply(Reply::success());
+        return;
     default:
         break;
     }
@@ -252,6 +272,7 @@ void PresentationHost::handle(const Request &request,
         reply(failure(QStringLiteral("The presentation has no running slide show.")));
         return;
     }
+    const QScopedValueRollback switching(m_switching, partOfSwitch(request.op));
     switch (request.op) {
     case Op::CheckShow:
         reply(Reply::success());
@@ -551,8 +572,18 @@ void PresentationHost::updateShow(ShowWindow *window)
     }
     const FrameKey key{p->pdf, window->currentPage(), window->frameBox()};
     if (const QImage *frame = m_cache.find(key)) {
-        window->showFrame(*frame, key.slide);
-    } else if (window->shownPage() != key.slide) {
+        p->shownFromHeld = true;
+        if (m_switching) {
+            m_batch->add(window, *frame, key.slide);
+        } else {
+            // A key on the show itself: at once, and a switch still waiting is stale.
+            m_batch->drop(window);
+            window->showFrame(*frame, key.slide);
+        }
+        return;
+    }
+    m_batch->drop(window);
+    if (window->shownPage() != key.slide) {
         // A frame of the right slide at another size beats the wrong slide at the right size.
         if (const QImage *other = m_cache.findAnySize(p->pdf, key.slide)) {
             window->showFrame(*other, key.slide);
@@ -566,7 +597,10 @@ void PresentationHost::frameReady(const FrameKey &key, const QImage &image)
     for (auto &[id, p] : m_presentations) {
         ShowWindow *w = p.show.data();
         if (w != nullptr && p.pdf == key.pdf && w->currentPage() == key.slide &&
-            w->frameBox() == key.box) {
+            w->frameBox() == key.box && !m_batch->waiting(w)) {
+            if (w->shownPage() != key.slide) {
+                p.shownFromHeld = false;
+            }
             w->showFrame(image, key.slide);
         }
     }
@@ -574,43 +608,24 @@ void PresentationHost::frameReady(const FrameKey &key, const QImage &image)
 
 void PresentationHost::scheduleFrames()
 {
-    // The active show first, then the others; for each rank around the current slide every
-    // show gets its frame before any show gets the next rank.
-    std::vector<std::pair<ShowWindow *, QString>> shows;
+    // The active show first, then the others.
+    std::vector<ShowFrames> shows;
     std::set<QString> live;
     for (auto &[id, p] : m_presentations) {
         if (ShowWindow *w = p.show.data()) {
             live.insert(p.pdf);
-            if (id == m_active) {
-                shows.insert(shows.begin(), {w, p.pdf});
-            } else {
-                shows.emplace_back(w, p.pdf);
+            ShowFrames show{p.pdf, w->frameBox(), w->pagesAround(), {}};
+            for (std::int32_t slide : p.prepared) {
+                if (const std::optional<int> frame = frameOfSlide(p.deck, slide)) {
+                    show.prepared.push_back(*frame);
+                }
             }
+            shows.insert(id == m_active ? shows.begin() : shows.end(), std::move(show));
         }
     }
-    std::vector<FrameKey> wanted;
-    size_t urgent = 0;
-    std::int64_t budget = m_cache.capBytes();
-    for (size_t rank = 0; rank < 6; ++rank) {
-        for (const auto &[w, pdf] : shows) {
-            const auto around = w->pagesAround();
-            if (rank >= around.size()) {
-                continue;
-            }
-            const QSize box = w->frameBox();
-            FrameKey key{pdf, around[rank], box};
-            if (std::find(wanted.begin(), wanted.end(), key) != wanted.end()) {
-                continue;
-            }
-            const std::int64_t bytes = frameBytes(box);
-            if (rank > 0 && bytes > budget) {
-                continue;
-            }
-            budget -= bytes;
-            wanted.push_back(key);
-            urgent += rank == 0 ? 1 : 0;
-        }
-    }
+    const FramePlan plan = planFrames(shows, m_cache.capBytes());
+    const std::vector<FrameKey> &wanted = plan.wanted;
+    const size_t urgent = plan.urgent;
     // A presentation whose show ended keeps neither frames nor an open document.
     m_cache.keepOnly(live);
     m_pool->setLiveDocuments(live);
@@ -675,16 +690,13 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     if (const QImage *held = m_cache.findAnySize(p.pdf, page)) {
         if (exportIsQuick(size)) {
             // Scaling a held frame down to a preview costs a few milliseconds.
-            done(writeExport(held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
-                             path, format));
+            done(writeExport(scaledForExport(*held, size), path, format));
             return;
         }
         m_workers->run(
             m_settings.exportDeadlineMs,
             [frame = *held, size, path, format] {
-                return writeExport(
-                    frame.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), path,
-                    format);
+                return writeExport(scaledForExport(frame, size), path, format);
             },
             done, late);
         return;
@@ -740,6 +752,10 @@ QString PresentationHost::statusText() const
             line += QStringLiteral("no show running");
         }
         lines << line;
+        if (const ShowWindow *w = p.show.data()) {
+            lines << framesLine(m_cache.heldPages(p.pdf, w->frameBox()), p.prepared,
+                                p.shownFromHeld);
+        }
     }
     lines << QStringLiteral("Frames held: %1 (%2 MiB of %3 MiB)")
                  .arg(m_cache.size())

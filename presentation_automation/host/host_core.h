@@ -32,6 +32,7 @@ class DeadlineWorkers;
 class ShowPlacer;
 class ShowWindow;
 class SocketKeeper;
+class SwitchBatch;
 
 struct HostSettings
 {
@@ -111,6 +112,10 @@ private:
         std::optional<double> width;
         // Seconds since the epoch of the last request that named it.
         std::int64_t touched = 0;
+        // The slides a controller said the show goes to next, most likely first.
+        std::vector<std::int32_t> prepared;
+        // Whether the slide on screen came from a frame held ahead.
+        bool shownFromHeld = false;
     };
 
     // A journaled presentation being loaded again; requests for it wait until it is.
@@ -167,6 +172,9 @@ private:
     SocketKeeper *m_socket;
     std::unique_ptr<AppWindow> m_appWindow;
     ShowPlacer *m_placer;
+    SwitchBatch *m_batch;
+    // A controller's switch is being carried out: its held frame waits for the step's others.
+    bool m_switching = false;
     Journal m_journal;
     QString m_session;
     std::map<std::int64_t, Restoring> m_restoring;

@@ -33,6 +33,7 @@ struct RecordingAutomation::State
     };
 
     std::vector<std::string> calls;
+    std::vector<std::string> hints;
     std::vector<Failure> failures;
     std::map<std::string, int> slideCounts;
     std::map<std::string, std::vector<int>> builds;
@@ -73,7 +74,8 @@ struct RecordingAutomation::State
     {
         auto &p = pres(id);
         if (!p.showRunning) {
-            throw AutomationError(errorSource, "SlideShowWindow : The presentation has no running slide show.");
+            throw AutomationError(errorSource,
+                                  "SlideShowWindow : The presentation has no running slide show.");
         }
         return p;
     }
@@ -91,7 +93,9 @@ std::string presText(int id)
 class RecSlide : public Slide
 {
 public:
-    RecSlide(StatePtr s, int presId, int index) : m_s(std::move(s)), m_presId(presId), m_index(index) {}
+    RecSlide(StatePtr s, int presId, int index)
+        : m_s(std::move(s)), m_presId(presId), m_index(index)
+    {}
 
     std::int32_t slideIndex() override
     {
@@ -103,8 +107,9 @@ public:
     void exportTo(const std::string &fileName, const std::string &filterName, std::int32_t w,
                   std::int32_t h) override
     {
-        m_s->record("Export(" + presText(m_presId) + ", " + std::to_string(m_index) + ", " + fileName +
-                    ", " + filterName + ", " + std::to_string(w) + ", " + std::to_string(h) + ")");
+        m_s->record("Export(" + presText(m_presId) + ", " + std::to_string(m_index) + ", " +
+                    fileName + ", " + filterName + ", " + std::to_string(w) + ", " +
+                    std::to_string(h) + ")");
         m_s->check("Export", m_presId);
         if (!m_s->exportWritesFiles) {
             return;
@@ -112,7 +117,8 @@ public:
         QImage image(w, h, QImage::Format_RGB32);
         image.fill(QColor::fromRgb(RecordingAutomation::colourFor(m_presId, m_index)));
         if (!image.save(QString::fromStdString(fileName), "JPG", 95)) {
-            throw AutomationError(errorSource, "Slide.Export : The file could not be written: " + fileName);
+            throw AutomationError(errorSource,
+                                  "Slide.Export : The file could not be written: " + fileName);
         }
     }
 
@@ -151,7 +157,8 @@ public:
         m_s->record("SlidesItem(" + presText(m_presId) + ", " + std::to_string(index) + ")");
         m_s->check("SlidesItem", m_presId);
         if (index < 1 || index > m_s->pres(m_presId).slideCount) {
-            throw AutomationError(errorSource, "Slides.Item : Integer out of range. " + std::to_string(index) +
+            throw AutomationError(errorSource, "Slides.Item : Integer out of range. " +
+                                                   std::to_string(index) +
                                                    " is not in the valid range.");
         }
         return std::make_shared<RecSlide>(m_s, m_presId, index);
@@ -195,7 +202,8 @@ public:
         auto &p = m_s->runningShow(m_presId);
         if (index < 1 || index > p.slideCount) {
             throw AutomationError(errorSource, "SlideShowView.GotoSlide : Integer out of range. " +
-                                                   std::to_string(index) + " is not in the valid range.");
+                                                   std::to_string(index) +
+                                                   " is not in the valid range.");
         }
         p.currentSlide = index;
     }
@@ -305,6 +313,15 @@ public:
         return m_s->pres(m_presId).importReport;
     }
 
+    void prepareSlides(const std::vector<std::int32_t> &slides) override
+    {
+        std::string text = "Prepare(" + presText(m_presId);
+        for (size_t i = 0; i < slides.size(); ++i) {
+            text += (i == 0 ? ": " : ", ") + std::to_string(slides[i]);
+        }
+        m_s->hints.push_back(text + ")");
+    }
+
 private:
     StatePtr m_s;
     int m_presId;
@@ -371,8 +388,8 @@ public:
         m_s->record("ActivePresentation()");
         m_s->check("ActivePresentation");
         if (m_s->active == 0) {
-            throw AutomationError(errorSource,
-                                  "Application.ActivePresentation : No presentation is currently open.");
+            throw AutomationError(
+                errorSource, "Application.ActivePresentation : No presentation is currently open.");
         }
         return std::make_shared<RecPresentation>(m_s, m_s->active);
     }
@@ -410,9 +427,16 @@ const std::vector<std::string> &RecordingAutomation::calls() const
 void RecordingAutomation::clearCalls()
 {
     m_state->calls.clear();
+    m_state->hints.clear();
 }
 
-std::vector<std::string> RecordingAutomation::callsStartingWith(const std::vector<std::string> &prefixes) const
+const std::vector<std::string> &RecordingAutomation::hints() const
+{
+    return m_state->hints;
+}
+
+std::vector<std::string>
+RecordingAutomation::callsStartingWith(const std::vector<std::string> &prefixes) const
 {
     std::vector<std::string> out;
     for (const auto &call : m_state->calls) {

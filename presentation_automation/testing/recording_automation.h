@@ -5,6 +5,8 @@
 // through factory() reaches it. Each call is recorded in order as text, for example
 // "Activate(pres 2)", "GotoSlide(pres 2, 3, -1)", "Export(pres 1, 2, /x/ExportSlide, JPG, 175,
 // 125)".
+// 125)". Hints (prepareSlides) are not calls the windows' behaviour depends on: they are kept in a
+// list of their own, "Prepare(pres 1: 4, 2)", "Prepare(pres 3)" for a withdrawn hint.
 
 #include "presentation_automation/automation.h"
 
@@ -40,7 +42,9 @@ public:
     ApplicationFactory factory();
 
     const std::vector<std::string> &calls() const;
+    // Clears the hints too.
     void clearCalls();
+    const std::vector<std::string> &hints() const;
     // Calls recorded so far whose text starts with one of the prefixes.
     std::vector<std::string> callsStartingWith(const std::vector<std::string> &prefixes) const;
 

@@ -557,6 +557,60 @@ private slots:
         s.click("cmdNextSouth");
         QCOMPARE(s.app.calls(), handStep(4, true));
     }
+
+    // ---------------------------------------------------------------- slides prepared ahead
+
+    // After every press each loaded screen is told where the next Next and the next Previous
+    // will send it, Next's slide first.
+    void eachPressPreparesTheSlidesOfTheNextSteps()
+    {
+        using Hints = std::vector<std::string>;
+        const auto hints = [](const char *one, const char *two, const char *three) {
+            return Hints{std::string("Prepare(pres 1") + one + ")",
+                         std::string("Prepare(pres 2") + two + ")",
+                         std::string("Prepare(pres 3") + three + ")"};
+        };
+        // Line 3 moves all three but names no slide for Screen 2; the final CR LF ends the show.
+        Show s("0,1,1,1\r\n10,5,9,14\r\n2,5,3,14\r\n13,7,x,20\r\n");
+        const Hints atStart = hints(": 5", ": 9", ": 14");
+        const Hints afterLine1 = hints(": 1", ": 3, 1", ": 1");
+        const Hints afterLine2 = hints(": 7, 5", ": 9", ": 20, 14");
+        const Hints atEnd = hints(": 5", ": 3", ": 14");
+        const std::pair<const char *, Hints> presses[] = {
+            {"cmdPreviousSlide", atStart}, // nothing to go back to
+            {"cmdNextSlide", afterLine1},     {"cmdNextSlide", afterLine2},
+            {"cmdNextSouth", afterLine2},     {"cmdPrevNorth", afterLine2},
+            {"cmdNextSlide", atEnd},          {"cmdNextSlide", atEnd},
+            {"cmdPreviousSlide", afterLine2}, {"cmdResetShow", afterLine2},
+            {"cmdPreviousSlide", afterLine1}, {"cmdPreviousSlide", atStart},
+        };
+        for (const auto &[button, expected] : presses) {
+            s.app.clearCalls();
+            s.click(button);
+            QVERIFY2(s.app.hints() == expected, button);
+        }
+
+        // Loading the script again starts over, wherever the show was.
+        s.next();
+        s.next();
+        s.app.clearCalls();
+        s.loadScript("0,1,1,1\r\n3,1,1,6\r\n");
+        QCOMPARE(s.app.hints(), hints("", "", ": 6"));
+        QVERIFY(s.app.calls().empty());
+    }
+
+    // Loading a deck prepares the screens loaded so far; no script, no slides.
+    void loadingADeckPreparesItsScreen()
+    {
+        ControlFixture f;
+        f.load(f.deck(QStringLiteral("one.pdf")));
+        QCOMPARE(f.app.hints(), (std::vector<std::string>{"Prepare(pres 1)"}));
+        f.loadScript("0,1,1,1\r\n5,3,1,4\r\n");
+        f.app.clearCalls();
+        f.load(f.deck(QStringLiteral("two.pdf")));
+        QCOMPARE(f.app.hints(),
+                 (std::vector<std::string>{"Prepare(pres 1: 3)", "Prepare(pres 2)"}));
+    }
 };
 
 CORVANE_TEST_MAIN(TestControlStep)

@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <memory>
@@ -560,6 +561,18 @@ public:
             lines.push_back(line.toStdString());
         }
         return lines;
+    }
+
+    void prepareSlides(const std::vector<std::int32_t> &slides) override
+    {
+        Request r;
+        r.op = Op::Prepare;
+        r.pres = m_pres;
+        r.slides.assign(slides.begin(),
+                        slides.begin() +
+                            std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(slides.size()),
+                                                     maxPreparedSlides));
+        m_s->call(r, "Presentation.PrepareSlides");
     }
 
 private:

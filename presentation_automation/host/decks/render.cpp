@@ -151,6 +151,16 @@ QImage renderStretched(Poppler::Document &doc, int page, const QSize &size)
     return image;
 }
 
+QImage scaledForExport(const QImage &frame, const QSize &size)
+{
+    const QSize sampled = size * 4;
+    if (sampled.width() < frame.width() && sampled.height() < frame.height()) {
+        return frame.scaled(sampled, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+            .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return frame.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 size_t qHash(const FrameKey &key, size_t seed)
 {
     return ::qHash(key.pdf, seed) ^
@@ -188,6 +198,18 @@ const QImage *FrameCache::findAnySize(const QString &pdf, int slide)
 bool FrameCache::contains(const FrameKey &key) const
 {
     return m_frames.contains(key);
+}
+
+std::vector<int> FrameCache::heldPages(const QString &pdf, const QSize &box) const
+{
+    std::vector<int> pages;
+    for (auto it = m_frames.begin(); it != m_frames.end(); ++it) {
+        if (it.key().box == box && it.key().pdf == pdf) {
+            pages.push_back(it.key().slide);
+        }
+    }
+    std::sort(pages.begin(), pages.end());
+    return pages;
 }
 
 void FrameCache::setWanted(const std::vector<FrameKey> &wanted)
@@ -403,6 +425,10 @@ void RenderPool::run(Worker *worker)
         }
         if (doc && key.slide >= 1 && key.slide <= doc->numPages()) {
             image = renderFitted(*doc, key.slide - 1, key.box, &worker->abort);
+            // In the windows' own format here, so painting it is a plain copy.
+            if (!image.isNull()) {
+                image.convertTo(QImage::Format_RGB32);
+            }
         }
         if (!image.isNull()) {
             QMetaObject::invokeMethod(

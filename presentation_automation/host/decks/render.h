@@ -49,6 +49,11 @@ QImage renderFitted(Poppler::Document &doc, int page, const QSize &box,
 // The page stretched to exactly size.
 QImage renderStretched(Poppler::Document &doc, int page, const QSize &size);
 
+// A held frame scaled to an export's size. A small picture is first sampled down to a few
+// times its size and then filtered: a smooth scale of a whole 1080p frame costs a step
+// several milliseconds for each screen, and a thumbnail looks the same either way.
+QImage scaledForExport(const QImage &frame, const QSize &size);
+
 struct FrameKey
 {
     QString pdf;
@@ -74,6 +79,8 @@ public:
     // The largest held frame of that slide at any size, for exports.
     const QImage *findAnySize(const QString &pdf, int slide);
     bool contains(const FrameKey &key) const;
+    // The pages (1-based) of a document held at one size, in ascending order.
+    std::vector<int> heldPages(const QString &pdf, const QSize &box) const;
     void setWanted(const std::vector<FrameKey> &wanted);
     // Drops every frame of a document not in pdfs: a show that ended holds none.
     void keepOnly(const std::set<QString> &pdfs);

@@ -1,5 +1,6 @@
 #include "presentation_automation/host/service/protocol.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
@@ -33,6 +34,7 @@ enum Field : unsigned
     FPath = 1u << 4,
     FFilter = 1u << 5,
     FSize = 1u << 6,
+    FSlides = 1u << 7,
 };
 
 struct OpInfo
@@ -42,7 +44,7 @@ struct OpInfo
     unsigned fields;
 };
 
-constexpr std::array<OpInfo, 21> ops{{
+constexpr std::array<OpInfo, 22> ops{{
     {Op::Hello, "hello", 0},
     {Op::SetVisible, "setVisible", FFlag},
     {Op::Open, "open", FPath},
@@ -64,6 +66,7 @@ constexpr std::array<OpInfo, 21> ops{{
     {Op::Quit, "quit", 0},
     {Op::SlideBuilds, "slideBuilds", FPres | FSlide},
     {Op::ImportReport, "importReport", FPres},
+    {Op::Prepare, "prepare", FPres | FSlides},
 }};
 
 const OpInfo &info(Op op)
@@ -158,6 +161,13 @@ QByteArray encodeRequest(const Request &request)
         o.insert(QStringLiteral("width"), request.width);
         o.insert(QStringLiteral("height"), request.height);
     }
+    if (f & FSlides) {
+        QJsonArray slides;
+        for (std::int32_t slide : request.slides) {
+            slides.append(slide);
+        }
+        o.insert(QStringLiteral("slides"), slides);
+    }
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -198,12 +208,12 @@ std::optional<Request> decodeRequest(const QByteArray &payload)
     const unsigned f = found->fields;
     // Exactly the fields of the operation: a missing or an extra one is a malformed message.
     int expectedKeys = 1;
-    for (unsigned bit : {FPres, FSlide, FFlag, FPoints, FPath, FFilter}) {
+    for (unsigned bit : {FPres, FSlide, FFlag, FPoints, FPath, FFilter, FSlides}) {
         expectedKeys += (f & bit) ? 1 : 0;
     }
     expectedKeys += (f & FSize) ? 2 : 0;
     if (o->size() != expectedKeys || !onlyKeys(*o, {"op", "pres", "slide", "flag", "points", "path",
-                                                    "filter", "width", "height"})) {
+                                                    "filter", "width", "height", "slides"})) {
         return std::nullopt;
     }
 
@@ -259,6 +269,19 @@ std::optional<Request> decodeRequest(const QByteArray &payload)
         }
         r.width = *w;
         r.height = *h;
+    }
+    if (f & FSlides) {
+        const QJsonValue v = o->value(QStringLiteral("slides"));
+        if (!v.isArray() || v.toArray().size() > maxPreparedSlides) {
+            return std::nullopt;
+        }
+        for (const QJsonValue &slide : v.toArray()) {
+            auto n = int32(slide);
+            if (!n) {
+                return std::nullopt;
+            }
+            r.slides.push_back(*n);
+        }
     }
     return r;
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 class QJsonValue;
 
@@ -17,6 +18,8 @@ namespace pa::host {
 
 inline constexpr const char *protocolGreeting = "presentation-host 1";
 inline constexpr std::uint32_t maxFrameBytes = 4u * 1024u * 1024u;
+// The most slides one hint names (a controller names a handful).
+inline constexpr int maxPreparedSlides = 16;
 
 // Largest integer a JSON number carries exactly.
 inline constexpr double maxExactJsonInteger = 9007199254740992.0;
@@ -46,6 +49,8 @@ enum class Op
     Quit,
     SlideBuilds,
     ImportReport,
+    // A controller's hint: the slides a show is likely to be sent to next.
+    Prepare,
 };
 
 const char *opName(Op op);
@@ -61,6 +66,7 @@ struct Request
     QString filter;        // export
     std::int32_t width = 0;
     std::int32_t height = 0;
+    std::vector<std::int32_t> slides; // prepare, at most maxPreparedSlides
 };
 
 struct Reply

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 
 #include <cmath>
@@ -229,12 +230,18 @@ void ShowWindow::paintEvent(QPaintEvent *)
         m_transition->paint(painter);
         return;
     }
-    painter.fillRect(rect(), Qt::black);
-    if (!m_frame.isNull()) {
-        const QSize logical = (QSizeF(m_frame.size()) / m_frame.devicePixelRatio()).toSize();
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        painter.drawImage(letterboxRect(logical, size()), m_frame);
+    if (m_frame.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
     }
+    const QSize logical = (QSizeF(m_frame.size()) / m_frame.devicePixelRatio()).toSize();
+    const QRect slide = letterboxRect(logical, size());
+    // Only the bars are filled: a full-window fill under the slide doubles a step's painting.
+    for (const QRect &bar : QRegion(rect()).subtracted(QRegion(slide))) {
+        painter.fillRect(bar, Qt::black);
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(slide, m_frame);
 }
 
 void ShowWindow::keyPressEvent(QKeyEvent *event)

@@ -5,6 +5,7 @@
 #include "host_test_support.h"
 
 #include "presentation_automation/host/deadline_workers.h"
+#include "presentation_automation/host/decks/frame_plan.h"
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/host_core.h"
 #include "presentation_automation/host/service/export_limits.h"
@@ -67,6 +68,9 @@ int openFileCount()
                                 .entryList(QDir::NoDotAndDotDot | QDir::System)
                                 .size());
 }
+
+// Frames a plan holds, as (show, frame).
+using Planned = std::vector<std::pair<int, int>>;
 
 QImage sizedImage(int w, int h)
 {
@@ -134,7 +138,7 @@ private slots:
         QCOMPARE(call(host, req(Op::CurrentSlide, id)).value, 1);
     }
 
-    void heldSlidesShowAtOnceOthersKeepTheOldSlide()
+    void heldPagesShowAtOnceOthersKeepTheOldSlide()
     {
         PresentationHost host(settings());
         const auto id = call(host, openReq(m_deck)).value;
@@ -151,7 +155,9 @@ private slots:
         Request go = req(Op::GotoSlide, id, 3);
         go.flag = -1;
         QVERIFY(call(host, go).ok);
-        QCOMPARE(show->shownSlide(), 3); // painted before the host handles anything else
+        // Painted before the host handles anything but the step's other switches.
+        call(host, req(Op::CurrentSlide, id));
+        QCOMPARE(show->shownSlide(), 3);
 
         go.slide = 8;
         QVERIFY(call(host, go).ok);
@@ -159,6 +165,51 @@ private slots:
         QCOMPARE(show->shownSlide(), 3); // not ready yet: the old slide stays up
         QTRY_COMPARE_WITH_TIMEOUT(show->shownSlide(), 8, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(held(7), 30000);
+    }
+
+    // A step's held slides wait for its other switches and go up together; one that is not
+    // held leaves the others' waiting, and nothing waits longer than a moment.
+    void aStepsHeldSlidesGoUpTogether()
+    {
+        PresentationHost host(settings());
+        std::vector<std::int64_t> ids;
+        std::vector<ShowWindow *> shows;
+        for (int i = 0; i < 3; ++i) {
+            ids.push_back(call(host, openReq(m_deck)).value);
+            call(host, req(Op::Run, ids.back()));
+            shows.push_back(host.showWindow(ids.back()));
+        }
+        const auto held = [&](int slide) {
+            return host.frameCache().contains(FrameKey{m_deck, slide, shows[0]->frameBox()});
+        };
+        QTRY_VERIFY(held(2) && held(3));
+        QVERIFY(!held(7));
+        const auto shown = [&] {
+            return std::vector<int>{shows[0]->shownSlide(), shows[1]->shownSlide(),
+                                    shows[2]->shownSlide()};
+        };
+        QTRY_COMPARE(shown(), (std::vector<int>{1, 1, 1}));
+
+        for (size_t i = 0; i < 3; ++i) {
+            call(host, req(Op::Activate, ids[i]));
+            call(host, req(Op::CheckShow, ids[i]));
+            call(host, req(Op::GotoSlide, ids[i], i == 1 ? 7 : 2));
+        }
+        QCOMPARE(shown(), (std::vector<int>{1, 1, 1}));
+        call(host, req(Op::CheckSlide, ids[0], 2));
+        QCOMPARE(shown(), (std::vector<int>{2, 1, 2}));
+        QTRY_COMPARE(shown(), (std::vector<int>{2, 7, 2}));
+
+        // A switch with nothing after it is not kept waiting.
+        call(host, req(Op::Next, ids[0]));
+        QTRY_COMPARE(shows[0]->shownSlide(), 3);
+
+        // A key on the show while its switch waits: the key's slide stays up.
+        QTRY_VERIFY(held(1) && held(3));
+        call(host, req(Op::GotoSlide, ids[2], 3));
+        QTest::keyClick(shows[2], Qt::Key_Home);
+        call(host, req(Op::CheckSlide, ids[2], 1));
+        QCOMPARE(shows[2]->shownSlide(), 1);
     }
 
     void slideIsLetterboxedOnBlack()
@@ -242,6 +293,99 @@ private slots:
         QCOMPARE(letterboxRect(QSize(1600, 900), QSize(800, 600)), QRect(0, 75, 800, 450));
     }
 
+    // What the host holds ahead, most wanted first: the slides on screen, then the prepared
+    // slides rank by rank across the shows, then the neighbours until the memory is spent.
+    void preparedFramesComeBeforeNeighbours_data()
+    {
+        QTest::addColumn<int>("framesOfRoom");
+        QTest::addColumn<std::vector<int>>("prepared");
+        QTest::addColumn<Planned>("wanted");
+        using W = Planned;
+        QTest::newRow("no hint, room for all")
+            << 20 << std::vector<int>{} << W{{0, 10}, {1, 1}, {0, 11}, {1, 2},  {0, 12},
+                                             {1, 3},  {0, 9}, {1, 4},  {0, 13}, {0, 8}};
+        QTest::newRow("hinted, room for all")
+            << 20 << std::vector<int>{20, 9}
+            << W{{0, 10}, {1, 1}, {0, 20}, {0, 9},  {0, 11}, {1, 2},
+                 {0, 12}, {1, 3}, {1, 4},  {0, 13}, {0, 8}};
+        QTest::newRow("hinted, the farthest neighbours make room")
+            << 6 << std::vector<int>{20, 9} << W{{0, 10}, {1, 1}, {0, 20}, {0, 9}, {0, 11}, {1, 2}};
+        QTest::newRow("only the slides on screen, whatever the room")
+            << 1 << std::vector<int>{20} << W{{0, 10}, {1, 1}};
+        QTest::newRow("no frame 0, none twice")
+            << 20 << std::vector<int>{0, 10} << W{{0, 10}, {1, 1}, {0, 11}, {1, 2},  {0, 12},
+                                                  {1, 3},  {0, 9}, {1, 4},  {0, 13}, {0, 8}};
+    }
+    void preparedFramesComeBeforeNeighbours()
+    {
+        QFETCH(int, framesOfRoom);
+        QFETCH(std::vector<int>, prepared);
+        QFETCH(Planned, wanted);
+        const QSize box(40, 30);
+        // Plain decks: the neighbours are those a show's window lists, 1-based.
+        const auto around = [](int pages, int slide) {
+            std::vector<int> out = pagesAround(plainDeck(pages), {slide, 0}, false);
+            for (int &page : out) {
+                ++page;
+            }
+            return out;
+        };
+        const std::vector<ShowFrames> shows{
+            {QStringLiteral("a.pdf"), box, around(30, 10), prepared},
+            {QStringLiteral("b.pdf"), box, around(4, 1), {}}};
+        const FramePlan plan = planFrames(shows, framesOfRoom * frameBytes(box));
+        std::vector<FrameKey> expected;
+        for (const auto &[show, frame] : wanted) {
+            expected.push_back(FrameKey{shows[static_cast<size_t>(show)].pdf, frame, box});
+        }
+        QCOMPARE(plan.wanted, expected);
+        QCOMPARE(plan.urgent, size_t(2));
+    }
+
+    // With builds, frames are pages: the prepared slide is held as its first state, ahead of
+    // the next build and the next slide, which come before what a small memory leaves out.
+    void preparedSlidesOfABuiltDeckAreHeldAsPages()
+    {
+        QString why;
+        const auto deck = readDeckDescription(
+            R"({"format":1,"slides":[{"states":[{"page":0},{"page":1,"trigger":"click"}]},)"
+            R"({"states":[{"page":2}]},{"states":[{"page":3},{"page":4,"trigger":"click"}]},)"
+            R"({"states":[{"page":5}]}]})",
+            6, &why);
+        QVERIFY2(deck, qPrintable(why));
+        std::vector<int> around = pagesAround(*deck, {1, 0}, false);
+        for (int &page : around) {
+            ++page;
+        }
+        const QSize box(40, 30);
+        const ShowFrames show{QStringLiteral("a.pdf"), box, around, {*frameOfSlide(*deck, 4)}};
+        const auto pages = [&](int framesOfRoom) {
+            std::vector<int> out;
+            for (const FrameKey &key : planFrames({show}, framesOfRoom * frameBytes(box)).wanted) {
+                out.push_back(key.slide);
+            }
+            return out;
+        };
+        QCOMPARE(pages(2), (std::vector<int>{1, 6}));
+        QCOMPARE(pages(4), (std::vector<int>{1, 6, 2, 3}));
+    }
+
+    // A slide is prepared as its first build state's page.
+    void aSlideIsPreparedAsItsFirstState()
+    {
+        QString why;
+        const auto deck = readDeckDescription(
+            R"({"format":1,"slides":[{"states":[{"page":0}]},)"
+            R"({"states":[{"page":1},{"page":2,"trigger":"click"}]},{"states":[{"page":3}]}]})",
+            4, &why);
+        QVERIFY2(deck, qPrintable(why));
+        QCOMPARE(frameOfSlide(*deck, 1), std::optional<int>(1));
+        QCOMPARE(frameOfSlide(*deck, 3), std::optional<int>(4));
+        QCOMPARE(frameOfSlide(*deck, 4), std::nullopt);
+        QCOMPARE(frameOfSlide(*deck, 0), std::nullopt);
+        QCOMPARE(frameOfSlide(plainDeck(5), 5), std::optional<int>(5));
+    }
+
     void cacheEvictsUnwantedOldestFirst()
     {
         const auto key = [](int slide) {
@@ -282,6 +426,12 @@ private slots:
         QCOMPARE(back->path, r.path);
         QCOMPARE(back->width, 175);
         QCOMPARE(back->height, 125);
+
+        Request prepare = req(Op::Prepare, 3);
+        prepare.slides = {14, 2};
+        QCOMPARE(decodeRequest(encodeRequest(prepare))->slides, prepare.slides);
+        prepare.slides.clear();
+        QVERIFY(decodeRequest(encodeRequest(prepare))->slides.empty());
 
         Request place = req(Op::SetLeft, 2);
         place.points = -1234.5;
@@ -599,6 +749,12 @@ private slots:
             << QByteArray(R"({"op":"checkSlide","pres":1,"slide":4294967296})");
         QTest::newRow("number as text") << QByteArray(R"({"op":"next","pres":"1"})");
         QTest::newRow("path not text") << QByteArray(R"({"op":"open","path":7})");
+        QTest::newRow("slides not a list") << QByteArray(R"({"op":"prepare","pres":1,"slides":3})");
+        QTest::newRow("slide in the list as text")
+            << QByteArray(R"({"op":"prepare","pres":1,"slides":[2,"3"]})");
+        QTest::newRow("too many slides")
+            << QByteArray(R"({"op":"prepare","pres":1,"slides":[1,2,3,4,5,6,7,8,9,10,11,12,13,)"
+                          R"(14,15,16,17]})");
     }
     void malformedMessagesAreRefused()
     {

@@ -192,6 +192,40 @@ private slots:
         QVERIFY2(status.contains(QStringLiteral("at -48,24)")), qPrintable(status));
     }
 
+    // A jump to a slide the controller prepared is drawn from a frame held ahead; a jump to
+    // one it did not prepare, far from the slide on screen, is drawn when asked for.
+    void aPreparedJumpIsDrawnFromAHeldFrame()
+    {
+        const QString file = deck(QStringLiteral("jumps.pdf"), 30);
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(file));
+        pres->slideShowSettings()->run();
+        auto view = pres->slideShowWindow()->view();
+        pres->prepareSlides({20, 14});
+        static const QRegularExpression framesLine(
+            QStringLiteral(
+                "frames held for pages: ([^;]*); prepared slides: ([^;]*); page on screen "
+                "(.*)$"),
+            QRegularExpression::MultilineOption);
+        const auto frames = [&] { return framesLine.match(statusListing(m_fx->options)); };
+        const auto holds = [&](const QString &slide) {
+            return frames().captured(1).split(QStringLiteral(", ")).contains(slide);
+        };
+        QCOMPARE(frames().captured(2), QStringLiteral("20, 14"));
+        QTRY_VERIFY_WITH_TIMEOUT(holds(QStringLiteral("20")) && holds(QStringLiteral("14")), 30000);
+        QVERIFY(!holds(QStringLiteral("27")));
+
+        view->gotoSlide(20, msoTrue);
+        QCOMPARE(showsOnScreen(m_fx->options)[1].slide, 20);
+        QCOMPARE(frames().captured(3), QStringLiteral("from a frame held ahead"));
+
+        view->gotoSlide(27, msoTrue);
+        QTRY_COMPARE_WITH_TIMEOUT(showsOnScreen(m_fx->options)[1].slide, 27, 30000);
+        QCOMPARE(frames().captured(3), QStringLiteral("drawn when needed"));
+        pres->prepareSlides({});
+        QCOMPARE(frames().captured(2), QStringLiteral("none"));
+    }
+
     void exportFormatsAndPaths()
     {
         const QString file = deck(QStringLiteral("formats.pdf"), 3);

@@ -1,0 +1,50 @@
+#pragma once
+
+// Which frames the host holds, most wanted first, within its memory for frames: every show's
+// page on screen, then the first pages of the slides its controller said come next, then the
+// usual neighbours of the page on screen (next build, next slide, previous step). What does
+// not fit is the least useful neighbours.
+
+#include "presentation_automation/host/decks/deck_description.h"
+#include "presentation_automation/host/decks/render.h"
+
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pa::host {
+
+// One running show as the plan sees it; frames are 1-based pages of the PDF.
+struct ShowFrames
+{
+    QString pdf;
+    QSize box;
+    // The page on screen first, then its usual neighbours, most wanted first.
+    std::vector<int> around;
+    // Pages a controller said the show goes to next, most likely first.
+    std::vector<int> prepared;
+};
+
+struct FramePlan
+{
+    std::vector<FrameKey> wanted;
+    size_t urgent = 0; // the first ones: needed on screen now
+};
+
+// shows: the most important first (the active show). The frames on screen are always
+// planned; every other one only while budgetBytes lasts.
+FramePlan planFrames(const std::vector<ShowFrames> &shows, std::int64_t budgetBytes);
+
+// The frame that shows a slide as it starts: the page of its first build state, numbered
+// from 1 as frames are. None for a slide the deck does not have.
+std::optional<int> frameOfSlide(const DeckDescription &deck, int slide);
+
+// A show's line of the status listing about its frames: which it holds, which slides its
+// controller prepared, and whether the page on screen came from a frame held ahead.
+QString framesLine(const std::vector<int> &held, const std::vector<std::int32_t> &prepared,
+                   bool shownFromHeld);
+
+} // namespace pa::host

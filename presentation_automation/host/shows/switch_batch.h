@@ -1,0 +1,48 @@
+#pragma once
+
+// The switches of one step reach the screens together. A controller switches its screens
+// one request after another; painting a held slide at each request put the last screen up
+// a few paintings after the first. So the held frames of a step's switches wait until the
+// controller asks for something other than a switch, or a moment has passed, and are then
+// painted one right after the other. A frame that is not held never waits here: it is shown
+// as soon as it is drawn.
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <vector>
+
+namespace pa::host {
+
+class ShowWindow;
+
+class SwitchBatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    // maxWaitMs: the longest a frame waits for the rest of its step.
+    explicit SwitchBatch(int maxWaitMs, QObject *parent = nullptr);
+
+    // The window's next frame; replaces one it was still waiting with.
+    void add(ShowWindow *window, const QImage &frame, int page);
+    // The window moved on to a page not held: its waiting frame is stale.
+    void drop(ShowWindow *window);
+    // Paints every waiting frame now.
+    void flush();
+    bool waiting(const ShowWindow *window) const;
+
+private:
+    struct Waiting
+    {
+        QPointer<ShowWindow> window;
+        QImage frame;
+        int page = 0; // 1-based page of the PDF
+    };
+    std::vector<Waiting> m_waiting;
+    QTimer m_deadline;
+};
+
+} // namespace pa::host
