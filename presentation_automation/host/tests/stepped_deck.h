@@ -2,7 +2,8 @@
 
 // Decks with builds, transitions and timings, written as flat OpenDocument (.fodp) text and
 // saved by LibreOffice as the .pptx or .odp a user would bring. Every text is distinct, so a
-// page's text tells which state of which slide it is.
+// page's text tells which state of which slide it is. Each title carries slide number and
+// count fields, and the master's slide number (last in a page's text) is shown on every slide.
 
 #include <QByteArray>
 #include <QDir>
@@ -35,7 +36,8 @@ namespace detail {
 
 inline QString drawingPageStyle(int index, const FlatSlide &s)
 {
-    QString props;
+    // Every slide shows the master's slide number.
+    QString props = QStringLiteral(" presentation:display-page-number=\"true\"");
     if (s.transition == QLatin1String("fade")) {
         props += QStringLiteral(" smil:type=\"fade\" smil:subtype=\"crossfade\" "
                                 "presentation:transition-speed=\"medium\"");
@@ -79,7 +81,9 @@ inline QString page(int index, const FlatSlide &s)
     QString shapes =
         QStringLiteral("<draw:frame xml:id=\"%2\" draw:id=\"%2\" draw:style-name=\"plain\" "
                        "svg:x=\"1cm\" svg:y=\"1cm\" svg:width=\"26cm\" svg:height=\"3cm\">"
-                       "<draw:text-box><text:p>%1</text:p></draw:text-box></draw:frame>\n")
+                       "<draw:text-box><text:p>%1 (slide <text:page-number>1</text:page-number> "
+                       "of <text:page-count>1</text:page-count>)</text:p></draw:text-box>"
+                       "</draw:frame>\n")
             .arg(s.title.toHtmlEscaped(), title);
     QStringList clicks; // each: the click group's inner parts
     if (!s.bullets.isEmpty()) {
@@ -195,7 +199,12 @@ inline QByteArray flatDeckText(const std::vector<FlatSlide> &slides, bool loop =
                "  </text:list-style>\n"
                "%1 </office:automatic-styles>\n"
                " <office:master-styles>\n"
-               "  <style:master-page style:name=\"Default\" style:page-layout-name=\"PM1\"/>\n"
+               "  <style:master-page style:name=\"Default\" style:page-layout-name=\"PM1\">\n"
+               "   <draw:frame presentation:class=\"page-number\" draw:style-name=\"plain\" "
+               "svg:x=\"22cm\" svg:y=\"19cm\" svg:width=\"5cm\" svg:height=\"1.5cm\">"
+               "<draw:text-box><text:p><text:page-number>&lt;number&gt;</text:page-number>"
+               "</text:p></draw:text-box></draw:frame>\n"
+               "  </style:master-page>\n"
                " </office:master-styles>\n"
                " <office:body>\n"
                "  <office:presentation>\n"

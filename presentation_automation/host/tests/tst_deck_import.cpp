@@ -199,6 +199,16 @@ private slots:
         const QColor built = picturePixel(*doc, 6);
         QVERIFY2(before.red() > 200 && before.green() > 200, qPrintable(before.name()));
         QVERIFY2(built.red() > 150 && built.green() < 90, qPrintable(built.name()));
+        // Slide number fields, in the slide's text and the master's, count slides, not pages.
+        for (size_t s = 0; s < expected.size(); ++s) {
+            for (const int page : expected[s].pages) {
+                const QString text = pageText(*doc, page);
+                const QString number = QString::number(s + 1);
+                QVERIFY2(text.contains(QStringLiteral("(slide %1 of 5)").arg(number)) &&
+                             text.section(QLatin1Char(' '), -1) == number,
+                         qPrintable(QStringLiteral("page %1: %2").arg(page).arg(text)));
+            }
+        }
         QVERIFY(pageText(*doc, 9).contains(QLatin1String("Hidden")));
         QVERIFY(pageText(*doc, 10).contains(QLatin1String("Closing")));
     }

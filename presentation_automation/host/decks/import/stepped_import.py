@@ -18,7 +18,7 @@ import sys
 import time
 
 # Part of the converted-deck cache key: a new version imports every deck again.
-VERSION = "1"
+VERSION = "2"
 
 EXIT_NO_UNO = 3
 EXIT_FAILED = 4
@@ -306,6 +306,105 @@ def apply_state(page, visibility):
             page.remove(shape)
 
 
+def field_kind(portion):
+    """"number" for a page number field, "count" for a page count, else None."""
+    try:
+        if portion.TextPortionType != "TextField":
+            return None
+        field = portion.TextField
+    except Exception:
+        return None
+    if field.supportsService("com.sun.star.text.textfield.PageNumber"):
+        return "number"
+    if field.supportsService("com.sun.star.text.textfield.PageCount"):
+        return "count"
+    return None
+
+
+def number_fields(text):
+    """The page number and page count fields in text, each with its kind."""
+    found = []
+    for para in children(text):
+        for portion in children(para):
+            kind = field_kind(portion)
+            if kind:
+                found.append((portion.TextField, kind))
+    return found
+
+
+def text_shapes(container):
+    for i in range(container.getCount()):
+        s = container.getByIndex(i)
+        if s.supportsService("com.sun.star.drawing.GroupShape"):
+            yield from text_shapes(s)
+        elif hasattr(s, "getText"):
+            yield s
+
+
+def copy_slide_number_shape(doc, page, master_shape, values):
+    """Puts on page a text shape like master_shape whose fields are fixed text."""
+    copy = doc.createInstance("com.sun.star.drawing.TextShape")
+    page.add(copy)
+    copy.setPosition(master_shape.getPosition())
+    copy.setSize(master_shape.getSize())
+    pieces = []
+    for n, para in enumerate(children(master_shape.getText())):
+        if n:
+            pieces.append("\n")
+        for portion in children(para):
+            kind = field_kind(portion)
+            pieces.append(values[kind] if kind else portion.getString())
+    text = "".join(pieces)
+    skip = {"ZOrder", "Name", "NavigationOrder", "Transformation", "Style", "LayerID",
+            "LayerName", "Visible", "Printable"}
+    properties = master_shape.getPropertySetInfo().getProperties()
+    readonly = constant("com.sun.star.beans.PropertyAttribute.READONLY")
+    copy.setString(text)
+    for p in properties:
+        if p.Name in skip or p.Attributes & readonly:
+            continue
+        try:
+            copy.setPropertyValue(p.Name, master_shape.getPropertyValue(p.Name))
+        except Exception:
+            pass
+    # Runs that carry their own character attributes (as .pptx text does) keep them.
+    runs = [portion for para in children(master_shape.getText()) for portion in children(para)]
+    if runs:
+        cursor = copy.getText().createTextCursor()
+        cursor.gotoEnd(True)
+        for p in runs[-1].getPropertySetInfo().getProperties():
+            if not p.Name.startswith("Char") or p.Attributes & readonly:
+                continue
+            try:
+                cursor.setPropertyValue(p.Name, runs[-1].getPropertyValue(p.Name))
+            except Exception:
+                pass
+
+
+def fix_slide_numbers(doc, page, number, count):
+    """Writes the slide's own number (and the slide count) where page shows them as fields.
+
+    Every build state of a slide is a page of its own, so a field would count them all.
+    """
+    values = {"number": str(number), "count": str(count)}
+    for shape in text_shapes(page):
+        for field, kind in reversed(number_fields(shape.getText())):
+            anchor = field.getAnchor()
+            anchor.getText().insertString(anchor, values[kind], True)
+    try:
+        shown = bool(page.IsPageNumberVisible)
+    except Exception:
+        shown = False
+    if not shown:
+        return
+    master = page.MasterPage
+    for i in range(master.getCount()):
+        shape = master.getByIndex(i)
+        if shape.getShapeType() == "com.sun.star.presentation.SlideNumberShape":
+            copy_slide_number_shape(doc, page, shape, values)
+    page.IsPageNumberVisible = False
+
+
 def direction_from(subtype, tst, named_by_motion):
     """The edge the incoming slide comes in from."""
     edge = {tst.FROMLEFT: "left", tst.FROMRIGHT: "right", tst.FROMTOP: "up",
@@ -394,6 +493,8 @@ def describe_and_expand(doc, named_by_motion):
     for number, page in enumerate(originals, start=1):
         slide = Slide(page, number)
         states = build_states(slide)
+        # Shapes it adds come after those the states name, so their paths hold.
+        fix_slide_numbers(doc, page, number, len(originals))
         # A state that shows what the one before it shows needs no page of its own.
         distinct = [0]
         for i in range(1, len(states)):
