@@ -17,9 +17,27 @@
 
 #include <csignal>
 #include <exception>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace pa::host::testing {
+
+inline std::string str(const QString &s)
+{
+    return s.toStdString();
+}
+
+// The AutomationError a call throws, or nullopt when it throws none.
+template<typename F> std::optional<AutomationError> errorOf(F &&call)
+{
+    try {
+        call();
+    } catch (const AutomationError &e) {
+        return e;
+    }
+    return std::nullopt;
+}
 
 // Processes whose command line names this runtime folder, that is the hosts started for it.
 inline std::vector<qint64> hostProcesses(const QString &runtimeDir)

@@ -57,16 +57,6 @@ const char *const flatDeck = R"(<?xml version="1.0" encoding="UTF-8"?>
 const char *const endlessShow =
     R"(<presentation:settings presentation:endless="true" presentation:pause="PT0S"/>)";
 
-std::optional<AutomationError> errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const AutomationError &e) {
-        return e;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 class TestHostConversion : public QObject

@@ -19,14 +19,7 @@ using namespace pa::host;
 using namespace pa::host::testing;
 using namespace platform::testing;
 
-namespace {
-
-std::string str(const QString &s)
-{
-    return s.toStdString();
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestHostDisplays : public QObject
 {

@@ -25,22 +25,6 @@ using namespace pa::host::testing;
 
 namespace {
 
-std::string str(const QString &s)
-{
-    return s.toStdString();
-}
-
-// The AutomationError a call throws; fails the test when it throws none.
-template<typename F> std::optional<AutomationError> errorOf(F &&call)
-{
-    try {
-        call();
-    } catch (const AutomationError &e) {
-        return e;
-    }
-    return std::nullopt;
-}
-
 QImage exported(const QString &path, QByteArray *format = nullptr)
 {
     QImageReader reader(path);

@@ -25,21 +25,6 @@ using namespace pa::host::testing;
 
 namespace {
 
-std::string str(const QString &s)
-{
-    return s.toStdString();
-}
-
-template<typename F> std::optional<AutomationError> errorOf(F &&call)
-{
-    try {
-        call();
-    } catch (const AutomationError &e) {
-        return e;
-    }
-    return std::nullopt;
-}
-
 // One request on a connection of its own, as a program that is not a controller would send it.
 std::optional<Reply> rawCall(const QString &runtimeDir, const Request &request)
 {
