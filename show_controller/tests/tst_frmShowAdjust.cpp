@@ -5,6 +5,7 @@
 #include "show_controller/frmShowAdjust.h"
 
 #include "platform/error.h"
+#include "platform/testing/failing_save.h"
 #include "platform/testing/test_main.h"
 
 #include <QComboBox>
@@ -12,8 +13,6 @@
 #include <QFile>
 
 #include <array>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -235,8 +234,7 @@ private slots:
         QCOMPARE(QDir(f.root.path()).entryList(QDir::Files), QStringList{"Orvanta Screen Numbers.txt"});
     }
 
-    // A save that cannot be completed (here the file size limit stops the write) leaves
-    // the old file as it was and confirms nothing.
+    // A save that cannot be completed leaves the old file as it was and confirms nothing.
     void failedSaveKeepsTheOldFile()
     {
         ControlFixture f;
@@ -244,15 +242,11 @@ private slots:
         const QByteArray old = "1,2,3,4,5,6,7,8,9,1\r\n";
         const QString file = f.writeFile(QStringLiteral("Orvanta Screen Numbers.txt"), old);
 
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 10;
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        a.click("cmdSave");
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        {
+            platformtesting::FailingSave failing(file);
+            QVERIFY(failing.armed());
+            a.click("cmdSave");
+        }
 
         QCOMPARE(readAll(file), old);
         QVERIFY(f.messages->shown.isEmpty());

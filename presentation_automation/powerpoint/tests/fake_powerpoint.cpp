@@ -359,15 +359,18 @@ public:
 private:
     std::string identity() const
     {
-        switch (m_kind) {
-        case Kind::Application:
-        case Kind::Presentations:
+        if (m_kind == Kind::Application || m_kind == Kind::Presentations) {
             return "";
-        case Kind::Slide:
-            return "(" + std::to_string(m_presId) + "/" + std::to_string(m_slide) + ")";
-        default:
-            return "(" + std::to_string(m_presId) + ")";
         }
+        // Appended piece by piece: GCC 12 warns (wrongly) about operator+ on a literal here.
+        std::string text = "(";
+        text += std::to_string(m_presId);
+        if (m_kind == Kind::Slide) {
+            text += '/';
+            text += std::to_string(m_slide);
+        }
+        text += ')';
+        return text;
     }
 
     // What the type library checks before PowerPoint sees the call.
