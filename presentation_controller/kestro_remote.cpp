@@ -32,7 +32,10 @@ KestroRemote::KestroRemote(frmKestro &window, const remote::RemoteSettings &sett
     connect(&m_poll, &QTimer::timeout, this, &KestroRemote::publish);
     m_poll.start(pollMs);
     connect(&m_probe, &QTimer::timeout, this, &KestroRemote::probe);
-    m_probe.start(probeMs);
+    // Nobody hears the state with the remote off: the application is then not asked at all.
+    if (settings.enabled) {
+        m_probe.start(probeMs);
+    }
     m_window.setNetworkRemote(&m_control);
     publish();
 }

@@ -41,7 +41,10 @@ CorvaneRemote::CorvaneRemote(frmControl &window, const remote::RemoteSettings &s
     connect(&m_poll, &QTimer::timeout, this, &CorvaneRemote::publish);
     m_poll.start(pollMs);
     connect(&m_probe, &QTimer::timeout, this, &CorvaneRemote::probe);
-    m_probe.start(probeMs);
+    // Nobody hears the state with the remote off: the application is then not asked at all.
+    if (settings.enabled) {
+        m_probe.start(probeMs);
+    }
     m_window.setNetworkRemote(&m_control);
     publish();
 }
