@@ -3,16 +3,11 @@
 // Corvane's network remote: what it tells subscribers about the show, taken from the main
 // window's own record, and the commands it puts in the window's remote queue.
 
-#include "remote_control/remote_control.h"
-
-#include <QObject>
-#include <QTimer>
-
-#include <array>
+#include "remote_control/controller_remote.h"
 
 class frmControl;
 
-class CorvaneRemote : public QObject
+class CorvaneRemote : public remote::ControllerRemote
 {
     Q_OBJECT
 
@@ -21,22 +16,12 @@ public:
                   const QString &logPath);
     ~CorvaneRemote() override;
 
-    remote::RemoteControl &control() { return m_control; }
-    // The show as the remotes see it now.
-    remote::State currentState() const;
+    remote::State currentState() const override;
+
+protected:
+    std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
+    bool applicationCreated() const override;
 
 private:
-    void publish();
-    // Asks the presentation application what the window does not record: slide counts,
-    // whether the shows run, whether it answers at all.
-    void probe();
-
     frmControl &m_window;
-    remote::RemoteControl m_control;
-    QTimer m_poll;
-    QTimer m_probe;
-    std::array<int, 3> m_slides{};
-    std::array<bool, 3> m_running{};
-    bool m_hostReachable = false;
-    int m_probeSkips = 0;
 };
