@@ -1,7 +1,7 @@
 #include "remote_settings.h"
 
-#include <QNetworkInterface>
 #include "platform/settings_format.h"
+#include <QNetworkInterface>
 
 #include <QSettings>
 

@@ -14,10 +14,9 @@ struct FailingSave::State
 
 FailingSave::FailingSave(const QString &file) : m_state(std::make_unique<State>())
 {
-    m_state->file = CreateFileW(reinterpret_cast<const wchar_t *>(
-                                    QDir::toNativeSeparators(file).utf16()),
-                                GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    m_state->file =
+        CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(file).utf16()),
+                    GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 FailingSave::~FailingSave()

@@ -7,8 +7,8 @@
 #include "remote_control/remote_server.h"
 #include "remote_control/remote_settings.h"
 
-#include <QJsonDocument>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -347,7 +347,8 @@ private slots:
         QTemporaryDir config;
         QSettings::setPath(platform::settingsFormat(), QSettings::UserScope, config.path());
         const QString fileName =
-            QSettings(platform::settingsFormat(), QSettings::UserScope, "Kestro", "Kestro").fileName();
+            QSettings(platform::settingsFormat(), QSettings::UserScope, "Kestro", "Kestro")
+                .fileName();
         QVERIFY(fileName.startsWith(config.path()));
         QDir().mkpath(QFileInfo(fileName).path());
         QFile file(fileName);

@@ -3,7 +3,8 @@
 // CLSIDFromProgID and CoCreateInstance, across processes.
 //
 //   fake_powerpoint_server /RegServer --log C:\x\calls.txt --file "C:\Shows\a.ppt=8" ...
-//       registers it (machine-wide, as wine reads only those), with these options on the command line COM starts it with
+//       registers it (machine-wide, as wine reads only those), with these options on the command
+//       line COM starts it with
 //   fake_powerpoint_server /UnregServer
 //   fake_powerpoint_server [-Embedding] --log FILE --file NAME=SLIDES ...
 //       serves: one application for every client, each call appended to FILE as the double
