@@ -1,5 +1,7 @@
 #include "serial_devices.h"
 
+#include "platform/settings_format.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -46,8 +48,8 @@ QString configuredPortDevice(int port)
     return defaultPortDevice(port);
 #else
     // Off Windows the native format is an INI file, ~/.config/Corvane/Corvane.conf.
-    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                             QStringLiteral("Corvane"), QStringLiteral("Corvane"));
+    const QSettings settings(settingsFormat(), QSettings::UserScope, QStringLiteral("Corvane"),
+                             QStringLiteral("Corvane"));
     const QString device =
         settings.value(QStringLiteral("SerialPorts/Com%1").arg(port)).toString().trimmed();
     return device.isEmpty() ? defaultPortDevice(port) : device;

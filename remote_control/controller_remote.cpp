@@ -21,7 +21,8 @@ const ControllerRemote::ShowProbe noShow;
 ControllerRemote::ControllerRemote(QWidget &window, Program program, const RemoteSettings &settings,
                                    const QString &logPath,
                                    std::function<void(const QString &)> queue)
-    : m_window(window), m_control(program, settings, logPath), m_queue(std::move(queue))
+    : m_window(window), m_control(program, settings, logPath), m_queue(std::move(queue)),
+      m_probeApplication(settings.enabled)
 {}
 
 ControllerRemote::~ControllerRemote() = default;
@@ -42,7 +43,10 @@ void ControllerRemote::start()
     connect(&m_poll, &QTimer::timeout, this, &ControllerRemote::publish);
     m_poll.start(pollMs);
     connect(&m_probe, &QTimer::timeout, this, &ControllerRemote::probe);
-    m_probe.start(probeMs);
+    // Nobody hears the state with the remote off: the application is then not asked at all.
+    if (m_probeApplication) {
+        m_probe.start(probeMs);
+    }
     publish();
 }
 

@@ -62,6 +62,7 @@ private:
     QWidget &m_window;
     RemoteControl m_control;
     std::function<void(const QString &)> m_queue;
+    bool m_probeApplication;
     QTimer m_poll;
     QTimer m_probe;
     std::vector<ShowProbe> m_shows;

@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 namespace remote {
@@ -39,6 +40,13 @@ qsizetype stringLength(const QByteArray &data, qsizetype pos)
     return length;
 }
 
+// The text of a padded string at pos: its bytes up to the first NUL.
+QByteArrayView textAt(const QByteArray &data, qsizetype pos, qsizetype paddedLength)
+{
+    const char *begin = data.constData() + pos;
+    return QByteArrayView(begin, std::find(begin, begin + paddedLength, '\0'));
+}
+
 quint32 readU32(const QByteArray &data, qsizetype pos)
 {
     return qFromBigEndian<quint32>(data.constData() + pos);
@@ -59,8 +67,7 @@ qsizetype walkMessage(const QByteArray &data, OscMessage *message)
     }
     qsizetype pos = addressLength;
     if (message) {
-        message->address =
-            QString::fromUtf8(data.constData(), qstrnlen(data.constData(), addressLength));
+        message->address = QString::fromUtf8(textAt(data, 0, addressLength));
     }
     if (pos == data.size()) {
         // No type tags at all: an old-style message without arguments. On a stream this
@@ -74,8 +81,7 @@ qsizetype walkMessage(const QByteArray &data, OscMessage *message)
     if (tagsLength <= 0) {
         return tagsLength;
     }
-    const QByteArray tags(data.constData() + pos + 1,
-                          qstrnlen(data.constData() + pos + 1, tagsLength - 1));
+    const QByteArray tags = textAt(data, pos + 1, tagsLength - 1).toByteArray();
     pos += tagsLength;
     for (const char tag : tags) {
         qsizetype size = 0;
@@ -148,8 +154,7 @@ qsizetype walkMessage(const QByteArray &data, OscMessage *message)
             }
             case 's':
             case 'S':
-                value = QString::fromUtf8(data.constData() + pos,
-                                          qstrnlen(data.constData() + pos, size));
+                value = QString::fromUtf8(textAt(data, pos, size));
                 break;
             case 'T':
                 value = true;

@@ -1,6 +1,8 @@
 #include "remote_settings.h"
 
+#include "platform/settings_format.h"
 #include <QNetworkInterface>
+
 #include <QSettings>
 
 namespace remote {
@@ -31,7 +33,7 @@ RemoteSettings defaultSettings(const QString &program)
 RemoteSettings readSettings(const QString &program)
 {
     RemoteSettings result = defaultSettings(program);
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, program, program);
+    QSettings settings(platform::settingsFormat(), QSettings::UserScope, program, program);
     settings.beginGroup(QStringLiteral("Remote"));
     const QString enabled =
         settings.value(QStringLiteral("Enabled")).toString().trimmed().toLower();

@@ -31,7 +31,7 @@ struct RemoteSettings
 // Corvane, Kestro and Kestrokiosk can run side by side.
 RemoteSettings defaultSettings(const QString &program);
 
-// The [Remote] group of QSettings(NativeFormat, UserScope, program, program), over the
+// The [Remote] group of the program's settings file (platform::settingsFormat()), over the
 // defaults. Malformed values keep the default.
 RemoteSettings readSettings(const QString &program);
 

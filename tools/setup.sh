@@ -37,6 +37,8 @@ if [ "$test_tools" = yes ]; then
     packages+=(lintian desktop-file-utils appstream dpkg-dev xvfb xdotool)
     # A window manager for the test that the controllers stay above the shows.
     packages+=(openbox)
+    # The Windows installer is made with NSIS.
+    packages+=(nsis)
 fi
 
 missing=()

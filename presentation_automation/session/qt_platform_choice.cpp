@@ -50,12 +50,4 @@ SessionEnvironment currentSessionEnvironment()
             variable("QT_QPA_PLATFORM")};
 }
 
-void preferX11OnWayland()
-{
-    const std::string choice = chooseQtPlatform(currentSessionEnvironment());
-    if (!choice.empty()) {
-        ::setenv("QT_QPA_PLATFORM", choice.c_str(), 1);
-    }
-}
-
 } // namespace pa

@@ -1,11 +1,13 @@
 // The network remote's pure rules: OSC packets and stream framing, line splitting, command
 // reading for each program, repeats by sequence number, state rendering, peer ownership.
 
+#include "platform/settings_format.h"
 #include "remote_control/commands.h"
 #include "remote_control/osc.h"
 #include "remote_control/remote_server.h"
 #include "remote_control/remote_settings.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -343,9 +345,13 @@ private slots:
     void settingsFile()
     {
         QTemporaryDir config;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
-        QDir(config.path()).mkpath(QStringLiteral("Kestro"));
-        QFile file(config.filePath(QStringLiteral("Kestro/Kestro.conf")));
+        QSettings::setPath(platform::settingsFormat(), QSettings::UserScope, config.path());
+        const QString fileName =
+            QSettings(platform::settingsFormat(), QSettings::UserScope, "Kestro", "Kestro")
+                .fileName();
+        QVERIFY(fileName.startsWith(config.path()));
+        QDir().mkpath(QFileInfo(fileName).path());
+        QFile file(fileName);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[Remote]\nOscPort=9000\nTextPort=none\nWebSocketPort=0\nOscFeedbackPort=52515\n"
                    "Interfaces=eth0, 192.168.1.20\nControlToken=ab=c d\n");

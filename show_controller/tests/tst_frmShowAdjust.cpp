@@ -5,6 +5,7 @@
 #include "show_controller/frmShowAdjust.h"
 
 #include "platform/error.h"
+#include "platform/testing/failing_save.h"
 #include "platform/testing/test_main.h"
 
 #include <QComboBox>
@@ -12,8 +13,6 @@
 #include <QFile>
 
 #include <array>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -47,8 +46,8 @@ struct Adjust : AdjustWindow
 
 QList<std::int16_t> placement(const frmControl &w)
 {
-    return {w.Screen1Left, w.Screen1Top, w.Screen1Width, w.Screen2Left, w.Screen2Top,
-            w.Screen2Width, w.Screen3Left, w.Screen3Top, w.Screen3Width};
+    return {w.Screen1Left,  w.Screen1Top,  w.Screen1Width, w.Screen2Left, w.Screen2Top,
+            w.Screen2Width, w.Screen3Left, w.Screen3Top,   w.Screen3Width};
 }
 
 const QList<std::int16_t> defaults = {-768, 0, 768, 0, 0, 768, 769, 0, 768};
@@ -77,7 +76,8 @@ private slots:
         // Exactly nine fields: the last keeps whatever ends the file.
         QCOMPARE(screennumbers::fields(QStringLiteral("1,2,3,4,5,6,7,8,9\r\n")).last(),
                  QStringLiteral("9\r\n"));
-        QVERIFY_THROWS_EXCEPTION(pa::AutomationError, screennumbers::fields(QStringLiteral("1,2,3,4,5,6,7,8")));
+        QVERIFY_THROWS_EXCEPTION(pa::AutomationError,
+                                 screennumbers::fields(QStringLiteral("1,2,3,4,5,6,7,8")));
         QVERIFY_THROWS_EXCEPTION(pa::AutomationError, screennumbers::fields(QString()));
     }
 
@@ -194,10 +194,12 @@ private slots:
     {
         QTest::addColumn<QStringList>("row");
         QTest::addColumn<QList<std::int16_t>>("expected");
-        QTest::newRow("letters") << QStringList{"abc", "10", "20"} << QList<std::int16_t>{-768, 10, 20};
-        QTest::newRow("too large") << QStringList{"5", "40000", "6"} << QList<std::int16_t>{5, 0, 6};
-        QTest::newRow("too small") << QStringList{"-32769", "-32768", "32767"}
-                                   << QList<std::int16_t>{-768, -32768, 32767};
+        QTest::newRow("letters") << QStringList{"abc", "10", "20"}
+                                 << QList<std::int16_t>{-768, 10, 20};
+        QTest::newRow("too large")
+            << QStringList{"5", "40000", "6"} << QList<std::int16_t>{5, 0, 6};
+        QTest::newRow("too small")
+            << QStringList{"-32769", "-32768", "32767"} << QList<std::int16_t>{-768, -32768, 32767};
         QTest::newRow("blank box") << QStringList{" ", "", "1"} << QList<std::int16_t>{-768, 0, 1};
         QTest::newRow("blanks and fractions")
             << QStringList{" 12 ", "2.5", "1023.5"} << QList<std::int16_t>{12, 2, 1024};
@@ -232,11 +234,11 @@ private slots:
         a.click("cmdSave");
         QCOMPARE(readAll(file), QByteArray("abc, 1,40000,0,0,768,769,0,-0,1\r\n"));
         QCOMPARE(f.messages->shown.size(), 2);
-        QCOMPARE(QDir(f.root.path()).entryList(QDir::Files), QStringList{"Orvanta Screen Numbers.txt"});
+        QCOMPARE(QDir(f.root.path()).entryList(QDir::Files),
+                 QStringList{"Orvanta Screen Numbers.txt"});
     }
 
-    // A save that cannot be completed (here the file size limit stops the write) leaves
-    // the old file as it was and confirms nothing.
+    // A save that cannot be completed leaves the old file as it was and confirms nothing.
     void failedSaveKeepsTheOldFile()
     {
         ControlFixture f;
@@ -244,26 +246,24 @@ private slots:
         const QByteArray old = "1,2,3,4,5,6,7,8,9,1\r\n";
         const QString file = f.writeFile(QStringLiteral("Orvanta Screen Numbers.txt"), old);
 
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 10;
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        a.click("cmdSave");
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        {
+            platformtesting::FailingSave failing(file);
+            QVERIFY(failing.armed());
+            a.click("cmdSave");
+        }
 
         QCOMPARE(readAll(file), old);
         QVERIFY(f.messages->shown.isEmpty());
-        QCOMPARE(QDir(f.root.path()).entryList(QDir::Files), QStringList{"Orvanta Screen Numbers.txt"});
+        QCOMPARE(QDir(f.root.path()).entryList(QDir::Files),
+                 QStringList{"Orvanta Screen Numbers.txt"});
     }
 
     // Load fills the boxes only; the Adjust buttons then apply them.
     void loadFillsTheBoxes()
     {
         ControlFixture f;
-        f.writeFile(QStringLiteral("Orvanta Screen Numbers.txt"), "10,20,30,40,50,60,70,80,90,1\r\n");
+        f.writeFile(QStringLiteral("Orvanta Screen Numbers.txt"),
+                    "10,20,30,40,50,60,70,80,90,1\r\n");
         Adjust a(f);
         a.click("cmdLoad");
         QCOMPARE(a.boxes(), (QStringList{"10", "20", "30", "40", "50", "60", "70", "80", "90"}));
@@ -293,10 +293,14 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("says");
-        QTest::newRow("missing") << "missing" << "File not found";
-        QTest::newRow("a folder") << "folder" << "Not a file";
-        QTest::newRow("short") << "short" << "holds 8 of the 9 numbers";
-        QTest::newRow("empty") << "empty" << "holds 1 of the 9 numbers";
+        QTest::newRow("missing") << "missing"
+                                 << "File not found";
+        QTest::newRow("a folder") << "folder"
+                                  << "Not a file";
+        QTest::newRow("short") << "short"
+                               << "holds 8 of the 9 numbers";
+        QTest::newRow("empty") << "empty"
+                               << "holds 1 of the 9 numbers";
     }
     void loadFailuresAreReported()
     {

@@ -193,6 +193,8 @@ struct FakePowerPoint::World
     std::vector<std::unique_ptr<FakeObject>> pool; // objects live until the double goes
     FakeObject *application = nullptr;
     std::vector<std::string> calls;
+    std::function<void(const std::string &)> callObserver;
+    std::function<void(const std::wstring &, int, int, int, int)> exportWriter;
     std::vector<FakePresentation> presentations;
     std::map<std::wstring, int> files;
     std::map<std::string, CallFailure> failures;
@@ -307,6 +309,9 @@ public:
             text += (i ? ", " : "") + variantText(args[i]);
         }
         m_world->calls.push_back(text + ")");
+        if (m_world->callObserver) {
+            m_world->callObserver(m_world->calls.back());
+        }
 
         try {
             if (auto it = m_world->failures.find(memberName); it != m_world->failures.end()) {
@@ -359,15 +364,18 @@ public:
 private:
     std::string identity() const
     {
-        switch (m_kind) {
-        case Kind::Application:
-        case Kind::Presentations:
+        if (m_kind == Kind::Application || m_kind == Kind::Presentations) {
             return "";
-        case Kind::Slide:
-            return "(" + std::to_string(m_presId) + "/" + std::to_string(m_slide) + ")";
-        default:
-            return "(" + std::to_string(m_presId) + ")";
         }
+        // Appended piece by piece: GCC 12 warns (wrongly) about operator+ on a literal here.
+        std::string text = "(";
+        text += std::to_string(m_presId);
+        if (m_kind == Kind::Slide) {
+            text += '/';
+            text += std::to_string(m_slide);
+        }
+        text += ')';
+        return text;
     }
 
     // What the type library checks before PowerPoint sees the call.
@@ -562,14 +570,18 @@ private:
         } else if (memberName == "Slide.Export") {
             const std::wstring file = stringArg(args[0]);
             stringArg(args[1]);
+            int size[2] = {0, 0};
             for (std::size_t i = 2; i < args.size(); ++i) {
-                intArg(args[i]);
+                size[i - 2] = intArg(args[i]);
             }
             const std::size_t slash = file.find_last_of(L"\\/");
             const std::wstring folder = slash == std::wstring::npos ? L"." : file.substr(0, slash);
             const DWORD attributes = GetFileAttributesW(folder.c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 raise(memberName, "The folder of the file does not exist.");
+            }
+            if (w.exportWriter) {
+                w.exportWriter(file, m_presId, m_slide, size[0], size[1]);
             }
         } else {
             throw CallFailure{E_NOTIMPL, std::nullopt};
@@ -627,6 +639,17 @@ void FakePowerPoint::setDeferredFillIn(bool deferred, bool callable)
 {
     m_world->deferred = deferred;
     m_world->deferredCallable = callable;
+}
+
+void FakePowerPoint::setCallObserver(std::function<void(const std::string &)> observer)
+{
+    m_world->callObserver = std::move(observer);
+}
+
+void FakePowerPoint::setExportWriter(
+    std::function<void(const std::wstring &, int, int, int, int)> writer)
+{
+    m_world->exportWriter = std::move(writer);
 }
 
 const std::vector<std::string> &FakePowerPoint::calls() const

@@ -12,6 +12,7 @@
 
 #include "presentation_automation/powerpoint/powerpoint_automation.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,14 @@ public:
     // EXCEPINFO left for the caller to fill in through pfnDeferredFillIn. Not callable: the
     // pointer is not code (as a broken proxy might hand over), so nothing can fill it in.
     void setDeferredFillIn(bool deferred, bool callable = true);
+
+    // Told each call as it is recorded, and each export once its folder is found, with the
+    // file name, presentation and slide: a program of its own keeps its record and pictures in
+    // files through these.
+    void setCallObserver(std::function<void(const std::string &call)> observer);
+    void setExportWriter(std::function<void(const std::wstring &file, int presentation, int slide,
+                                            int width, int height)>
+                             writer);
 
     const std::vector<std::string> &calls() const;
     void clearCalls();
