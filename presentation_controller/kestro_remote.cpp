@@ -17,7 +17,13 @@ constexpr int probesAfterFailure = 10;
 
 KestroRemote::KestroRemote(frmKestro &window, const remote::RemoteSettings &settings,
                            const QString &logPath)
-    : m_window(window), m_control(remote::Program::Kestro, settings, logPath)
+    : m_window(window), m_control(remote::Program::Kestro, settings, logPath),
+      m_pictures(m_control, [this] {
+          // The slide on screen, and the one after it.
+          return std::vector<remote::PagePicture>{
+              {QStringLiteral("slide/current"), m_window.ppPres1, std::nullopt, 0},
+              {QStringLiteral("slide/next"), m_window.ppPres1, std::nullopt, 1}};
+      })
 {
     connect(&m_control, &remote::RemoteControl::command, this, [this](const QString &command) {
         m_window.queueRemoteCommand(command);
@@ -56,6 +62,7 @@ remote::State KestroRemote::currentState() const
 void KestroRemote::publish()
 {
     m_control.setState(currentState());
+    m_pictures.refresh();
 }
 
 void KestroRemote::probe()

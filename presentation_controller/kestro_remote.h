@@ -3,6 +3,7 @@
 // Kestro's and Kestrokiosk's network remote: the show's slide as the window shows it, the
 // slide count and whether the show runs, and the commands it puts in the window's queue.
 
+#include "remote_control/page_pictures.h"
 #include "remote_control/remote_control.h"
 
 #include <QObject>
@@ -33,4 +34,5 @@ private:
     bool m_running = false;
     bool m_hostReachable = false;
     int m_probeSkips = 0;
+    remote::PagePictures m_pictures;
 };

@@ -1,11 +1,13 @@
 #include "corvane_remote.h"
 
+#include "corvane_page.h"
 #include "frmControl.h"
 #include "script_text_box.h"
 #include "show_script.h"
 
 #include "platform/busy_calls.h"
 
+#include <QCryptographicHash>
 #include <QPushButton>
 
 namespace {
@@ -25,7 +27,11 @@ QString boxText(const frmControl &window, const char *name)
 
 CorvaneRemote::CorvaneRemote(frmControl &window, const remote::RemoteSettings &settings,
                              const QString &logPath)
-    : m_window(window), m_control(remote::Program::Corvane, settings, logPath)
+    : m_window(window), m_control(remote::Program::Corvane, settings, logPath),
+      m_pictures(m_control, [this] {
+          return corvanepage::pictures({m_window.ppPres1, m_window.ppPres2, m_window.ppPres3},
+                                       m_window.strScriptLines, m_window.LineNumber);
+      })
 {
     connect(&m_control, &remote::RemoteControl::command, this, [this](const QString &command) {
         m_window.queueRemoteCommand(command);
@@ -75,6 +81,22 @@ remote::State CorvaneRemote::currentState() const
 void CorvaneRemote::publish()
 {
     m_control.setState(currentState());
+    publishScript();
+    m_pictures.refresh();
+}
+
+void CorvaneRemote::publishScript()
+{
+    const QStringList &lines = m_window.strScriptLines;
+    if (m_scriptSent && (lines.isSharedWith(m_script) || lines == m_script)) {
+        return;
+    }
+    m_script = lines;
+    m_scriptSent = true;
+    const QByteArray json = corvanepage::scriptLines(lines);
+    m_control.setPageData(QStringLiteral("script"),
+                          QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(16),
+                          json);
 }
 
 void CorvaneRemote::probe()

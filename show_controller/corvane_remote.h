@@ -3,6 +3,7 @@
 // Corvane's network remote: what it tells subscribers about the show, taken from the main
 // window's own record, and the commands it puts in the window's remote queue.
 
+#include "remote_control/page_pictures.h"
 #include "remote_control/remote_control.h"
 
 #include <QObject>
@@ -30,6 +31,8 @@ private:
     // Asks the presentation application what the window does not record: slide counts,
     // whether the shows run, whether it answers at all.
     void probe();
+    // The script's lines for the web remote's page, when they changed.
+    void publishScript();
 
     frmControl &m_window;
     remote::RemoteControl m_control;
@@ -39,4 +42,7 @@ private:
     std::array<bool, 3> m_running{};
     bool m_hostReachable = false;
     int m_probeSkips = 0;
+    remote::PagePictures m_pictures;
+    QStringList m_script;
+    bool m_scriptSent = false;
 };
