@@ -798,6 +798,9 @@ QString PresentationHost::statusText() const
                  .arg(m_cache.size())
                  .arg(m_cache.bytes() / (1024 * 1024))
                  .arg(m_cache.capBytes() / (1024 * 1024));
+    lines << QStringLiteral("Export pictures held: %1 (%2 KiB)")
+                 .arg(m_pictures.size())
+                 .arg(m_pictures.bytes() / 1024);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
