@@ -100,10 +100,12 @@ private:
             it->startedMs = it->lastMs;
         }
         if (it->bytes > maxRequestBytes) {
+            // The HTTP server hears nothing more of it; what came is answered and let go.
+            QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+            m_watched.erase(it);
             socket->write("HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\n"
                           "Connection: close\r\n\r\n");
-            socket->flush();
-            socket->abort();
+            socket->disconnectFromHost();
         }
     }
 
