@@ -153,8 +153,9 @@ private:
     void scheduleFrames();
 
     // In host_pictures.cpp: the export pictures of what comes next, made from held frames on
-    // workers.
+    // workers once the controllers have been quiet a moment.
     void makePicturesAhead();
+    void makePicturesNow();
     // Coalesced: once per turn of the event loop, less often while a journal is put back.
     void refreshListing();
     void fillListing();
@@ -197,6 +198,7 @@ private:
     // A few shapes of the pages around every show: well under a frame's memory.
     PictureCache m_pictures{96, 16ll * 1024 * 1024};
     QSet<PictureKey> m_picturesMaking;
+    QTimer *m_picturesTimer = nullptr;
 };
 
 } // namespace pa::host

@@ -309,6 +309,14 @@
       const response = await api("/api/versions");
       if (response) {
         const versions = await response.json();
+        // A picture no longer there (nothing comes next) is not left standing.
+        for (const name of Object.keys(shownTags)) {
+          if (!(name in versions) && name !== "script" && pictureImage(name)) {
+            pictureImage(name).removeAttribute("src");
+            pictureImage(name).dataset.tag = "";
+            delete shownTags[name];
+          }
+        }
         for (const [name, tag] of Object.entries(versions)) {
           if (shownTags[name] === tag) {
             continue;

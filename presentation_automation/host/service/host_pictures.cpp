@@ -7,15 +7,31 @@
 #include "presentation_automation/host/service/picture_file.h"
 #include "presentation_automation/host/shows/show_window.h"
 
+#include <QTimer>
+
 namespace pa::host {
 
 namespace {
 
 constexpr int pictureDeadlineMs = 10000;
+// A step is a burst of requests (switches, exports, hints): pictures are made after it, so
+// that they never compete with it for the processor.
+constexpr int quietMs = 40;
 
 } // namespace
 
 void PresentationHost::makePicturesAhead()
+{
+    if (m_picturesTimer == nullptr) {
+        m_picturesTimer = new QTimer(this);
+        m_picturesTimer->setSingleShot(true);
+        m_picturesTimer->setInterval(quietMs);
+        connect(m_picturesTimer, &QTimer::timeout, this, &PresentationHost::makePicturesNow);
+    }
+    m_picturesTimer->start();
+}
+
+void PresentationHost::makePicturesNow()
 {
     for (auto &[id, p] : m_presentations) {
         const ShowWindow *show = p.show.data();
