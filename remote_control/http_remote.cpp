@@ -134,8 +134,8 @@ QByteArray json(const QJsonObject &object)
 
 QByteArray errorJson(const QString &message)
 {
-    return json({{QStringLiteral("type"), QStringLiteral("error")},
-                 {QStringLiteral("message"), message}});
+    return json(
+        {{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("message"), message}});
 }
 
 QByteArray contentType(const QString &resource)
@@ -182,8 +182,7 @@ private:
     // Whether the sender may read (or, with control, step the show); else the answer to give.
     std::optional<Answer> refused(QTcpSocket *socket, const Parsed &parsed);
     Answer resource(const QString &path) const;
-    Answer pageData(const QHttpServerRequest &request, const QString &name,
-                    const QByteArray &type);
+    Answer pageData(const QHttpServerRequest &request, const QString &name, const QByteArray &type);
     void notePicturesWanted();
 
     RemoteServer &m_remote;
@@ -275,25 +274,31 @@ Http::Answer Http::answer(const QHttpServerRequest &request, QTcpSocket *socket,
 {
     const QHostAddress peer = socket->peerAddress();
     if (!m_rates.allow(peer.toString(), m_clock.elapsed())) {
-        return {Status::TooManyRequests, "application/json", errorJson(QStringLiteral("too many requests")),
+        return {Status::TooManyRequests,
+                "application/json",
+                errorJson(QStringLiteral("too many requests")),
                 {{"Retry-After", "1"}}};
     }
     // A name that is not this machine's is a foreign name pointing here: a page of another
     // site would be reading this one as its own.
     const QByteArray givenHost = request.value("host");
     if (!http::hostNamesUs(givenHost, socket->localAddress(), socket->localPort(), m_machine)) {
-        return {Status::MisdirectedRequest, "application/json",
-                errorJson(QStringLiteral("not a name of this machine")), {}};
+        return {Status::MisdirectedRequest,
+                "application/json",
+                errorJson(QStringLiteral("not a name of this machine")),
+                {}};
     }
     *host = givenHost;
     const QByteArray origin = request.value("origin");
     const QByteArray site = request.value("sec-fetch-site");
     if ((!origin.isEmpty() && !http::isOwnOrigin(origin, givenHost)) ||
         (!site.isEmpty() && site != "same-origin" && site != "none")) {
-        m_remote.log().write(QStringLiteral("refused: HTTP %1 from the page of another site")
-                                 .arg(peer.toString()));
-        return {Status::Forbidden, "application/json",
-                errorJson(QStringLiteral("not taken from another site's page")), {}};
+        m_remote.log().write(
+            QStringLiteral("refused: HTTP %1 from the page of another site").arg(peer.toString()));
+        return {Status::Forbidden,
+                "application/json",
+                errorJson(QStringLiteral("not taken from another site's page")),
+                {}};
     }
     const http::Target target = http::routeOf(m_remote.program(), request.url().path());
     const bool get = request.method() == QHttpServerRequest::Method::Get;
@@ -302,7 +307,8 @@ Http::Answer Http::answer(const QHttpServerRequest &request, QTcpSocket *socket,
         return {Status::NotFound, "application/json", errorJson(QStringLiteral("not found")), {}};
     }
     if (target.route == http::Route::Command ? !post : !get) {
-        return {Status::MethodNotAllowed, "application/json",
+        return {Status::MethodNotAllowed,
+                "application/json",
                 errorJson(QStringLiteral("method not allowed")),
                 {{"Allow", target.route == http::Route::Command ? "POST" : "GET"}}};
     }
@@ -350,7 +356,8 @@ Http::Answer Http::answer(const QHttpServerRequest &request, QTcpSocket *socket,
         if (parsed.command->action == Action::State) {
             return {Status::Ok, "application/json", json(m_remote.stateObject()), {}};
         }
-        return {Status::Ok, "application/json",
+        return {Status::Ok,
+                "application/json",
                 json({{QStringLiteral("type"), QStringLiteral("accepted")},
                       {QStringLiteral("command"), queueText(*parsed.command)}}),
                 {}};
@@ -374,12 +381,13 @@ std::optional<Http::Answer> Http::refused(QTcpSocket *socket, const Parsed &pars
     }
     if (refusal.isEmpty()) {
         // Slowed down after wrong tokens: told so, and nothing is tried.
-        return Answer{Status::TooManyRequests, "application/json",
+        return Answer{Status::TooManyRequests,
+                      "application/json",
                       errorJson(QStringLiteral("slowed down after a wrong token")),
                       {{"Retry-After", "1"}}};
     }
-    const bool noToken = refusal == QLatin1String("token required") ||
-                         refusal == QLatin1String("wrong token");
+    const bool noToken =
+        refusal == QLatin1String("token required") || refusal == QLatin1String("wrong token");
     return Answer{noToken ? Status::Unauthorized : Status::Forbidden, "application/json",
                   errorJson(refusal),
                   noToken ? http::Headers{{"WWW-Authenticate", "Bearer"}} : http::Headers{}};
@@ -400,12 +408,13 @@ Http::Answer Http::resource(const QString &path) const
 }
 
 Http::Answer Http::pageData(const QHttpServerRequest &request, const QString &name,
-                           const QByteArray &type)
+                            const QByteArray &type)
 {
     notePicturesWanted();
     const auto found = m_pageData.constFind(name);
     if (found == m_pageData.cend()) {
-        return {Status::ServiceUnavailable, "application/json",
+        return {Status::ServiceUnavailable,
+                "application/json",
                 errorJson(QStringLiteral("not there yet")),
                 {{"Retry-After", "1"}}};
     }

@@ -22,7 +22,8 @@ public:
     // What the page shows besides the state: a picture ("screen2/next", "slide/current", a
     // JPEG) or the script's lines ("script", JSON); tag names what it holds. Empty bytes
     // withdraw it (a screen without a show).
-    virtual void setPageData(const QString &name, const QByteArray &tag, const QByteArray &bytes) = 0;
+    virtual void setPageData(const QString &name, const QByteArray &tag,
+                             const QByteArray &bytes) = 0;
 };
 
 // Lives on the server's thread and asks it for the state and to run commands.

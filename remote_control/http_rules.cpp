@@ -53,8 +53,7 @@ bool hostNamesUs(const QByteArray &host, const QHostAddress &local, quint16 port
         return local.isLoopback();
     }
     const QString machine = machineName.toLower();
-    return !machine.isEmpty() &&
-           (name == machine || name == machine + QStringLiteral(".local"));
+    return !machine.isEmpty() && (name == machine || name == machine + QStringLiteral(".local"));
 }
 
 bool isOwnOrigin(const QByteArray &origin, const QByteArray &host)
@@ -92,8 +91,9 @@ Target routeOf(Program program, const QString &path)
         {QStringLiteral("/icon.svg"), QStringLiteral(":/web/icon.svg")},
     };
     if (path == QLatin1String("/") || path == QLatin1String("/index.html")) {
-        return {Route::Page, program == Program::Corvane ? QStringLiteral(":/web/corvane.html")
-                                                         : QStringLiteral(":/web/kestro.html"),
+        return {Route::Page,
+                program == Program::Corvane ? QStringLiteral(":/web/corvane.html")
+                                            : QStringLiteral(":/web/kestro.html"),
                 {}};
     }
     if (const auto found = resources.constFind(path); found != resources.cend()) {
@@ -115,7 +115,8 @@ Target routeOf(Program program, const QString &path)
         if (program == Program::Corvane) {
             for (int screen = 1; screen <= 3; ++screen) {
                 if (path == QStringLiteral("/api/screen/%1/%2.jpg").arg(screen).arg(which)) {
-                    return {Route::Picture, {}, QStringLiteral("screen%1/%2").arg(screen).arg(which)};
+                    return {
+                        Route::Picture, {}, QStringLiteral("screen%1/%2").arg(screen).arg(which)};
                 }
             }
         } else if (path == QStringLiteral("/api/slide/%1.jpg").arg(which)) {

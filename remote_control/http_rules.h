@@ -38,13 +38,13 @@ QByteArray hostName(const QByteArray &host);
 enum class Route
 {
     None,
-    Page,      // "/", the program's page
-    Resource,  // the page's script, style or icon
-    State,     // GET /api/state
-    Command,   // POST /api/command
-    Versions,  // GET /api/versions: the tag of each picture and of the script
-    Script,    // GET /api/script: the script's lines, to jump to one
-    Picture,   // a picture of what a screen shows or shows next
+    Page,     // "/", the program's page
+    Resource, // the page's script, style or icon
+    State,    // GET /api/state
+    Command,  // POST /api/command
+    Versions, // GET /api/versions: the tag of each picture and of the script
+    Script,   // GET /api/script: the script's lines, to jump to one
+    Picture,  // a picture of what a screen shows or shows next
 };
 
 struct Target

@@ -52,8 +52,9 @@ void PagePictures::refresh()
     }
     std::vector<std::pair<QString, std::pair<const void *, std::int32_t>>> wanted;
     for (const PagePicture &picture : m_wanted()) {
-        wanted.push_back({picture.name,
-                          {picture.presentation.get(), picture.slide.value_or(-1 - picture.after)}});
+        wanted.push_back(
+            {picture.name,
+             {picture.presentation.get(), picture.slide.value_or(-1 - picture.after)}});
     }
     if (wanted != m_lastWanted) {
         lookAgain();
@@ -68,8 +69,9 @@ void PagePictures::lookAgain()
     const std::vector<PagePicture> wanted = m_wanted();
     m_lastWanted.clear();
     for (const PagePicture &picture : wanted) {
-        m_lastWanted.push_back({picture.name, {picture.presentation.get(),
-                                               picture.slide.value_or(-1 - picture.after)}});
+        m_lastWanted.push_back(
+            {picture.name,
+             {picture.presentation.get(), picture.slide.value_or(-1 - picture.after)}});
     }
     m_todo.assign(wanted.begin(), wanted.end());
     m_missing = false;
@@ -112,8 +114,9 @@ void PagePictures::takeOne()
     const QString file = m_dir.filePath(QStringLiteral("picture"));
     bool drawn = false;
     try {
-        drawn = resolved->presentation->slides()->item(resolved->slide)->exportIfDrawn(
-            file.toStdString(), "JPG", width, height);
+        drawn = resolved->presentation->slides()
+                    ->item(resolved->slide)
+                    ->exportIfDrawn(file.toStdString(), "JPG", width, height);
     } catch (const std::exception &) {
         drawn = false;
     }
@@ -141,11 +144,9 @@ std::optional<PagePictures::Resolved> PagePictures::resolve(const PagePicture &p
         return resolved; // no show on that screen
     }
     try {
-        std::int32_t slide = picture.slide ? *picture.slide
-                                           : picture.presentation->slideShowWindow()
-                                                 ->view()
-                                                 ->slide()
-                                                 ->slideIndex();
+        std::int32_t slide =
+            picture.slide ? *picture.slide
+                          : picture.presentation->slideShowWindow()->view()->slide()->slideIndex();
         slide += picture.after;
         if (slide < 1 || slide > picture.presentation->slides()->count()) {
             return resolved; // past the end: nothing comes next

@@ -73,7 +73,7 @@ private:
     std::vector<std::pair<QString, std::pair<const void *, std::int32_t>>> m_lastWanted;
     std::deque<PagePicture> m_todo;
     bool m_missing = false;
-    QHash<QString, QByteArray> m_sent; // name -> tag the page has
+    QHash<QString, QByteArray> m_sent;                    // name -> tag the page has
     std::deque<std::pair<QByteArray, QByteArray>> m_made; // tag -> picture, newest last
     std::vector<std::pair<std::weak_ptr<pa::Presentation>, int>> m_serials;
     int m_nextSerial = 1;

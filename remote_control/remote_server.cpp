@@ -504,21 +504,19 @@ void RemoteServer::acceptTcp(QTcpServer *server, Kind kind)
 void RemoteServer::acceptWebSocket(QWebSocketServer *server)
 {
     while (QWebSocket *socket = server->nextPendingConnection()) {
-        adoptWebSocket(socket, m_http && http::isOwnPageOrigin(socket->origin(),
-                                                              socket->localAddress(),
-                                                              m_settings.httpPort,
-                                                              QHostInfo::localHostName()));
+        adoptWebSocket(socket, m_http && http::isOwnPageOrigin(
+                                             socket->origin(), socket->localAddress(),
+                                             m_settings.httpPort, QHostInfo::localHostName()));
     }
 }
 
 void RemoteServer::adoptWebSocket(QWebSocket *socket, bool ownPage)
 {
-    const qsizetype sameKind =
-        std::count_if(m_clients.begin(), m_clients.end(),
-                      [](const auto &c) { return c->kind == Kind::WebSocket; });
+    const qsizetype sameKind = std::count_if(m_clients.begin(), m_clients.end(), [](const auto &c) {
+        return c->kind == Kind::WebSocket;
+    });
     if (sameKind >= maxClientsPerKind) {
-        socket->close(QWebSocketProtocol::CloseCodeTooMuchData,
-                      QStringLiteral("too many clients"));
+        socket->close(QWebSocketProtocol::CloseCodeTooMuchData, QStringLiteral("too many clients"));
         socket->deleteLater();
         return;
     }
@@ -545,8 +543,7 @@ void RemoteServer::adoptWebSocket(QWebSocket *socket, bool ownPage)
         if (!refusal.isEmpty()) {
             sendError(raw, refusal);
         }
-        if (alive(raw) && wantsState && parsed.command &&
-            parsed.command->action == Action::State) {
+        if (alive(raw) && wantsState && parsed.command && parsed.command->action == Action::State) {
             sendState(raw);
         }
     });
@@ -561,9 +558,8 @@ void RemoteServer::adoptWebSocket(QWebSocket *socket, bool ownPage)
     if (raw->peer.isLoopback() && !fromBrowser && !admitLocal(raw)) {
         return;
     }
-    m_log->write(
-        QStringLiteral("connected: %1%2")
-            .arg(raw->key, fromBrowser ? QStringLiteral(" from a web page") : QString()));
+    m_log->write(QStringLiteral("connected: %1%2")
+                     .arg(raw->key, fromBrowser ? QStringLiteral(" from a web page") : QString()));
     sendState(raw);
     publishStatus();
 }

@@ -10,8 +10,8 @@
 namespace corvanepage {
 
 std::vector<remote::PagePicture>
-pictures(const std::array<std::shared_ptr<pa::Presentation>, 3> &screens,
-         const QStringList &lines, int lineNumber)
+pictures(const std::array<std::shared_ptr<pa::Presentation>, 3> &screens, const QStringList &lines,
+         int lineNumber)
 {
     const auto onNext = showscript::slidesOnNext(lines, lineNumber);
     std::vector<remote::PagePicture> wanted;
@@ -35,9 +35,9 @@ QByteArray scriptLines(const QStringList &lines)
         } catch (const std::exception &) {
             text = line; // no step text: the line as written says what it is
         }
-        out.append(QJsonObject{{QStringLiteral("line"), index + 1},
-                               {QStringLiteral("text"), text.replace(QStringLiteral("\r\n"),
-                                                                     QStringLiteral("\n"))}});
+        out.append(QJsonObject{
+            {QStringLiteral("line"), index + 1},
+            {QStringLiteral("text"), text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))}});
     }
     return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }

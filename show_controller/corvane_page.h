@@ -17,8 +17,8 @@ namespace corvanepage {
 // "screenN/current" is what the screen's show is on; "screenN/next" the slide the next Next
 // puts it on, or what it shows now when Next leaves it where it is.
 std::vector<remote::PagePicture>
-pictures(const std::array<std::shared_ptr<pa::Presentation>, 3> &screens,
-         const QStringList &lines, int lineNumber);
+pictures(const std::array<std::shared_ptr<pa::Presentation>, 3> &screens, const QStringList &lines,
+         int lineNumber);
 
 // [{"line": k, "text": "..."}, ...]: every line the show walks, k as LINE k takes it, with
 // the text the step box shows for it (the line itself where it has no step text).

@@ -94,9 +94,9 @@ void CorvaneRemote::publishScript()
     m_script = lines;
     m_scriptSent = true;
     const QByteArray json = corvanepage::scriptLines(lines);
-    m_control.setPageData(QStringLiteral("script"),
-                          QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(16),
-                          json);
+    m_control.setPageData(
+        QStringLiteral("script"),
+        QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(16), json);
 }
 
 void CorvaneRemote::probe()

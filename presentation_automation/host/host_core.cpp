@@ -701,8 +701,8 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
             QStringLiteral("Slide %1 could not be drawn within %2 s.").arg(slide).arg(seconds)));
     };
     const ExportShape shape{size, format};
-    const bool newShape = std::find(p.exportShapes.begin(), p.exportShapes.end(), shape) ==
-                          p.exportShapes.end();
+    const bool newShape =
+        std::find(p.exportShapes.begin(), p.exportShapes.end(), shape) == p.exportShapes.end();
     noteExportShape(p.exportShapes, shape);
     const PictureKey key{p.pdf, page, shape};
     if (const QByteArray *ready = m_pictures.find(key)) {

@@ -47,9 +47,9 @@ private slots:
         m_messages = std::make_shared<platform::testing::FakeMessageBox>();
         m_dialog = std::make_shared<platform::testing::FakeFileOpenDialog>();
         m_dialog->answers << deck;
-        m_window = kestro::testing::makeKestroWindow(
-            kestro::Variant::Kestro, pa::host::applicationFactory(m_host->options), m_messages,
-            m_dialog);
+        m_window = kestro::testing::makeKestroWindow(kestro::Variant::Kestro,
+                                                     pa::host::applicationFactory(m_host->options),
+                                                     m_messages, m_dialog);
         m_settings = loopbackSettings();
         m_settings.httpPort =
             freePort({m_settings.oscPort, m_settings.textPort, m_settings.webSocketPort});
@@ -81,12 +81,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(pictureShows(QStringLiteral("current"), 1), 15000);
         QTRY_VERIFY_WITH_TIMEOUT(pictureShows(QStringLiteral("next"), 2), 15000);
         page->send("go\n");
-        QCOMPARE(seen(*page, QStringLiteral("moved"), &from), QStringLiteral("seen moved slide 2 of 5"));
+        QCOMPARE(seen(*page, QStringLiteral("moved"), &from),
+                 QStringLiteral("seen moved slide 2 of 5"));
         QCOMPARE(showSlide(), 2);
         QVERIFY(!seen(*page, QStringLiteral("pictures moved"), &from).isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(pictureShows(QStringLiteral("next"), 3), 15000);
         page->send("go\n");
-        QCOMPARE(seen(*page, QStringLiteral("slide"), &from), QStringLiteral("seen slide slide 4 of 5"));
+        QCOMPARE(seen(*page, QStringLiteral("slide"), &from),
+                 QStringLiteral("seen slide slide 4 of 5"));
         QCOMPARE(showSlide(), 4);
         page->send("go\n");
         QVERIFY(!seen(*page, QStringLiteral("done"), &from).isEmpty());
@@ -95,9 +97,10 @@ private slots:
 
     void curlReadsAndSteps()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(
-            jsonOf(curl(base() + QStringLiteral("/api/state"))).value(QStringLiteral("slides")).toInt(),
-            5, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(jsonOf(curl(base() + QStringLiteral("/api/state")))
+                                      .value(QStringLiteral("slides"))
+                                      .toInt(),
+                                  5, 15000);
         const QStringList go{QStringLiteral("--data-binary"),
                              QStringLiteral(R"({"command":"slide","value":5})")};
         QCOMPARE(curl(base() + QStringLiteral("/api/command"), go).status, 200);

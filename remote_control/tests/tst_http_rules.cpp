@@ -31,7 +31,8 @@ private slots:
             << QByteArray("attacker.example:52513") << loopback << false;
         QTest::newRow("machine name as a suffix")
             << QByteArray("showpc.attacker.example:52513") << lan << false;
-        QTest::newRow("localhost off the loopback") << QByteArray("localhost:52513") << lan << false;
+        QTest::newRow("localhost off the loopback")
+            << QByteArray("localhost:52513") << lan << false;
         QTest::newRow("another address") << QByteArray("192.168.1.21:52513") << lan << false;
         QTest::newRow("empty") << QByteArray() << loopback << false;
         QTest::newRow("bad port") << QByteArray("127.0.0.1:99999") << loopback << false;

@@ -27,11 +27,11 @@ inline HttpAnswer curl(const QString &url, const QStringList &extra = {})
     const QString headers = dir.filePath(QStringLiteral("headers"));
     const QString body = dir.filePath(QStringLiteral("body"));
     QProcess process;
-    process.start(QStringLiteral("curl"), QStringList{QStringLiteral("-s"), QStringLiteral("-D"),
-                                                      headers, QStringLiteral("-o"), body,
-                                                      QStringLiteral("-w"),
-                                                      QStringLiteral("%{http_code}")}
-                                              << extra << url);
+    process.start(QStringLiteral("curl"),
+                  QStringList{QStringLiteral("-s"), QStringLiteral("-D"), headers,
+                              QStringLiteral("-o"), body, QStringLiteral("-w"),
+                              QStringLiteral("%{http_code}")}
+                      << extra << url);
     // The program answering runs in this process: its event loop must turn meanwhile.
     if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000)) {
         process.kill();

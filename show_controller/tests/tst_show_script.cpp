@@ -144,14 +144,18 @@ private slots:
         QTest::addColumn<int>("lineNumber");
         QTest::addColumn<QString>("onNext"); // per screen: the slide, "-" when it stays
         QTest::addColumn<QString>("ahead");  // per screen: the hinted slides
-        QTest::newRow("the first step") << "0,1,1,1|6,4,3,2|" << 2 << "4 3 -" << "4 3 -";
+        QTest::newRow("the first step") << "0,1,1,1|6,4,3,2|" << 2 << "4 3 -"
+                                        << "4 3 -";
         QTest::newRow("with the way back") << "0,1,1,1|6,4,3,2|1,7,3,2" << 3 << "7 - -"
                                            << "7,1 1 1";
         QTest::newRow("a field that is no number") << "0,1,1,1|10,x,3, 5 " << 2 << "- 3 5"
                                                    << "- 3 5";
-        QTest::newRow("not a step code") << "0,1,1,1|01,2,2,2" << 2 << "- - -" << "- - -";
-        QTest::newRow("the end of the show") << "0,1,1,1|1,2,1,1|" << 4 << "- - -" << "2 1 1";
-        QTest::newRow("the opening line moves nothing") << "0,1,1,1" << 1 << "- - -" << "- - -";
+        QTest::newRow("not a step code") << "0,1,1,1|01,2,2,2" << 2 << "- - -"
+                                         << "- - -";
+        QTest::newRow("the end of the show") << "0,1,1,1|1,2,1,1|" << 4 << "- - -"
+                                             << "2 1 1";
+        QTest::newRow("the opening line moves nothing") << "0,1,1,1" << 1 << "- - -"
+                                                        << "- - -";
     }
     void whatComesNext()
     {

@@ -116,7 +116,8 @@ private slots:
         auto page = webPage(QStringLiteral("corvane"), base() + QLatin1Char('/'));
         QVERIFY(page->started());
         qsizetype from = 0;
-        QCOMPARE(seen(*page, QStringLiteral("live"), &from), QStringLiteral("seen live Line 1 of 3"));
+        QCOMPARE(seen(*page, QStringLiteral("live"), &from),
+                 QStringLiteral("seen live Line 1 of 3"));
         // Now: slide 1 everywhere; next: what line 2 puts on Screen 1.
         QVERIFY(!seen(*page, QStringLiteral("pictures"), &from).isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(pictureShows(QStringLiteral("current"), 1, 1), 15000);
@@ -124,7 +125,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(pictureShows(QStringLiteral("next"), 3, 4), 15000);
         page->send("go\n");
 
-        QCOMPARE(seen(*page, QStringLiteral("moved"), &from), QStringLiteral("seen moved Line 2 of 3"));
+        QCOMPARE(seen(*page, QStringLiteral("moved"), &from),
+                 QStringLiteral("seen moved Line 2 of 3"));
         QCOMPARE(showSlides(), (std::array<int, 3>{2, 3, 4}));
         QCOMPARE(m_window->LineNumber, std::int16_t(3));
         QVERIFY(!seen(*page, QStringLiteral("pictures moved"), &from).isEmpty());
@@ -158,9 +160,10 @@ private slots:
         QCOMPARE(accepted.status, 200);
         QCOMPARE(jsonOf(accepted).value(QStringLiteral("command")).toString(), QStringLiteral("N"));
         QTRY_COMPARE_WITH_TIMEOUT(showSlides(), (std::array<int, 3>{2, 3, 4}), 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            jsonOf(curl(base() + QStringLiteral("/api/state"))).value(QStringLiteral("line")).toInt(),
-            2, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(jsonOf(curl(base() + QStringLiteral("/api/state")))
+                                      .value(QStringLiteral("line"))
+                                      .toInt(),
+                                  2, 15000);
         const QJsonObject screen2 = jsonOf(curl(base() + QStringLiteral("/api/state")))
                                         .value(QStringLiteral("screen2"))
                                         .toObject();
@@ -171,17 +174,20 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(pictureShows(QStringLiteral("next"), 1, 5), 15000);
         // Unchanged pictures are not sent again.
         const HttpAnswer picture = curl(base() + QStringLiteral("/api/screen/3/current.jpg"));
-        const QByteArray etag = picture.headers.mid(picture.headers.indexOf("ETag: ") + 6).split('\r').first();
+        const QByteArray etag =
+            picture.headers.mid(picture.headers.indexOf("ETag: ") + 6).split('\r').first();
         QCOMPARE(curl(base() + QStringLiteral("/api/screen/3/current.jpg"),
-                      {QStringLiteral("-H"), QStringLiteral("If-None-Match: ") + QString::fromLatin1(etag)})
+                      {QStringLiteral("-H"),
+                       QStringLiteral("If-None-Match: ") + QString::fromLatin1(etag)})
                      .status,
                  304);
         const QJsonArray lines =
             QJsonDocument::fromJson(curl(base() + QStringLiteral("/api/script")).body).array();
         QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines.at(1).toObject().value(QStringLiteral("text")).toString(),
-                 QStringLiteral("Advance Screen 1 to Slide 2\n Advance Screen 2 to Slide 3\nAdvance "
-                                "Screen 3 to Slide 4"));
+        QCOMPARE(
+            lines.at(1).toObject().value(QStringLiteral("text")).toString(),
+            QStringLiteral("Advance Screen 1 to Slide 2\n Advance Screen 2 to Slide 3\nAdvance "
+                           "Screen 3 to Slide 4"));
         const QStringList jump{QStringLiteral("--data-binary"),
                                QStringLiteral(R"({"command":"line","value":1})")};
         QCOMPARE(curl(base() + QStringLiteral("/api/command"), jump).status, 200);
@@ -201,7 +207,8 @@ private slots:
              post + QStringList{"-H", "Origin: http://attacker.example"}, 403},
             {"a cross-site fetch", "/api/state", {"-H", "Sec-Fetch-Site: cross-site"}, 403},
             {"a foreign name (rebinding)", "/api/command",
-             post + QStringList{"-H", "Host: attacker.example:" + QString::number(m_settings.httpPort)},
+             post + QStringList{"-H",
+                                "Host: attacker.example:" + QString::number(m_settings.httpPort)},
              421},
             {"a command read", "/api/command", {}, 405},
             {"not a command", "/api/command", {"--data-binary", "{\"command\":\"dance\"}"}, 400},
@@ -219,8 +226,8 @@ private slots:
         QCOMPARE(pageAnswer.status, 200);
         QVERIFY(pageAnswer.body.contains("src=\"/remote.js\""));
         QVERIFY(!pageAnswer.body.contains("http"));
-        QVERIFY(pageAnswer.body.contains(
-            "data-websocket-port=\"" + QByteArray::number(m_settings.webSocketPort) + "\""));
+        QVERIFY(pageAnswer.body.contains("data-websocket-port=\"" +
+                                         QByteArray::number(m_settings.webSocketPort) + "\""));
     }
 
     // Off the loopback: the page asks for the token once and keeps it; curl needs it, a
@@ -243,9 +250,11 @@ private slots:
         startShow();
         const QString state = base(outside.toString()) + QStringLiteral("/api/state");
         const QString command = base(outside.toString()) + QStringLiteral("/api/command");
-        const QStringList next{QStringLiteral("--data-binary"), QStringLiteral(R"({"command":"next"})")};
+        const QStringList next{QStringLiteral("--data-binary"),
+                               QStringLiteral(R"({"command":"next"})")};
         const auto bearer = [](const QString &token) {
-            return QStringList{QStringLiteral("-H"), QStringLiteral("Authorization: Bearer ") + token};
+            return QStringList{QStringLiteral("-H"),
+                               QStringLiteral("Authorization: Bearer ") + token};
         };
         QCOMPARE(curl(state).status, 401);
         QCOMPARE(curl(state, bearer(QStringLiteral("Secret-78"))).status, 401);

@@ -412,10 +412,9 @@ public:
     bool exportIfDrawn(const std::string &fileName, const std::string &filterName,
                        std::int32_t scaleWidth, std::int32_t scaleHeight) override
     {
-        return m_s
-                   ->call(exportRequest(Op::ExportHeld, fileName, filterName, scaleWidth,
-                                        scaleHeight),
-                          "Slide.Export")
+        return m_s->call(
+                      exportRequest(Op::ExportHeld, fileName, filterName, scaleWidth, scaleHeight),
+                      "Slide.Export")
                    .value != 0;
     }
 

@@ -65,9 +65,9 @@ void PictureCache::insert(const PictureKey &key, const QByteArray &bytes)
     }
     while (!m_pictures.isEmpty() &&
            (m_pictures.size() >= m_maxPictures || m_bytes + bytes.size() > m_maxBytes)) {
-        auto oldest = std::min_element(
-            m_pictures.begin(), m_pictures.end(),
-            [](const Entry &a, const Entry &b) { return a.lastUse < b.lastUse; });
+        auto oldest =
+            std::min_element(m_pictures.begin(), m_pictures.end(),
+                             [](const Entry &a, const Entry &b) { return a.lastUse < b.lastUse; });
         m_bytes -= oldest->bytes.size();
         m_pictures.erase(oldest);
     }
