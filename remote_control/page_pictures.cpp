@@ -20,6 +20,10 @@ constexpr qint64 watchMs = 30000;
 constexpr int lookAgainMs = 1000;
 constexpr int notDrawnMs = 250;
 constexpr size_t maxMade = 48;
+// An application that failed to answer is not asked again for a while: each call to a hung
+// one would hold the window up until it timed out.
+constexpr qint64 afterFailureMs = 10000;
+constexpr qint64 slowFailureMs = 500;
 
 qint64 nowMs()
 {
@@ -66,6 +70,10 @@ void PagePictures::lookAgain()
     if (m_watchUntilMs <= nowMs()) {
         return; // nobody looks: the application is not asked
     }
+    if (m_quietUntilMs > nowMs()) {
+        m_again.start(int(m_quietUntilMs - nowMs()));
+        return;
+    }
     const std::vector<PagePicture> wanted = m_wanted();
     m_lastWanted.clear();
     for (const PagePicture &picture : wanted) {
@@ -92,9 +100,10 @@ void PagePictures::takeOne()
     const PagePicture picture = m_todo.front();
     m_todo.pop_front();
     m_turn.start(); // the next one after whatever the window has to do meanwhile
+    const qint64 startedMs = nowMs();
     const std::optional<Resolved> resolved = resolve(picture);
     if (!resolved) {
-        m_missing = true; // the application did not answer: asked again shortly
+        failed(nowMs() - startedMs);
         return;
     }
     if (resolved->slide == 0) {
@@ -118,7 +127,8 @@ void PagePictures::takeOne()
                     ->item(resolved->slide)
                     ->exportIfDrawn(file.toStdString(), "JPG", width, height);
     } catch (const std::exception &) {
-        drawn = false;
+        failed(nowMs() - startedMs);
+        return;
     }
     if (!drawn) {
         m_missing = true;
@@ -135,6 +145,18 @@ void PagePictures::takeOne()
         m_made.pop_front();
     }
     send(picture.name, tag, bytes);
+}
+
+void PagePictures::failed(qint64 tookMs)
+{
+    if (tookMs < slowFailureMs) {
+        m_missing = true; // refused at once (a show not running): asked again shortly
+        return;
+    }
+    m_todo.clear();
+    m_turn.stop();
+    m_quietUntilMs = nowMs() + afterFailureMs;
+    m_again.start(int(afterFailureMs));
 }
 
 std::optional<PagePictures::Resolved> PagePictures::resolve(const PagePicture &picture)

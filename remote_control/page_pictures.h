@@ -61,6 +61,8 @@ private:
     void lookAgain();
     void takeOne();
     std::optional<Resolved> resolve(const PagePicture &picture);
+    // A call that failed after tookMs: a slow failure is an application not answering.
+    void failed(qint64 tookMs);
     QByteArray tagOf(const Resolved &picture);
     void send(const QString &name, const QByteArray &tag, const QByteArray &bytes);
 
@@ -70,6 +72,7 @@ private:
     QTimer m_turn;
     QTimer m_again;
     qint64 m_watchUntilMs = 0;
+    qint64 m_quietUntilMs = 0;
     std::vector<std::pair<QString, std::pair<const void *, std::int32_t>>> m_lastWanted;
     std::deque<PagePicture> m_todo;
     bool m_missing = false;
