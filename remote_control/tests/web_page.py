@@ -9,6 +9,7 @@ when the page does not do what it should, 0 when all went as expected.
 """
 
 import json
+import os
 import sys
 import tempfile
 import time
@@ -40,7 +41,11 @@ def wait_for(what, check, timeout=30):
     fail("waited in vain for " + what)
 
 
-def proceed():
+def proceed(driver=None, name=""):
+    # WEB_PAGE_SHOTS=<folder> keeps a picture of the page at each step, to look at its layout.
+    shots = os.environ.get("WEB_PAGE_SHOTS")
+    if shots and driver is not None:
+        driver.save_screenshot(os.path.join(shots, name + ".png"))
     if sys.stdin.readline().strip() != "go":
         fail("the test stopped")
 
@@ -102,7 +107,7 @@ def run(driver, program, url, token):
                       and (tag(driver, now), tag(driver, upcoming)))
     say("seen pictures", before[0], before[1])
     position = text(driver, "position")
-    proceed()
+    proceed(driver, program + "-before")
     driver.find_element(By.ID, "next").click()
     moved = wait_for("the page to move", lambda: text(driver, "position") != position
                      and text(driver, "position"))
@@ -110,7 +115,7 @@ def run(driver, program, url, token):
     # What was next is on screen now.
     wait_for("the next picture to become the current one", lambda: tag(driver, now) == before[1])
     say("seen pictures moved", tag(driver, now), tag(driver, upcoming))
-    proceed()
+    proceed(driver, program + "-after")
 
     if program == "corvane":
         wait_for("the script's lines", lambda: driver.find_elements(By.CSS_SELECTOR, "#lines li"))

@@ -244,10 +244,12 @@
       text("blank", state.blank && state.blank !== "none" ? "screen " + state.blank : "");
       markBlank(document.querySelector(".blank-all"), state.blank);
     }
+    // Every state (at least one a second) looks at what changed; the pictures of a step are
+    // made just after it, so a step looks again shortly.
+    refreshVersions();
     if (changed) {
-      refreshVersions();
-      // The pictures of a step are made just after it: look again shortly.
-      setTimeout(refreshVersions, 300);
+      setTimeout(refreshVersions, 250);
+      setTimeout(refreshVersions, 700);
     }
   }
 
@@ -338,9 +340,6 @@
       }
     }
   }
-
-  // The pictures also follow steps made while the state said nothing new.
-  setInterval(refreshVersions, 2000);
 
   if (program === "corvane") {
     for (let screen = 1; screen <= 3; ++screen) {
