@@ -50,6 +50,21 @@ inline HttpAnswer curl(const QString &url, const QStringList &extra = {})
     return answer;
 }
 
+// What a Python script printed, run with the event loop turning (the server is in this
+// process); arguments follow the script as sys.argv[1:].
+inline QByteArray pythonOutput(const char *script, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("/usr/bin/python3"),
+                  QStringList{QStringLiteral("-c"), QString::fromLatin1(script)} << arguments);
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+    }
+    return process.readAllStandardOutput();
+}
+
 inline QJsonObject jsonOf(const HttpAnswer &answer)
 {
     return QJsonDocument::fromJson(answer.body).object();

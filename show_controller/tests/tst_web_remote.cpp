@@ -230,6 +230,65 @@ private slots:
                                          QByteArray::number(m_settings.webSocketPort) + "\""));
     }
 
+    // A flood of requests is answered 429 beyond its share, a request that trickles in and
+    // connections beyond the limit are cut off; the show goes on meanwhile.
+    void floodsAndTricklesAreCutOff()
+    {
+        startShow();
+        static const char *const script = R"(
+import http.client, json, select, socket, sys, time
+port = int(sys.argv[1])
+codes = {}
+c = http.client.HTTPConnection("127.0.0.1", port)
+for i in range(300):
+    c.request("GET", "/api/state")
+    r = c.getresponse()
+    r.read()
+    codes[str(r.status)] = codes.get(str(r.status), 0) + 1
+many = [socket.create_connection(("127.0.0.1", port)) for i in range(70)]
+closed = set()
+end = time.time() + 3
+while time.time() < end and len(closed) < len(many):
+    ready, _, _ = select.select([s for s in many if s not in closed], [], [], 0.2)
+    for s in ready:
+        try:
+            if s.recv(1) == b"":
+                closed.add(s)
+        except ConnectionResetError:
+            closed.add(s)
+closed = len(closed)
+for s in many:
+    s.close()
+time.sleep(0.5)
+trickle = socket.create_connection(("127.0.0.1", port))
+trickle.sendall(b"GET /api/state HTTP/1.1\r\nHost: 127.0.0.1\r\n")
+trickle.settimeout(30)
+try:
+    cut = trickle.recv(100) == b""
+except ConnectionResetError:
+    cut = True
+except socket.timeout:
+    cut = False
+print(json.dumps({"codes": codes, "closed": closed, "trickleCut": cut}))
+)";
+        const QJsonObject seenByClient =
+            QJsonDocument::fromJson(
+                pythonOutput(script, {QString::number(m_settings.httpPort)}, 90000))
+                .object();
+        const QJsonObject codes = seenByClient.value(QStringLiteral("codes")).toObject();
+        QVERIFY2(codes.value(QStringLiteral("429")).toInt() > 0,
+                 qPrintable(QJsonDocument(seenByClient).toJson()));
+        QVERIFY(codes.value(QStringLiteral("200")).toInt() >= 120);
+        QVERIFY(seenByClient.value(QStringLiteral("closed")).toInt() >= 6);
+        QVERIFY(seenByClient.value(QStringLiteral("trickleCut")).toBool());
+        // The show is driven as before.
+        QTest::qWait(1100);
+        const QStringList next{QStringLiteral("--data-binary"),
+                               QStringLiteral(R"({"command":"next"})")};
+        QCOMPARE(curl(base() + QStringLiteral("/api/command"), next).status, 200);
+        QTRY_COMPARE_WITH_TIMEOUT(showSlides(), (std::array<int, 3>{2, 3, 4}), 15000);
+    }
+
     // Off the loopback: the page asks for the token once and keeps it; curl needs it, a
     // wrong one is answered and then not heard for a while, a view token only reads.
     void tokensOffTheLoopback()
