@@ -3,15 +3,11 @@
 // Kestro's and Kestrokiosk's network remote: the show's slide as the window shows it, the
 // slide count and whether the show runs, and the commands it puts in the window's queue.
 
-#include "remote_control/page_pictures.h"
-#include "remote_control/remote_control.h"
-
-#include <QObject>
-#include <QTimer>
+#include "remote_control/controller_remote.h"
 
 class frmKestro;
 
-class KestroRemote : public QObject
+class KestroRemote : public remote::ControllerRemote
 {
     Q_OBJECT
 
@@ -19,20 +15,13 @@ public:
     KestroRemote(frmKestro &window, const remote::RemoteSettings &settings, const QString &logPath);
     ~KestroRemote() override;
 
-    remote::RemoteControl &control() { return m_control; }
-    remote::State currentState() const;
+    remote::State currentState() const override;
+
+protected:
+    std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
+    bool applicationCreated() const override;
+    std::vector<remote::PagePicture> pagePictures() const override;
 
 private:
-    void publish();
-    void probe();
-
     frmKestro &m_window;
-    remote::RemoteControl m_control;
-    QTimer m_poll;
-    QTimer m_probe;
-    int m_slides = 0;
-    bool m_running = false;
-    bool m_hostReachable = false;
-    int m_probeSkips = 0;
-    remote::PagePictures m_pictures;
 };

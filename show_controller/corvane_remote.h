@@ -3,17 +3,13 @@
 // Corvane's network remote: what it tells subscribers about the show, taken from the main
 // window's own record, and the commands it puts in the window's remote queue.
 
-#include "remote_control/page_pictures.h"
-#include "remote_control/remote_control.h"
+#include "remote_control/controller_remote.h"
 
-#include <QObject>
-#include <QTimer>
-
-#include <array>
+#include <QStringList>
 
 class frmControl;
 
-class CorvaneRemote : public QObject
+class CorvaneRemote : public remote::ControllerRemote
 {
     Q_OBJECT
 
@@ -22,27 +18,17 @@ public:
                   const QString &logPath);
     ~CorvaneRemote() override;
 
-    remote::RemoteControl &control() { return m_control; }
-    // The show as the remotes see it now.
-    remote::State currentState() const;
+    remote::State currentState() const override;
+
+protected:
+    std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
+    bool applicationCreated() const override;
+    std::vector<remote::PagePicture> pagePictures() const override;
+    // The script's lines, when they changed.
+    void publishPageData() override;
 
 private:
-    void publish();
-    // Asks the presentation application what the window does not record: slide counts,
-    // whether the shows run, whether it answers at all.
-    void probe();
-    // The script's lines for the web remote's page, when they changed.
-    void publishScript();
-
     frmControl &m_window;
-    remote::RemoteControl m_control;
-    QTimer m_poll;
-    QTimer m_probe;
-    std::array<int, 3> m_slides{};
-    std::array<bool, 3> m_running{};
-    bool m_hostReachable = false;
-    int m_probeSkips = 0;
-    remote::PagePictures m_pictures;
     QStringList m_script;
     bool m_scriptSent = false;
 };

@@ -1,0 +1,78 @@
+#pragma once
+
+// What every controller's network remote does the same way: commands go to the window's own
+// queue; the state is read again after each button, each burst of calls to the presentation
+// application and each poll; and the application is asked once a second what the window does
+// not record (slide counts, whether the shows run, whether it answers at all).
+
+#include "remote_control/page_pictures.h"
+#include "remote_control/remote_control.h"
+
+#include "presentation_automation/automation.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+namespace remote {
+
+class ControllerRemote : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the application told of one show at the last probe.
+    struct ShowProbe
+    {
+        int slides = 0;
+        bool running = false;
+    };
+
+    ~ControllerRemote() override;
+
+    RemoteControl &control() { return m_control; }
+    // The show as the remotes see it now.
+    virtual State currentState() const = 0;
+    // Reads the state now and sends it on if it changed.
+    void publish();
+
+protected:
+    // queue runs one remote command through the window's queue.
+    ControllerRemote(QWidget &window, Program program, const RemoteSettings &settings,
+                     const QString &logPath, std::function<void(const QString &)> queue);
+    // Connects the window and starts the timers; called last by a subclass's constructor, as
+    // publishing needs the subclass's state.
+    void start();
+
+    // The presentations whose shows are probed, in screen order (null where none is open), and
+    // whether the application has been created.
+    virtual std::vector<std::shared_ptr<pa::Presentation>> presentations() const = 0;
+    virtual bool applicationCreated() const = 0;
+    // The pictures the web remote's page shows, and what else it shows besides the state
+    // (sent with RemoteControl::setPageData when it changed).
+    virtual std::vector<PagePicture> pagePictures() const = 0;
+    virtual void publishPageData() {}
+
+    const ShowProbe &show(std::size_t index) const;
+    bool hostReachable() const { return m_hostReachable; }
+
+private:
+    void probe();
+
+    QWidget &m_window;
+    RemoteControl m_control;
+    std::function<void(const QString &)> m_queue;
+    QTimer m_poll;
+    QTimer m_probe;
+    std::vector<ShowProbe> m_shows;
+    bool m_hostReachable = false;
+    int m_probeSkips = 0;
+    PagePictures m_pictures;
+};
+
+} // namespace remote
