@@ -90,6 +90,14 @@ private slots:
         QCOMPARE(seen(*page, QStringLiteral("slide"), &from),
                  QStringLiteral("seen slide slide 4 of 5"));
         QCOMPARE(showSlide(), 4);
+        // The remote ends (the program restarts): the page says the link is lost, and comes
+        // back by itself once the program listens again.
+        m_remote.reset();
+        page->send("go\n");
+        QVERIFY(!seen(*page, QStringLiteral("lost"), &from).isEmpty());
+        m_remote = std::make_unique<KestroRemote>(*m_window, m_settings,
+                                                  m_host->path(QStringLiteral("remote.log")));
+        QVERIFY(seen(*page, QStringLiteral("back"), &from).startsWith("seen back"));
         page->send("go\n");
         QVERIFY(!seen(*page, QStringLiteral("done"), &from).isEmpty());
         QCOMPARE(kestro::testing::messageTexts(*m_messages), QStringList());

@@ -129,6 +129,13 @@ def run(driver, program, url, token):
         driver.find_element(By.CSS_SELECTOR, "#goto button").click()
         wait_for("slide 4", lambda: text(driver, "position").startswith("slide 4 "))
         say("seen slide", text(driver, "position"))
+        proceed()
+        # The program's remote goes away and comes back: the page says so, and reconnects.
+        link = lambda: driver.find_element(By.ID, "link").get_attribute("class")
+        wait_for("the link to be lost", lambda: "down" in link())
+        say("seen lost")
+        wait_for("the link to come back", lambda: "up" in link(), timeout=60)
+        say("seen back", text(driver, "position"))
     proceed()
 
 
