@@ -17,12 +17,12 @@
 #include <QHttpServerResponder>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <functional>
+#include <optional>
+
 
 namespace remote {
 
