@@ -96,20 +96,24 @@ inline std::unique_ptr<LineClient> webPage(const QString &program, const QString
 // start on a loaded machine); empty, with what it printed in the log, when it failed.
 inline QString seen(LineClient &page, const QString &what, qsizetype *from)
 {
+    const QString wanted = what == QLatin1String("done") ? what : QStringLiteral("seen ") + what;
     QString found;
-    const QString line = page.waitFor(
-        [&](const QString &l) {
-            return l.startsWith(QStringLiteral("seen ") + what) || l.startsWith("failed") ||
-                   l == QLatin1String("done");
-        },
-        *from, 60000);
-    *from = page.count();
-    if (!line.startsWith(QStringLiteral("seen ") + what) &&
-        !(what == QLatin1String("done") && line == what)) {
+    const auto next = [&] {
+        const QStringList lines = page.lines();
+        for (qsizetype i = *from; i < lines.size(); ++i) {
+            if (lines.at(i).startsWith(wanted) || lines.at(i).startsWith("failed")) {
+                found = lines.at(i);
+                *from = i + 1; // the lines after it are for the next look
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!QTest::qWaitFor(next, 60000) || !found.startsWith(wanted)) {
         qWarning("the page printed: %s", qPrintable(page.lines().join(QLatin1Char('\n'))));
         return {};
     }
-    return line;
+    return found;
 }
 
 } // namespace remote::testing
