@@ -59,7 +59,9 @@ def main():
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
                      "--no-first-run", "--disable-background-networking",
                      "--disable-component-update", "--disable-sync",
-                     "--disable-dev-shm-usage", "--window-size=412,915",
+                     "--disable-dev-shm-usage",
+                     # a phone held upright; WEB_PAGE_WINDOW=1024,768 for a tablet
+                     "--window-size=" + os.environ.get("WEB_PAGE_WINDOW", "412,915"),
                      "--user-data-dir=" + profile):
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
