@@ -29,6 +29,15 @@ public:
     // Writes the picture at exactly fileName (no extension added), replacing an old one.
     virtual void exportTo(const std::string &fileName, const std::string &filterName,
                           std::int32_t scaleWidth, std::int32_t scaleHeight) = 0;
+    // The same picture, but only when the application has the slide drawn already, so the
+    // caller never waits for a slide to be drawn; false (and nothing written) when it has
+    // not. Applications that draw on demand (PowerPoint) always export.
+    virtual bool exportIfDrawn(const std::string &fileName, const std::string &filterName,
+                               std::int32_t scaleWidth, std::int32_t scaleHeight)
+    {
+        exportTo(fileName, filterName, scaleWidth, scaleHeight);
+        return true;
+    }
     // The slide's builds that wait for a click (Next presses before the slide is left);
     // nullopt when the application cannot tell.
     virtual std::optional<std::int32_t> buildCount() { return std::nullopt; }

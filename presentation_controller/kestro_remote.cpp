@@ -40,3 +40,10 @@ bool KestroRemote::applicationCreated() const
 {
     return m_window.ppApp != nullptr;
 }
+
+std::vector<remote::PagePicture> KestroRemote::pagePictures() const
+{
+    // The slide on screen, and the one after it.
+    return {{QStringLiteral("slide/current"), m_window.ppPres1, std::nullopt, 0},
+            {QStringLiteral("slide/next"), m_window.ppPres1, std::nullopt, 1}};
+}

@@ -20,6 +20,7 @@ public:
 protected:
     std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
     bool applicationCreated() const override;
+    std::vector<remote::PagePicture> pagePictures() const override;
 
 private:
     frmKestro &m_window;

@@ -22,7 +22,8 @@ ControllerRemote::ControllerRemote(QWidget &window, Program program, const Remot
                                    const QString &logPath,
                                    std::function<void(const QString &)> queue)
     : m_window(window), m_control(program, settings, logPath), m_queue(std::move(queue)),
-      m_probeApplication(settings.enabled)
+      m_probeApplication(settings.enabled),
+      m_pictures(m_control, [this] { return pagePictures(); })
 {}
 
 ControllerRemote::~ControllerRemote() = default;
@@ -58,6 +59,8 @@ const ControllerRemote::ShowProbe &ControllerRemote::show(std::size_t index) con
 void ControllerRemote::publish()
 {
     m_control.setState(currentState());
+    publishPageData();
+    m_pictures.refresh();
 }
 
 void ControllerRemote::probe()

@@ -5,6 +5,7 @@
 // application and each poll; and the application is asked once a second what the window does
 // not record (slide counts, whether the shows run, whether it answers at all).
 
+#include "remote_control/page_pictures.h"
 #include "remote_control/remote_control.h"
 
 #include "presentation_automation/automation.h"
@@ -52,6 +53,10 @@ protected:
     // whether the application has been created.
     virtual std::vector<std::shared_ptr<pa::Presentation>> presentations() const = 0;
     virtual bool applicationCreated() const = 0;
+    // The pictures the web remote's page shows, and what else it shows besides the state
+    // (sent with RemoteControl::setPageData when it changed).
+    virtual std::vector<PagePicture> pagePictures() const = 0;
+    virtual void publishPageData() {}
 
     const ShowProbe &show(std::size_t index) const;
     bool hostReachable() const { return m_hostReachable; }
@@ -68,6 +73,7 @@ private:
     std::vector<ShowProbe> m_shows;
     bool m_hostReachable = false;
     int m_probeSkips = 0;
+    PagePictures m_pictures;
 };
 
 } // namespace remote

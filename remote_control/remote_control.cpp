@@ -15,6 +15,7 @@ RemoteControl::RemoteControl(Program program, const RemoteSettings &settings,
     m_server->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_server, &QObject::deleteLater);
     connect(m_server, &RemoteServer::commandReceived, this, &RemoteControl::command);
+    connect(m_server, &RemoteServer::picturesWanted, this, &RemoteControl::picturesWanted);
     connect(m_server, &RemoteServer::statusChanged, this,
             [this](const QStringList &listening, const QStringList &clients) {
                 m_listening = listening;
@@ -50,6 +51,13 @@ void RemoteControl::setState(const State &state)
     m_hasState = true;
     QMetaObject::invokeMethod(
         m_server, [server = m_server, state] { server->setState(state); }, Qt::QueuedConnection);
+}
+
+void RemoteControl::setPageData(const QString &name, const QByteArray &tag, const QByteArray &bytes)
+{
+    QMetaObject::invokeMethod(
+        m_server, [server = m_server, name, tag, bytes] { server->setPageData(name, tag, bytes); },
+        Qt::QueuedConnection);
 }
 
 } // namespace remote

@@ -27,6 +27,8 @@ public:
 
     // Sends the state on when it differs from the last one given.
     void setState(const State &state);
+    // What the web remote's page shows besides the state (see HttpRemote::setPageData).
+    void setPageData(const QString &name, const QByteArray &tag, const QByteArray &bytes);
 
     // What listens where ("text TCP 127.0.0.1:52511"), and who is connected or subscribed.
     QStringList listening() const { return m_listening; }
@@ -36,6 +38,8 @@ public:
 signals:
     void command(const QString &queueText);
     void statusChanged();
+    // A web page shows the pictures: keep them up to date for a while.
+    void picturesWanted();
 
 private:
     QThread *m_thread = nullptr;

@@ -1,8 +1,11 @@
 #include "remote_server.h"
 
+#include "http_remote.h"
+#include "http_rules.h"
 #include "remote_log.h"
 
 #include <QFile>
+#include <QHostInfo>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
 #include <QTcpServer>
@@ -132,6 +135,9 @@ void RemoteServer::start()
         if (m_settings.webSocketPort != 0) {
             listenWebSocket(address, m_settings.webSocketPort);
         }
+        if (m_settings.httpPort != 0) {
+            listenHttp(address, m_settings.httpPort);
+        }
     }
     publishStatus();
 }
@@ -186,6 +192,36 @@ void RemoteServer::listenWebSocket(const QHostAddress &address, quint16 port)
             [this, server] { acceptWebSocket(server); });
     m_log->write(QStringLiteral("listening: %1").arg(what));
     m_listening.append(what);
+}
+
+void RemoteServer::listenHttp(const QHostAddress &address, quint16 port)
+{
+    if (!m_http) {
+        m_http = makeHttpRemote(*this);
+        if (!m_http) {
+            return; // built without an HTTP server
+        }
+    }
+    const QString what = QStringLiteral("HTTP http://%1").arg(endpoint(address, port));
+    if (const QString why = m_http->listen(address, port); !why.isEmpty()) {
+        m_log->write(QStringLiteral("cannot listen: %1: %2").arg(what, why));
+        m_listening.append(QStringLiteral("%1 failed: %2").arg(what, why));
+        return;
+    }
+    m_log->write(QStringLiteral("listening: %1").arg(what));
+    m_listening.append(what);
+}
+
+void RemoteServer::setPageData(const QString &name, const QByteArray &tag, const QByteArray &bytes)
+{
+    if (m_http) {
+        m_http->setPageData(name, tag, bytes);
+    }
+}
+
+QJsonObject RemoteServer::stateObject() const
+{
+    return stateJson(m_state, m_revision);
 }
 
 // ---------------------------------------------------------------- who may do what
@@ -468,59 +504,64 @@ void RemoteServer::acceptTcp(QTcpServer *server, Kind kind)
 void RemoteServer::acceptWebSocket(QWebSocketServer *server)
 {
     while (QWebSocket *socket = server->nextPendingConnection()) {
-        const qsizetype sameKind =
-            std::count_if(m_clients.begin(), m_clients.end(),
-                          [](const auto &c) { return c->kind == Kind::WebSocket; });
-        if (sameKind >= maxClientsPerKind) {
-            socket->close(QWebSocketProtocol::CloseCodeTooMuchData,
-                          QStringLiteral("too many clients"));
-            socket->deleteLater();
-            continue;
-        }
-        socket->setMaxAllowedIncomingMessageSize(quint64(maxOscPacket));
-        socket->setMaxAllowedIncomingFrameSize(quint64(maxOscPacket));
-        auto client = std::make_unique<Client>();
-        client->kind = Kind::WebSocket;
-        client->webSocket = socket;
-        client->peer = socket->peerAddress();
-        client->peerPort = socket->peerPort();
-        client->local = socket->localAddress();
-        client->localPort = socket->localPort();
-        client->key = QStringLiteral("WebSocket ") + endpoint(client->peer, client->peerPort);
-        Client *raw = client.get();
-        m_clients.push_back(std::move(client));
-        connect(socket, &QWebSocket::textMessageReceived, this, [this, raw](const QString &text) {
-            bool wantsState = false;
-            const QString trimmed = text.trimmed();
-            const Parsed parsed = trimmed.startsWith(QLatin1Char('{'))
-                                      ? parseJsonCommand(m_program, text.toUtf8())
-                                      : parseTextCommand(m_program, trimmed);
-            const QString refusal = handle(parsed, raw->key, &raw->right, raw->peer, raw->peerPort,
-                                           raw->local, raw->localPort, true, &wantsState);
-            if (!refusal.isEmpty()) {
-                sendError(raw, refusal);
-            }
-            if (alive(raw) && wantsState && parsed.command &&
-                parsed.command->action == Action::State) {
-                sendState(raw);
-            }
-        });
-        connect(socket, &QWebSocket::binaryMessageReceived, this, [this, raw](const QByteArray &) {
-            sendError(raw, QStringLiteral("binary messages are not taken"));
-        });
-        connect(socket, &QWebSocket::disconnected, this,
-                [this, raw] { dropClient(raw, QStringLiteral("left")); });
-        // A web page in a browser of this machine must not drive the show without a token.
-        const bool fromBrowser = !socket->origin().isEmpty();
-        if (raw->peer.isLoopback() && !fromBrowser && !admitLocal(raw)) {
-            continue;
-        }
-        m_log->write(
-            QStringLiteral("connected: %1%2")
-                .arg(raw->key, fromBrowser ? QStringLiteral(" from a web page") : QString()));
-        sendState(raw);
-        publishStatus();
+        adoptWebSocket(socket, m_http && http::isOwnPageOrigin(
+                                             socket->origin(), socket->localAddress(),
+                                             m_settings.httpPort, QHostInfo::localHostName()));
     }
+}
+
+void RemoteServer::adoptWebSocket(QWebSocket *socket, bool ownPage)
+{
+    const qsizetype sameKind = std::count_if(m_clients.begin(), m_clients.end(), [](const auto &c) {
+        return c->kind == Kind::WebSocket;
+    });
+    if (sameKind >= maxClientsPerKind) {
+        socket->close(QWebSocketProtocol::CloseCodeTooMuchData, QStringLiteral("too many clients"));
+        socket->deleteLater();
+        return;
+    }
+    socket->setMaxAllowedIncomingMessageSize(quint64(maxOscPacket));
+    socket->setMaxAllowedIncomingFrameSize(quint64(maxOscPacket));
+    auto client = std::make_unique<Client>();
+    client->kind = Kind::WebSocket;
+    client->webSocket = socket;
+    client->peer = socket->peerAddress();
+    client->peerPort = socket->peerPort();
+    client->local = socket->localAddress();
+    client->localPort = socket->localPort();
+    client->key = QStringLiteral("WebSocket ") + endpoint(client->peer, client->peerPort);
+    Client *raw = client.get();
+    m_clients.push_back(std::move(client));
+    connect(socket, &QWebSocket::textMessageReceived, this, [this, raw](const QString &text) {
+        bool wantsState = false;
+        const QString trimmed = text.trimmed();
+        const Parsed parsed = trimmed.startsWith(QLatin1Char('{'))
+                                  ? parseJsonCommand(m_program, text.toUtf8())
+                                  : parseTextCommand(m_program, trimmed);
+        const QString refusal = handle(parsed, raw->key, &raw->right, raw->peer, raw->peerPort,
+                                       raw->local, raw->localPort, true, &wantsState);
+        if (!refusal.isEmpty()) {
+            sendError(raw, refusal);
+        }
+        if (alive(raw) && wantsState && parsed.command && parsed.command->action == Action::State) {
+            sendState(raw);
+        }
+    });
+    connect(socket, &QWebSocket::binaryMessageReceived, this, [this, raw](const QByteArray &) {
+        sendError(raw, QStringLiteral("binary messages are not taken"));
+    });
+    connect(socket, &QWebSocket::disconnected, this,
+            [this, raw] { dropClient(raw, QStringLiteral("left")); });
+    // A web page in a browser of this machine must not drive the show without a token,
+    // unless it is the remote's own page.
+    const bool fromBrowser = !socket->origin().isEmpty() && !ownPage;
+    if (raw->peer.isLoopback() && !fromBrowser && !admitLocal(raw)) {
+        return;
+    }
+    m_log->write(QStringLiteral("connected: %1%2")
+                     .arg(raw->key, fromBrowser ? QStringLiteral(" from a web page") : QString()));
+    sendState(raw);
+    publishStatus();
 }
 
 bool RemoteServer::admitLocal(Client *client)

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
+#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -26,6 +27,7 @@ class QWebSocketServer;
 
 namespace remote {
 
+class HttpRemote;
 class RemoteLog;
 
 enum class Right
@@ -51,9 +53,23 @@ public:
     // How long an address that gave a wrong token is not heard, after its n-th failure.
     static qint64 slowdownMs(int failures);
 
+    // For the HTTP remote on this thread: the same rules, the same state, the same log.
+    Program program() const { return m_program; }
+    quint16 webSocketPort() const { return m_settings.webSocketPort; }
+    RemoteLog &log() { return *m_log; }
+    QJsonObject stateObject() const;
+    // Runs an accepted message; returns the refusal to answer with, if any (empty and
+    // *right None: slowed down after wrong tokens, no answer at all).
+    QString handle(const Parsed &parsed, const QString &clientKey, Right *right,
+                   const QHostAddress &peer, quint16 peerPort, const QHostAddress &local,
+                   quint16 localPort, bool tcp, bool *wantsState);
+    void setPageData(const QString &name, const QByteArray &tag, const QByteArray &bytes);
+
 signals:
     void commandReceived(const QString &queueText);
     void statusChanged(const QStringList &listening, const QStringList &clients);
+    // A web page shows pictures: the controller keeps them up to date for a while.
+    void picturesWanted();
 
 private:
     enum class Kind
@@ -81,10 +97,14 @@ private:
     void listenUdp(Kind kind, const QHostAddress &address, quint16 port);
     void listenTcp(Kind kind, const QHostAddress &address, quint16 port);
     void listenWebSocket(const QHostAddress &address, quint16 port);
+    void listenHttp(const QHostAddress &address, quint16 port);
     void readDatagrams(QUdpSocket *socket, Kind kind);
     bool udpAnswerAllowed(const QString &key);
     void acceptTcp(QTcpServer *server, Kind kind);
     void acceptWebSocket(QWebSocketServer *server);
+    // ownPage: opened by the remote's own web page, which is taken as the browser showing it
+    // is (a program of this machine's user needs no token).
+    void adoptWebSocket(QWebSocket *socket, bool ownPage);
     void readTcp(Client *client);
     // A loopback connection: of this user it may do anything, of another it is refused.
     bool admitLocal(Client *client);
@@ -105,10 +125,6 @@ private:
     };
     Owner ownerOf(const QHostAddress &peer, quint16 peerPort, const QHostAddress &local,
                   quint16 localPort, bool tcp);
-    // Runs an accepted message; returns the refusal to answer with, if any.
-    QString handle(const Parsed &parsed, const QString &clientKey, Right *right,
-                   const QHostAddress &peer, quint16 peerPort, const QHostAddress &local,
-                   quint16 localPort, bool tcp, bool *wantsState);
 
     void sendState(Client *client);
     void sendState(const UdpPeer &peer);
@@ -136,6 +152,8 @@ private:
     QHash<QString, Failures> m_failures;
     QHash<QString, Owner> m_ownerCache; // UDP senders, by address and port
     QHash<QString, qint64> m_lastUdpAnswer;
+    // Last: it goes first, while everything it asks of this server is still there.
+    std::unique_ptr<HttpRemote> m_http;
 };
 
 } // namespace remote

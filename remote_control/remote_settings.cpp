@@ -27,6 +27,7 @@ RemoteSettings defaultSettings(const QString &program)
     settings.oscPort = base;
     settings.textPort = base + 1;
     settings.webSocketPort = base + 2;
+    settings.httpPort = base + 3;
     return settings;
 }
 
@@ -45,6 +46,7 @@ RemoteSettings readSettings(const QString &program)
     result.textPort = portValue(settings, QStringLiteral("TextPort"), result.textPort);
     result.webSocketPort =
         portValue(settings, QStringLiteral("WebSocketPort"), result.webSocketPort);
+    result.httpPort = portValue(settings, QStringLiteral("HttpPort"), result.httpPort);
     result.oscFeedbackPort =
         portValue(settings, QStringLiteral("OscFeedbackPort"), result.oscFeedbackPort);
     // A list is read back as one text when written by hand with commas and no quotes.

@@ -19,6 +19,8 @@ struct RemoteSettings
     quint16 oscPort = 0;
     quint16 textPort = 0;
     quint16 webSocketPort = 0;
+    // The web remote's page and the HTTP API.
+    quint16 httpPort = 0;
     // Where OSC state goes on the sender's machine: 0 answers at the port it sent from.
     quint16 oscFeedbackPort = 0;
     // Addresses or interface names to listen on besides the loopback.

@@ -1,8 +1,11 @@
 #include "corvane_remote.h"
 
+#include "corvane_page.h"
 #include "frmControl.h"
 #include "script_text_box.h"
 #include "show_script.h"
+
+#include <QCryptographicHash>
 
 namespace {
 
@@ -59,4 +62,24 @@ std::vector<std::shared_ptr<pa::Presentation>> CorvaneRemote::presentations() co
 bool CorvaneRemote::applicationCreated() const
 {
     return m_window.ppApp != nullptr;
+}
+
+std::vector<remote::PagePicture> CorvaneRemote::pagePictures() const
+{
+    return corvanepage::pictures({m_window.ppPres1, m_window.ppPres2, m_window.ppPres3},
+                                 m_window.strScriptLines, m_window.LineNumber);
+}
+
+void CorvaneRemote::publishPageData()
+{
+    const QStringList &lines = m_window.strScriptLines;
+    if (m_scriptSent && (lines.isSharedWith(m_script) || lines == m_script)) {
+        return;
+    }
+    m_script = lines;
+    m_scriptSent = true;
+    const QByteArray json = corvanepage::scriptLines(lines);
+    control().setPageData(
+        QStringLiteral("script"),
+        QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(16), json);
 }

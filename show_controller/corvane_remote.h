@@ -5,6 +5,8 @@
 
 #include "remote_control/controller_remote.h"
 
+#include <QStringList>
+
 class frmControl;
 
 class CorvaneRemote : public remote::ControllerRemote
@@ -21,7 +23,12 @@ public:
 protected:
     std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
     bool applicationCreated() const override;
+    std::vector<remote::PagePicture> pagePictures() const override;
+    // The script's lines, when they changed.
+    void publishPageData() override;
 
 private:
     frmControl &m_window;
+    QStringList m_script;
+    bool m_scriptSent = false;
 };

@@ -30,15 +30,25 @@ void add(std::vector<std::int32_t> &slides, std::optional<std::int32_t> slide)
 
 } // namespace
 
-std::array<std::vector<std::int32_t>, 3> slidesAhead(const QStringList &lines, int lineNumber)
+std::array<std::optional<std::int32_t>, 3> slidesOnNext(const QStringList &lines, int lineNumber)
 {
-    std::array<std::vector<std::int32_t>, 3> ahead;
+    std::array<std::optional<std::int32_t>, 3> onNext;
     // Next takes the line before the position and moves only the screens its code names.
     const QStringList next = fieldsOf(lineAt(lines, lineNumber - 1));
     if (const std::optional<int> code = stepCode(next)) {
         for (int screen : screensNamed(*code)) {
-            add(ahead[static_cast<size_t>(screen - 1)], slideFor(next, screen));
+            onNext[static_cast<size_t>(screen - 1)] = slideFor(next, screen);
         }
+    }
+    return onNext;
+}
+
+std::array<std::vector<std::int32_t>, 3> slidesAhead(const QStringList &lines, int lineNumber)
+{
+    std::array<std::vector<std::int32_t>, 3> ahead;
+    const auto onNext = slidesOnNext(lines, lineNumber);
+    for (size_t i = 0; i < ahead.size(); ++i) {
+        add(ahead[i], onNext[i]);
     }
     // Previous restores the line two before that, all three screens, down to the opening line.
     if (lineNumber > 2) {

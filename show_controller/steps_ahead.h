@@ -11,9 +11,14 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace showscript {
+
+// For Screen 1, 2, 3 (index 0, 1, 2) at script position lineNumber: the slide the next Next
+// puts the screen on; nothing for a screen it leaves where it is.
+std::array<std::optional<std::int32_t>, 3> slidesOnNext(const QStringList &lines, int lineNumber);
 
 // For Screen 1, 2, 3 (index 0, 1, 2) at script position lineNumber: the slide the next Next
 // puts the screen on, then the one the next Previous puts it on, each once. A screen that

@@ -18,7 +18,7 @@ done
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
           libpoppler-qt6-dev poppler-utils zlib1g-dev libxcb-xinerama0-dev fonts-liberation2
-          libqt6svg6 qt6-websockets-dev)
+          libqt6svg6 qt6-websockets-dev qt6-httpserver-dev)
 if [ "$libreoffice" = yes ]; then
     # The host converts .ppt, .pptx and .odp decks with it; python3-uno lets the host's
     # import read their builds, transitions and timings.
@@ -30,6 +30,8 @@ if [ "$test_tools" = yes ]; then
     # The network remote's tests drive it with independent clients: liblo's oscsend,
     # socat, Python's websockets.
     packages+=(liblo-tools python3-websockets)
+    # The web remote's tests open its page in a real browser, driven by Selenium.
+    packages+=(chromium chromium-driver python3-selenium curl)
     # Xorg's dummy driver gives the host's display tests three displays; xwininfo reads them.
     packages+=(libreoffice-impress-nogui python3-uno g++-mingw-w64-x86-64-posix wine64 wine socat
                xserver-xorg-core xserver-xorg-video-dummy x11-utils)

@@ -60,7 +60,15 @@ QString points(double value)
 // Empty when written, else why not, as the controllers show it.
 QString writeExport(const QImage &image, const QString &path, const QByteArray &format)
 {
-    const QString problem = writePicture(image.convertToFormat(QImage::Format_RGB32), path, format);
+    const QString problem = writePicture(image, path, format);
+    return problem.isEmpty()
+               ? QString()
+               : QStringLiteral("The file %1 cannot be written: %2").arg(path, problem);
+}
+
+QString writeExportBytes(const QByteArray &bytes, const QString &path)
+{
+    const QString problem = writePictureBytes(bytes, path);
     return problem.isEmpty()
                ? QString()
                : QStringLiteral("The file %1 cannot be written: %2").arg(path, problem);
@@ -249,6 +257,7 @@ void PresentationHost::handle(const Request &request,
         }
         return;
     case Op::Export:
+    case Op::ExportHeld:
         if (slideInRange(request.slide)) {
             exportSlide(*p, request, reply);
         }
@@ -260,6 +269,7 @@ void PresentationHost::handle(const Request &request,
     case Op::Prepare:
         p->prepared = request.slides;
         scheduleFrames();
+        makePicturesAhead();
         refreshListing();
         reply(Reply::success());
         return;
@@ -503,6 +513,7 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
     connect(show, &ShowWindow::slideChanged, this, [this, show] {
         updateShow(show);
         scheduleFrames();
+        makePicturesAhead();
         refreshListing();
         writeJournal();
     });
@@ -594,6 +605,7 @@ void PresentationHost::updateShow(ShowWindow *window)
 void PresentationHost::frameReady(const FrameKey &key, const QImage &image)
 {
     m_cache.insert(key, image);
+    makePicturesAhead();
     for (auto &[id, p] : m_presentations) {
         ShowWindow *w = p.show.data();
         if (w != nullptr && p.pdf == key.pdf && w->currentPage() == key.slide &&
@@ -628,6 +640,7 @@ void PresentationHost::scheduleFrames()
     const size_t urgent = plan.urgent;
     // A presentation whose show ended keeps neither frames nor an open document.
     m_cache.keepOnly(live);
+    m_pictures.keepOnly(live);
     m_pool->setLiveDocuments(live);
     m_cache.setWanted(wanted);
     std::vector<FrameKey> missing;
@@ -681,16 +694,36 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
     // Fully built: its last page.
     const int page = p.deck.slides[static_cast<size_t>(slide - 1)].lastPage() + 1;
     const auto done = [reply](const QString &why) {
-        reply(why.isEmpty() ? Reply::success() : failure(why));
+        reply(why.isEmpty() ? Reply::success(1) : failure(why));
     };
     const auto late = [reply, slide, seconds = m_settings.exportDeadlineMs / 1000.0] {
         reply(failure(
             QStringLiteral("Slide %1 could not be drawn within %2 s.").arg(slide).arg(seconds)));
     };
+    const ExportShape shape{size, format};
+    const bool newShape =
+        std::find(p.exportShapes.begin(), p.exportShapes.end(), shape) == p.exportShapes.end();
+    noteExportShape(p.exportShapes, shape);
+    const PictureKey key{p.pdf, page, shape};
+    if (const QByteArray *ready = m_pictures.find(key)) {
+        done(writeExportBytes(*ready, path));
+        return;
+    }
+    if (newShape) {
+        makePicturesAhead();
+    }
     if (const QImage *held = m_cache.findAnySize(p.pdf, page)) {
         if (exportIsQuick(size)) {
-            // Scaling a held frame down to a preview costs a few milliseconds.
-            done(writeExport(scaledForExport(*held, size), path, format));
+            // Scaling a held frame down to a preview costs a few milliseconds; the picture is
+            // kept, as the same slide is often exported again.
+            QString why;
+            const QByteArray bytes = encodePicture(scaledForExport(*held, size), format, &why);
+            if (bytes.isEmpty()) {
+                done(QStringLiteral("The file %1 cannot be written: %2").arg(path, why));
+                return;
+            }
+            m_pictures.insert(key, bytes);
+            done(writeExportBytes(bytes, path));
             return;
         }
         m_workers->run(
@@ -699,6 +732,10 @@ void PresentationHost::exportSlide(Presentation &p, const Request &request,
                 return writeExport(scaledForExport(frame, size), path, format);
             },
             done, late);
+        return;
+    }
+    if (request.op == Op::ExportHeld) {
+        reply(Reply::success(0)); // not drawn yet: the caller asks again later
         return;
     }
     // Not held: drawn on a worker from a document opened for this export alone.
@@ -761,6 +798,9 @@ QString PresentationHost::statusText() const
                  .arg(m_cache.size())
                  .arg(m_cache.bytes() / (1024 * 1024))
                  .arg(m_cache.capBytes() / (1024 * 1024));
+    lines << QStringLiteral("Export pictures held: %1 (%2 KiB)")
+                 .arg(m_pictures.size())
+                 .arg(m_pictures.bytes() / 1024);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 

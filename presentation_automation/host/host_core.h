@@ -4,12 +4,14 @@
 // held for them, and the socket server through which the controllers drive it.
 
 #include "presentation_automation/host/decks/deck_description.h"
+#include "presentation_automation/host/decks/export_pictures.h"
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/service/journal.h"
 #include "presentation_automation/host/service/protocol.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QSizeF>
 #include <QString>
 
@@ -116,6 +118,8 @@ private:
         std::vector<std::int32_t> prepared;
         // Whether the slide on screen came from a frame held ahead.
         bool shownFromHeld = false;
+        // The shapes its slides were exported at lately: pictures ahead are made at these.
+        std::vector<ExportShape> exportShapes;
     };
 
     // A journaled presentation being loaded again; requests for it wait until it is.
@@ -147,6 +151,11 @@ private:
     void updateShow(ShowWindow *window);
     void frameReady(const FrameKey &key, const QImage &image);
     void scheduleFrames();
+
+    // In host_pictures.cpp: the export pictures of what comes next, made from held frames on
+    // workers once the controllers have been quiet a moment.
+    void makePicturesAhead();
+    void makePicturesNow();
     // Coalesced: once per turn of the event loop, less often while a journal is put back.
     void refreshListing();
     void fillListing();
@@ -186,6 +195,10 @@ private:
     int m_restoresRunning = 0;
     // Loads and exports of slides nobody holds; never waited for.
     DeadlineWorkers *m_workers;
+    // A few shapes of the pages around every show: well under a frame's memory.
+    PictureCache m_pictures{96, 16ll * 1024 * 1024};
+    QSet<PictureKey> m_picturesMaking;
+    QTimer *m_picturesTimer = nullptr;
 };
 
 } // namespace pa::host

@@ -2,6 +2,7 @@
 // step's screens are switched and their pictures refreshed.
 
 #include "show_controller/show_script.h"
+#include "show_controller/steps_ahead.h"
 #include "step_texts.h"
 
 #include "platform/error.h"
@@ -134,6 +135,48 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(pa::AutomationError, stepDescription({"4", "5"}));
         QVERIFY_THROWS_EXCEPTION(pa::AutomationError, stepDescription({"3", "1", "1"}));
         QVERIFY_THROWS_EXCEPTION(pa::AutomationError, stepDescription({"16", "1", "1", "1"}));
+    }
+
+    // What the next Next puts each screen on, and the hint that follows from it.
+    void whatComesNext_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("lineNumber");
+        QTest::addColumn<QString>("onNext"); // per screen: the slide, "-" when it stays
+        QTest::addColumn<QString>("ahead");  // per screen: the hinted slides
+        QTest::newRow("the first step") << "0,1,1,1|6,4,3,2|" << 2 << "4 3 -"
+                                        << "4 3 -";
+        QTest::newRow("with the way back") << "0,1,1,1|6,4,3,2|1,7,3,2" << 3 << "7 - -"
+                                           << "7,1 1 1";
+        QTest::newRow("a field that is no number") << "0,1,1,1|10,x,3, 5 " << 2 << "- 3 5"
+                                                   << "- 3 5";
+        QTest::newRow("not a step code") << "0,1,1,1|01,2,2,2" << 2 << "- - -"
+                                         << "- - -";
+        QTest::newRow("the end of the show") << "0,1,1,1|1,2,1,1|" << 4 << "- - -"
+                                             << "2 1 1";
+        QTest::newRow("the opening line moves nothing") << "0,1,1,1" << 1 << "- - -"
+                                                        << "- - -";
+    }
+    void whatComesNext()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, lineNumber);
+        QFETCH(QString, onNext);
+        QFETCH(QString, ahead);
+        const QStringList lines = script.split(QLatin1Char('|'));
+        QStringList next, hints;
+        const auto onNextSlides = showscript::slidesOnNext(lines, lineNumber);
+        const auto aheadSlides = showscript::slidesAhead(lines, lineNumber);
+        for (size_t i = 0; i < 3; ++i) {
+            next << (onNextSlides[i] ? QString::number(*onNextSlides[i]) : QStringLiteral("-"));
+            QStringList slides;
+            for (std::int32_t slide : aheadSlides[i]) {
+                slides << QString::number(slide);
+            }
+            hints << (slides.isEmpty() ? QStringLiteral("-") : slides.join(QLatin1Char(',')));
+        }
+        QCOMPARE(next.join(QLatin1Char(' ')), onNext);
+        QCOMPARE(hints.join(QLatin1Char(' ')), ahead);
     }
 };
 

@@ -405,15 +405,17 @@ public:
     void exportTo(const std::string &fileName, const std::string &filterName,
                   std::int32_t scaleWidth, std::int32_t scaleHeight) override
     {
-        Request r;
-        r.op = Op::Export;
-        r.pres = m_pres;
-        r.slide = m_index;
-        r.path = absolutePath(fileName);
-        r.filter = QString::fromStdString(filterName);
-        r.width = scaleWidth;
-        r.height = scaleHeight;
-        m_s->call(r, "Slide.Export");
+        m_s->call(exportRequest(Op::Export, fileName, filterName, scaleWidth, scaleHeight),
+                  "Slide.Export");
+    }
+
+    bool exportIfDrawn(const std::string &fileName, const std::string &filterName,
+                       std::int32_t scaleWidth, std::int32_t scaleHeight) override
+    {
+        return m_s->call(
+                      exportRequest(Op::ExportHeld, fileName, filterName, scaleWidth, scaleHeight),
+                      "Slide.Export")
+                   .value != 0;
     }
 
     std::optional<std::int32_t> buildCount() override
@@ -426,6 +428,20 @@ public:
     }
 
 private:
+    Request exportRequest(Op op, const std::string &fileName, const std::string &filterName,
+                          std::int32_t scaleWidth, std::int32_t scaleHeight) const
+    {
+        Request r;
+        r.op = op;
+        r.pres = m_pres;
+        r.slide = m_index;
+        r.path = absolutePath(fileName);
+        r.filter = QString::fromStdString(filterName);
+        r.width = scaleWidth;
+        r.height = scaleHeight;
+        return r;
+    }
+
     SessionPtr m_s;
     std::int64_t m_pres;
     std::int32_t m_index;

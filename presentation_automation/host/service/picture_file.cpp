@@ -1,5 +1,6 @@
 #include "presentation_automation/host/service/picture_file.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QTemporaryFile>
@@ -37,12 +38,31 @@ QString replaceFile(const QString &path, const std::function<QString(QFileDevice
 
 QString writePicture(const QImage &image, const QString &path, const QByteArray &format)
 {
+    QString why;
+    const QByteArray bytes = encodePicture(image, format, &why);
+    return bytes.isEmpty() ? why : writePictureBytes(bytes, path);
+}
+
+QByteArray encodePicture(const QImage &image, const QByteArray &format, QString *why)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (format == "jpg") {
+        writer.setQuality(90);
+    }
+    if (!writer.write(image.convertToFormat(QImage::Format_RGB32))) {
+        *why = writer.errorString();
+        return {};
+    }
+    return bytes;
+}
+
+QString writePictureBytes(const QByteArray &bytes, const QString &path)
+{
     return replaceFile(path, [&](QFileDevice &file) -> QString {
-        QImageWriter writer(&file, format);
-        if (format == "jpg") {
-            writer.setQuality(90);
-        }
-        return writer.write(image) ? QString() : writer.errorString();
+        return file.write(bytes) == bytes.size() ? QString() : file.errorString();
     });
 }
 

@@ -21,5 +21,9 @@ QString replaceFile(const QString &path, const std::function<QString(QFileDevice
 
 // format: "jpg", "png" or "bmp". Returns an empty string, or why the file cannot be written.
 QString writePicture(const QImage &image, const QString &path, const QByteArray &format);
+// The picture as writePicture writes it; empty (and why) when it cannot be encoded.
+QByteArray encodePicture(const QImage &image, const QByteArray &format, QString *why);
+// A picture encoded before: only the file is written.
+QString writePictureBytes(const QByteArray &bytes, const QString &path);
 
 } // namespace pa::host

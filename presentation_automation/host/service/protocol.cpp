@@ -44,7 +44,7 @@ struct OpInfo
     unsigned fields;
 };
 
-constexpr std::array<OpInfo, 22> ops{{
+constexpr std::array<OpInfo, 23> ops{{
     {Op::Hello, "hello", 0},
     {Op::SetVisible, "setVisible", FFlag},
     {Op::Open, "open", FPath},
@@ -67,6 +67,7 @@ constexpr std::array<OpInfo, 22> ops{{
     {Op::SlideBuilds, "slideBuilds", FPres | FSlide},
     {Op::ImportReport, "importReport", FPres},
     {Op::Prepare, "prepare", FPres | FSlides},
+    {Op::ExportHeld, "exportHeld", FPres | FSlide | FPath | FFilter | FSize},
 }};
 
 const OpInfo &info(Op op)

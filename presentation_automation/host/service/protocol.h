@@ -51,6 +51,8 @@ enum class Op
     ImportReport,
     // A controller's hint: the slides a show is likely to be sent to next.
     Prepare,
+    // An export only from what the host has drawn already; value 0 when it has not.
+    ExportHeld,
 };
 
 const char *opName(Op op);
