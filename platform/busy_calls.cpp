@@ -162,6 +162,18 @@ public:
     {
         return wrap<GuardedSlide>(guarded([&] { return m->slide(); }));
     }
+    std::int32_t state() override
+    {
+        return guarded([&] { return m->state(); });
+    }
+    void setState(std::int32_t state) override
+    {
+        guarded([&] { m->setState(state); });
+    }
+    std::optional<std::int32_t> buildStep() override
+    {
+        return guarded([&] { return m->buildStep(); });
+    }
 
 private:
     std::shared_ptr<pa::SlideShowView> m;

@@ -19,6 +19,13 @@ namespace pa {
 constexpr int msoTrue = -1;
 constexpr int msoFalse = 0;
 
+// SlideShowView.State, as the object model numbers it.
+constexpr std::int32_t ppSlideShowRunning = 1;
+constexpr std::int32_t ppSlideShowPaused = 2;
+constexpr std::int32_t ppSlideShowBlackScreen = 3;
+constexpr std::int32_t ppSlideShowWhiteScreen = 4;
+constexpr std::int32_t ppSlideShowDone = 5;
+
 class Application;
 
 class Slide
@@ -60,6 +67,12 @@ public:
     virtual void gotoSlide(std::int32_t index, int resetSlide = msoTrue) = 0;
     // The slide the show is on now.
     virtual std::shared_ptr<Slide> slide() = 0;
+    // Running, or blanked black or white over the slide (ppSlideShow* values).
+    virtual std::int32_t state() = 0;
+    virtual void setState(std::int32_t state) = 0;
+    // The on-click builds of the current slide shown so far (0 on its first state);
+    // nullopt when the application cannot tell.
+    virtual std::optional<std::int32_t> buildStep() { return std::nullopt; }
 };
 
 class SlideShowWindow

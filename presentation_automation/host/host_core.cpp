@@ -325,6 +325,9 @@ void PresentationHost::handle(const Request &request,
     case Op::CurrentSlide:
         reply(Reply::success(show->currentSlide()));
         return;
+    case Op::CurrentBuild:
+        reply(Reply::success(show->currentState()));
+        return;
     default:
         reply(failure(QStringLiteral("The request is not known.")));
         return;

@@ -63,6 +63,9 @@ public:
         return std::make_shared<PpSlide>(m_d.getObject("Slide", "Slide"));
     }
 
+    std::int32_t state() override { return m_d.getInt32("State"); }
+    void setState(std::int32_t state) override { m_d.put("State", Variant::int32(state)); }
+
 private:
     Dispatch m_d;
 };

@@ -215,6 +215,25 @@ public:
         return std::make_shared<RecSlide>(m_s, m_presId, m_s->runningShow(m_presId).currentSlide);
     }
 
+    std::int32_t state() override
+    {
+        m_s->record("State(" + presText(m_presId) + ")");
+        m_s->check("State", m_presId);
+        return m_s->runningShow(m_presId).viewState;
+    }
+
+    void setState(std::int32_t state) override
+    {
+        m_s->record("SetState(" + presText(m_presId) + ", " + std::to_string(state) + ")");
+        m_s->check("SetState", m_presId);
+        if (state < ppSlideShowRunning || state > ppSlideShowDone) {
+            throw AutomationError(errorSource, "SlideShowView.State : Integer out of range. " +
+                                                   std::to_string(state) +
+                                                   " is not in the valid range.");
+        }
+        m_s->runningShow(m_presId).viewState = state;
+    }
+
 private:
     StatePtr m_s;
     int m_presId;

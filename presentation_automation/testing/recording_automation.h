@@ -26,6 +26,7 @@ struct PresentationState
     int slideCount = 10;
     bool showRunning = false;
     int currentSlide = 0;
+    int viewState = 1; // ppSlideShowState; a step keeps it, as the application does
     float left = 0, top = 0, width = 0;
     // As the application answers them; nullopt: it cannot tell.
     std::optional<std::vector<int>> builds; // per slide, from slide 1

@@ -497,6 +497,25 @@ public:
         return std::make_shared<HostSlide>(m_s, m_pres, index);
     }
 
+    std::int32_t state() override
+    {
+        return toInt32(m_s->call(Op::ViewState, m_pres, "SlideShowView.State").value);
+    }
+
+    void setState(std::int32_t state) override
+    {
+        Request r;
+        r.op = Op::SetViewState;
+        r.pres = m_pres;
+        r.flag = state;
+        m_s->call(r, "SlideShowView.State");
+    }
+
+    std::optional<std::int32_t> buildStep() override
+    {
+        return toInt32(m_s->call(Op::CurrentBuild, m_pres, "SlideShowView.BuildStep").value);
+    }
+
 private:
     SessionPtr m_s;
     std::int64_t m_pres;
@@ -707,15 +726,15 @@ std::shared_ptr<Connection> startHost(const ClientOptions &options, const QStrin
     process.setStandardInputFile(QProcess::nullDevice());
     // In its environment, so that a host of any build starts (and logs it when it knows how).
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(hostStartReasonVariable),
-                       QStringLiteral("%1 (process %2) found %3")
-                           .arg(QCoreApplication::applicationName())
-                           .arg(QCoreApplication::applicationPid())
-                           .arg(replace ? QStringLiteral("something that is not a presentation "
-                                                         "host at %1, and replaces it")
-                                              .arg(socketPath(dir))
-                                        : QStringLiteral("no presentation host at %1")
-                                              .arg(socketPath(dir))));
+    environment.insert(
+        QString::fromLatin1(hostStartReasonVariable),
+        QStringLiteral("%1 (process %2) found %3")
+            .arg(QCoreApplication::applicationName())
+            .arg(QCoreApplication::applicationPid())
+            .arg(replace ? QStringLiteral("something that is not a presentation "
+                                          "host at %1, and replaces it")
+                               .arg(socketPath(dir))
+                         : QStringLiteral("no presentation host at %1").arg(socketPath(dir))));
     process.setProcessEnvironment(environment);
     const QString log = prepareHostLog();
     process.setStandardOutputFile(log, QIODevice::Append);

@@ -44,7 +44,7 @@ struct OpInfo
     unsigned fields;
 };
 
-constexpr std::array<OpInfo, 23> ops{{
+constexpr std::array<OpInfo, 26> ops{{
     {Op::Hello, "hello", 0},
     {Op::SetVisible, "setVisible", FFlag},
     {Op::Open, "open", FPath},
@@ -68,6 +68,9 @@ constexpr std::array<OpInfo, 23> ops{{
     {Op::ImportReport, "importReport", FPres},
     {Op::Prepare, "prepare", FPres | FSlides},
     {Op::ExportHeld, "exportHeld", FPres | FSlide | FPath | FFilter | FSize},
+    {Op::SetViewState, "setViewState", FPres | FFlag},
+    {Op::ViewState, "viewState", FPres},
+    {Op::CurrentBuild, "currentBuild", FPres},
 }};
 
 const OpInfo &info(Op op)

@@ -53,6 +53,11 @@ enum class Op
     Prepare,
     // An export only from what the host has drawn already; value 0 when it has not.
     ExportHeld,
+    // The show's blank (a ppSlideShowState value in flag), and reading it back.
+    SetViewState,
+    ViewState,
+    // The on-click builds of the current slide shown so far.
+    CurrentBuild,
 };
 
 const char *opName(Op op);
