@@ -115,6 +115,15 @@ public:
     {
         guarded([&] { m->exportTo(fileName, filterName, w, h); });
     }
+    bool exportIfDrawn(const std::string &fileName, const std::string &filterName, std::int32_t w,
+                       std::int32_t h) override
+    {
+        return guarded([&] { return m->exportIfDrawn(fileName, filterName, w, h); });
+    }
+    std::optional<std::int32_t> buildCount() override
+    {
+        return guarded([&] { return m->buildCount(); });
+    }
 
 private:
     std::shared_ptr<pa::Slide> m;
@@ -241,6 +250,10 @@ public:
     void prepareSlides(const std::vector<std::int32_t> &slides) override
     {
         guarded([&] { m->prepareSlides(slides); });
+    }
+    std::optional<std::vector<std::string>> importReport() override
+    {
+        return guarded([&] { return m->importReport(); });
     }
 
 private:

@@ -177,6 +177,26 @@ private slots:
                                 .arg(calls.size() - 1)
                                 .arg(ticksOutside)));
     }
+
+    // The guard is a wrapper of every object: an answer it forgets to pass on reaches the
+    // windows as "the application cannot tell", and builds, reports and blanks go missing.
+    void theGuardPassesEveryAnswerOn()
+    {
+        m_app->setBuilds("deck.ppt", {0, 2});
+        m_app->setImportReport("deck.ppt", {"slide 2: an effect"});
+        const auto app = platform::guardedApplications(m_app->factory())();
+        const auto pres = app->presentations()->open("deck.ppt");
+        pres->slideShowSettings()->run();
+        const auto view = pres->slideShowWindow()->view();
+        view->gotoSlide(2);
+        QCOMPARE(view->slide()->buildCount(), std::optional<std::int32_t>(2));
+        QCOMPARE(pres->slides()->item(1)->buildCount(), std::optional<std::int32_t>(0));
+        QCOMPARE(pres->importReport(),
+                 std::optional(std::vector<std::string>{"slide 2: an effect"}));
+        view->setState(pa::ppSlideShowBlackScreen);
+        QCOMPARE(view->state(), pa::ppSlideShowBlackScreen);
+        QCOMPARE(m_app->presentation(1).viewState, pa::ppSlideShowBlackScreen);
+    }
 };
 
 CORVANE_TEST_MAIN(TestBusyWindows)
