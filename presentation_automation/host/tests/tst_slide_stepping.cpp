@@ -303,6 +303,10 @@ private slots:
         show.showFrame(filled(Qt::cyan), 5);
         QVERIFY(!show.transitionRunning());
         QCOMPARE(centre(), QColor(Qt::cyan));
+        // Nor later, when the same slide is drawn again (at another size).
+        show.showFrame(filled(Qt::magenta), 5);
+        QVERIFY(!show.transitionRunning());
+        QCOMPARE(centre(), QColor(Qt::magenta));
     }
 };
 
