@@ -72,7 +72,8 @@ std::optional<JournalEntry> entryFrom(const QJsonValue &value)
         e.slide = static_cast<int>(*slide);
         // Checked against the deck when it is back; a damaged value only starts the slide over.
         e.step = static_cast<int>(jsonInteger(o.value(QStringLiteral("step")), 0, 1e9).value_or(0));
-        // A blank that cannot be read keeps the show blank rather than showing the slide.
+        // Written only for a show not running: one that cannot be read keeps the show covered
+        // rather than showing its slide.
         const QJsonValue view = o.value(QStringLiteral("view"));
         if (!view.isUndefined()) {
             e.viewState =
