@@ -176,7 +176,7 @@ private slots:
         }
         QFile script(m_host->path(QStringLiteral("show.txt")));
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("0,1,1,1\r\n1,2,2,2\r\n1,3,3,3\r\n");
+        script.write("0,1,1,1\r\n10,2,2,2\r\n10,3,3,3\r\n");
         script.close();
         m_dialog->answers.append(script.fileName());
         m_window->cmdLoadScriptEd_Click();
