@@ -11,7 +11,8 @@ namespace platform {
 
 std::optional<BlankCommand> blankCommand(const QString &text, int maxScreen)
 {
-    const QStringList words = text.trimmed().toUpper().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    // Exactly as the remotes' queue texts are written, as the serial remote's commands are.
+    const QStringList words = text.split(QLatin1Char(' '));
     if (words.isEmpty() || words.size() > 2) {
         return std::nullopt;
     }

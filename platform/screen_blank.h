@@ -30,7 +30,8 @@ struct BlankCommand
     int screen = 0; // 0: every screen
 };
 
-// The command in a queue text, when it is one; screens above maxScreen are not.
+// The command in a queue text, when it is exactly one (upper case, one space); screens above
+// maxScreen are not.
 std::optional<BlankCommand> blankCommand(const QString &text, int maxScreen);
 
 // The view state each screen goes to. A toggle over several screens sets them all alike:

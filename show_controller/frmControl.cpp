@@ -349,6 +349,12 @@ void frmControl::MSComm1_OnComm()
     if (!resumeNext([&] { received = m_port->input(); })) {
         return;
     }
+    // Only the clicker keys toggle a blank; a line sets it.
+    if (const auto blank = platform::blankCommand(received, 3);
+        blank && (blank->kind == platform::BlankKind::ToggleBlack ||
+                  blank->kind == platform::BlankKind::ToggleWhite)) {
+        return;
+    }
     queueRemoteCommand(received);
 }
 

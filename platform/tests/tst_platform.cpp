@@ -254,7 +254,10 @@ private slots:
         QTest::addColumn<QString>("after"); // "none" when the text is no blank command
         const QList<int> shown{1, 1, 1}, mixed{3, 1, 4}, black{3, 3, 3};
         QTest::newRow("black all") << "BLACK" << shown << "3 3 3";
-        QTest::newRow("white one") << "white 2" << shown << "1 4 1";
+        QTest::newRow("white one") << "WHITE 2" << shown << "1 4 1";
+        QTest::newRow("lower case") << "white 2" << shown << "none";
+        QTest::newRow("line end") << "BLACK\r\n" << shown << "none";
+        QTest::newRow("two spaces") << "BLACK  2" << shown << "none";
         QTest::newRow("show one") << "SHOW 3" << mixed << "3 1 1";
         QTest::newRow("black twice stays") << "BLACK 1" << mixed << "3 1 4";
         QTest::newRow("toggle on from mixed") << "TOGGLE BLACK" << mixed << "3 3 3";

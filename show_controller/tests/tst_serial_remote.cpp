@@ -125,6 +125,9 @@ private slots:
         QTest::newRow("2P") << QByteArray("2P") << "cmdPrevCenter";
         QTest::newRow("3N") << QByteArray("3N") << "cmdNextNorth";
         QTest::newRow("3P") << QByteArray("3P") << "cmdPrevNorth";
+        QTest::newRow("BLACK 2") << QByteArray("BLACK 2") << "cmdBlackCenter";
+        QTest::newRow("WHITE") << QByteArray("WHITE") << "cmdWhiteAll";
+        QTest::newRow("SHOW 3") << QByteArray("SHOW 3") << "cmdShowNorth";
     }
     // A command has exactly the effect of one press of its button: the same calls to the
     // presentation application, the same script position and texts.
@@ -160,9 +163,10 @@ private slots:
         Lines lines;
         ControlFixture f(true, lines.factory());
         prepareShow(f);
-        for (const QByteArray &text : {QByteArray("n"), QByteArray("N\r\n"), QByteArray(" N"),
-                                      QByteArray("NN"), QByteArray("1N2N"), QByteArray("4N"),
-                                      QByteArray("N\0", 2), QByteArray("\xd0")}) {
+        for (const QByteArray &text :
+             {QByteArray("n"), QByteArray("N\r\n"), QByteArray(" N"), QByteArray("NN"),
+              QByteArray("1N2N"), QByteArray("4N"), QByteArray("N\0", 2), QByteArray("\xd0"),
+              QByteArray("black"), QByteArray("BLACK 0"), QByteArray("TOGGLE BLACK")}) {
             QVERIFY(lines.line1.write(text));
             settle();
             QVERIFY2(f.app.calls().empty(), text.toHex().constData());
@@ -383,7 +387,8 @@ private slots:
         const AdjustWindow adjust(f);
         adjust.setCommPort(QStringLiteral("Com1"));
         QCOMPARE(f.messages->shown.size(), 1);
-        QVERIFY2(f.messages->shown[0].text.startsWith(QStringLiteral("Corvane Com1 (/nonexistent/ttyS0)")),
+        QVERIFY2(f.messages->shown[0].text.startsWith(
+                     QStringLiteral("Corvane Com1 (/nonexistent/ttyS0)")),
                  qPrintable(f.messages->shown[0].text));
         QCOMPARE(f.messages->shown[0].caption, QStringLiteral("Corvane"));
         QVERIFY(!f.window->MSComm1()->portOpen());
@@ -395,8 +400,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.window->LineNumber, std::int16_t(4), 5000);
 
         // Not exactly a port's name: refused, the open port stays in use.
-        for (const QString &text : {QStringLiteral("COM2"), QStringLiteral("Com2 "), QStringLiteral("Com5"),
-                                   QString()}) {
+        for (const QString &text :
+             {QStringLiteral("COM2"), QStringLiteral("Com2 "), QStringLiteral("Com5"), QString()}) {
             adjust.setCommPort(text);
             QCOMPARE(f.messages->shown.last().text, QStringLiteral("Com Port Error"));
             QCOMPARE(f.messages->shown.last().caption, QStringLiteral("Corvane"));
