@@ -287,6 +287,15 @@ void frmKestro::queueRemoteCommand(const QString &command)
 
 void frmKestro::runRemoteCommand(const QString &command)
 {
+    if (m_commandHook &&
+        m_commandHook(command, [this](const QString &text) { runCommand(text); })) {
+        return;
+    }
+    runCommand(command);
+}
+
+void frmKestro::runCommand(const QString &command)
+{
     if (command == QLatin1String("N")) {
         cmdNextSlide_Click();
     } else if (command == QLatin1String("P")) {

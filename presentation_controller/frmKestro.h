@@ -77,6 +77,11 @@ public:
     // A remote's "N", "P" or "SLIDE n": run through the button's handler in arrival order,
     // one at a time, never inside another handler.
     void queueRemoteCommand(const QString &command);
+    // Offered each queue text before the window runs it (a backup's follower takes its own
+    // texts and FOLLOW there); run carries out a text as the window would. True when taken.
+    using CommandHook =
+        std::function<bool(const QString &text, const std::function<void(const QString &)> &run)>;
+    void setCommandHook(CommandHook hook) { m_commandHook = std::move(hook); }
     remote::RemoteControl *networkRemote() const { return m_networkRemote; }
     void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
 
@@ -102,6 +107,7 @@ private:
     void showSlideNumber(const QString &text);
     void report(const QString &text);
     void runRemoteCommand(const QString &command);
+    void runCommand(const QString &command);
 
     KestroServices m_services;
     kestro::Variant m_variant;
@@ -110,6 +116,7 @@ private:
     bool m_inTick = false;
     // Presses from the remotes and the clicker keys, waiting their turn.
     platform::CommandQueue *m_remoteCommands = nullptr;
+    CommandHook m_commandHook;
     remote::RemoteControl *m_networkRemote = nullptr;
 
     QLabel *Label2 = nullptr;

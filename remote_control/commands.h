@@ -32,6 +32,8 @@ enum class Action
     Line,
     Slide,
     State,
+    Follow, // a backup takes its main's state again
+    Report, // a backup tells its main how it follows (WebSocket only)
 };
 
 struct Command
@@ -40,6 +42,7 @@ struct Command
     int number = 0; // the screen, the script line or the slide
     std::optional<qint64> sequence;
     std::optional<QString> token;
+    QString text; // a report's health word
 };
 
 // A message read: a command, or why it was refused (empty when it is silently ignored, as
@@ -57,8 +60,9 @@ Parsed parseTextCommand(Program program, const QString &line);
 // /corvane/state; /kestro/next, /kestro/previous, /kestro/slide i, /kestro/state. String
 // arguments "seq=N" and "token=T" may follow.
 Parsed parseOscCommand(Program program, const OscMessage &message);
-// {"command": "next" | "previous" | "screen/N/next" | "line" | "slide" | "state" | a text
-// command, "value": n, "seq": n, "token": "..."}
+// {"command": "next" | "previous" | "screen/N/next" | "line" | "slide" | "state" | "follow" |
+// a text command, "value": n, "seq": n, "token": "..."}; a backup's report is
+// {"command": "follower", "value": "in-step"}.
 Parsed parseJsonCommand(Program program, const QByteArray &json);
 
 // The text the controller's remote queue runs: the serial remote's own commands, "LINE k",

@@ -22,8 +22,7 @@ ControllerRemote::ControllerRemote(QWidget &window, Program program, const Remot
                                    const QString &logPath,
                                    std::function<void(const QString &)> queue)
     : m_window(window), m_control(program, settings, logPath), m_queue(std::move(queue)),
-      m_probeApplication(settings.enabled),
-      m_pictures(m_control, [this] { return pagePictures(); })
+      m_probeApplication(settings.enabled), m_pictures(m_control, [this] { return pagePictures(); })
 {}
 
 ControllerRemote::~ControllerRemote() = default;
@@ -56,11 +55,27 @@ const ControllerRemote::ShowProbe &ControllerRemote::show(std::size_t index) con
     return index < m_shows.size() ? m_shows[index] : noShow;
 }
 
+void ControllerRemote::addStateFields(std::function<State()> fields)
+{
+    m_extraFields.push_back(std::move(fields));
+}
+
+State ControllerRemote::fullState() const
+{
+    State state = currentState();
+    for (const auto &fields : m_extraFields) {
+        state.append(fields());
+    }
+    return state;
+}
+
 void ControllerRemote::publish()
 {
-    m_control.setState(currentState());
+    const State state = fullState();
+    m_control.setState(state);
     publishPageData();
     m_pictures.refresh();
+    emit published(state);
 }
 
 void ControllerRemote::probe()

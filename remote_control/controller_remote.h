@@ -40,6 +40,14 @@ public:
     virtual State currentState() const = 0;
     // Reads the state now and sends it on if it changed.
     void publish();
+    // Fields another part adds to every state (following, where the shows really are).
+    void addStateFields(std::function<State()> fields);
+    // The state with every added field, as subscribers get it (less the followers).
+    State fullState() const;
+
+signals:
+    // Each state read, changed or not.
+    void published(const remote::State &state);
 
 protected:
     // queue runs one remote command through the window's queue.
@@ -74,6 +82,7 @@ private:
     bool m_hostReachable = false;
     int m_probeSkips = 0;
     PagePictures m_pictures;
+    std::vector<std::function<State()>> m_extraFields;
 };
 
 } // namespace remote

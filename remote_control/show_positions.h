@@ -1,0 +1,53 @@
+#pragma once
+
+// Where each show really is (its slide and build step), asked of the presentation application
+// after the window's calls to it, so that a hand step or a press in a show window is seen too.
+// Its own calls do not wake it again.
+
+#include "presentation_automation/automation.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace remote {
+
+class ShowPositions : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Position
+    {
+        int showing = 0; // 0: no show running
+        std::optional<int> build;
+        bool operator==(const Position &) const = default;
+    };
+    using Presentations = std::function<std::vector<std::shared_ptr<pa::Presentation>>()>;
+
+    explicit ShowPositions(Presentations presentations, QObject *parent = nullptr);
+
+    const std::vector<Position> &positions() const { return m_positions; }
+    Position of(std::size_t index) const;
+    // Asks the application now; false (nothing asked) while another call is under way.
+    bool readNow();
+
+signals:
+    void changed();
+
+private:
+    void othersCalled();
+
+    Presentations m_presentations;
+    std::vector<Position> m_positions;
+    QTimer m_due;
+    QTimer m_poll;
+    bool m_readOnce = false;
+    std::chrono::steady_clock::time_point m_ownCallsEnded;
+};
+
+} // namespace remote
