@@ -34,20 +34,16 @@ void FollowLink::open()
         m_socket->deleteLater();
     }
     m_connected = false;
+    m_accepted = false;
     m_socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
     connect(m_socket, &QWebSocket::connected, this, [this] {
         m_connected = true;
-        QJsonObject hello{{QStringLiteral("command"), QStringLiteral("state")}};
-        if (!m_token.isEmpty()) {
-            hello.insert(QStringLiteral("token"), m_token);
-        }
-        m_socket->sendTextMessage(
-            QString::fromUtf8(QJsonDocument(hello).toJson(QJsonDocument::Compact)));
-        if (!m_lastReport.isEmpty()) {
-            const QString health = m_lastReport;
-            m_lastReport.clear();
-            report(health);
-        }
+        // The report is the hello: the main answers it, the token checked, before the states
+        // this link takes.
+        const QString health =
+            m_lastReport.isEmpty() ? QStringLiteral("catching-up") : m_lastReport;
+        m_lastReport.clear();
+        report(health);
     });
     connect(m_socket, &QWebSocket::textMessageReceived, this, &FollowLink::received);
     connect(m_socket, &QWebSocket::disconnected, this, [this] {
@@ -100,12 +96,22 @@ void FollowLink::received(const QString &message)
 {
     const QJsonObject object = QJsonDocument::fromJson(message.toUtf8()).object();
     const QString type = object.value(QStringLiteral("type")).toString();
-    if (type == QLatin1String("state")) {
+    if (type == QLatin1String("follower")) {
+        m_accepted = true;
+    } else if (type == QLatin1String("state") && m_accepted) {
         m_silence.start();
         m_retryMs = firstRetryMs;
         emit stateReceived(object);
     } else if (type == QLatin1String("error")) {
+        // Nothing more is taken from a main that refused: a fresh link asks again later.
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
+        m_connected = false;
+        m_silence.stop();
         emit refused(object.value(QStringLiteral("message")).toString());
+        retryLater();
     }
 }
 

@@ -51,6 +51,7 @@ private:
     QTimer m_retry;
     int m_retryMs = firstRetryMs;
     bool m_connected = false;
+    bool m_accepted = false;
     QString m_lastReport;
 };
 

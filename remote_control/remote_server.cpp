@@ -551,10 +551,17 @@ void RemoteServer::adoptWebSocket(QWebSocket *socket, bool ownPage)
             // A backup only ever reads: whatever its connection was let in with, it may not step
             // this show.
             raw->right = std::min(raw->right, Right::View);
+            const bool hello = raw->follower.isEmpty();
             if (raw->follower != parsed.command->text) {
                 raw->follower =
                     parsed.command->text.isEmpty() ? QStringLiteral("?") : parsed.command->text;
                 followersChanged();
+            }
+            // Told apart from the state every reader is sent at connect: only the states after
+            // this answer come to a backup that was let in.
+            if (hello && alive(raw) && raw->webSocket) {
+                raw->webSocket->sendTextMessage(QStringLiteral("{\"type\":\"follower\"}"));
+                sendState(raw);
             }
         }
         if (alive(raw) && wantsState && parsed.command && parsed.command->action == Action::State) {
