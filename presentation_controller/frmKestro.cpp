@@ -272,7 +272,7 @@ void frmKestro::LongTimer1_Timer()
     // While a tick's message is open, later ticks wait instead of piling up more messages.
     // A tick that fell due while the presentation application was still busy with a call is
     // skipped: the show moves on at the next one rather than twice in a row.
-    if (m_inTick || platform::BusyCalls::inCall() ||
+    if (m_inTick || platform::BusyCalls::inCall() || (m_timerGate && !m_timerGate()) ||
         platform::BusyCalls::lastCallEnded() > m_longTimer1->dueAt()) {
         return;
     }

@@ -82,6 +82,9 @@ public:
     using CommandHook =
         std::function<bool(const QString &text, const std::function<void(const QString &)> &run)>;
     void setCommandHook(CommandHook hook) { m_commandHook = std::move(hook); }
+    // Asked at each tick of the kiosk's timer: false skips it (a backup leaves stepping to its
+    // main).
+    void setTimerGate(std::function<bool()> gate) { m_timerGate = std::move(gate); }
     remote::RemoteControl *networkRemote() const { return m_networkRemote; }
     void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
 
@@ -117,6 +120,7 @@ private:
     // Presses from the remotes and the clicker keys, waiting their turn.
     platform::CommandQueue *m_remoteCommands = nullptr;
     CommandHook m_commandHook;
+    std::function<bool()> m_timerGate;
     remote::RemoteControl *m_networkRemote = nullptr;
 
     QLabel *Label2 = nullptr;

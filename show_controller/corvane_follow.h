@@ -1,20 +1,14 @@
 #pragma once
 
-// Corvane as a main and as a backup: what its state adds for a backup (where each show really
-// is, which decks and script it has, how it follows), and, with [Follow] set, the follower
-// that puts its screens where the main's are through the window's own queue.
+// Corvane as a main and as a backup: its three shows, decks and script, its stepping buttons,
+// and the one step a follower needs that Corvane has no button for: a screen sent to a slide.
 
-#include "remote_control/follower.h"
-#include "remote_control/show_positions.h"
-
-#include <QObject>
-
-#include <memory>
+#include "remote_control/follow_wiring.h"
 
 class CorvaneRemote;
 class frmControl;
 
-class CorvaneFollow : public QObject
+class CorvaneFollow : public remote::FollowWiring
 {
     Q_OBJECT
 
@@ -23,27 +17,12 @@ public:
                   const remote::FollowSettings &settings);
     ~CorvaneFollow() override;
 
-    // A main named: this Corvane follows it from now on; none: it stops being a backup.
-    void setMain(const remote::FollowSettings &settings);
-    remote::FollowSettings settings() const { return m_settings; }
-    // Null when this Corvane is no backup.
-    remote::Follower *follower() const { return m_follower.get(); }
-    // One line for the windows: "following 127.0.0.1:52512: in-step".
-    QString statusText() const;
-
-signals:
-    void changed();
+protected:
+    std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
+    QString deckFile(std::size_t index) const override;
+    QStringList scriptLines() const override;
+    bool runFollowerText(const QString &text) override;
 
 private:
-    bool handle(const QString &text, const std::function<void(const QString &)> &run);
-    void gotoScreen(int screen, int slide);
-    remote::State fields() const;
-
     frmControl &m_window;
-    CorvaneRemote &m_remote;
-    remote::FollowSettings m_settings;
-    remote::ShowPositions m_positions;
-    std::unique_ptr<remote::Follower> m_follower;
-    // Put before the texts this follower queues, so that the window's own are told apart.
-    QString m_mark;
 };
