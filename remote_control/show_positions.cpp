@@ -9,6 +9,10 @@ namespace {
 // Besides after the window's calls: a show stepped in its own window is seen within this.
 constexpr int pollMs = 1000;
 
+// When the last read of any watcher ended: one watcher's calls must not wake another (two
+// windows in one program would keep each other reading).
+std::chrono::steady_clock::time_point readsEnded;
+
 ShowPositions::Position positionOf(const std::shared_ptr<pa::Presentation> &presentation)
 {
     ShowPositions::Position position;
@@ -50,7 +54,8 @@ ShowPositions::Position ShowPositions::of(std::size_t index) const
 
 void ShowPositions::othersCalled()
 {
-    if (platform::BusyCalls::lastCallEnded() > m_ownCallsEnded && !m_due.isActive()) {
+    if (platform::BusyCalls::lastCallEnded() > std::max(m_ownCallsEnded, readsEnded) &&
+        !m_due.isActive()) {
         m_due.start();
     }
 }
@@ -65,6 +70,7 @@ bool ShowPositions::readNow()
         positions.push_back(positionOf(presentation));
     }
     m_ownCallsEnded = platform::BusyCalls::lastCallEnded();
+    readsEnded = m_ownCallsEnded;
     if (positions != m_positions || !m_readOnce) {
         m_readOnce = true;
         m_positions = std::move(positions);
