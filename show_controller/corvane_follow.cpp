@@ -18,11 +18,13 @@ CorvaneFollow::CorvaneFollow(frmControl &window, CorvaneRemote &remote,
 {
     m_window.setCommandHook(
         [this](const QString &text, const auto &run) { return handle(text, run); });
+    m_window.setFollowWiring(this);
     start(settings);
 }
 
 CorvaneFollow::~CorvaneFollow()
 {
+    m_window.setFollowWiring(nullptr);
     m_window.setCommandHook({});
 }
 

@@ -25,8 +25,9 @@ class QPushButton;
 class ScriptTextBox;
 class frmShowAdjust;
 namespace remote {
+class FollowWiring;
 class RemoteControl;
-}
+} // namespace remote
 
 // What the window is given from outside; tests pass doubles, the program the real things.
 struct ControlServices
@@ -90,6 +91,9 @@ public:
     // The network remote, when the program has one; the geometry window shows its state.
     remote::RemoteControl *networkRemote() const { return m_networkRemote; }
     void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
+    // Main and backup, when the program has them; the geometry window sets the main.
+    remote::FollowWiring *followWiring() const { return m_followWiring; }
+    void setFollowWiring(remote::FollowWiring *wiring) { m_followWiring = wiring; }
 
 public slots:
     void cmdNextSlide_Click();
@@ -150,6 +154,7 @@ private:
     platform::CommandQueue *m_remoteCommands = nullptr;
     CommandHook m_commandHook;
     remote::RemoteControl *m_networkRemote = nullptr;
+    remote::FollowWiring *m_followWiring = nullptr;
 
     // Controls, named as the operator's documentation names them.
     QLabel *Label1 = nullptr;

@@ -6,6 +6,7 @@
 #include "show_controller/corvane_follow.h"
 #include "show_controller/corvane_remote.h"
 #include "show_controller/frmControl.h"
+#include "show_controller/frmShowAdjust.h"
 
 #include "platform/busy_calls.h"
 #include "platform/drive_c.h"
@@ -14,6 +15,13 @@
 #include "presentation_automation/host/tests/deck_maker.h"
 #include "presentation_automation/host/tests/host_test_support.h"
 #include "remote_control/tests/remote_test_support.h"
+
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWebSocket>
+#include <QWebSocketServer>
 
 using namespace pa::host::testing;
 using namespace remote::testing;
@@ -134,11 +142,15 @@ class TestMainAndBackup : public QObject
         m_main->load();
     }
 
-    void startBackup(const QString &token = {}, bool otherDeck2 = false)
+    QString mainAddress() const
+    {
+        return QStringLiteral("127.0.0.1:%1").arg(m_mainSettings.webSocketPort);
+    }
+
+    void startBackup(const QString &token = {}, bool otherDeck2 = false, bool named = true)
     {
         remote::RemoteSettings settings = loopbackSettings();
-        const remote::FollowSettings follow{
-            QStringLiteral("127.0.0.1:%1").arg(m_mainSettings.webSocketPort), token};
+        const remote::FollowSettings follow{named ? mainAddress() : QString(), token};
         m_backup = std::make_unique<Side>(QStringLiteral("backup"), settings, follow);
         copyShow(*m_backup);
         if (otherDeck2) {
@@ -166,6 +178,9 @@ class TestMainAndBackup : public QObject
 private slots:
     void initTestCase()
     {
+        // The geometry window saves the main it is given: not in the user's settings.
+        qputenv("XDG_CONFIG_HOME",
+                QFile::encodeName(m_originals.filePath(QStringLiteral("config"))));
         for (int d = 1; d <= 3; ++d) {
             QVERIFY(makeDeck(m_originals.filePath(QStringLiteral("deck%1.pdf").arg(d)), 6, d));
         }
@@ -295,6 +310,67 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_backup->field("followReason").contains("wrong token"), waitMs);
         QCOMPARE(m_backup->health(), QStringLiteral("lost"));
         QCOMPARE(m_backup->where(), QStringLiteral("line 1: 1 1 1"));
+    }
+
+    void theGeometryWindowNamesTheMainAndReArms()
+    {
+        startMain();
+        startBackup({}, false, false);
+        m_main->window->cmdNextSlide_Click();
+        m_backup->window->cmdShowAdjust_Click();
+        QWidget *geometry = m_backup->window->geometryWindow();
+        QVERIFY(geometry);
+        auto *main = geometry->findChild<QLineEdit *>(QStringLiteral("txtFollowMain"));
+        auto *follow = geometry->findChild<QPushButton *>(QStringLiteral("cmdFollow"));
+        auto *status = geometry->findChild<QLabel *>(QStringLiteral("lblFollow"));
+        QVERIFY(main && follow && status);
+        QCOMPARE(status->text(), QStringLiteral("not following a main"));
+        QCOMPARE(m_backup->health(), QStringLiteral("off"));
+
+        main->setText(mainAddress());
+        follow->click();
+        QTRY_VERIFY_WITH_TIMEOUT(inStep(), waitMs);
+        QCOMPARE(status->text(), QStringLiteral("following %1: in-step").arg(mainAddress()));
+        QCOMPARE(remote::readFollowSettings(QStringLiteral("Corvane")).main, mainAddress());
+
+        // A press of its own Next: it is the live one now, until Follow is pressed again.
+        m_backup->window->findChild<QPushButton *>(QStringLiteral("cmdNextSlide"))->click();
+        QCOMPARE(m_backup->health(), QStringLiteral("off"));
+        QVERIFY(status->text().startsWith(QStringLiteral("following %1: off").arg(mainAddress())));
+        m_main->window->cmdNextSlide_Click();
+        m_main->window->cmdNextSlide_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_main->remote->control().clients().join(' ').contains(QStringLiteral("follower, off")),
+            waitMs);
+        QCOMPARE(m_backup->where(), QStringLiteral("line 3: 5 3 4"));
+        follow->click();
+        QTRY_VERIFY_WITH_TIMEOUT(inStep(), waitMs);
+        QCOMPARE(m_backup->where(), QStringLiteral("line 4: 6 1 4"));
+    }
+
+    void aSilentMainIsLost()
+    {
+        // A main that lets the backup in, tells one state (the backup's own show, so it is in
+        // step at once) and then says nothing more, as a hung program or a cut cable would.
+        QWebSocketServer silent(QStringLiteral("silent"), QWebSocketServer::NonSecureMode);
+        QVERIFY(silent.listen(QHostAddress::LocalHost, m_mainSettings.webSocketPort));
+        QList<QWebSocket *> sockets;
+        connect(&silent, &QWebSocketServer::newConnection, this, [&] {
+            QWebSocket *socket = silent.nextPendingConnection();
+            sockets.append(socket);
+            connect(socket, &QWebSocket::textMessageReceived, this, [this, socket] {
+                socket->sendTextMessage(QStringLiteral("{\"type\":\"follower\"}"));
+                const QJsonObject state = remote::stateJson(m_backup->remote->fullState(), 1);
+                socket->sendTextMessage(QString::fromUtf8(QJsonDocument(state).toJson()));
+            });
+        });
+        startBackup();
+        QTRY_COMPARE_WITH_TIMEOUT(m_backup->health(), QStringLiteral("in-step"), waitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_backup->health(), QStringLiteral("lost"), waitMs);
+        QCOMPARE(m_backup->field("followReason"), QStringLiteral("no word from the main for 3 s"));
+        QCOMPARE(m_backup->where(), QStringLiteral("line 1: 1 1 1"));
+        m_backup.reset();
+        qDeleteAll(sockets);
     }
 };
 
