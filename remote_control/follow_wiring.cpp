@@ -15,7 +15,10 @@ FollowWiring::FollowWiring(Program program, QWidget &window, ControllerRemote &r
       m_positions([this] { return presentations(); }), m_mark(follow::followerMark())
 {
     connect(&m_positions, &ShowPositions::changed, &m_remote, &ControllerRemote::publish);
-    m_remote.addStateFields([this] { return fields(); });
+    m_remote.addStateFields([this] {
+        m_positions.refreshIfStale();
+        return fields();
+    });
     for (const QString &name : steppingButtons) {
         if (auto *button = m_window.findChild<QPushButton *>(name)) {
             connect(button, &QPushButton::clicked, this, [this] {

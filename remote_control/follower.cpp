@@ -14,6 +14,9 @@ namespace {
 // Rounds of steps taken for one state of the main before the backup waits for the next: a
 // screen that cannot be moved (its show not running) must not make it spin.
 constexpr int maxRounds = 8;
+// The main hears how the backup follows once that has held this long: the blink of
+// catching-up at every step would only make the main push its state again.
+constexpr int reportAfterMs = 300;
 
 } // namespace
 
@@ -57,6 +60,10 @@ Follower::Follower(Program program, FollowSettings settings, Window window, QObj
       m_link(std::make_unique<FollowLink>(m_settings.main, m_settings.token))
 {
     m_reason = QStringLiteral("connecting to %1").arg(m_settings.main);
+    m_report.setSingleShot(true);
+    m_report.setInterval(reportAfterMs);
+    connect(&m_report, &QTimer::timeout, this,
+            [this] { m_link->report(follow::healthWord(m_health)); });
     m_retry.setSingleShot(true);
     m_retry.setInterval(0);
     connect(&m_retry, &QTimer::timeout, this, &Follower::evaluate);
@@ -82,7 +89,6 @@ void Follower::mainState(const QJsonObject &state)
         m_roundsThisRevision = 0;
     } else if (m_haveMain && m_health == follow::Health::InStep) {
         // A heartbeat of a state already followed: nothing new to do.
-        m_link->report(follow::healthWord(m_health));
         return;
     } else {
         m_roundsThisRevision = 0; // the heartbeat is a retry of a round that gave up
@@ -169,8 +175,8 @@ void Follower::setHealth(follow::Health health, const QString &reason)
     const bool same = health == m_health && reason == m_reason;
     m_health = health;
     m_reason = reason;
-    m_link->report(follow::healthWord(health));
     if (!same) {
+        m_report.start();
         emit changed();
     }
 }

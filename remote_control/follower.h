@@ -84,6 +84,7 @@ private:
     Window m_window;
     std::unique_ptr<FollowLink> m_link;
     QTimer m_retry;
+    QTimer m_report;
     follow::Show m_main;
     qint64 m_mainRevision = -1;
     bool m_haveMain = false;

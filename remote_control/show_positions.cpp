@@ -2,6 +2,8 @@
 
 #include "platform/busy_calls.h"
 
+#include <QScopedValueRollback>
+
 namespace remote {
 
 namespace {
@@ -9,9 +11,9 @@ namespace {
 // Besides after the window's calls: a show stepped in its own window is seen within this.
 constexpr int pollMs = 1000;
 
-// When the last read of any watcher ended: one watcher's calls must not wake another (two
-// windows in one program would keep each other reading).
-std::chrono::steady_clock::time_point readsEnded;
+// A watcher is reading: its calls must not wake another one (two windows in one program would
+// keep each other reading).
+bool watcherReading = false;
 
 ShowPositions::Position positionOf(const std::shared_ptr<pa::Presentation> &presentation)
 {
@@ -43,8 +45,9 @@ ShowPositions::ShowPositions(Presentations presentations, QObject *parent)
     });
     connect(&m_poll, &QTimer::timeout, this, [this] { m_due.start(); });
     m_poll.start(pollMs);
+    // Direct: only while the call's end is announced can it be told whose call it was.
     connect(&platform::BusyCalls::instance(), &platform::BusyCalls::callsEnded, this,
-            &ShowPositions::othersCalled, Qt::QueuedConnection);
+            &ShowPositions::othersCalled, Qt::DirectConnection);
 }
 
 ShowPositions::Position ShowPositions::of(std::size_t index) const
@@ -52,29 +55,53 @@ ShowPositions::Position ShowPositions::of(std::size_t index) const
     return index < m_positions.size() ? m_positions[index] : Position{};
 }
 
+bool ShowPositions::stale() const
+{
+    return !m_readOnce || m_othersCalls != m_othersCallsRead;
+}
+
 void ShowPositions::othersCalled()
 {
-    if (platform::BusyCalls::lastCallEnded() > std::max(m_ownCallsEnded, readsEnded) &&
-        !m_due.isActive()) {
+    if (watcherReading) {
+        return;
+    }
+    ++m_othersCalls;
+    if (!m_due.isActive()) {
         m_due.start();
+    }
+}
+
+void ShowPositions::refreshIfStale()
+{
+    if (stale()) {
+        read(false);
     }
 }
 
 bool ShowPositions::readNow()
 {
+    return read(true);
+}
+
+bool ShowPositions::read(bool tell)
+{
     if (platform::BusyCalls::inCall()) {
         return false;
     }
+    m_othersCallsRead = m_othersCalls;
     std::vector<Position> positions;
-    for (const auto &presentation : m_presentations()) {
-        positions.push_back(positionOf(presentation));
+    {
+        const QScopedValueRollback reading(watcherReading, true);
+        for (const auto &presentation : m_presentations()) {
+            positions.push_back(positionOf(presentation));
+        }
     }
-    m_ownCallsEnded = platform::BusyCalls::lastCallEnded();
-    readsEnded = m_ownCallsEnded;
     if (positions != m_positions || !m_readOnce) {
         m_readOnce = true;
         m_positions = std::move(positions);
-        emit changed();
+        if (tell) {
+            emit changed();
+        }
     }
     return true;
 }

@@ -35,19 +35,26 @@ public:
     Position of(std::size_t index) const;
     // Asks the application now; false (nothing asked) while another call is under way.
     bool readNow();
+    // Asks again when other calls were made since the last answer, so that a state read now
+    // tells the script line and where the shows are together; says nothing of a change.
+    void refreshIfStale();
 
 signals:
     void changed();
 
 private:
     void othersCalled();
+    bool stale() const;
+    bool read(bool tell);
 
     Presentations m_presentations;
     std::vector<Position> m_positions;
     QTimer m_due;
     QTimer m_poll;
     bool m_readOnce = false;
-    std::chrono::steady_clock::time_point m_ownCallsEnded;
+    // Calls of others (the window's handlers, its remote) announced, and as many at the last read.
+    quint64 m_othersCalls = 0;
+    quint64 m_othersCallsRead = 0;
 };
 
 } // namespace remote
