@@ -98,7 +98,10 @@ QString mismatch(Program program, const Show &main, const Show &own)
     for (qsizetype i = 0; i < main.screens.size(); ++i) {
         const Screen &theirs = main.screens.at(i);
         const Screen mine = i < own.screens.size() ? own.screens.at(i) : Screen{};
-        if (theirs.slides != mine.slides || theirs.deck != mine.deck) {
+        // A count of 0 beside a deck is one not counted yet: the fingerprint tells alone then.
+        const bool counted =
+            (theirs.slides > 0 && mine.slides > 0) || theirs.deck.isEmpty() || mine.deck.isEmpty();
+        if (theirs.deck != mine.deck || (counted && theirs.slides != mine.slides)) {
             reasons.append(program == Program::Kestro
                                ? QStringLiteral("deck differs")
                                : QStringLiteral("screen %1 deck differs").arg(i + 1));

@@ -17,6 +17,8 @@ constexpr int maxRounds = 8;
 // The main hears how the backup follows once that has held this long: the blink of
 // catching-up at every step would only make the main push its state again.
 constexpr int reportAfterMs = 300;
+// How often to look again while the window waits on the presentation application.
+constexpr int waitingRetryMs = 10;
 
 } // namespace
 
@@ -85,14 +87,11 @@ State Follower::stateFields() const
 void Follower::mainState(const QJsonObject &state)
 {
     const qint64 revision = state.value(QStringLiteral("revision")).toInteger();
-    if (revision != m_mainRevision) {
-        m_roundsThisRevision = 0;
-    } else if (m_haveMain && m_health == follow::Health::InStep) {
-        // A heartbeat of a state already followed: nothing new to do.
-        return;
-    } else {
-        m_roundsThisRevision = 0; // the heartbeat is a retry of a round that gave up
+    if (revision == m_mainRevision && m_haveMain && m_health == follow::Health::InStep) {
+        return; // a heartbeat of a state already followed
     }
+    // A new state, or the heartbeat of one not reached yet: another try.
+    m_roundsThisRevision = 0;
     m_mainRevision = revision;
     m_main = follow::showFromState(m_program, state);
     m_haveMain = true;
@@ -113,7 +112,7 @@ void Follower::linkLost(const QString &why)
 void Follower::followerCommandRan()
 {
     if (m_pending > 0 && --m_pending == 0) {
-        m_retry.start();
+        m_retry.start(0);
     }
 }
 
@@ -144,7 +143,7 @@ void Follower::evaluate()
         return;
     }
     if (!m_window.readPositions()) {
-        m_retry.start(); // the window is waiting on the application: after it
+        m_retry.start(waitingRetryMs); // the window is waiting on the application: after it
         return;
     }
     const follow::Show own = follow::showFromState(m_program, m_window.ownState());

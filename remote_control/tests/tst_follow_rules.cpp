@@ -144,6 +144,14 @@ private slots:
              [](Show &s) { s.screens[1].deck = QStringLiteral("other"); }, "screen 2 deck differs"},
             {"a deck of another length", Program::Corvane, [](Show &s) { s.screens[2].slides = 7; },
              "screen 3 deck differs"},
+            {"a deck not counted yet: the fingerprint tells", Program::Corvane,
+             [](Show &s) { s.screens[1].slides = 0; }, ""},
+            {"another deck, not counted yet", Program::Corvane,
+             [](Show &s) {
+                 s.screens[1].slides = 0;
+                 s.screens[1].deck = QStringLiteral("x");
+             },
+             "screen 2 deck differs"},
             {"no deck loaded on screen 1", Program::Corvane,
              [](Show &s) { s.screens[0] = Screen{}; }, "screen 1 deck differs"},
             {"another script", Program::Corvane,
