@@ -41,6 +41,18 @@ bool usesArrowKeys(const QWidget *w)
            qobject_cast<const QTextEdit *>(w) || usesPageKeys(w);
 }
 
+// Controls that take typed letters and punctuation.
+bool takesText(const QWidget *w)
+{
+    if (const auto *line = qobject_cast<const QLineEdit *>(w)) {
+        return !line->isReadOnly();
+    }
+    if (const auto *combo = qobject_cast<const QComboBox *>(w)) {
+        return combo->isEditable();
+    }
+    return qobject_cast<const QAbstractSpinBox *>(w) || editableText(w);
+}
+
 class PresenterKeys : public QObject
 {
 public:
@@ -96,6 +108,15 @@ std::optional<PresenterStep> presenterStep(int key, Qt::KeyboardModifiers modifi
             step = key == Qt::Key_Right ? PresenterStep::Next : PresenterStep::Previous;
         }
         break;
+    case Qt::Key_B:
+    case Qt::Key_Period:
+    case Qt::Key_W:
+    case Qt::Key_Comma:
+        if (focus == nullptr || !takesText(focus)) {
+            step = key == Qt::Key_B || key == Qt::Key_Period ? PresenterStep::ToggleBlack
+                                                             : PresenterStep::ToggleWhite;
+        }
+        break;
     default:
         break;
     }
@@ -103,6 +124,21 @@ std::optional<PresenterStep> presenterStep(int key, Qt::KeyboardModifiers modifi
         return std::nullopt;
     }
     return step;
+}
+
+QString presenterQueueText(PresenterStep step)
+{
+    switch (step) {
+    case PresenterStep::Next:
+        return QStringLiteral("N");
+    case PresenterStep::Previous:
+        return QStringLiteral("P");
+    case PresenterStep::ToggleBlack:
+        return QStringLiteral("TOGGLE BLACK");
+    case PresenterStep::ToggleWhite:
+        return QStringLiteral("TOGGLE WHITE");
+    }
+    return {};
 }
 
 void installPresenterKeys(QWidget *window, std::function<void(PresenterStep)> step)

@@ -130,6 +130,7 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
         m_longTimer1->setObjectName(QStringLiteral("LongTimer1"));
         connect(m_longTimer1, &kestro::LongTimer::Timer, this, &frmKestro::LongTimer1_Timer);
     }
+    createBlankControls();
     setFixedSize(480, 244);
 
     m_screen = new frmScreen(kestro::programTitle(m_variant), m_services.messageBox, this);
@@ -149,8 +150,7 @@ frmKestro::frmKestro(KestroServices services, kestro::Variant variant, QWidget *
     connect(cmdLoadScreenNum, &QPushButton::clicked, this, &frmKestro::cmdLoadScreenNum_Click);
     platform::installPresenterKeys(this, [this](platform::PresenterStep step) {
         // The same queue as the remotes: a key pressed during a slow step waits its turn.
-        queueRemoteCommand(step == platform::PresenterStep::Next ? QStringLiteral("N")
-                                                                 : QStringLiteral("P"));
+        queueRemoteCommand(platform::presenterQueueText(step));
     });
 
     // Stays usable above the full-screen show on the other display.
@@ -205,6 +205,7 @@ void frmKestro::cmdLoadShow_Click()
         // From the presentation opened here: the application's active one may belong to
         // another controller.
         showSlideNumber(QString::number(ppPres1->slides()->item(1)->slideIndex()));
+        resetBlank();
 
         if (kiosk) {
             const std::int32_t total = ppPres1->slides()->count();
@@ -235,6 +236,7 @@ void frmKestro::step(bool forward)
         } else {
             view->previous();
         }
+        keepBlank(*view);
         showSlideNumber(QString::number(view->slide()->slideIndex()));
     } catch (const std::exception &error) {
         report(kestro::errorMessage(error));
@@ -255,7 +257,9 @@ void frmKestro::cmdGoto_Click()
 {
     try {
         gotoNumber = platform::toInt32(txtGotoSlide->text());
-        opened(ppPres1).slideShowWindow()->view()->gotoSlide(gotoNumber, pa::msoTrue);
+        const auto view = opened(ppPres1).slideShowWindow()->view();
+        view->gotoSlide(gotoNumber, pa::msoTrue);
+        keepBlank(*view);
         showSlideNumber(QString::number(gotoNumber));
     } catch (const std::exception &error) {
         report(kestro::errorMessage(error));
@@ -304,6 +308,8 @@ void frmKestro::runCommand(const QString &command)
         // Through the box, so the window shows which slide the remote asked for.
         txtGotoSlide->setText(command.mid(6));
         cmdGoto_Click();
+    } else if (const auto blank = platform::blankCommand(command, 0)) {
+        blankShow(blank->kind);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "platform/command_queue.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "platform/screen_blank.h"
 #include "presentation_automation/automation.h"
 
 #include <QStringList>
@@ -87,6 +88,8 @@ public:
     void setTimerGate(std::function<bool()> gate) { m_timerGate = std::move(gate); }
     remote::RemoteControl *networkRemote() const { return m_networkRemote; }
     void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
+    // The show's view state as last set or learned from it: running, black or white screen.
+    std::int32_t blank() const { return m_blank; }
 
 public slots:
     void cmdLoadShow_Click();
@@ -98,6 +101,9 @@ public slots:
     void Form_MouseMove();
     void Label1_Click();
     void LongTimer1_Timer();
+    void cmdBlack_Click();
+    void cmdWhite_Click();
+    void cmdShow_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -111,6 +117,12 @@ private:
     void report(const QString &text);
     void runRemoteCommand(const QString &command);
     void runCommand(const QString &command);
+    // Blank screens (frmKestro_blanks.cpp).
+    void createBlankControls();
+    void blankShow(platform::BlankKind kind);
+    // After a step: a blanked show stays blanked, whatever the application did.
+    void keepBlank(pa::SlideShowView &view);
+    void resetBlank();
 
     KestroServices m_services;
     kestro::Variant m_variant;
@@ -122,6 +134,7 @@ private:
     CommandHook m_commandHook;
     std::function<bool()> m_timerGate;
     remote::RemoteControl *m_networkRemote = nullptr;
+    std::int32_t m_blank = pa::ppSlideShowRunning;
 
     QLabel *Label2 = nullptr;
     QLineEdit *txtLoadShow = nullptr;
@@ -134,6 +147,9 @@ private:
     QLineEdit *txtGotoSlide = nullptr;
     QPushButton *cmdLoadScreenNum = nullptr;
     QLabel *Label1 = nullptr;
+    QPushButton *cmdBlack = nullptr;
+    QPushButton *cmdWhite = nullptr;
+    QPushButton *cmdShow = nullptr;
     // Kiosk only.
     QLabel *Label3 = nullptr;
     QLineEdit *txtTotalslides = nullptr;

@@ -10,7 +10,8 @@ KestroFollow::KestroFollow(frmKestro &window, KestroRemote &remote,
     : remote::FollowWiring(remote::Program::Kestro, window, remote,
                            [&window](const QString &text) { window.queueRemoteCommand(text); },
                            {QStringLiteral("cmdNextSlide"), QStringLiteral("cmdPreviousSlide"),
-                            QStringLiteral("cmdGoto")}),
+                            QStringLiteral("cmdGoto"), QStringLiteral("cmdBlack"), QStringLiteral("cmdWhite"),
+           QStringLiteral("cmdShow")}),
       m_window(window)
 {
     m_window.setCommandHook(

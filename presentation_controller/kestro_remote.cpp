@@ -27,6 +27,7 @@ remote::State KestroRemote::currentState() const
         {QStringLiteral("slide"), box ? box->text().toInt() : 0},
         {QStringLiteral("slides"), show(0).slides},
         {QStringLiteral("running"), show(0).running},
+        {QStringLiteral("blank"), platform::blankName(m_window.blank())},
         {QStringLiteral("host"), hostReachable()},
     };
 }

@@ -26,6 +26,9 @@ bool takesAction(Program program, Action action)
     case Action::State:
     case Action::Follow:
     case Action::Report:
+    case Action::Black:
+    case Action::White:
+    case Action::Show:
         return true;
     case Action::ScreenNext:
     case Action::ScreenPrevious:
@@ -40,6 +43,26 @@ bool takesAction(Program program, Action action)
 bool needsNumber(Action action)
 {
     return action == Action::Line || action == Action::Slide;
+}
+
+bool isBlank(Action action)
+{
+    return action == Action::Black || action == Action::White || action == Action::Show;
+}
+
+std::optional<Action> blankAction(const QString &word)
+{
+    const QString lower = word.toLower();
+    if (lower == QLatin1String("black")) {
+        return Action::Black;
+    }
+    if (lower == QLatin1String("white")) {
+        return Action::White;
+    }
+    if (lower == QLatin1String("show")) {
+        return Action::Show;
+    }
+    return std::nullopt;
 }
 
 // A whole number from text, an int or a whole float.
@@ -91,9 +114,12 @@ bool takeOption(const QString &word, Command *command, QString *refusal)
 // Action names shared by OSC addresses and JSON: "next", "screen/2/previous", ...
 std::optional<Command> namedAction(const QString &name)
 {
-    static const QRegularExpression screen(QStringLiteral("^screen/([123])/(next|previous)$"));
+    static const QRegularExpression screen(
+        QStringLiteral("^screen/([123])/(next|previous|black|white|show)$"));
     Command command;
-    if (name == QLatin1String("next")) {
+    if (const std::optional<Action> blank = blankAction(name)) {
+        command.action = *blank;
+    } else if (name == QLatin1String("next")) {
         command.action = Action::Next;
     } else if (name == QLatin1String("previous")) {
         command.action = Action::Previous;
@@ -106,8 +132,13 @@ std::optional<Command> namedAction(const QString &name)
     } else if (name == QLatin1String("follow")) {
         command.action = Action::Follow;
     } else if (const QRegularExpressionMatch match = screen.match(name); match.hasMatch()) {
-        command.action = match.captured(2) == QLatin1String("next") ? Action::ScreenNext
-                                                                    : Action::ScreenPrevious;
+        const QString verb = match.captured(2);
+        if (const std::optional<Action> blank = blankAction(verb)) {
+            command.action = *blank;
+        } else {
+            command.action =
+                verb == QLatin1String("next") ? Action::ScreenNext : Action::ScreenPrevious;
+        }
         command.number = match.captured(1).toInt();
     } else {
         return std::nullopt;
@@ -120,7 +151,9 @@ std::optional<Command> textAction(const QString &word)
 {
     static const QRegularExpression screen(QStringLiteral("^([123])([NP])$"));
     Command command;
-    if (word == QLatin1String("N")) {
+    if (const std::optional<Action> blank = blankAction(word)) {
+        command.action = *blank;
+    } else if (word == QLatin1String("N")) {
         command.action = Action::Next;
     } else if (word == QLatin1String("P")) {
         command.action = Action::Previous;
@@ -149,6 +182,15 @@ Parsed checked(Program program, Command command, const QString &name)
     }
     if (needsNumber(command.action) && (command.number < 1 || command.number > maxNumber)) {
         return refused(QStringLiteral("%1 needs a number from 1 to %2").arg(name).arg(maxNumber));
+    }
+    if (isBlank(command.action)) {
+        const int screens = program == Program::Corvane ? 3 : 0;
+        if (command.number < 0 || command.number > screens) {
+            return refused(
+                screens == 0
+                    ? QStringLiteral("%1 takes no screen").arg(name)
+                    : QStringLiteral("%1 takes a screen from 1 to %2").arg(name).arg(screens));
+        }
     }
     return Parsed{command, {}};
 }
@@ -195,6 +237,18 @@ Parsed parseTextCommand(Program program, const QString &line)
         command->number = next < words.size() ? words.at(next).toInt(&ok) : 0;
         if (!ok) {
             command->number = 0;
+        }
+        ++next;
+    } else if (isBlank(command->action) && next < words.size() && !words.at(next).contains('=')) {
+        // The screen is optional: none means all of them.
+        bool ok = false;
+        command->number = words.at(next).toInt(&ok);
+        if (command->number == 0) {
+            command->number = -1; // "BLACK 0" names no screen; all is said by no number
+        }
+        if (!ok) {
+            return refused(QStringLiteral("%1 takes a screen number, not %2")
+                               .arg(name, words.at(next).left(40)));
         }
         ++next;
     }
@@ -272,6 +326,15 @@ Parsed parseJsonCommand(Program program, const QByteArray &json)
             wholeNumber(object.value(QStringLiteral("value")).toVariant());
         command->number = number && *number >= 1 && *number <= maxNumber ? int(*number) : 0;
     }
+    if (isBlank(command->action) && object.contains(QStringLiteral("screen"))) {
+        const std::optional<qint64> screen =
+            wholeNumber(object.value(QStringLiteral("screen")).toVariant());
+        if (!screen || (command->number != 0 && *screen != command->number)) {
+            return refused(
+                QStringLiteral("%1: the screen is not a number from 1 to 3").arg(name.left(40)));
+        }
+        command->number = *screen >= 0 && *screen <= 3 ? int(*screen) : -1;
+    }
     if (object.contains(QStringLiteral("seq"))) {
         const std::optional<qint64> sequence =
             wholeNumber(object.value(QStringLiteral("seq")).toVariant());
@@ -303,6 +366,14 @@ QString queueText(const Command &command)
         return QStringLiteral("SLIDE %1").arg(command.number);
     case Action::Follow:
         return QStringLiteral("FOLLOW");
+    case Action::Black:
+    case Action::White:
+    case Action::Show: {
+        const QString word = command.action == Action::Black   ? QStringLiteral("BLACK")
+                             : command.action == Action::White ? QStringLiteral("WHITE")
+                                                               : QStringLiteral("SHOW");
+        return command.number > 0 ? QStringLiteral("%1 %2").arg(word).arg(command.number) : word;
+    }
     case Action::State:
     case Action::Report:
         break;

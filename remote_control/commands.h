@@ -32,6 +32,10 @@ enum class Action
     Line,
     Slide,
     State,
+    // Set-states, never toggles: blanking twice stays blank.
+    Black,
+    White,
+    Show,
     Follow, // a backup takes its main's state again
     Report, // a backup tells its main how it follows (WebSocket only)
 };
@@ -39,7 +43,7 @@ enum class Action
 struct Command
 {
     Action action = Action::State;
-    int number = 0; // the screen, the script line or the slide
+    int number = 0; // the screen (0: all of a blank's screens), the script line or the slide
     std::optional<qint64> sequence;
     std::optional<QString> token;
     QString text; // a report's health word
@@ -53,20 +57,22 @@ struct Parsed
     QString refusal;
 };
 
-// "N", "P", "1N".."3P", "LINE k", "STATE" (Corvane); "N", "P", "SLIDE n", "STATE" (Kestro);
-// any case, then optional "seq=N" and "token=T" words.
+// "N", "P", "1N".."3P", "LINE k", "STATE", "BLACK [n]", "WHITE [n]", "SHOW [n]" (Corvane);
+// "N", "P", "SLIDE n", "STATE", "BLACK", "WHITE", "SHOW" (Kestro); any case, then optional
+// "seq=N" and "token=T" words.
 Parsed parseTextCommand(Program program, const QString &line);
 // /corvane/next, /corvane/previous, /corvane/screen/N/next|previous, /corvane/line i,
-// /corvane/state; /kestro/next, /kestro/previous, /kestro/slide i, /kestro/state. String
-// arguments "seq=N" and "token=T" may follow.
+// /corvane/state, /corvane/black|white|show, /corvane/screen/N/black|white|show;
+// /kestro/next, /kestro/previous, /kestro/slide i, /kestro/state, /kestro/black|white|show.
+// String arguments "seq=N" and "token=T" may follow.
 Parsed parseOscCommand(Program program, const OscMessage &message);
-// {"command": "next" | "previous" | "screen/N/next" | "line" | "slide" | "state" | "follow" |
-// a text command, "value": n, "seq": n, "token": "..."}; a backup's report is
-// {"command": "follower", "value": "in-step"}.
+// {"command": "next" | "previous" | "screen/N/next" | "line" | "slide" | "state" | "black" |
+// "white" | "show" | "follow" | a text command, "value": n, "screen": n, "seq": n,
+// "token": "..."}; a backup's report is {"command": "follower", "value": "in-step"}.
 Parsed parseJsonCommand(Program program, const QByteArray &json);
 
 // The text the controller's remote queue runs: the serial remote's own commands, "LINE k",
-// "SLIDE n". Empty for a state request.
+// "SLIDE n", "BLACK", "WHITE 2", "SHOW". Empty for a state request.
 QString queueText(const Command &command);
 
 // Splits a byte stream into lines ended by LF, CR LF, CR, LF CR or NUL; empty lines are

@@ -1,5 +1,7 @@
 #include "follow_rules.h"
 
+#include "platform/screen_blank.h"
+
 #include <QRegularExpression>
 
 namespace remote::follow {
@@ -170,10 +172,12 @@ std::optional<std::pair<int, int>> gotoText(const QString &text)
 
 bool isStep(Program program, const QString &text)
 {
-    static const QRegularExpression corvane(
-        QStringLiteral("^(N|P|[123][NP]|LINE \\d+|(BLACK|WHITE|SHOW) [123])$"));
-    static const QRegularExpression kestro(QStringLiteral("^(N|P|SLIDE .*|BLACK|WHITE|SHOW)$"));
-    return (program == Program::Corvane ? corvane : kestro).match(text).hasMatch();
+    static const QRegularExpression corvane(QStringLiteral("^(N|P|[123][NP]|LINE \\d+)$"));
+    static const QRegularExpression kestro(QStringLiteral("^(N|P|SLIDE .*)$"));
+    if (program == Program::Corvane) {
+        return corvane.match(text).hasMatch() || platform::blankCommand(text, 3).has_value();
+    }
+    return kestro.match(text).hasMatch() || platform::blankCommand(text, 0).has_value();
 }
 
 } // namespace remote::follow

@@ -13,7 +13,13 @@ CorvaneFollow::CorvaneFollow(frmControl &window, CorvaneRemote &remote,
                            {QStringLiteral("cmdNextSlide"), QStringLiteral("cmdPreviousSlide"),
                             QStringLiteral("cmdNextSouth"), QStringLiteral("cmdPrevSouth"),
                             QStringLiteral("cmdNextCenter"), QStringLiteral("cmdPrevCenter"),
-                            QStringLiteral("cmdNextNorth"), QStringLiteral("cmdPrevNorth")}),
+                            QStringLiteral("cmdNextNorth"), QStringLiteral("cmdPrevNorth"),
+           QStringLiteral("cmdBlackNorth"), QStringLiteral("cmdWhiteNorth"),
+           QStringLiteral("cmdShowNorth"), QStringLiteral("cmdBlackCenter"),
+           QStringLiteral("cmdWhiteCenter"), QStringLiteral("cmdShowCenter"),
+           QStringLiteral("cmdBlackSouth"), QStringLiteral("cmdWhiteSouth"),
+           QStringLiteral("cmdShowSouth"), QStringLiteral("cmdBlackAll"),
+           QStringLiteral("cmdWhiteAll"), QStringLiteral("cmdShowAll")}),
       m_window(window)
 {
     m_window.setCommandHook(

@@ -5,6 +5,8 @@
 #include "script_text_box.h"
 #include "show_script.h"
 
+#include "platform/screen_blank.h"
+
 #include <QCryptographicHash>
 
 namespace {
@@ -49,6 +51,8 @@ remote::State CorvaneRemote::currentState() const
         state.append({prefix + QStringLiteral("slide"), int(slides[screen - 1])});
         state.append({prefix + QStringLiteral("slides"), show(screen - 1).slides});
         state.append({prefix + QStringLiteral("running"), show(screen - 1).running});
+        state.append(
+            {prefix + QStringLiteral("blank"), platform::blankName(m_window.blankOf(screen))});
     }
     state.append({QStringLiteral("host"), hostReachable()});
     return state;

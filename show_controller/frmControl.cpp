@@ -119,8 +119,7 @@ frmControl::frmControl(ControlServices services, QWidget *parent)
         [this](const QString &command) { runRemoteCommand(command); }, this);
     createControls();
     platform::installPresenterKeys(this, [this](platform::PresenterStep step) {
-        queueRemoteCommand(step == platform::PresenterStep::Next ? QStringLiteral("N")
-                                                                 : QStringLiteral("P"));
+        queueRemoteCommand(platform::presenterQueueText(step));
     });
     if (m_services.createSerialPort) {
         m_port = m_services.createSerialPort();
@@ -232,6 +231,7 @@ void frmControl::createControls()
            twips(5452, 8040, 1860, 765), &frmControl::cmdResetShow_Click);
     button(cmdLoadScriptEd, "cmdLoadScriptEd", QStringLiteral("Load Script"),
            twips(9439, 7980, 1860, 765), &frmControl::cmdLoadScriptEd_Click);
+    createBlankControls();
 
     // The one file dialog of the window, for presentations and scripts alike.
     platform::FileOpenDialog &dialog = CommonDialog1();
@@ -383,6 +383,8 @@ void frmControl::runCommand(const QString &received)
     }
     if (const std::optional<int> line = showscript::lineCommand(received)) {
         goToScriptLine(*line);
+    } else if (const auto blank = platform::blankCommand(received, 3)) {
+        blankScreens(blank->kind, blank->screen);
     }
 }
 
@@ -430,6 +432,7 @@ void frmControl::switchScreen(int screen, const QStringList &fields)
             platform::toInt32(showscript::fieldAt(fields, showscript::slideField(screen)));
         require(require(require(pres).slideShowWindow()).view()).gotoSlide(slide, pa::msoTrue);
     });
+    keepBlank(screen);
 }
 
 void frmControl::setSlideFromField(int screen, const QStringList &fields)
@@ -469,6 +472,7 @@ void frmControl::stepScreen(int screen, bool forward)
             require(view).previous();
         }
     });
+    keepBlank(screen);
     prepareStepsAhead();
 }
 
@@ -640,6 +644,7 @@ void frmControl::loadScreen(int screen)
     strSlidePath = picturePath(screen);
     loadPicture(imageBoxOf(screen), strSlidePath);
     txtLoadShow->setEnabled(false);
+    resetBlank(screen);
 }
 
 void frmControl::cmdLoadShow_Click()

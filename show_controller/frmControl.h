@@ -5,6 +5,7 @@
 #include "platform/command_queue.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "platform/screen_blank.h"
 #include "platform/serial_port.h"
 #include "presentation_automation/automation.h"
 
@@ -94,6 +95,9 @@ public:
     // Main and backup, when the program has them; the geometry window sets the main.
     remote::FollowWiring *followWiring() const { return m_followWiring; }
     void setFollowWiring(remote::FollowWiring *wiring) { m_followWiring = wiring; }
+    // The view state of screen 1..3 as last set or learned from its show: running, black
+    // screen or white screen.
+    std::int32_t blankOf(int screen) const;
 
 public slots:
     void cmdNextSlide_Click();
@@ -108,6 +112,19 @@ public slots:
     void cmdResetShow_Click();
     void cmdLoadScriptEd_Click();
     void cmdShowAdjust_Click();
+    // Black, white and back to the slide, for one screen or for all three.
+    void cmdBlackNorth_Click();
+    void cmdWhiteNorth_Click();
+    void cmdShowNorth_Click();
+    void cmdBlackCenter_Click();
+    void cmdWhiteCenter_Click();
+    void cmdShowCenter_Click();
+    void cmdBlackSouth_Click();
+    void cmdWhiteSouth_Click();
+    void cmdShowSouth_Click();
+    void cmdBlackAll_Click();
+    void cmdWhiteAll_Click();
+    void cmdShowAll_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -145,6 +162,17 @@ private:
     // Sets a screen's counter from its field of the line; throws when the field is unusable.
     void setSlideFromField(int screen, const QStringList &fields);
 
+    // Blank screens (frmControl_blanks.cpp). The buttons sit below the previews, in the
+    // strip the window's layout leaves free.
+    void createBlankControls();
+    // screen 0 is all three; each screen's setting is its own skippable statement.
+    void blankScreens(platform::BlankKind kind, int screen);
+    // After a step: a blanked screen stays blanked, whatever the application did.
+    void keepBlank(int screen);
+    // A screen loaded again starts unblanked.
+    void resetBlank(int screen);
+    void markBlank(int screen);
+
     ControlServices m_services;
     std::unique_ptr<platform::SerialPort> m_port;
     // Made at its first show; a window of its own, so it can go behind this one.
@@ -155,6 +183,8 @@ private:
     CommandHook m_commandHook;
     remote::RemoteControl *m_networkRemote = nullptr;
     remote::FollowWiring *m_followWiring = nullptr;
+    std::int32_t m_blank[3] = {pa::ppSlideShowRunning, pa::ppSlideShowRunning,
+                               pa::ppSlideShowRunning};
 
     // Controls, named as the operator's documentation names them.
     QLabel *Label1 = nullptr;
@@ -181,4 +211,17 @@ private:
     QPushButton *cmdShowAdjust = nullptr;
     QPushButton *cmdResetShow = nullptr;
     QPushButton *cmdLoadScriptEd = nullptr;
+    QLabel *lblBlankAll = nullptr;
+    QPushButton *cmdBlackNorth = nullptr;
+    QPushButton *cmdWhiteNorth = nullptr;
+    QPushButton *cmdShowNorth = nullptr;
+    QPushButton *cmdBlackCenter = nullptr;
+    QPushButton *cmdWhiteCenter = nullptr;
+    QPushButton *cmdShowCenter = nullptr;
+    QPushButton *cmdBlackSouth = nullptr;
+    QPushButton *cmdWhiteSouth = nullptr;
+    QPushButton *cmdShowSouth = nullptr;
+    QPushButton *cmdBlackAll = nullptr;
+    QPushButton *cmdWhiteAll = nullptr;
+    QPushButton *cmdShowAll = nullptr;
 };

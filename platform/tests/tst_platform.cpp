@@ -1,15 +1,19 @@
 #include "platform/drive_c.h"
 #include "platform/error.h"
 #include "platform/file_dialog.h"
-#include "presentation_automation/session/qt_platform_choice.h"
+#include "platform/presenter_keys.h"
 #include "platform/resume_next.h"
+#include "platform/screen_blank.h"
 #include "platform/testing/test_main.h"
 #include "platform/text_file.h"
 #include "platform/vb_convert.h"
 #include "platform/window_beside.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 
 using namespace platform;
@@ -239,6 +243,83 @@ private slots:
         QVERIFY(QDir(elsewhere).exists());
         QVERIFY(elsewhere != dir.filePath(QStringLiteral("missing")));
         QVERIFY(QDir(startingFolder(QString())).exists());
+    }
+
+    // Queue texts to blanks, and where each screen goes: a toggle over several screens
+    // moves them together, so one press never leaves them in different colours.
+    void blankRules_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("before");
+        QTest::addColumn<QString>("after"); // "none" when the text is no blank command
+        const QList<int> shown{1, 1, 1}, mixed{3, 1, 4}, black{3, 3, 3};
+        QTest::newRow("black all") << "BLACK" << shown << "3 3 3";
+        QTest::newRow("white one") << "white 2" << shown << "1 4 1";
+        QTest::newRow("show one") << "SHOW 3" << mixed << "3 1 1";
+        QTest::newRow("black twice stays") << "BLACK 1" << mixed << "3 1 4";
+        QTest::newRow("toggle on from mixed") << "TOGGLE BLACK" << mixed << "3 3 3";
+        QTest::newRow("toggle off") << "TOGGLE BLACK" << black << "1 1 1";
+        QTest::newRow("toggle white over black") << "TOGGLE WHITE" << black << "4 4 4";
+        QTest::newRow("screen 4") << "BLACK 4" << shown << "none";
+        QTest::newRow("screen 0") << "BLACK 0" << shown << "none";
+        QTest::newRow("toggle one screen") << "TOGGLE BLACK 2" << shown << "none";
+        QTest::newRow("other word") << "BLANK" << shown << "none";
+        QTest::newRow("a step") << "N" << shown << "none";
+    }
+    void blankRules()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<int>, before);
+        QFETCH(QString, after);
+        const auto command = blankCommand(text, 3);
+        if (!command) {
+            QCOMPARE(QStringLiteral("none"), after);
+            return;
+        }
+        std::vector<int> screens;
+        std::vector<std::int32_t> current;
+        for (int s = 1; s <= 3; ++s) {
+            if (command->screen == 0 || command->screen == s) {
+                screens.push_back(s);
+                current.push_back(before.at(s - 1));
+            }
+        }
+        const std::vector<std::int32_t> targets = blankTargets(command->kind, current);
+        QList<int> result = before;
+        for (std::size_t i = 0; i < screens.size(); ++i) {
+            result[screens[i] - 1] = targets[i];
+        }
+        QStringList words;
+        for (const int state : result) {
+            words << QString::number(state);
+        }
+        QCOMPARE(words.join(' '), after);
+        QCOMPARE(blankName(result.at(0)), result.at(0) == 3   ? QStringLiteral("black")
+                                          : result.at(0) == 4 ? QStringLiteral("white")
+                                                              : QStringLiteral("none"));
+    }
+
+    // B and "." black, W and "," white, as in a slide show, unless a control takes the typing.
+    void blankKeys()
+    {
+        QLineEdit line;
+        QLineEdit readOnly;
+        readOnly.setReadOnly(true);
+        QPlainTextEdit shown;
+        shown.setReadOnly(true);
+        const auto step = [](int key, const QWidget *focus,
+                             Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            return presenterStep(key, modifiers, false, focus);
+        };
+        QCOMPARE(step(Qt::Key_B, nullptr), PresenterStep::ToggleBlack);
+        QCOMPARE(step(Qt::Key_Period, &readOnly), PresenterStep::ToggleBlack);
+        QCOMPARE(step(Qt::Key_Period, nullptr, Qt::KeypadModifier), PresenterStep::ToggleBlack);
+        QCOMPARE(step(Qt::Key_W, &shown), PresenterStep::ToggleWhite);
+        QCOMPARE(step(Qt::Key_Comma, nullptr), PresenterStep::ToggleWhite);
+        QCOMPARE(step(Qt::Key_B, &line), std::nullopt);
+        QCOMPARE(step(Qt::Key_W, nullptr, Qt::ControlModifier), std::nullopt);
+        QCOMPARE(presenterStep(Qt::Key_B, Qt::NoModifier, true, nullptr), std::nullopt);
+        QCOMPARE(presenterQueueText(PresenterStep::ToggleWhite), QStringLiteral("TOGGLE WHITE"));
     }
 };
 

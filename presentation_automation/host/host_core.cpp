@@ -49,7 +49,7 @@ Reply failure(const QString &description)
 bool partOfSwitch(Op op)
 {
     return op == Op::Activate || op == Op::CheckShow || op == Op::GotoSlide || op == Op::Next ||
-           op == Op::Previous;
+           op == Op::Previous || op == Op::SetViewState;
 }
 
 QString points(double value)
@@ -328,6 +328,18 @@ void PresentationHost::handle(const Request &request,
     case Op::CurrentBuild:
         reply(Reply::success(show->currentState()));
         return;
+    case Op::SetViewState:
+        if (const QString why = viewStateProblem(request.flag); !why.isEmpty()) {
+            reply(failure(why));
+            return;
+        }
+        show->setViewState(request.flag);
+        m_batch->addViewState(show);
+        reply(Reply::success());
+        return;
+    case Op::ViewState:
+        reply(Reply::success(show->viewState()));
+        return;
     default:
         reply(failure(QStringLiteral("The request is not known.")));
         return;
@@ -524,6 +536,10 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
         updateShow(show);
         scheduleFrames();
     });
+    connect(show, &ShowWindow::viewStateChanged, this, [this] {
+        refreshListing();
+        writeJournal();
+    });
     connect(show, &ShowWindow::ended, this, [this, show] { showEnded(show); });
     connect(show, &ShowWindow::transitionStarted, this, [this](double seconds) {
         m_pool->holdAheadUntil(std::chrono::steady_clock::now() +
@@ -539,6 +555,8 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
                 place(p, op, *value);
             }
         }
+        // Blank before it appears: the slide never shows, not even while it comes up.
+        show->setViewState(restoring->viewState);
         show->restorePosition(std::clamp(restoring->slide, 1, p.slideCount), restoring->step);
     }
     show->show();
@@ -777,15 +795,15 @@ QString PresentationHost::statusText() const
             const QRect g = w->geometry();
             const RequestedPlacement &asked = w->requested();
             line += QStringLiteral("show running on slide %1, window left %2 pt, top %3 pt, width "
-                                   "%4 pt (%5x%6 px at %7,%8), %9, "
-                                   "slide on screen: %10")
+                                   "%4 pt (%5x%6 px at %7,%8), screen %9, %10, "
+                                   "slide on screen: %11")
                         .arg(w->currentSlide())
                         .arg(points(asked.left), points(asked.top), points(asked.width))
                         .arg(g.width())
                         .arg(g.height())
                         .arg(g.x())
                         .arg(g.y())
-                        .arg(w->stepStatus())
+                        .arg(viewStateName(w->viewState()), w->stepStatus())
                         .arg(w->shownSlide() == 0 ? QStringLiteral("none yet")
                                                   : QString::number(w->shownSlide()));
         } else {
@@ -833,7 +851,7 @@ void PresentationHost::fillListing()
         row.slides = QString::number(p.slideCount);
         if (const ShowWindow *w = p.show.data()) {
             const RequestedPlacement &asked = w->requested();
-            row.show = QStringLiteral("running");
+            row.show = viewStateName(w->viewState());
             row.slide = QString::number(w->currentSlide());
             row.placement = QStringLiteral("left %1, top %2, width %3 pt")
                                 .arg(points(asked.left), points(asked.top), points(asked.width));

@@ -41,8 +41,16 @@ struct RecordingAutomation::State
     std::vector<PresentationState> presentations;
     bool visible = false;
     bool exportWritesFiles = true;
+    bool stepsReveal = false;
     int active = 0;
     std::function<void(const std::string &)> onCall;
+
+    void stepped(PresentationState &p) const
+    {
+        if (stepsReveal) {
+            p.viewState = ppSlideShowRunning;
+        }
+    }
 
     void record(std::string text)
     {
@@ -182,6 +190,7 @@ public:
         if (p.currentSlide < p.slideCount) {
             ++p.currentSlide;
         }
+        m_s->stepped(p);
     }
 
     void previous() override
@@ -192,6 +201,7 @@ public:
         if (p.currentSlide > 1) {
             --p.currentSlide;
         }
+        m_s->stepped(p);
     }
 
     void gotoSlide(std::int32_t index, int resetSlide) override
@@ -206,6 +216,7 @@ public:
                                                    " is not in the valid range.");
         }
         p.currentSlide = index;
+        m_s->stepped(p);
     }
 
     std::shared_ptr<Slide> slide() override
@@ -504,6 +515,11 @@ void RecordingAutomation::setOnCall(std::function<void(const std::string &)> hoo
 void RecordingAutomation::setExportWritesFiles(bool write)
 {
     m_state->exportWritesFiles = write;
+}
+
+void RecordingAutomation::setStepsReveal(bool reveal)
+{
+    m_state->stepsReveal = reveal;
 }
 
 bool RecordingAutomation::visible() const

@@ -65,6 +65,9 @@ public:
     void setImportReport(const std::string &fileName, std::vector<std::string> lines);
     // Export writes a real picture (a plain colour for each presentation and slide) when true.
     void setExportWritesFiles(bool write);
+    // Makes Next, Previous and GotoSlide show the slide again when the show was blanked, as
+    // an application may (default: the blank stays).
+    void setStepsReveal(bool reveal);
     // Runs inside every recorded call, once it is recorded (a test makes a call slow here).
     void setOnCall(std::function<void(const std::string &call)> hook);
 

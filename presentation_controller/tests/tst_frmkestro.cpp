@@ -236,6 +236,56 @@ private slots:
         QVERIFY(messageTexts().isEmpty());
     }
 
+    // Black, white and back from the buttons, the queue and the keys; a step behind the blank
+    // moves the slide and keeps the blank, also where the application would show the slide.
+    void blanksAreSetStatesThatStepsKeep()
+    {
+        makeWindow(kestro::Variant::Kestro);
+        loadShow();
+        m_app->setStepsReveal(true);
+        m_app->clearCalls();
+        button("cmdBlack")->click();
+        button("cmdBlack")->click();
+        QCOMPARE(m_app->callsStartingWith({"SetState"}),
+                 (Calls{"SetState(pres 1, 3)", "SetState(pres 1, 3)"}));
+        button("cmdNextSlide")->click();
+        QCOMPARE(control("txtSlideNum")->text(), QStringLiteral("2"));
+        QCOMPARE(m_app->presentation(1).viewState, 3);
+        control("txtGotoSlide")->setText(QStringLiteral("4"));
+        button("cmdGoto")->click();
+        QCOMPARE(m_app->presentation(1).currentSlide, 4);
+        QCOMPARE(m_app->presentation(1).viewState, 3);
+        QCOMPARE(m_window->blank(), 3);
+
+        m_window->queueRemoteCommand(QStringLiteral("WHITE"));
+        QTRY_COMPARE(m_app->presentation(1).viewState, 4);
+        m_window->queueRemoteCommand(QStringLiteral("SHOW"));
+        QTRY_COMPARE(m_app->presentation(1).viewState, 1);
+        QCOMPARE(m_app->presentation(1).currentSlide, 4);
+
+        // Typing in the number box is typing; elsewhere B and W toggle.
+        control("txtGotoSlide")->setFocus();
+        QTest::keyClick(control("txtGotoSlide"), Qt::Key_B);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_app->presentation(1).viewState, 1);
+        button("cmdGoto")->setFocus();
+        QTest::keyClick(button("cmdGoto"), Qt::Key_B);
+        QTRY_COMPARE(m_app->presentation(1).viewState, 3);
+        QTest::keyClick(button("cmdGoto"), Qt::Key_B);
+        QTRY_COMPARE(m_app->presentation(1).viewState, 1);
+        QTest::keyClick(button("cmdGoto"), Qt::Key_Comma);
+        QTRY_COMPARE(m_app->presentation(1).viewState, 4);
+        QVERIFY(messageTexts().isEmpty());
+    }
+
+    void blankBeforeAnyLoadIsReported()
+    {
+        makeWindow(kestro::Variant::Kiosk);
+        button("cmdWhite")->click();
+        QCOMPARE(messageTexts().size(), 1);
+        QVERIFY(m_app->calls().empty());
+    }
+
     void gotoShowsTheTypedNumberWithoutActivating()
     {
         makeWindow(kestro::Variant::Kestro);

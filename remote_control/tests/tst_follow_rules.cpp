@@ -223,7 +223,8 @@ private slots:
             {Program::Corvane, "4N", false},       {Program::Corvane, "n", false},
             {Program::Corvane, "GOTO 1 3", false}, {Program::Corvane, "xyz", false},
             {Program::Kestro, "SLIDE 4", true},    {Program::Kestro, "WHITE", true},
-            {Program::Kestro, "1N", false},
+            {Program::Kestro, "1N", false},      {Program::Corvane, "BLACK", true},
+            {Program::Corvane, "TOGGLE WHITE", true}, {Program::Kestro, "BLACK 2", false},
         };
         for (const auto &c : cases) {
             QVERIFY2(isStep(c.program, QLatin1String(c.text)) == c.step, c.text);

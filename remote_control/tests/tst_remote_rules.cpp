@@ -89,6 +89,25 @@ private slots:
                                      << "refused";
         QTest::newRow("junk") << kestro << "\x01\x02zz"
                               << "refused";
+        // Blanks are set-states for one screen or, without a number, for all.
+        QTest::newRow("black all") << corvane << "black"
+                                   << "BLACK";
+        QTest::newRow("white 2") << corvane << "WHITE 2 seq=5"
+                                 << "WHITE 2 #5";
+        QTest::newRow("show 3") << corvane << "Show 3"
+                                << "SHOW 3";
+        QTest::newRow("black 4") << corvane << "BLACK 4"
+                                 << "refused";
+        QTest::newRow("black 0") << corvane << "BLACK 0"
+                                 << "refused";
+        QTest::newRow("black word") << corvane << "BLACK two"
+                                    << "refused";
+        QTest::newRow("toggle is no command") << corvane << "TOGGLE BLACK"
+                                              << "refused";
+        QTest::newRow("kestro black") << kestro << "BLACK token=t"
+                                      << "BLACK @t";
+        QTest::newRow("kestro has one screen") << kestro << "WHITE 1"
+                                               << "refused";
     }
     void textCommands()
     {
@@ -128,6 +147,18 @@ private slots:
         QTest::newRow("kestro slide")
             << kestro << "/kestro/slide" << QVariantList{12} << "SLIDE 12";
         QTest::newRow("kestro state") << kestro << "/kestro/state" << QVariantList{} << "STATE";
+        QTest::newRow("black all") << corvane << "/corvane/black" << QVariantList{} << "BLACK";
+        QTest::newRow("screen white")
+            << corvane << "/corvane/screen/2/white" << QVariantList{1} << "WHITE 2";
+        QTest::newRow("screen show")
+            << corvane << "/corvane/screen/3/show" << QVariantList{} << "SHOW 3";
+        QTest::newRow("blank release")
+            << corvane << "/corvane/screen/1/black" << QVariantList{0} << "";
+        QTest::newRow("screen 4 black")
+            << corvane << "/corvane/screen/4/black" << QVariantList{} << "refused";
+        QTest::newRow("kestro white") << kestro << "/kestro/white" << QVariantList{} << "WHITE";
+        QTest::newRow("kestro screen black")
+            << kestro << "/kestro/screen/1/black" << QVariantList{} << "refused";
     }
     void oscCommands()
     {
@@ -163,6 +194,37 @@ private slots:
         QFETCH(QByteArray, json);
         QFETCH(QString, expected);
         QCOMPARE(outcome(parseJsonCommand(Program::Corvane, json)), expected);
+    }
+
+    void jsonBlanks_data()
+    {
+        QTest::addColumn<int>("program");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("expected");
+        const int corvane = int(Program::Corvane), kestro = int(Program::Kestro);
+        QTest::newRow("black 2") << corvane << QByteArray(R"({"command":"black","screen":2})")
+                                 << "BLACK 2";
+        QTest::newRow("white all") << corvane << QByteArray(R"({"command":"white"})") << "WHITE";
+        QTest::newRow("show as path")
+            << corvane << QByteArray(R"({"command":"screen/3/show"})") << "SHOW 3";
+        QTest::newRow("path and same screen")
+            << corvane << QByteArray(R"({"command":"screen/3/show","screen":3})") << "SHOW 3";
+        QTest::newRow("path and other screen")
+            << corvane << QByteArray(R"({"command":"screen/3/show","screen":1})") << "refused";
+        QTest::newRow("screen 5") << corvane << QByteArray(R"({"command":"black","screen":5})")
+                                  << "refused";
+        QTest::newRow("screen text")
+            << corvane << QByteArray(R"({"command":"black","screen":"x"})") << "refused";
+        QTest::newRow("kestro black") << kestro << QByteArray(R"({"command":"black"})") << "BLACK";
+        QTest::newRow("kestro screen")
+            << kestro << QByteArray(R"({"command":"black","screen":1})") << "refused";
+    }
+    void jsonBlanks()
+    {
+        QFETCH(int, program);
+        QFETCH(QByteArray, json);
+        QFETCH(QString, expected);
+        QCOMPARE(outcome(parseJsonCommand(Program(program), json)), expected);
     }
 
     void malformedOscIsRefused_data()

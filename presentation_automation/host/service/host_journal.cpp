@@ -280,6 +280,7 @@ void PresentationHost::saveJournal()
             e.showRunning = true;
             e.slide = w->currentSlide();
             e.step = w->currentState();
+            e.viewState = w->viewState();
             e.left = p.left;
             e.top = p.top;
             e.width = p.width;

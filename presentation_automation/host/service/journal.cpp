@@ -1,5 +1,6 @@
 #include "presentation_automation/host/service/journal.h"
 
+#include "presentation_automation/automation.h"
 #include "presentation_automation/host/service/picture_file.h"
 #include "presentation_automation/host/service/protocol.h"
 #include "presentation_automation/host/service/regular_file.h"
@@ -71,6 +72,14 @@ std::optional<JournalEntry> entryFrom(const QJsonValue &value)
         e.slide = static_cast<int>(*slide);
         // Checked against the deck when it is back; a damaged value only starts the slide over.
         e.step = static_cast<int>(jsonInteger(o.value(QStringLiteral("step")), 0, 1e9).value_or(0));
+        // Written only for a show not running: one that cannot be read keeps the show covered
+        // rather than showing its slide.
+        const QJsonValue view = o.value(QStringLiteral("view"));
+        if (!view.isUndefined()) {
+            e.viewState =
+                static_cast<std::int32_t>(jsonInteger(view, ppSlideShowRunning, ppSlideShowDone)
+                                              .value_or(ppSlideShowBlackScreen));
+        }
         if (!placement(o, "left", &e.left) || !placement(o, "top", &e.top) ||
             !placement(o, "width", &e.width) || (e.width && *e.width * 4.0 / 3.0 < 0.5)) {
             return std::nullopt;
@@ -97,6 +106,9 @@ QByteArray encodeJournal(const JournalState &state)
         if (e.showRunning) {
             o.insert(QStringLiteral("slide"), e.slide);
             o.insert(QStringLiteral("step"), e.step);
+            if (e.viewState != ppSlideShowRunning) {
+                o.insert(QStringLiteral("view"), e.viewState);
+            }
             if (e.left) {
                 o.insert(QStringLiteral("left"), *e.left);
             }

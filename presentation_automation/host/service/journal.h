@@ -24,6 +24,8 @@ struct JournalEntry
     bool showRunning = false;
     int slide = 1;
     int step = 0; // 0-based build state of the slide; journals without it are at its start
+    // Black or white over the slide as ppSlideShow* values; journals without it are running.
+    std::int32_t viewState = 1;
     // As the controllers set them, in points; unset keeps where a new show starts.
     std::optional<double> left;
     std::optional<double> top;

@@ -187,6 +187,15 @@ void ShowWindow::showFrame(const QImage &frame, int page)
     m_frame = frame;
     m_shownPage = page;
     m_shownSlide = currentSlide();
+    if (m_blank.covering()) {
+        // The slide changed unseen: the reveal shows it without the transition it came with.
+        m_pendingTransition.reset();
+        if (m_blank.slideShown()) {
+            repaint();
+        }
+        armAutomaticStep();
+        return;
+    }
     if (m_pendingTransition && !old.isNull() && isVisible()) {
         const Transition transition = *m_pendingTransition;
         m_pendingTransition.reset();
@@ -200,10 +209,35 @@ void ShowWindow::showFrame(const QImage &frame, int page)
     armAutomaticStep();
 }
 
+void ShowWindow::setViewState(std::int32_t state)
+{
+    if (state == m_blank.state()) {
+        return;
+    }
+    m_blank.set(state);
+    if (m_blank.blanked()) {
+        // Whatever was coming in is there behind the blank at once.
+        m_transition->finish();
+    }
+    if (state == ppSlideShowPaused) {
+        m_automaticStep.stop();
+    } else {
+        armAutomaticStep();
+    }
+    emit viewStateChanged();
+}
+
+void ShowWindow::drawViewState()
+{
+    if (m_blank.draw(m_shownPage == currentPage())) {
+        repaint();
+    }
+}
+
 void ShowWindow::armAutomaticStep()
 {
     if (m_ended || m_transition->running() || m_automaticStep.isActive() ||
-        m_shownPage != currentPage()) {
+        m_shownPage != currentPage() || m_blank.state() == ppSlideShowPaused) {
         return;
     }
     if (const auto seconds = automaticDelay(m_stepper.deck(), m_stepper.position())) {
@@ -226,6 +260,9 @@ void ShowWindow::endShow()
 void ShowWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    if (m_blank.paint(painter, rect())) {
+        return;
+    }
     if (m_transition->running()) {
         m_transition->paint(painter);
         return;

@@ -6,6 +6,7 @@
 // transition once its frame is there.
 
 #include "presentation_automation/host/decks/slide_stepping.h"
+#include "presentation_automation/host/shows/show_blank.h"
 #include "presentation_automation/placement/placement.h"
 
 #include <QImage>
@@ -75,12 +76,21 @@ public:
     // Back where a journal left the show, without a transition.
     void restorePosition(int slide, int state);
     // A frame of page (1-based); one of any other page than the current one is not shown.
+    // Behind a blank it is kept for the reveal, and no transition plays.
     void showFrame(const QImage &frame, int page);
+
+    // The view state (see ShowBlank), answered at once; state must be valid. A blank covers
+    // any paint from now on; drawViewState() puts the state on screen now.
+    std::int32_t viewState() const { return m_blank.state(); }
+    bool blanked() const { return m_blank.blanked(); }
+    void setViewState(std::int32_t state);
+    void drawViewState();
     void endShow();
 
 signals:
     // The slide or its build state changed.
     void slideChanged();
+    void viewStateChanged();
     void frameBoxChanged();
     void transitionStarted(double seconds);
     void ended();
@@ -105,6 +115,7 @@ private:
     // The transition a slide entered forwards plays once its frame is there.
     std::optional<Transition> m_pendingTransition;
     TransitionPlayer *m_transition;
+    ShowBlank m_blank;
     QTimer m_automaticStep;
     QSizeF m_slideSize;
     RequestedPlacement m_requested;

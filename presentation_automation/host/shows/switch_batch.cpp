@@ -23,6 +23,16 @@ void SwitchBatch::add(ShowWindow *window, const QImage &frame, int page)
     }
 }
 
+void SwitchBatch::addViewState(ShowWindow *window)
+{
+    if (std::find(m_viewStates.begin(), m_viewStates.end(), window) == m_viewStates.end()) {
+        m_viewStates.emplace_back(window);
+    }
+    if (!m_deadline.isActive()) {
+        m_deadline.start();
+    }
+}
+
 void SwitchBatch::drop(ShowWindow *window)
 {
     std::erase_if(m_waiting, [window](const Waiting &w) { return w.window == window; });
@@ -34,12 +44,23 @@ void SwitchBatch::flush()
     // Taken first: painting may run the event loop's posted work, which may add again.
     std::vector<Waiting> now;
     now.swap(m_waiting);
+    std::vector<QPointer<ShowWindow>> states;
+    states.swap(m_viewStates);
+    const auto drawStates = [&states](bool blanks) {
+        for (const QPointer<ShowWindow> &window : states) {
+            if (window && window->blanked() == blanks) {
+                window->drawViewState();
+            }
+        }
+    };
+    drawStates(true);
     for (const Waiting &w : now) {
         if (w.window) {
             // The window's own entry: a slide entered forwards comes in through its transition.
             w.window->showFrame(w.frame, w.page);
         }
     }
+    drawStates(false);
 }
 
 bool SwitchBatch::waiting(const ShowWindow *window) const

@@ -234,6 +234,53 @@ private slots:
         QVERIFY(sameColour(shot.pixelColor(slide.left() + 10, h - 10), pageColour(0, 1), 4));
     }
 
+    void viewStateIsSetAndAnswered()
+    {
+        PresentationHost host(settings());
+        const auto id = call(host, openReq(m_deck)).value;
+        call(host, req(Op::Run, id));
+        ShowWindow *show = host.showWindow(id);
+        QTRY_COMPARE_WITH_TIMEOUT(show->shownSlide(), 1, 30000);
+        const auto setState = [&](int state) {
+            Request r = req(Op::SetViewState, id);
+            r.flag = state;
+            return call(host, r);
+        };
+        QCOMPARE(call(host, req(Op::ViewState, id)).value, 1);
+        for (const int bad : {0, 6, -1, 1000}) {
+            const Reply refused = setState(bad);
+            QVERIFY(!refused.ok);
+            QCOMPARE(refused.description,
+                     QStringLiteral("The value %1 is not a slide show state (1 running, 2 "
+                                    "paused, 3 black screen, 4 white screen, 5 done).")
+                         .arg(bad));
+        }
+        const std::vector<std::pair<int, QString>> states{
+            {2, QStringLiteral("paused")},
+            {5, QStringLiteral("done")},
+            {4, QStringLiteral("white")},
+            {3, QStringLiteral("black")},
+        };
+        for (const auto &[state, name] : states) {
+            QVERIFY(setState(state).ok);
+            QCOMPARE(call(host, req(Op::ViewState, id)).value, state);
+            QVERIFY(host.statusText().contains(QStringLiteral("screen ") + name));
+        }
+
+        // The preview is still of the slide.
+        Request preview = req(Op::Export, id, 1);
+        preview.path = m_dir.filePath(QStringLiteral("blanked.png"));
+        preview.filter = QStringLiteral("PNG");
+        preview.width = 64;
+        preview.height = 48;
+        QVERIFY(call(host, preview).ok);
+        QVERIFY(sameColour(cornerColour(QImage(preview.path)), pageColour(0, 1), 4));
+        // A show run again starts on its slides.
+        QVERIFY(setState(4).ok);
+        call(host, req(Op::Run, id));
+        QCOMPARE(call(host, req(Op::ViewState, id)).value, 1);
+    }
+
     void heldFramesStayWithinTheCap()
     {
         // Room for three frames of the offscreen screen's size.
@@ -517,6 +564,7 @@ private slots:
         shown.showRunning = true;
         shown.slide = 9;
         shown.step = 3;
+        shown.viewState = 4;
         shown.left = -1440.25;
         shown.width = 960;
         JournalEntry closed;
@@ -535,6 +583,14 @@ private slots:
         QVERIFY(older && older->presentations.size() == 1 && problems.isEmpty());
         QCOMPARE(older->presentations[0].slide, 2);
         QCOMPARE(older->presentations[0].step, 0);
+        QCOMPARE(older->presentations[0].viewState, 1);
+        // Only a show not running writes it: one that cannot be read stays covered.
+        const auto damaged = decodeJournal(
+            R"({"version":1,"session":"s","nextId":1,"active":1,"presentations":[{"id":1,)"
+            R"("file":"/a.pdf","pdf":"/a.pdf","slides":3,"show":true,"slide":2,"view":9}]})",
+            &problems);
+        QVERIFY(damaged && damaged->presentations.size() == 1);
+        QCOMPARE(damaged->presentations[0].viewState, 3);
 
         const Journal journal(m_dir.filePath(QStringLiteral("journal.json")));
         QVERIFY(!journal.load(&problems));

@@ -238,6 +238,76 @@ private slots:
         QTRY_COMPARE(show.currentSlide(), 4);  // left on its own once on screen
         QCOMPARE(centre(), QColor(Qt::green));
     }
+
+    void stepsBehindABlankShowNothingUntilTheReveal_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("black") << int(pa::ppSlideShowBlackScreen) << QColor(Qt::black);
+        QTest::newRow("white") << int(pa::ppSlideShowWhiteScreen) << QColor(Qt::white);
+    }
+    void stepsBehindABlankShowNothingUntilTheReveal()
+    {
+        QFETCH(int, state);
+        QFETCH(QColor, colour);
+        DeckDescription d = plainDeck(5);
+        for (size_t slide : {1, 2, 4}) {
+            d.slides[slide].transition =
+                Transition{TransitionKind::Fade, TransitionDirection::None, 30};
+        }
+        d.slides[3].advanceAfterSeconds = 0.05;
+        ShowWindow show(1, d, QStringLiteral("deck"));
+        show.resize(400, 300);
+        show.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&show));
+        const auto covered = [&] {
+            const QImage shot = show.grab().toImage();
+            for (const QPoint &at : {QPoint(0, 0), QPoint(200, 150), QPoint(399, 299)}) {
+                if (shot.pixelColor(at) != colour) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        const auto centre = [&] { return show.grab().toImage().pixelColor(200, 150); };
+        show.showFrame(filled(Qt::red), 1);
+        show.next();
+        show.showFrame(filled(Qt::blue), 2);
+        QVERIFY(show.transitionRunning());
+
+        // Over the transition coming in, at once.
+        show.setViewState(state);
+        QVERIFY(!show.transitionRunning());
+        QVERIFY(covered());
+        show.drawViewState();
+        QVERIFY(covered());
+
+        // Steps go on behind it, by a press and by the slide's own timing, and nothing comes
+        // in through a transition.
+        show.next();
+        show.showFrame(filled(Qt::green), 3);
+        QVERIFY(!show.transitionRunning());
+        QCOMPARE(show.shownPage(), 3);
+        QVERIFY(covered());
+        show.next();
+        show.showFrame(filled(Qt::yellow), 4);
+        QTRY_COMPARE(show.currentSlide(), 5);
+        QVERIFY(covered());
+        QCOMPARE(show.viewState(), state);
+
+        // The reveal shows the slide the show is on now, not the one last drawn, and without
+        // the transition it would have come in with.
+        show.setViewState(pa::ppSlideShowRunning);
+        show.drawViewState();
+        QVERIFY(covered());
+        show.showFrame(filled(Qt::cyan), 5);
+        QVERIFY(!show.transitionRunning());
+        QCOMPARE(centre(), QColor(Qt::cyan));
+        // Nor later, when the same slide is drawn again (at another size).
+        show.showFrame(filled(Qt::magenta), 5);
+        QVERIFY(!show.transitionRunning());
+        QCOMPARE(centre(), QColor(Qt::magenta));
+    }
 };
 
 CORVANE_TEST_MAIN(TestSlideStepping)

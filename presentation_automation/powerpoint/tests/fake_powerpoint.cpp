@@ -93,7 +93,8 @@ const std::map<Kind, std::vector<Member>> &memberTable()
          {{"Next", 2001, Access::Method, 0, 0},
           {"Previous", 2002, Access::Method, 0, 0},
           {"GotoSlide", 2003, Access::Method, 1, 2},
-          {"Slide", 2004, Access::Get, 0, 0}}},
+          {"Slide", 2004, Access::Get, 0, 0},
+          {"State", 2005, Access::GetPut, 0, 0}}},
         {Kind::Slides, {{"Count", 2001, Access::Get, 0, 0}, {"Item", 2002, Access::Method, 1, 1}}},
         {Kind::Slide,
          {{"SlideIndex", 2001, Access::Get, 0, 0}, {"Export", 2002, Access::Method, 2, 4}}},
@@ -480,6 +481,13 @@ private:
             } else if (memberName == "SlideShowWindow.Width") {
                 p.width = points;
             }
+        } else if (memberName == "SlideShowView.State") {
+            FakePresentation &p = runningShow(memberName);
+            const int state = intArg(value);
+            if (state < pa::ppSlideShowRunning || state > pa::ppSlideShowDone) {
+                raise(memberName, "Invalid enumeration value.");
+            }
+            p.viewState = state;
         }
     }
 
@@ -528,6 +536,7 @@ private:
             FakePresentation &p = w.presentation(m_presId);
             p.showRunning = true;
             p.currentSlide = 1;
+            p.viewState = pa::ppSlideShowRunning;
             w.active = m_presId;
             returnObject(out, w.make(Kind::SlideShowWindow, m_presId));
         } else if (memberName == "SlideShowWindow.Activate") {
@@ -556,6 +565,8 @@ private:
             }
             checkSlideNumber(memberName, index, p.slideCount);
             p.currentSlide = index;
+        } else if (memberName == "SlideShowView.State") {
+            returnInt(out, runningShow(memberName).viewState);
         } else if (memberName == "SlideShowView.Slide") {
             const FakePresentation &p = runningShow(memberName);
             returnObject(out, w.make(Kind::Slide, m_presId, p.currentSlide));

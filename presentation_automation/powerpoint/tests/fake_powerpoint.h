@@ -33,6 +33,7 @@ struct FakePresentation
     bool showRunning = false;
     int currentSlide = 0;
     float left = 0, top = 0, width = 0;
+    int viewState = 1; // SlideShowView.State; steps leave it as it is
 };
 
 struct FakeException

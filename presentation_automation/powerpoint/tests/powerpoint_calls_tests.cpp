@@ -152,6 +152,51 @@ TEST_CASE("calls", kestroLoadShowAndSteps)
     checkNoLeaks(ppt);
 }
 
+TEST_CASE("calls", viewStateBlanksTheShowAndStepsKeepIt)
+{
+    FakePowerPoint ppt;
+    ppt.addFile("C:\\Shows\\south.ppt", 5);
+    {
+        const auto pres =
+            pa::powerpoint::applicationFactory(ppt.creator())()->presentations()->open(
+                "C:\\Shows\\south.ppt");
+        pres->slideShowSettings()->run();
+        const auto view = pres->slideShowWindow()->view();
+        CHECK_EQ(view->state(), pa::ppSlideShowRunning);
+        ppt.clearCalls();
+        for (const std::int32_t state : {pa::ppSlideShowBlackScreen, pa::ppSlideShowWhiteScreen}) {
+            view->setState(state);
+            view->next();
+            CHECK_EQ(view->state(), state);
+        }
+        view->setState(pa::ppSlideShowRunning);
+        CHECK_EQ(view->state(), pa::ppSlideShowRunning);
+        CHECK_EQ(ppt.presentation(1).currentSlide, 3);
+        CHECK_EQ(ppt.calls(), (std::vector<std::string>{
+                                  "SlideShowView(1).State put(I4 3)",
+                                  "SlideShowView(1).Next method()",
+                                  "SlideShowView(1).State method|get()",
+                                  "SlideShowView(1).State put(I4 4)",
+                                  "SlideShowView(1).Next method()",
+                                  "SlideShowView(1).State method|get()",
+                                  "SlideShowView(1).State put(I4 1)",
+                                  "SlideShowView(1).State method|get()",
+                              }));
+        // What PowerPoint refuses leaves the show as it was.
+        for (const std::int32_t bad : {0, 6, -1}) {
+            CHECK_AUTOMATION_ERROR(view->setState(bad),
+                                   pa::powerpoint::testing::fakePowerPointSource,
+                                   "SlideShowView.State : Invalid enumeration value.");
+        }
+        CHECK_EQ(view->state(), pa::ppSlideShowRunning);
+        // A show run again starts on its slides, not blank.
+        view->setState(pa::ppSlideShowBlackScreen);
+        pres->slideShowSettings()->run();
+        CHECK_EQ(pres->slideShowWindow()->view()->state(), pa::ppSlideShowRunning);
+    }
+    checkNoLeaks(ppt);
+}
+
 TEST_CASE("calls", openPassesOnlyTheArgumentsGiven)
 {
     FakePowerPoint ppt;

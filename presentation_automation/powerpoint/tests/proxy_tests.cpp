@@ -109,6 +109,12 @@ TEST_CASE("proxy", callsAndErrorsCrossApartments)
                                pa::powerpoint::testing::fakePowerPointSource,
                                "Slides.Item : Integer out of range. 9 is out of the valid range "
                                "of 1 to 3.");
+        const auto view = window->view();
+        view->setState(pa::ppSlideShowWhiteScreen);
+        CHECK_EQ(view->state(), pa::ppSlideShowWhiteScreen);
+        CHECK_AUTOMATION_ERROR(view->setState(9), pa::powerpoint::testing::fakePowerPointSource,
+                               "SlideShowView.State : Invalid enumeration value.");
+        CHECK_EQ(view->state(), pa::ppSlideShowWhiteScreen);
         proxy.reset();
     }
     server.stop();
@@ -131,4 +137,11 @@ TEST_CASE("proxy", callsAndErrorsCrossApartments)
     CHECK_EQ(std::vector<std::string>(server.calls.begin(),
                                       server.calls.begin() + static_cast<long>(expected.size())),
              expected);
+    CHECK_EQ(std::vector<std::string>(server.calls.end() - 4, server.calls.end()),
+             (std::vector<std::string>{
+                 "SlideShowView(1).State put(I4 4)",
+                 "SlideShowView(1).State method|get()",
+                 "SlideShowView(1).State put(I4 9)",
+                 "SlideShowView(1).State method|get()",
+             }));
 }
