@@ -143,6 +143,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_backup->slide(), 2, waitMs);
         m_main->window->queueRemoteCommand(QStringLiteral("SLIDE 9"));
         QTRY_COMPARE_WITH_TIMEOUT(m_backup->slide(), 9, waitMs);
+        m_main->window->queueRemoteCommand(QStringLiteral("WHITE"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_backup->window->blank(), pa::ppSlideShowWhiteScreen, waitMs);
+        QCOMPARE(m_backup->window->ppPres1->slideShowWindow()->view()->state(),
+                 pa::ppSlideShowWhiteScreen);
+        m_main->window->queueRemoteCommand(QStringLiteral("SHOW"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_backup->window->blank(), pa::ppSlideShowRunning, waitMs);
         m_main->window->queueRemoteCommand(QStringLiteral("P"));
         QTRY_VERIFY_WITH_TIMEOUT(inStep(), waitMs);
         QCOMPARE(m_backup->slide(), 8);

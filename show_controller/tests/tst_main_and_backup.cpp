@@ -234,6 +234,28 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_backup->where(), m_main->where(), waitMs);
         QCOMPARE(m_backup->window->Screen2Slide, m_main->window->Screen2Slide);
 
+        // Blanks: one screen, then all of them, then shown again.
+        const auto blanks = [](const Side &side) {
+            QString shown;
+            const std::shared_ptr<pa::Presentation> screens[3] = {
+                side.window->ppPres1, side.window->ppPres2, side.window->ppPres3};
+            for (int screen = 1; screen <= 3; ++screen) {
+                shown += QString::number(side.window->blankOf(screen)) +
+                         QString::number(screens[screen - 1]->slideShowWindow()->view()->state());
+            }
+            return shown;
+        };
+        m_main->window->queueRemoteCommand(QStringLiteral("BLACK 2"));
+        QCOMPARE(blanks(*m_main), QStringLiteral("113311"));
+        QTRY_COMPARE_WITH_TIMEOUT(blanks(*m_backup), blanks(*m_main), waitMs);
+        m_main->window->queueRemoteCommand(QStringLiteral("WHITE"));
+        QCOMPARE(blanks(*m_main), QStringLiteral("444444"));
+        QTRY_COMPARE_WITH_TIMEOUT(blanks(*m_backup), blanks(*m_main), waitMs);
+        m_main->window->queueRemoteCommand(QStringLiteral("SHOW 3"));
+        QTRY_COMPARE_WITH_TIMEOUT(blanks(*m_backup), QStringLiteral("444411"), waitMs);
+        m_main->window->queueRemoteCommand(QStringLiteral("SHOW"));
+        QTRY_COMPARE_WITH_TIMEOUT(blanks(*m_backup), QStringLiteral("111111"), waitMs);
+
         m_main->window->cmdPreviousSlide_Click();
         QTRY_COMPARE_WITH_TIMEOUT(m_backup->where(), m_main->where(), waitMs);
         QTRY_VERIFY_WITH_TIMEOUT(inStep(), waitMs);
