@@ -55,16 +55,18 @@ const ControllerRemote::ShowProbe &ControllerRemote::show(std::size_t index) con
     return index < m_shows.size() ? m_shows[index] : noShow;
 }
 
-void ControllerRemote::addStateFields(std::function<State()> fields)
+void ControllerRemote::addStateFields(QObject *owner, std::function<State()> fields)
 {
-    m_extraFields.push_back(std::move(fields));
+    m_extraFields.emplace_back(owner, std::move(fields));
 }
 
 State ControllerRemote::fullState() const
 {
     State state = currentState();
-    for (const auto &fields : m_extraFields) {
-        state.append(fields());
+    for (const auto &[owner, fields] : m_extraFields) {
+        if (owner) {
+            state.append(fields());
+        }
     }
     return state;
 }

@@ -11,10 +11,12 @@
 #include "presentation_automation/automation.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -40,8 +42,9 @@ public:
     virtual State currentState() const = 0;
     // Reads the state now and sends it on if it changed.
     void publish();
-    // Fields another part adds to every state (following, where the shows really are).
-    void addStateFields(std::function<State()> fields);
+    // Fields another part adds to every state (following, where the shows really are), for as
+    // long as owner lives.
+    void addStateFields(QObject *owner, std::function<State()> fields);
     // The state with every added field, as subscribers get it (less the followers).
     State fullState() const;
 
@@ -82,7 +85,7 @@ private:
     bool m_hostReachable = false;
     int m_probeSkips = 0;
     PagePictures m_pictures;
-    std::vector<std::function<State()>> m_extraFields;
+    std::vector<std::pair<QPointer<QObject>, std::function<State()>>> m_extraFields;
 };
 
 } // namespace remote

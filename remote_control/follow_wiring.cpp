@@ -15,7 +15,7 @@ FollowWiring::FollowWiring(Program program, QWidget &window, ControllerRemote &r
       m_positions([this] { return presentations(); }), m_mark(follow::followerMark())
 {
     connect(&m_positions, &ShowPositions::changed, &m_remote, &ControllerRemote::publish);
-    m_remote.addStateFields([this] {
+    m_remote.addStateFields(this, [this] {
         m_positions.refreshIfStale();
         return fields();
     });
