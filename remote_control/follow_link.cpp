@@ -51,7 +51,8 @@ void FollowLink::open()
         m_connected = false;
         m_silence.stop();
         if (was) {
-            emit lost(QStringLiteral("the main closed the link"));
+            emit lost(m_refusal.isEmpty() ? QStringLiteral("the main closed the link")
+                                          : QStringLiteral("the main refused: ") + m_refusal);
         }
         retryLater();
     });
@@ -98,6 +99,7 @@ void FollowLink::received(const QString &message)
     const QString type = object.value(QStringLiteral("type")).toString();
     if (type == QLatin1String("follower")) {
         m_accepted = true;
+        m_refusal.clear();
     } else if (type == QLatin1String("state") && m_accepted) {
         m_silence.start();
         m_retryMs = firstRetryMs;
@@ -110,7 +112,8 @@ void FollowLink::received(const QString &message)
         m_socket = nullptr;
         m_connected = false;
         m_silence.stop();
-        emit refused(object.value(QStringLiteral("message")).toString());
+        m_refusal = object.value(QStringLiteral("message")).toString();
+        emit refused(m_refusal);
         retryLater();
     }
 }
@@ -125,8 +128,10 @@ void FollowLink::goneQuiet()
         m_socket = nullptr;
     }
     m_connected = false;
-    emit lost(was ? QStringLiteral("no word from the main for 3 s")
-                  : QStringLiteral("the main does not answer"));
+    // A main that refused this backup stays the reason while it keeps silent after.
+    emit lost(!m_refusal.isEmpty() ? QStringLiteral("the main refused: ") + m_refusal
+              : was                ? QStringLiteral("no word from the main for 3 s")
+                                   : QStringLiteral("the main does not answer"));
     retryLater();
 }
 

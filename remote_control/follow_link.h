@@ -53,6 +53,7 @@ private:
     bool m_connected = false;
     bool m_accepted = false;
     QString m_lastReport;
+    QString m_refusal; // why the main refused this backup last, until it lets it in
 };
 
 } // namespace remote
