@@ -159,11 +159,23 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // When the backup starts a step: its handler switches the screens first, then makes its
+    // previews.
+    QElapsedTimer t;
+    double backupStarted = -1;
+    backup.window->setCommandHook([&](const QString &text, const auto &run) {
+        if (backupStarted < 0) {
+            backupStarted = elapsedMs(t);
+        }
+        return backup.wiring->handle(text, run);
+    });
+
     // Script steps: from the press on the main, and from the end of the main's handler (its
-    // own exports and previews), to the backup's handler having switched its screens.
-    std::vector<double> fromPress, fromHandlerEnd, handStep;
+    // own switches, exports and previews), to the backup starting its step, and to the
+    // backup's handler done.
+    std::vector<double> toStart, endToStart, toDone, handStep;
     for (int i = 0; i < steps; ++i) {
-        QElapsedTimer t;
+        backupStarted = -1;
         t.start();
         main.window->cmdNextSlide_Click();
         const double handler = elapsedMs(t);
@@ -172,8 +184,9 @@ int main(int argc, char *argv[])
             std::printf("step %d never reached the backup\n", i + 1);
             return 1;
         }
-        fromPress.push_back(elapsedMs(t));
-        fromHandlerEnd.push_back(elapsedMs(t) - handler);
+        toDone.push_back(elapsedMs(t));
+        toStart.push_back(backupStarted);
+        endToStart.push_back(backupStarted - handler);
         spinUntil(inStep, 5000);
     }
     // Hand steps of one screen: the backup reads where its show is after its go-to.
@@ -190,8 +203,9 @@ int main(int argc, char *argv[])
         handStep.push_back(elapsedMs(t));
         spinUntil(inStep, 5000);
     }
-    print("script step, press to backup switched", fromPress);
-    print("script step, main's handler end to backup", fromHandlerEnd);
+    print("script step, press to backup's step starting", toStart);
+    print("script step, main's handler end to backup's", endToStart);
+    print("script step, press to backup's step done", toDone);
     print("hand step of one screen, press to backup", handStep);
 
     // A main stepping every 100 ms, back from where it is to the opening line and on again.
