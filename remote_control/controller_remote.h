@@ -38,6 +38,8 @@ public:
     ~ControllerRemote() override;
 
     RemoteControl &control() { return m_control; }
+    // Whether anybody hears the state: with the remote off, the application is not asked.
+    bool heard() const { return m_probeApplication; }
     // The show as the remotes see it now.
     virtual State currentState() const = 0;
     // Reads the state now and sends it on if it changed.

@@ -15,6 +15,9 @@ FollowWiring::FollowWiring(Program program, QWidget &window, ControllerRemote &r
       m_positions([this] { return presentations(); }), m_mark(follow::followerMark())
 {
     connect(&m_positions, &ShowPositions::changed, &m_remote, &ControllerRemote::publish);
+    if (!m_remote.heard()) {
+        m_positions.onlyWhenAsked();
+    }
     m_remote.addStateFields(this, [this] {
         m_positions.refreshIfStale();
         return fields();

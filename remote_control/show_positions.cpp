@@ -60,9 +60,16 @@ bool ShowPositions::stale() const
     return !m_readOnce || m_othersCalls != m_othersCallsRead;
 }
 
+void ShowPositions::onlyWhenAsked()
+{
+    m_watching = false;
+    m_poll.stop();
+    m_due.stop();
+}
+
 void ShowPositions::othersCalled()
 {
-    if (watcherReading) {
+    if (watcherReading || !m_watching) {
         return;
     }
     ++m_othersCalls;
@@ -73,7 +80,7 @@ void ShowPositions::othersCalled()
 
 void ShowPositions::refreshIfStale()
 {
-    if (stale()) {
+    if (m_watching && stale()) {
         read(false);
     }
 }

@@ -33,6 +33,8 @@ public:
 
     const std::vector<Position> &positions() const { return m_positions; }
     Position of(std::size_t index) const;
+    // Asks only when told to (readNow), not after the window's calls nor once a second.
+    void onlyWhenAsked();
     // Asks the application now; false (nothing asked) while another call is under way.
     bool readNow();
     // Asks again when other calls were made since the last answer, so that a state read now
@@ -52,6 +54,7 @@ private:
     QTimer m_due;
     QTimer m_poll;
     bool m_readOnce = false;
+    bool m_watching = true;
     // Calls of others (the window's handlers, its remote) announced, and as many at the last read.
     quint64 m_othersCalls = 0;
     quint64 m_othersCallsRead = 0;
