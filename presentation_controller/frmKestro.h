@@ -90,6 +90,8 @@ public:
     void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
     // The show's view state as last set or learned from it: running, black or white screen.
     std::int32_t blank() const { return m_blank; }
+    // What the show says of its blank, when it differs from what the window set.
+    void adoptBlank(std::int32_t viewState);
 
 public slots:
     void cmdLoadShow_Click();

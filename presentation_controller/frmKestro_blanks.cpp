@@ -12,6 +12,11 @@
 
 using platform::BlankKind;
 
+void frmKestro::adoptBlank(std::int32_t viewState)
+{
+    m_blank = platform::isBlanked(viewState) ? viewState : pa::ppSlideShowRunning;
+}
+
 void frmKestro::createBlankControls()
 {
     // The bottom row, right of the guide's link, free in both programs.

@@ -48,3 +48,10 @@ std::vector<remote::PagePicture> KestroRemote::pagePictures() const
     return {{QStringLiteral("slide/current"), m_window.ppPres1, std::nullopt, 0},
             {QStringLiteral("slide/next"), m_window.ppPres1, std::nullopt, 1}};
 }
+
+void KestroRemote::showsProbed()
+{
+    if (const std::optional<std::int32_t> state = show(0).viewState) {
+        m_window.adoptBlank(*state);
+    }
+}

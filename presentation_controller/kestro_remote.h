@@ -21,6 +21,7 @@ protected:
     std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
     bool applicationCreated() const override;
     std::vector<remote::PagePicture> pagePictures() const override;
+    void showsProbed() override;
 
 private:
     frmKestro &m_window;

@@ -107,13 +107,23 @@ void ControllerRemote::probe()
             failed = true;
         }
         // A presentation whose show is not running throws here; that is an answer too.
+        std::shared_ptr<pa::SlideShowWindow> window;
         try {
-            m_shows[i].running = shows[i]->slideShowWindow() != nullptr;
+            window = shows[i]->slideShowWindow();
+            m_shows[i].running = window != nullptr;
             answered = true;
         } catch (const std::exception &) {
             m_shows[i].running = false;
         }
+        m_shows[i].viewState.reset();
+        if (window) {
+            try {
+                m_shows[i].viewState = window->view()->state();
+            } catch (const std::exception &) {
+            }
+        }
     }
+    showsProbed();
     m_hostReachable = answered || (!failed && applicationCreated());
     if (failed && !answered) {
         m_probeSkips = probesAfterFailure;

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,9 @@ public:
     {
         int slides = 0;
         bool running = false;
+        // The view state the show answered (running, black or white screen); none when it
+        // could not tell.
+        std::optional<std::int32_t> viewState;
     };
 
     ~ControllerRemote() override;
@@ -70,6 +74,9 @@ protected:
     // (sent with RemoteControl::setPageData when it changed).
     virtual std::vector<PagePicture> pagePictures() const = 0;
     virtual void publishPageData() {}
+    // After each probe, before its state is published: the window may take what the
+    // application told (a screen blanked from the show's own keys, say).
+    virtual void showsProbed() {}
 
     const ShowProbe &show(std::size_t index) const;
     bool hostReachable() const { return m_hostReachable; }

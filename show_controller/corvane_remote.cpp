@@ -87,3 +87,12 @@ void CorvaneRemote::publishPageData()
         QStringLiteral("script"),
         QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(16), json);
 }
+
+void CorvaneRemote::showsProbed()
+{
+    for (int screen = 1; screen <= 3; ++screen) {
+        if (const std::optional<std::int32_t> state = show(screen - 1).viewState) {
+            m_window.adoptBlank(screen, *state);
+        }
+    }
+}

@@ -26,6 +26,7 @@ protected:
     std::vector<remote::PagePicture> pagePictures() const override;
     // The script's lines, when they changed.
     void publishPageData() override;
+    void showsProbed() override;
 
 private:
     frmControl &m_window;

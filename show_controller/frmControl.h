@@ -98,6 +98,8 @@ public:
     // The view state of screen 1..3 as last set or learned from its show: running, black
     // screen or white screen.
     std::int32_t blankOf(int screen) const;
+    // What a screen's show says of its blank, when it differs from what the window set.
+    void adoptBlank(int screen, std::int32_t viewState);
 
 public slots:
     void cmdNextSlide_Click();

@@ -40,6 +40,18 @@ std::int32_t frmControl::blankOf(int screen) const
     return screen >= 1 && screen <= 3 ? m_blank[screen - 1] : pa::ppSlideShowRunning;
 }
 
+void frmControl::adoptBlank(int screen, std::int32_t viewState)
+{
+    if (screen < 1 || screen > 3) {
+        return;
+    }
+    const std::int32_t blank = platform::isBlanked(viewState) ? viewState : pa::ppSlideShowRunning;
+    if (m_blank[screen - 1] != blank) {
+        m_blank[screen - 1] = blank;
+        markBlank(screen);
+    }
+}
+
 void frmControl::createBlankControls()
 {
     const QFont buttonFont(QStringLiteral("Courier New"), 7);

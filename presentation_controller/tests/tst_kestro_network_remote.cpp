@@ -104,6 +104,22 @@ private slots:
             return fieldOf(l, "slides") == 12 && fieldOf(l, "running") == 1;
         });
         QVERIFY2(!counted.isEmpty(), qPrintable(client.lines().join('\n')));
+
+        // The blanks, as set-states from either transport, and in the state at once.
+        client.send("black");
+        QTRY_COMPARE_WITH_TIMEOUT(app.presentation(1).viewState, 3, 15000);
+        QVERIFY(oscsend({"127.0.0.1", QString::number(settings.oscPort), "/kestro/white", "s",
+                         "token=local-tool"}));
+        QTRY_COMPARE_WITH_TIMEOUT(app.presentation(1).viewState, 4, 15000);
+        QVERIFY(!client.waitFor([](const QString &l) { return l.contains("blank=\"white\""); })
+                     .isEmpty());
+        const qsizetype seen = client.count();
+        client.send("WHITE 1");
+        QVERIFY(!client.waitFor([](const QString &l) { return l.startsWith("ERROR"); }, seen)
+                     .isEmpty());
+        client.send("show");
+        QTRY_COMPARE_WITH_TIMEOUT(app.presentation(1).viewState, 1, 15000);
+        QCOMPARE(app.presentation(1).currentSlide, 5);
         QVERIFY(messages->shown.isEmpty());
         platform::setDriveCRoot(QString());
     }

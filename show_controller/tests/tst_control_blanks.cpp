@@ -8,6 +8,7 @@
 
 #include "platform/testing/test_main.h"
 #include "remote_control/remote_settings.h"
+#include "remote_control/tests/remote_test_support.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -172,6 +173,28 @@ private slots:
         QCOMPARE(blanks.value("screen3/blank"), QStringLiteral("white"));
         s.f.click("cmdShowAll");
         QVERIFY(!mark->isVisibleTo(s.f.window.get()));
+    }
+
+    // A screen blanked or shown in the show itself (its own keys, another program) is taken
+    // from the application's answers, so the window, the state and the steps agree with it.
+    void aBlankSetElsewhereIsTaken()
+    {
+        Loaded s;
+        CorvaneRemote remoteControl(*s.f.window, remote::testing::loopbackSettings(),
+                                    s.f.path(QStringLiteral("r.log")));
+        s.f.click("cmdBlackSouth");
+        const auto app = s.f.app.factory()();
+        app->activePresentation()->slideShowWindow()->view()->setState(pa::ppSlideShowWhiteScreen);
+        app->presentations()->open("elsewhere.pdf"); // not one of the window's
+        QTRY_COMPARE_WITH_TIMEOUT(s.f.window->blankOf(3), pa::ppSlideShowWhiteScreen, 5000);
+        QCOMPARE(s.f.window->blankOf(1), pa::ppSlideShowBlackScreen);
+        QCOMPARE(s.f.control<QLabel>("ibxNorth")->findChild<QLabel *>("blankMark")->text(),
+                 QStringLiteral("WHITE SCREEN"));
+        s.f.window->queueRemoteCommand(QStringLiteral("SHOW 1"));
+        QTRY_COMPARE(s.f.window->blankOf(1), pa::ppSlideShowRunning);
+        s.f.app.clearCalls();
+        s.f.click("cmdNextSouth");
+        QCOMPARE(s.f.app.callsStartingWith({"State("}), Calls{});
     }
 
     // A blank that fails is reported by no message and not taken as set; with no show
