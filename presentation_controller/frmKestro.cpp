@@ -276,7 +276,7 @@ void frmKestro::LongTimer1_Timer()
     // While a tick's message is open, later ticks wait instead of piling up more messages.
     // A tick that fell due while the presentation application was still busy with a call is
     // skipped: the show moves on at the next one rather than twice in a row.
-    if (m_inTick || platform::BusyCalls::inCall() ||
+    if (m_inTick || platform::BusyCalls::inCall() || (m_timerGate && !m_timerGate()) ||
         platform::BusyCalls::lastCallEnded() > m_longTimer1->dueAt()) {
         return;
     }
@@ -290,6 +290,15 @@ void frmKestro::queueRemoteCommand(const QString &command)
 }
 
 void frmKestro::runRemoteCommand(const QString &command)
+{
+    if (m_commandHook &&
+        m_commandHook(command, [this](const QString &text) { runCommand(text); })) {
+        return;
+    }
+    runCommand(command);
+}
+
+void frmKestro::runCommand(const QString &command)
 {
     if (command == QLatin1String("N")) {
         cmdNextSlide_Click();

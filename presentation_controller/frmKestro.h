@@ -78,6 +78,14 @@ public:
     // A remote's "N", "P" or "SLIDE n": run through the button's handler in arrival order,
     // one at a time, never inside another handler.
     void queueRemoteCommand(const QString &command);
+    // Offered each queue text before the window runs it (a backup's follower takes its own
+    // texts and FOLLOW there); run carries out a text as the window would. True when taken.
+    using CommandHook =
+        std::function<bool(const QString &text, const std::function<void(const QString &)> &run)>;
+    void setCommandHook(CommandHook hook) { m_commandHook = std::move(hook); }
+    // Asked at each tick of the kiosk's timer: false skips it (a backup leaves stepping to its
+    // main).
+    void setTimerGate(std::function<bool()> gate) { m_timerGate = std::move(gate); }
     remote::RemoteControl *networkRemote() const { return m_networkRemote; }
     void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
     // The show's view state as last set or learned from it: running, black or white screen.
@@ -110,6 +118,7 @@ private:
     void showSlideNumber(const QString &text);
     void report(const QString &text);
     void runRemoteCommand(const QString &command);
+    void runCommand(const QString &command);
     // Blank screens (frmKestro_blanks.cpp).
     void createBlankControls();
     void blankShow(platform::BlankKind kind);
@@ -124,6 +133,8 @@ private:
     bool m_inTick = false;
     // Presses from the remotes and the clicker keys, waiting their turn.
     platform::CommandQueue *m_remoteCommands = nullptr;
+    CommandHook m_commandHook;
+    std::function<bool()> m_timerGate;
     remote::RemoteControl *m_networkRemote = nullptr;
     std::int32_t m_blank = pa::ppSlideShowRunning;
 

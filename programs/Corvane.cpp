@@ -1,5 +1,6 @@
 #include "show_controller/frmControl.h"
 
+#include "show_controller/corvane_follow.h"
 #include "show_controller/corvane_remote.h"
 
 #include "platform/busy_calls.h"
@@ -8,9 +9,9 @@
 #include "platform/primary_display.h"
 #include "platform/qt_serial_port.h"
 #include "presentation_automation/default_backend.h"
+#include "presentation_automation/session/qt_platform_choice.h"
 #include "remote_control/remote_log.h"
 #include "remote_control/remote_settings.h"
-#include "presentation_automation/session/qt_platform_choice.h"
 
 #include "command_line.h"
 
@@ -40,6 +41,9 @@ int main(int argc, char *argv[])
     // Read once at start: a changed [Remote] group takes effect at the next start.
     CorvaneRemote networkRemote(window, remote::readSettings(QStringLiteral("Corvane")),
                                 remote::defaultLogPath(QStringLiteral("corvane")));
+    // A backup follows the main named in [Follow]; the geometry window can name another.
+    CorvaneFollow follow(window, networkRemote,
+                         remote::readFollowSettings(QStringLiteral("Corvane")));
     platform::openOnPrimary(&window);
     window.show();
     return app.exec();

@@ -1,3 +1,4 @@
+#include "presentation_controller/kestro_follow.h"
 #include "presentation_controller/kestro_remote.h"
 
 #include "platform/busy_calls.h"
@@ -35,6 +36,9 @@ int main(int argc, char *argv[])
     // Read once at start: a changed [Remote] group takes effect at the next start.
     KestroRemote networkRemote(window, remote::readSettings(QStringLiteral("Kestro")),
                                remote::defaultLogPath(QStringLiteral("kestro")));
+    // A backup follows the main named in [Follow].
+    KestroFollow follow(window, networkRemote,
+                        remote::readFollowSettings(QStringLiteral("Kestro")));
     window.show();
     return app.exec();
 }

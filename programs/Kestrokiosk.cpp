@@ -1,3 +1,4 @@
+#include "presentation_controller/kestro_follow.h"
 #include "presentation_controller/kestro_remote.h"
 
 #include "platform/busy_calls.h"
@@ -36,6 +37,9 @@ int main(int argc, char *argv[])
     // Read once at start: a changed [Remote] group takes effect at the next start.
     KestroRemote networkRemote(window, remote::readSettings(QStringLiteral("Kestrokiosk")),
                                remote::defaultLogPath(QStringLiteral("kestrokiosk")));
+    // A backup follows the main named in [Follow].
+    KestroFollow follow(window, networkRemote,
+                        remote::readFollowSettings(QStringLiteral("Kestrokiosk")));
     window.show();
     return app.exec();
 }

@@ -24,6 +24,8 @@ bool takesAction(Program program, Action action)
     case Action::Next:
     case Action::Previous:
     case Action::State:
+    case Action::Follow:
+    case Action::Report:
     case Action::Black:
     case Action::White:
     case Action::Show:
@@ -127,6 +129,8 @@ std::optional<Command> namedAction(const QString &name)
         command.action = Action::Slide;
     } else if (name == QLatin1String("state")) {
         command.action = Action::State;
+    } else if (name == QLatin1String("follow")) {
+        command.action = Action::Follow;
     } else if (const QRegularExpressionMatch match = screen.match(name); match.hasMatch()) {
         const QString verb = match.captured(2);
         if (const std::optional<Action> blank = blankAction(verb)) {
@@ -159,6 +163,8 @@ std::optional<Command> textAction(const QString &word)
         command.action = Action::Slide;
     } else if (word == QLatin1String("STATE")) {
         command.action = Action::State;
+    } else if (word == QLatin1String("FOLLOW")) {
+        command.action = Action::Follow;
     } else if (const QRegularExpressionMatch match = screen.match(word); match.hasMatch()) {
         command.action =
             match.captured(2) == QLatin1String("N") ? Action::ScreenNext : Action::ScreenPrevious;
@@ -304,6 +310,11 @@ Parsed parseJsonCommand(Program program, const QByteArray &json)
     const QJsonObject object = document.object();
     const QString name = object.value(QStringLiteral("command")).toString();
     std::optional<Command> command = namedAction(name.toLower());
+    if (!command && name.toLower() == QLatin1String("follower")) {
+        command = Command{};
+        command->action = Action::Report;
+        command->text = object.value(QStringLiteral("value")).toString().left(80);
+    }
     if (!command) {
         command = textAction(name.toUpper());
     }
@@ -353,6 +364,8 @@ QString queueText(const Command &command)
         return QStringLiteral("LINE %1").arg(command.number);
     case Action::Slide:
         return QStringLiteral("SLIDE %1").arg(command.number);
+    case Action::Follow:
+        return QStringLiteral("FOLLOW");
     case Action::Black:
     case Action::White:
     case Action::Show: {
@@ -362,6 +375,7 @@ QString queueText(const Command &command)
         return command.number > 0 ? QStringLiteral("%1 %2").arg(word).arg(command.number) : word;
     }
     case Action::State:
+    case Action::Report:
         break;
     }
     return {};

@@ -36,6 +36,8 @@ enum class Action
     Black,
     White,
     Show,
+    Follow, // a backup takes its main's state again
+    Report, // a backup tells its main how it follows (WebSocket only)
 };
 
 struct Command
@@ -44,6 +46,7 @@ struct Command
     int number = 0; // the screen (0: all of a blank's screens), the script line or the slide
     std::optional<qint64> sequence;
     std::optional<QString> token;
+    QString text; // a report's health word
 };
 
 // A message read: a command, or why it was refused (empty when it is silently ignored, as
@@ -64,7 +67,8 @@ Parsed parseTextCommand(Program program, const QString &line);
 // String arguments "seq=N" and "token=T" may follow.
 Parsed parseOscCommand(Program program, const OscMessage &message);
 // {"command": "next" | "previous" | "screen/N/next" | "line" | "slide" | "state" | "black" |
-// "white" | "show" | a text command, "value": n, "screen": n, "seq": n, "token": "..."}
+// "white" | "show" | "follow" | a text command, "value": n, "screen": n, "seq": n,
+// "token": "..."}; a backup's report is {"command": "follower", "value": "in-step"}.
 Parsed parseJsonCommand(Program program, const QByteArray &json);
 
 // The text the controller's remote queue runs: the serial remote's own commands, "LINE k",

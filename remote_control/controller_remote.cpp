@@ -55,11 +55,29 @@ const ControllerRemote::ShowProbe &ControllerRemote::show(std::size_t index) con
     return index < m_shows.size() ? m_shows[index] : noShow;
 }
 
+void ControllerRemote::addStateFields(QObject *owner, std::function<State()> fields)
+{
+    m_extraFields.emplace_back(owner, std::move(fields));
+}
+
+State ControllerRemote::fullState() const
+{
+    State state = currentState();
+    for (const auto &[owner, fields] : m_extraFields) {
+        if (owner) {
+            state.append(fields());
+        }
+    }
+    return state;
+}
+
 void ControllerRemote::publish()
 {
-    m_control.setState(currentState());
+    const State state = fullState();
+    m_control.setState(state);
     publishPageData();
     m_pictures.refresh();
+    emit published(state);
 }
 
 void ControllerRemote::probe()

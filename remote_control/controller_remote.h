@@ -11,11 +11,13 @@
 #include "presentation_automation/automation.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -40,10 +42,21 @@ public:
     ~ControllerRemote() override;
 
     RemoteControl &control() { return m_control; }
+    // Whether anybody hears the state: with the remote off, the application is not asked.
+    bool heard() const { return m_probeApplication; }
     // The show as the remotes see it now.
     virtual State currentState() const = 0;
     // Reads the state now and sends it on if it changed.
     void publish();
+    // Fields another part adds to every state (following, where the shows really are), for as
+    // long as owner lives.
+    void addStateFields(QObject *owner, std::function<State()> fields);
+    // The state with every added field, as subscribers get it (less the followers).
+    State fullState() const;
+
+signals:
+    // Each state read, changed or not.
+    void published(const remote::State &state);
 
 protected:
     // queue runs one remote command through the window's queue.
@@ -81,6 +94,7 @@ private:
     bool m_hostReachable = false;
     int m_probeSkips = 0;
     PagePictures m_pictures;
+    std::vector<std::pair<QPointer<QObject>, std::function<State()>>> m_extraFields;
 };
 
 } // namespace remote

@@ -23,7 +23,6 @@
 
 #include <optional>
 
-
 namespace remote {
 
 namespace {
@@ -313,7 +312,7 @@ Http::Answer Http::answer(const QHttpServerRequest &request, QTcpSocket *socket,
                 {{"Allow", target.route == http::Route::Command ? "POST" : "GET"}}};
     }
     const std::optional<QString> bearer = http::bearerToken(request.value("authorization"));
-    Parsed readState{Command{Action::State, 0, std::nullopt, bearer}, {}};
+    Parsed readState{Command{Action::State, 0, std::nullopt, bearer, {}}, {}};
     switch (target.route) {
     case http::Route::Page:
     case http::Route::Resource:

@@ -65,6 +65,8 @@ struct RemoteServer::Client
     QHostAddress peer, local;
     quint16 peerPort = 0, localPort = 0;
     qint64 lastErrorMs = -1000000;
+    // A backup following this show: how it says it follows (empty for other clients).
+    QString follower;
 };
 
 RemoteServer::RemoteServer(Program program, RemoteSettings settings, QString logPath,
@@ -339,7 +341,8 @@ QString RemoteServer::handle(const Parsed &parsed, const QString &clientKey, Rig
     const Command &command = *parsed.command;
     QString refusal;
     *right = rightOf(peer, peerPort, local, localPort, tcp, command.token, *right, &refusal);
-    const Right needed = command.action == Action::State ? Right::View : Right::Control;
+    const bool reads = command.action == Action::State || command.action == Action::Report;
+    const Right needed = reads ? Right::View : Right::Control;
     if (*right == Right::None) {
         return refusal.isEmpty() ? QString() : refusal;
     }
@@ -347,7 +350,7 @@ QString RemoteServer::handle(const Parsed &parsed, const QString &clientKey, Rig
     if (int(*right) < int(needed)) {
         return QStringLiteral("this token may only read the state");
     }
-    if (command.action == Action::State) {
+    if (reads) {
         return {};
     }
     if (command.sequence && m_sequences.isRepeat(clientKey, *command.sequence, nowMs())) {
@@ -543,6 +546,24 @@ void RemoteServer::adoptWebSocket(QWebSocket *socket, bool ownPage)
         if (!refusal.isEmpty()) {
             sendError(raw, refusal);
         }
+        if (alive(raw) && wantsState && parsed.command &&
+            parsed.command->action == Action::Report) {
+            // A backup only ever reads: whatever its connection was let in with, it may not step
+            // this show.
+            raw->right = std::min(raw->right, Right::View);
+            const bool hello = raw->follower.isEmpty();
+            if (raw->follower != parsed.command->text) {
+                raw->follower =
+                    parsed.command->text.isEmpty() ? QStringLiteral("?") : parsed.command->text;
+                followersChanged();
+            }
+            // Told apart from the state every reader is sent at connect: only the states after
+            // this answer come to a backup that was let in.
+            if (hello && alive(raw) && raw->webSocket) {
+                raw->webSocket->sendTextMessage(QStringLiteral("{\"type\":\"follower\"}"));
+                sendState(raw);
+            }
+        }
         if (alive(raw) && wantsState && parsed.command && parsed.command->action == Action::State) {
             sendState(raw);
         }
@@ -654,6 +675,9 @@ void RemoteServer::dropClient(Client *client, const QString &why)
     std::unique_ptr<Client> owned = std::move(*found);
     m_clients.erase(found);
     m_log->write(QStringLiteral("%1: %2").arg(why, owned->key));
+    if (!owned->follower.isEmpty()) {
+        followersChanged();
+    }
     if (owned->tcp) {
         owned->tcp->disconnect(this);
         owned->tcp->abort();
@@ -737,6 +761,29 @@ void RemoteServer::sendState(Client *client)
 
 void RemoteServer::setState(const State &state)
 {
+    m_windowState = state;
+    applyState();
+}
+
+void RemoteServer::followersChanged()
+{
+    publishStatus();
+    applyState();
+}
+
+void RemoteServer::applyState()
+{
+    State state = m_windowState;
+    QStringList followers;
+    for (const auto &client : m_clients) {
+        if (!client->follower.isEmpty()) {
+            followers.append(endpoint(client->peer, client->peerPort) + QLatin1Char(' ') +
+                             client->follower);
+        }
+    }
+    followers.sort();
+    state.append({QStringLiteral("followers"), int(followers.size())});
+    state.append({QStringLiteral("followerList"), followers.join(QStringLiteral(", "))});
     const auto same = [](const State &a, const State &b) {
         if (a.size() != b.size()) {
             return false;
@@ -800,7 +847,9 @@ void RemoteServer::publishStatus()
 {
     QStringList clients;
     for (const auto &client : m_clients) {
-        clients.append(client->key);
+        clients.append(client->follower.isEmpty()
+                           ? client->key
+                           : client->key + QStringLiteral(" (follower, %1)").arg(client->follower));
     }
     for (auto it = m_udpPeers.cbegin(); it != m_udpPeers.cend(); ++it) {
         clients.append(it.key());

@@ -132,6 +132,9 @@ private:
     void write(Client *client, const QByteArray &bytes);
     void pushAll();
     void heartbeat();
+    // The window's state with what only the sockets know (the followers) added.
+    void applyState();
+    void followersChanged();
     void publishStatus();
     qint64 nowMs() const { return m_clock.elapsed(); }
 
@@ -142,6 +145,7 @@ private:
     QTimer *m_heartbeat = nullptr;
     QTimer *m_coalesce = nullptr;
     qint64 m_lastPushMs = -1000000;
+    State m_windowState;
     State m_state;
     qint64 m_revision = 0;
     SequenceFilter m_sequences;

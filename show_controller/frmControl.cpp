@@ -365,6 +365,15 @@ void frmControl::queueRemoteCommand(const QString &command)
 
 void frmControl::runRemoteCommand(const QString &received)
 {
+    if (m_commandHook &&
+        m_commandHook(received, [this](const QString &text) { runCommand(text); })) {
+        return;
+    }
+    runCommand(received);
+}
+
+void frmControl::runCommand(const QString &received)
+{
     using Handler = void (frmControl::*)();
     static const std::pair<const char *, Handler> commands[] = {
         {"N", &frmControl::cmdNextSlide_Click},   {"P", &frmControl::cmdPreviousSlide_Click},
@@ -628,6 +637,7 @@ void frmControl::loadScreen(int screen)
     std::shared_ptr<pa::Presentation> &pres = presentationOf(screen);
     pres = require(require(ppApp).presentations())
                .open(toStd(txtLoadShow->text()), pa::msoFalse, pa::msoFalse, pa::msoTrue);
+    deckFiles[std::size_t(screen - 1)] = txtLoadShow->text();
     require(require(pres).slideShowSettings()).run();
     std::shared_ptr<pa::SlideShowWindow> window = require(pres).slideShowWindow();
     require(window).setLeft(static_cast<float>(placementOf(screen, 0)));

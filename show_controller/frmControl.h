@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,8 +26,9 @@ class QPushButton;
 class ScriptTextBox;
 class frmShowAdjust;
 namespace remote {
+class FollowWiring;
 class RemoteControl;
-}
+} // namespace remote
 
 // What the window is given from outside; tests pass doubles, the program the real things.
 struct ControlServices
@@ -65,6 +67,8 @@ public:
     std::int16_t LoadNumber = 0;
     std::int32_t Screen1Slide = 0, Screen2Slide = 0, Screen3Slide = 0;
     QString strSlidePath;
+    // The deck file each screen was loaded from, for telling two copies of a show apart.
+    std::array<QString, 3> deckFiles;
 
     // The serial port of the remote (may be null when the program has none).
     platform::SerialPort *MSComm1() const;
@@ -80,9 +84,17 @@ public:
     // A command from any remote: the serial remote's own texts or "LINE k". It waits its
     // turn in the one queue of remote presses.
     void queueRemoteCommand(const QString &command);
+    // Offered each queue text before the window runs it (a backup's follower takes its own
+    // texts and FOLLOW there); run carries out a text as the window would. True when taken.
+    using CommandHook =
+        std::function<bool(const QString &text, const std::function<void(const QString &)> &run)>;
+    void setCommandHook(CommandHook hook) { m_commandHook = std::move(hook); }
     // The network remote, when the program has one; the geometry window shows its state.
     remote::RemoteControl *networkRemote() const { return m_networkRemote; }
     void setNetworkRemote(remote::RemoteControl *networkRemote) { m_networkRemote = networkRemote; }
+    // Main and backup, when the program has them; the geometry window sets the main.
+    remote::FollowWiring *followWiring() const { return m_followWiring; }
+    void setFollowWiring(remote::FollowWiring *wiring) { m_followWiring = wiring; }
     // The view state of screen 1..3 as last set or learned from its show: running, black
     // screen or white screen.
     std::int32_t blankOf(int screen) const;
@@ -130,6 +142,7 @@ private:
     void Form_Unload();
     // Runs the handler of one text from the remote, when it is a command.
     void runRemoteCommand(const QString &received);
+    void runCommand(const QString &received);
     // The screens as a Previous back to script line `line` (1 = the opening line) shows them.
     void goToScriptLine(int line);
 
@@ -169,7 +182,9 @@ private:
     bool m_unloaded = false;
     // Presses from the remotes and the clicker keys, waiting their turn.
     platform::CommandQueue *m_remoteCommands = nullptr;
+    CommandHook m_commandHook;
     remote::RemoteControl *m_networkRemote = nullptr;
+    remote::FollowWiring *m_followWiring = nullptr;
     std::int32_t m_blank[3] = {pa::ppSlideShowRunning, pa::ppSlideShowRunning,
                                pa::ppSlideShowRunning};
 

@@ -1,5 +1,6 @@
 #include "frmShowAdjust.h"
 
+#include "follow_panel.h"
 #include "frmControl.h"
 
 #include "remote_control/remote_control.h"
@@ -257,8 +258,13 @@ void frmShowAdjust::showNetworkRemote()
     }
     if (lblRemote->isHidden()) {
         // Taller by the remote's lines, below the serial port's.
-        setFixedSize(twips(0, 0, 5550, 7560).size());
+        setFixedSize(twips(0, 0, 5550, m_control.followWiring() ? 8760 : 7560).size());
         lblRemote->show();
+        if (m_control.followWiring()) {
+            m_followPanel = new FollowPanel(m_control, *m_control.followWiring(), this);
+            m_followPanel->setGeometry(twips(120, 7500, 5310, 1200));
+            m_followPanel->show();
+        }
         connect(networkRemote, &remote::RemoteControl::statusChanged, this,
                 &frmShowAdjust::showNetworkRemote);
     }

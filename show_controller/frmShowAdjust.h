@@ -15,6 +15,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class FollowPanel;
 class frmControl;
 
 class frmShowAdjust : public QWidget
@@ -70,4 +71,5 @@ private:
     QLabel *lblRemote = nullptr;     // the network remote's addresses and clients
     QPushButton *cmdSave = nullptr;
     QPushButton *cmdLoad = nullptr;
+    FollowPanel *m_followPanel = nullptr;
 };
