@@ -79,7 +79,11 @@ Follower::~Follower() = default;
 
 State Follower::stateFields() const
 {
-    return {{QStringLiteral("follow"), follow::healthWord(m_health)},
+    // A mismatch names its reason in the word itself, so a remote showing one field shows why.
+    const QString word = m_health == follow::Health::Mismatch
+                             ? follow::healthWord(m_health) + QStringLiteral(": ") + m_reason
+                             : follow::healthWord(m_health);
+    return {{QStringLiteral("follow"), word},
             {QStringLiteral("followMain"), m_settings.main},
             {QStringLiteral("followReason"), m_reason}};
 }

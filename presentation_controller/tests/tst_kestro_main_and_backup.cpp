@@ -189,7 +189,8 @@ private slots:
     {
         startMain();
         startBackup(kestro::Variant::Kestro, "other.pdf");
-        QTRY_COMPARE_WITH_TIMEOUT(m_backup->health(), QStringLiteral("mismatch"), waitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_backup->health(), QStringLiteral("mismatch: deck differs"),
+                                  waitMs);
         QCOMPARE(m_backup->field(QStringLiteral("followReason")), QStringLiteral("deck differs"));
         m_main->window->queueRemoteCommand(QStringLiteral("N"));
         QTRY_VERIFY_WITH_TIMEOUT(m_main->remote->control().clients().join(' ').contains(

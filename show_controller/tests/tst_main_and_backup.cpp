@@ -312,7 +312,8 @@ private slots:
     {
         startMain();
         startBackup({}, true);
-        QTRY_COMPARE_WITH_TIMEOUT(m_backup->health(), QStringLiteral("mismatch"), waitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_backup->health(),
+                                  QStringLiteral("mismatch: screen 2 deck differs"), waitMs);
         QCOMPARE(m_backup->field("followReason"), QStringLiteral("screen 2 deck differs"));
         QVERIFY(m_backup->follower->statusText().contains(
             QStringLiteral("mismatch: screen 2 deck differs")));
