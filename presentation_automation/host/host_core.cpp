@@ -404,6 +404,7 @@ DeckDescription describeDeck(const QString &pdf, bool readSteps, int pageCount)
                 deck = readDeckDescription(*text, pageCount, &why);
             }
             if (deck) {
+                deck->mediaFolder = mediaFolderFor(pdf);
                 return *deck;
             }
             qWarning("The build steps of %s are not used, one slide per page instead: %s.",

@@ -19,6 +19,7 @@
 
 namespace pa::host {
 
+class SlideMedia;
 class TransitionPlayer;
 
 class ShowWindow : public QWidget
@@ -115,6 +116,7 @@ private:
     // The transition a slide entered forwards plays once its frame is there.
     std::optional<Transition> m_pendingTransition;
     TransitionPlayer *m_transition;
+    SlideMedia *m_media;
     ShowBlank m_blank;
     QTimer m_automaticStep;
     QSizeF m_slideSize;
