@@ -87,6 +87,8 @@ public:
     void setViewState(std::int32_t state);
     void drawViewState();
     void endShow();
+    // The media of the slide the show is on.
+    const SlideMedia &media() const { return *m_media; }
 
 signals:
     // The slide or its build state changed.

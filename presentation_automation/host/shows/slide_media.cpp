@@ -9,6 +9,8 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
+#include <algorithm>
+
 namespace pa::host {
 
 struct SlideMedia::Clip
@@ -161,7 +163,8 @@ void SlideMedia::setHeld(bool held)
         c->audio->setMuted(held);
         if (held) {
             c->player->pause();
-        } else if (c->player->playbackState() == QMediaPlayer::PausedState) {
+        } else if (c->player->mediaStatus() != QMediaPlayer::EndOfMedia) {
+            // Paused by the blank, or started behind it and not yet played.
             c->player->play();
         }
     }
@@ -191,6 +194,24 @@ bool SlideMedia::drawsVideo() const
     return false;
 }
 
+SlideMedia::Playing SlideMedia::playing() const
+{
+    Playing out;
+    for (const auto &c : m_clips) {
+        if (!c || c->player == nullptr || c->failed ||
+            c->player->playbackState() != QMediaPlayer::PlayingState) {
+            continue;
+        }
+        out.playing = true;
+        const qint64 length = c->player->duration();
+        if (!c->clip.loop && length > 0) {
+            const qint64 left = std::max<qint64>(length - c->player->position(), 0);
+            out.remainingMs = std::min(out.remainingMs.value_or(left), left);
+        }
+    }
+    return out;
+}
+
 QStringList SlideMedia::status() const
 {
     QStringList lines;
@@ -203,12 +224,20 @@ QStringList SlideMedia::status() const
             continue;
         }
         const bool playing = c->player->playbackState() == QMediaPlayer::PlayingState;
-        lines << QStringLiteral("%1 %2, %3 s of %4 s")
-                     .arg(c->clip.file, playing  ? QStringLiteral("playing")
-                                        : m_held ? QStringLiteral("held")
-                                                 : QStringLiteral("stopped"))
-                     .arg(c->player->position() / 1000.0, 0, 'f', 1)
-                     .arg(c->player->duration() / 1000.0, 0, 'f', 1);
+        const qint64 elapsed = c->player->position();
+        const qint64 length = c->player->duration();
+        QString line = QStringLiteral("%1 %2, %3 s elapsed")
+                           .arg(c->clip.file, playing  ? QStringLiteral("playing")
+                                              : m_held ? QStringLiteral("held")
+                                                       : QStringLiteral("stopped"))
+                           .arg(elapsed / 1000.0, 0, 'f', 1);
+        if (c->clip.loop) {
+            line += QStringLiteral(", looping");
+        } else if (length > 0) {
+            line += QStringLiteral(", %1 s remaining")
+                        .arg(std::max<qint64>(length - elapsed, 0) / 1000.0, 0, 'f', 1);
+        }
+        lines << line;
     }
     return lines;
 }

@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -47,7 +48,15 @@ public:
     void paint(QPainter &painter, const QRect &pageRect) const;
     // True while a video has a frame to draw.
     bool drawsVideo() const;
-    // One line per clip of the slide, "media1.mp4 playing, 1.2 s of 3.0 s", for the listing.
+    struct Playing
+    {
+        bool playing = false;
+        std::optional<qint64> remainingMs; // of the playing clip to end first
+    };
+    // What plays now; a clip held behind a blank does not.
+    Playing playing() const;
+    // One line per clip started on the slide, for the listing: "media1.mp4 playing, 1.2 s
+    // elapsed, 18.8 s remaining" ("looping" for a clip that loops, "media2.mp4 not played").
     QStringList status() const;
 
 signals:

@@ -44,6 +44,11 @@ bool SlideMedia::drawsVideo() const
     return false;
 }
 
+SlideMedia::Playing SlideMedia::playing() const
+{
+    return {};
+}
+
 QStringList SlideMedia::status() const
 {
     return {};

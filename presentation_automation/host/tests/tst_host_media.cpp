@@ -204,12 +204,36 @@ private slots:
         QCOMPARE(view->slide()->slideIndex(), 1);
         QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
         QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("media1.mp4 playing")), 10000);
+        // The remote state's figures: playing, and counting down within the clip's 20 s.
+        const auto remaining = [&view]() -> double {
+            const std::optional<MediaState> m = view->media();
+            return m && m->playing ? m->remainingSeconds.value_or(-1) : -1;
+        };
+        // The clip's length comes from the backend a little after it starts.
+        QTRY_VERIFY_WITH_TIMEOUT(remaining() > 0, 10000);
+        const double first = remaining();
+        QVERIFY2(first <= 20, qPrintable(QString::number(first)));
+        QTRY_VERIFY_WITH_TIMEOUT(remaining() < first && remaining() > 0, 10000);
+
+        // A blank covers the video and holds it; the reveal plays it on.
+        view->setState(ppSlideShowBlackScreen);
+        QVERIFY2(waitFor(
+                     [this] {
+                         return sameColour(cornerColour(grabVideo()), Qt::black, 6) && videoStill();
+                     },
+                     10000),
+                 qPrintable(hostState()));
+        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("media1.mp4 held")), 10000);
+        QVERIFY(!view->media()->playing);
+        view->setState(ppSlideShowRunning);
+        QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
 
         view->next();
         QCOMPARE(view->slide()->slideIndex(), 2);
         QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
         QVERIFY2(waitFor([this] { return videoStill(); }, 10000), qPrintable(hostState()));
         QVERIFY(!listing().contains(QLatin1String("playing")));
+        QVERIFY(!view->media()->playing);
 
         // Back on the slide, fully built: its clip plays again.
         view->previous();
