@@ -32,7 +32,9 @@ ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString 
     m_automaticStep.setTimerType(Qt::PreciseTimer);
     connect(&m_automaticStep, &QTimer::timeout, this, [this] { step(m_stepper.next()); });
     connect(m_transition, &TransitionPlayer::finished, this, &ShowWindow::armAutomaticStep);
-    connect(m_media, &SlideMedia::frameChanged, this, [this] { update(); });
+    // Only the videos' rectangles are painted again for their frames.
+    connect(m_media, &SlideMedia::frameChanged, this,
+            [this](const QRectF &page) { update(SlideMedia::area(page, pageRect())); });
 }
 
 std::vector<int> ShowWindow::pagesAround() const
@@ -282,8 +284,7 @@ void ShowWindow::paintEvent(QPaintEvent *)
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    const QSize logical = (QSizeF(m_frame.size()) / m_frame.devicePixelRatio()).toSize();
-    const QRect slide = letterboxRect(logical, size());
+    const QRect slide = pageRect();
     // Only the bars are filled: a full-window fill under the slide doubles a step's painting.
     for (const QRect &bar : QRegion(rect()).subtracted(QRegion(slide))) {
         painter.fillRect(bar, Qt::black);
@@ -291,6 +292,15 @@ void ShowWindow::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(slide, m_frame);
     m_media->paint(painter, slide);
+}
+
+QRect ShowWindow::pageRect() const
+{
+    if (m_frame.isNull()) {
+        return rect();
+    }
+    const QSize logical = (QSizeF(m_frame.size()) / m_frame.devicePixelRatio()).toSize();
+    return letterboxRect(logical, size());
 }
 
 void ShowWindow::keyPressEvent(QKeyEvent *event)

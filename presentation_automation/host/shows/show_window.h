@@ -108,6 +108,8 @@ protected:
 private:
     void step(StepKind kind);
     void armAutomaticStep();
+    // Where the page is drawn in the window.
+    QRect pageRect() const;
 
     std::int64_t m_presId;
     SlideStepper m_stepper;

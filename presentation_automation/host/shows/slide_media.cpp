@@ -103,7 +103,7 @@ void SlideMedia::start(const QString &folder, const MediaClip &clip, int index)
                         return;
                     }
                     raw->frame = frame.toImage();
-                    emit frameChanged();
+                    emit frameChanged(raw->clip.rect);
                 });
     }
     Clip *raw = c.get();
@@ -118,7 +118,7 @@ void SlideMedia::start(const QString &folder, const MediaClip &clip, int index)
                 qWarning("The medium %s of slide %d cannot be played (%s); the slide's picture "
                          "stays.",
                          qPrintable(raw->clip.file), slide, qPrintable(why));
-                emit frameChanged();
+                emit frameChanged(raw->clip.rect);
             });
     c->player->setLoops(clip.loop ? QMediaPlayer::Infinite : 1);
     c->player->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
@@ -135,6 +135,7 @@ void SlideMedia::stop(int index)
         return;
     }
     const bool hadFrame = !c->frame.isNull();
+    const QRectF where = c->clip.rect;
     if (c->player != nullptr) {
         c->player->disconnect(this);
         if (c->sink != nullptr) {
@@ -146,7 +147,7 @@ void SlideMedia::stop(int index)
     }
     c.reset();
     if (hadFrame) {
-        emit frameChanged();
+        emit frameChanged(where);
     }
 }
 
@@ -173,14 +174,9 @@ void SlideMedia::setHeld(bool held)
 void SlideMedia::paint(QPainter &painter, const QRect &pageRect) const
 {
     for (const auto &c : m_clips) {
-        if (!c || c->frame.isNull()) {
-            continue;
+        if (c && !c->frame.isNull()) {
+            painter.drawImage(area(c->clip.rect, pageRect), c->frame);
         }
-        const QRectF &r = c->clip.rect;
-        const QRectF target(pageRect.x() + r.x() * pageRect.width(),
-                            pageRect.y() + r.y() * pageRect.height(), r.width() * pageRect.width(),
-                            r.height() * pageRect.height());
-        painter.drawImage(target, c->frame);
     }
 }
 

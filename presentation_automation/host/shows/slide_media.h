@@ -13,6 +13,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QRect>
 #include <QStringList>
 
 #include <memory>
@@ -20,7 +21,6 @@
 #include <vector>
 
 class QPainter;
-class QRect;
 
 namespace pa::host {
 
@@ -48,6 +48,14 @@ public:
     void paint(QPainter &painter, const QRect &pageRect) const;
     // True while a video has a frame to draw.
     bool drawsVideo() const;
+    // The rectangle of the page drawn at pageRect that the part of the page at fractions takes.
+    static QRect area(const QRectF &fractions, const QRect &pageRect)
+    {
+        return QRectF(pageRect.x() + fractions.x() * pageRect.width(),
+                      pageRect.y() + fractions.y() * pageRect.height(),
+                      fractions.width() * pageRect.width(), fractions.height() * pageRect.height())
+            .toAlignedRect();
+    }
     struct Playing
     {
         bool playing = false;
@@ -60,8 +68,9 @@ public:
     QStringList status() const;
 
 signals:
-    // A video's picture changed: the window is to be painted again.
-    void frameChanged();
+    // A video's picture changed, or went: the window is to be painted again where the
+    // video is on the page (in fractions of it).
+    void frameChanged(const QRectF &page);
 
 private:
     struct Clip;
