@@ -183,6 +183,10 @@ public:
     {
         return guarded([&] { return m->buildStep(); });
     }
+    std::optional<pa::MediaState> media() override
+    {
+        return guarded([&] { return m->media(); });
+    }
 
 private:
     std::shared_ptr<pa::SlideShowView> m;

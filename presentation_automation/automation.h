@@ -58,6 +58,14 @@ public:
     virtual std::shared_ptr<Slide> item(std::int32_t index) = 0;
 };
 
+// What plays on a show's slide now: whether a video or sound plays, and the seconds left of
+// the one to end first (none when every playing clip loops or its length is not known yet).
+struct MediaState
+{
+    bool playing = false;
+    std::optional<double> remainingSeconds;
+};
+
 class SlideShowView
 {
 public:
@@ -73,6 +81,8 @@ public:
     // The on-click builds of the current slide shown so far (0 on its first state);
     // nullopt when the application cannot tell.
     virtual std::optional<std::int32_t> buildStep() { return std::nullopt; }
+    // nullopt when the application plays media itself and does not tell (PowerPoint).
+    virtual std::optional<MediaState> media() { return std::nullopt; }
 };
 
 class SlideShowWindow

@@ -17,6 +17,7 @@
 #include "presentation_automation/host/shows/app_window.h"
 #include "presentation_automation/host/shows/displays.h"
 #include "presentation_automation/host/shows/show_window.h"
+#include "presentation_automation/host/shows/slide_media.h"
 #include "presentation_automation/host/shows/switch_batch.h"
 
 #include <poppler-qt6.h>
@@ -340,6 +341,13 @@ void PresentationHost::handle(const Request &request,
     case Op::ViewState:
         reply(Reply::success(show->viewState()));
         return;
+    case Op::MediaState: {
+        const SlideMedia::Playing playing = show->media().playing();
+        Reply r = Reply::success(playing.remainingMs.value_or(-1));
+        r.text = playing.playing ? QStringLiteral("playing") : QStringLiteral("stopped");
+        reply(r);
+        return;
+    }
     default:
         reply(failure(QStringLiteral("The request is not known.")));
         return;
@@ -404,6 +412,7 @@ DeckDescription describeDeck(const QString &pdf, bool readSteps, int pageCount)
                 deck = readDeckDescription(*text, pageCount, &why);
             }
             if (deck) {
+                deck->mediaFolder = mediaFolderFor(pdf);
                 return *deck;
             }
             qWarning("The build steps of %s are not used, one slide per page instead: %s.",

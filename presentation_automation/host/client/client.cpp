@@ -516,6 +516,17 @@ public:
         return toInt32(m_s->call(Op::CurrentBuild, m_pres, "SlideShowView.BuildStep").value);
     }
 
+    std::optional<MediaState> media() override
+    {
+        const Reply r = m_s->call(Op::MediaState, m_pres, "SlideShowView.Media");
+        MediaState state;
+        state.playing = r.text == QLatin1String("playing");
+        if (state.playing && r.value >= 0) {
+            state.remainingSeconds = static_cast<double>(r.value) / 1000.0;
+        }
+        return state;
+    }
+
 private:
     SessionPtr m_s;
     std::int64_t m_pres;

@@ -26,9 +26,18 @@ void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
     ::utimensat(AT_FDCWD, QFile::encodeName(used).constData(), nullptr, 0);
 
     QFileInfoList decks = QDir(dir).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
+    // A deck's media count with it.
+    const auto sizeOf = [](const QFileInfo &deck) {
+        qint64 bytes = deck.size();
+        for (const QFileInfo &medium :
+             QDir(mediaFolderFor(deck.absoluteFilePath())).entryInfoList(QDir::Files)) {
+            bytes += medium.size();
+        }
+        return bytes;
+    };
     qint64 total = 0;
     for (const QFileInfo &deck : decks) {
-        total += deck.size();
+        total += sizeOf(deck);
     }
     std::sort(decks.begin(), decks.end(), [](const QFileInfo &a, const QFileInfo &b) {
         return a.lastModified() < b.lastModified();
@@ -42,9 +51,11 @@ void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
         if (path == usedPath || keep.contains(path)) {
             continue;
         }
+        const qint64 bytes = sizeOf(deck);
         if (QFile::remove(path)) {
-            total -= deck.size();
+            total -= bytes;
             QFile::remove(descriptionPathFor(path));
+            QDir(mediaFolderFor(path)).removeRecursively();
         }
     }
 }

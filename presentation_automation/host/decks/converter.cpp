@@ -149,9 +149,22 @@ QString store(const QString &produced, const QString &cached, const QString &cac
         QFile::remove(partial);
         return false;
     };
-    // The description first: a PDF in the cache is taken as complete.
+    // The description and the media first: a PDF in the cache is taken as complete.
     if (withDescription && !copyInto(descriptionPathFor(produced), descriptionPathFor(cached))) {
         return QStringLiteral("was converted but the result cannot be stored in %1").arg(cacheDir);
+    }
+    QDir(mediaFolderFor(cached)).removeRecursively();
+    if (withDescription && QFileInfo(mediaFolderFor(produced)).isDir()) {
+        const QDir from(mediaFolderFor(produced));
+        const QString to = mediaFolderFor(cached);
+        QDir().mkpath(to);
+        for (const QString &name : from.entryList(QDir::Files)) {
+            if (!copyInto(from.filePath(name), QDir(to).filePath(name))) {
+                QDir(to).removeRecursively();
+                return QStringLiteral("was converted but its media cannot be stored in %1")
+                    .arg(cacheDir);
+            }
+        }
     }
     if (copyInto(produced, cached) || QFileInfo::exists(cached)) {
         return {};

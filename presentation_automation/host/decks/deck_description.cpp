@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace pa::host {
@@ -38,6 +39,43 @@ std::optional<int> pageNumber(const QJsonValue &v, int pageCount)
         return std::nullopt;
     }
     return static_cast<int>(d);
+}
+
+// A medium as the importer wrote it; nullopt for one the host cannot take (a name that leaves
+// the media folder, a rectangle off the page, a state the slide does not have).
+std::optional<MediaClip> mediaClip(const QJsonObject &o, size_t stateCount)
+{
+    MediaClip clip;
+    clip.file = o.value(QLatin1String("file")).toString();
+    if (clip.file.isEmpty() || clip.file.size() > 255 || clip.file.contains(QLatin1Char('/')) ||
+        clip.file.contains(QLatin1Char('\\')) || clip.file.startsWith(QLatin1Char('.'))) {
+        return std::nullopt;
+    }
+    clip.kind = o.value(QLatin1String("kind")).toString() == QLatin1String("audio")
+                    ? MediaKind::Audio
+                    : MediaKind::Video;
+    const QJsonArray r = o.value(QLatin1String("rect")).toArray();
+    double v[4] = {0, 0, 0, 0};
+    for (qsizetype i = 0; i < 4 && r.size() == 4; ++i) {
+        v[i] = r.at(i).toDouble(std::nan(""));
+        if (!std::isfinite(v[i]) || std::abs(v[i]) > 10) {
+            return std::nullopt;
+        }
+    }
+    clip.rect = QRectF(v[0], v[1], v[2], v[3]).intersected(QRectF(0, 0, 1, 1));
+    if (clip.kind == MediaKind::Video && clip.rect.isEmpty()) {
+        return std::nullopt;
+    }
+    const double start = o.value(QLatin1String("start")).toDouble(0);
+    if (!std::isfinite(start) || start != std::floor(start) || start < 0 ||
+        start >= static_cast<double>(stateCount)) {
+        return std::nullopt;
+    }
+    clip.startState = static_cast<int>(start);
+    clip.loop = o.value(QLatin1String("loop")).toBool(false);
+    const double volume = o.value(QLatin1String("volume")).toDouble(1.0);
+    clip.volume = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 1.0;
+    return clip;
 }
 
 } // namespace
@@ -114,6 +152,11 @@ TransitionDirection transitionDirectionFromName(const QString &name)
     return TransitionDirection::None;
 }
 
+QString mediaFolderFor(const QString &pdf)
+{
+    return pdf + QStringLiteral(".media");
+}
+
 QString descriptionPathFor(const QString &pdf)
 {
     return pdf + QStringLiteral(".steps.json");
@@ -181,6 +224,16 @@ std::optional<DeckDescription> readDeckDescription(const QByteArray &json, int p
             d.transition.kind = TransitionKind::Cut;
         }
         d.advanceAfterSeconds = seconds(slide.value(QLatin1String("advanceAfter")));
+        for (const QJsonValue &m : slide.value(QLatin1String("media")).toArray()) {
+            if (auto clip = mediaClip(m.toObject(), d.states.size())) {
+                d.media.push_back(std::move(*clip));
+            } else {
+                deck.report.push_back(
+                    QStringLiteral("slide %1: a medium whose description is damaged is not "
+                                   "played")
+                        .arg(s + 1));
+            }
+        }
         deck.slides.push_back(std::move(d));
     }
     for (const QJsonValue &v : root.value(QLatin1String("report")).toArray()) {

@@ -13,13 +13,19 @@
 //                               { "page": 2, "trigger": "auto", "delay": 0.5 } ],
 //                   "hidden": false,
 //                   "transition": { "kind": "fade", "direction": "left", "duration": 0.7 },
-//                   "advanceAfter": 1.0 } ],
+//                   "advanceAfter": 1.0,
+//                   "media": [ { "file": "media1.mp4", "kind": "video",
+//                                "rect": [ 0.1, 0.2, 0.5, 0.5 ], "start": 1,
+//                                "loop": false, "volume": 1.0 } ] } ],
 //     "report": [ { "slide": 3, "effect": "emphasis", "message": "..." } ] }
 // Pages are 0-based page numbers of the PDF. The first state of a slide has no trigger; a
 // "click" state is reached by Next, an "auto" state on its own `delay` seconds after the
 // state before it is shown (and by Next too). "advanceAfter" (seconds, absent when the slide
 // waits for Next) leaves the slide on its own once its last state is shown.
+// A medium's file lies in "<pdf>.media/"; its rectangle is x, y, width and height in fractions
+// of the page; it starts when the slide reaches its "start" state (0: as the slide is shown).
 
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -72,12 +78,29 @@ struct BuildState
     double delaySeconds = 0;
 };
 
+enum class MediaKind
+{
+    Video,
+    Audio,
+};
+
+struct MediaClip
+{
+    QString file; // a plain file name in the deck's media folder
+    MediaKind kind = MediaKind::Video;
+    QRectF rect; // fractions of the page
+    int startState = 0;
+    bool loop = false;
+    double volume = 1.0; // 0..1
+};
+
 struct SlideDescription
 {
     std::vector<BuildState> states; // never empty
     bool hidden = false;
     Transition transition;
     std::optional<double> advanceAfterSeconds;
+    std::vector<MediaClip> media;
 
     // Builds reached by a click (what an operator counts as Next presses inside the slide).
     int clickBuilds() const;
@@ -90,7 +113,8 @@ struct DeckDescription
     std::vector<SlideDescription> slides;
     bool loop = false;
     bool useTimings = true;
-    QString importer; // empty for a plain PDF
+    QString importer;    // empty for a plain PDF
+    QString mediaFolder; // where the slides' media files are; empty when they have none
     // Effects that a page cannot show, one line each ("slide 3: ...").
     QStringList report;
 
@@ -107,6 +131,9 @@ std::optional<DeckDescription> readDeckDescription(const QByteArray &json, int p
 
 // "<pdf>.steps.json": where the importer puts the description of a PDF it wrote.
 QString descriptionPathFor(const QString &pdf);
+
+// "<pdf>.media": the folder of the media files the importer copied out of the deck.
+QString mediaFolderFor(const QString &pdf);
 
 TransitionKind transitionKindFromName(const QString &name);
 // The name the description gives the kind ("cut" for a cut).

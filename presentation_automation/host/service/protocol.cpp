@@ -44,7 +44,7 @@ struct OpInfo
     unsigned fields;
 };
 
-constexpr std::array<OpInfo, 26> ops{{
+constexpr std::array<OpInfo, 27> ops{{
     {Op::Hello, "hello", 0},
     {Op::SetVisible, "setVisible", FFlag},
     {Op::Open, "open", FPath},
@@ -71,6 +71,7 @@ constexpr std::array<OpInfo, 26> ops{{
     {Op::SetViewState, "setViewState", FPres | FFlag},
     {Op::ViewState, "viewState", FPres},
     {Op::CurrentBuild, "currentBuild", FPres},
+    {Op::MediaState, "mediaState", FPres},
 }};
 
 const OpInfo &info(Op op)

@@ -58,6 +58,9 @@ enum class Op
     ViewState,
     // The on-click builds of the current slide shown so far.
     CurrentBuild,
+    // Whether media play on the show's slide (flag 1) and the milliseconds left of the one to
+    // end first (value, -1 when not known).
+    MediaState,
 };
 
 const char *opName(Op op);

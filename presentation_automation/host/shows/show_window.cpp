@@ -2,6 +2,7 @@
 
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/shows/displays.h"
+#include "presentation_automation/host/shows/slide_media.h"
 #include "presentation_automation/host/shows/transitions.h"
 
 #include <QKeyEvent>
@@ -16,7 +17,8 @@ namespace pa::host {
 
 ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString &title)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
-      m_presId(presId), m_stepper(std::move(deck), false), m_transition(new TransitionPlayer(this))
+      m_presId(presId), m_stepper(std::move(deck), false), m_transition(new TransitionPlayer(this)),
+      m_media(new SlideMedia(this))
 {
     setWindowTitle(title);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -30,6 +32,9 @@ ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString 
     m_automaticStep.setTimerType(Qt::PreciseTimer);
     connect(&m_automaticStep, &QTimer::timeout, this, [this] { step(m_stepper.next()); });
     connect(m_transition, &TransitionPlayer::finished, this, &ShowWindow::armAutomaticStep);
+    // Only the videos' rectangles are painted again for their frames.
+    connect(m_media, &SlideMedia::frameChanged, this,
+            [this](const QRectF &page) { update(SlideMedia::area(page, pageRect())); });
 }
 
 std::vector<int> ShowWindow::pagesAround() const
@@ -66,6 +71,9 @@ QString ShowWindow::stepStatus() const
     }
     text += QStringLiteral(", page on screen: %1")
                 .arg(m_shownPage == 0 ? QStringLiteral("none yet") : QString::number(m_shownPage));
+    if (const QStringList media = m_media->status(); !media.isEmpty()) {
+        text += QStringLiteral(", media: ") + media.join(QStringLiteral("; "));
+    }
     return text;
 }
 
@@ -162,6 +170,8 @@ void ShowWindow::step(StepKind kind)
         return;
     }
     m_automaticStep.stop();
+    // Leaving a slide silences it at once; the next slide's media start as its frame shows.
+    m_media->keepOnly(currentSlide());
     const Transition &entering =
         m_stepper.deck().slides[static_cast<size_t>(currentSlide() - 1)].transition;
     if (kind == StepKind::Forward && entering.kind != TransitionKind::Cut) {
@@ -187,6 +197,7 @@ void ShowWindow::showFrame(const QImage &frame, int page)
     m_frame = frame;
     m_shownPage = page;
     m_shownSlide = currentSlide();
+    m_media->follow(m_stepper.deck(), currentSlide(), currentState());
     if (m_blank.covering()) {
         // The slide changed unseen: the reveal shows it without the transition it came with.
         m_pendingTransition.reset();
@@ -215,6 +226,7 @@ void ShowWindow::setViewState(std::int32_t state)
         return;
     }
     m_blank.set(state);
+    m_media->setHeld(m_blank.blanked());
     if (m_blank.blanked()) {
         // Whatever was coming in is there behind the blank at once.
         m_transition->finish();
@@ -252,6 +264,7 @@ void ShowWindow::endShow()
     }
     m_ended = true;
     m_automaticStep.stop();
+    m_media->stopAll();
     m_transition->finish();
     hide();
     emit ended();
@@ -271,14 +284,23 @@ void ShowWindow::paintEvent(QPaintEvent *)
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    const QSize logical = (QSizeF(m_frame.size()) / m_frame.devicePixelRatio()).toSize();
-    const QRect slide = letterboxRect(logical, size());
+    const QRect slide = pageRect();
     // Only the bars are filled: a full-window fill under the slide doubles a step's painting.
     for (const QRect &bar : QRegion(rect()).subtracted(QRegion(slide))) {
         painter.fillRect(bar, Qt::black);
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(slide, m_frame);
+    m_media->paint(painter, slide);
+}
+
+QRect ShowWindow::pageRect() const
+{
+    if (m_frame.isNull()) {
+        return rect();
+    }
+    const QSize logical = (QSizeF(m_frame.size()) / m_frame.devicePixelRatio()).toSize();
+    return letterboxRect(logical, size());
 }
 
 void ShowWindow::keyPressEvent(QKeyEvent *event)

@@ -19,6 +19,7 @@
 
 namespace pa::host {
 
+class SlideMedia;
 class TransitionPlayer;
 
 class ShowWindow : public QWidget
@@ -86,6 +87,8 @@ public:
     void setViewState(std::int32_t state);
     void drawViewState();
     void endShow();
+    // The media of the slide the show is on.
+    const SlideMedia &media() const { return *m_media; }
 
 signals:
     // The slide or its build state changed.
@@ -105,6 +108,8 @@ protected:
 private:
     void step(StepKind kind);
     void armAutomaticStep();
+    // Where the page is drawn in the window.
+    QRect pageRect() const;
 
     std::int64_t m_presId;
     SlideStepper m_stepper;
@@ -115,6 +120,7 @@ private:
     // The transition a slide entered forwards plays once its frame is there.
     std::optional<Transition> m_pendingTransition;
     TransitionPlayer *m_transition;
+    SlideMedia *m_media;
     ShowBlank m_blank;
     QTimer m_automaticStep;
     QSizeF m_slideSize;

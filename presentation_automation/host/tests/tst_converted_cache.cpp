@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 using namespace pa::host;
@@ -80,6 +81,23 @@ private slots:
                            qint64(limitKib) * 1024, kept);
         QCOMPARE(left(dir), expected);
         QVERIFY(other.exists()); // a partial copy is not a deck
+    }
+
+    // A deck's media count with it and go with it.
+    void mediaCountAndGoWithTheirDeck()
+    {
+        QTemporaryDir dir;
+        writeDecks(dir, {"a", "b", "c"}, 100);
+        const QString media = dir.filePath(QStringLiteral("b.pdf.media"));
+        QVERIFY(QDir().mkpath(media));
+        QFile clip(media + QStringLiteral("/media1.mp4"));
+        QVERIFY(clip.open(QIODevice::WriteOnly));
+        QVERIFY(clip.write(QByteArray(250 * 1024, 'v')) == 250 * 1024);
+        clip.close();
+        // 300 KiB of PDFs are under the bound; with b's clip they are not, and b is older than c.
+        trimConvertedCache(dir.path(), dir.filePath(QStringLiteral("a.pdf")), 400 * 1024, {});
+        QCOMPARE(left(dir), (QStringList{"a", "c"}));
+        QVERIFY(!QFileInfo::exists(media));
     }
 
     void boundFromTheEnvironment_data()

@@ -60,6 +60,72 @@ class TestSlideStepping : public QObject
     Q_OBJECT
 
 private slots:
+    // A description's media entries: taken as written, or left out with a report line when
+    // they name a file outside the media folder, a state the slide has not, or no rectangle.
+    void mediaOfADescription_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("taken"); // file kind x,y,w,h start loop volume; empty: refused
+        QTest::newRow("video on click")
+            << R"({"file":"media1.mp4","kind":"video","rect":[0.25,0.25,0.5,0.5],"start":1,)"
+               R"("loop":true,"volume":0.5})"
+            << "media1.mp4 video 0.25,0.25,0.5,0.5 1 loop 0.5";
+        QTest::newRow("sound without a rectangle") << R"({"file":"media2.wav","kind":"audio"})"
+                                                   << "media2.wav audio 0,0,0,0 0 once 1";
+        QTest::newRow("rectangle past the page")
+            << R"({"file":"m.mp4","rect":[0.5,0.5,1,1],"volume":3})"
+            << "m.mp4 video 0.5,0.5,0.5,0.5 0 once 1";
+        QTest::newRow("parent folder") << R"({"file":"../m.mp4","rect":[0,0,1,1]})"
+                                       << "";
+        QTest::newRow("sub folder") << R"({"file":"a/m.mp4","rect":[0,0,1,1]})"
+                                    << "";
+        QTest::newRow("absolute") << R"({"file":"/etc/m.mp4","rect":[0,0,1,1]})"
+                                  << "";
+        QTest::newRow("no name") << R"({"rect":[0,0,1,1]})"
+                                 << "";
+        QTest::newRow("state past the slide's") << R"({"file":"m.mp4","rect":[0,0,1,1],"start":2})"
+                                                << "";
+        QTest::newRow("fraction of a state") << R"({"file":"m.mp4","rect":[0,0,1,1],"start":0.5})"
+                                             << "";
+        QTest::newRow("video off the page") << R"({"file":"m.mp4","rect":[2,2,1,1]})"
+                                            << "";
+        QTest::newRow("video without a rectangle") << R"({"file":"m.mp4"})"
+                                                   << "";
+    }
+
+    void mediaOfADescription()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, taken);
+        const QString json = QStringLiteral(R"({"format":1,"slides":[{"states":[{"page":0},)"
+                                            R"({"page":1,"trigger":"click"}],"media":[%1]}]})")
+                                 .arg(entry);
+        QString why;
+        const auto d = readDeckDescription(json.toUtf8(), 2, &why);
+        QVERIFY2(d, qPrintable(why));
+        const std::vector<MediaClip> &media = d->slides[0].media;
+        if (taken.isEmpty()) {
+            QVERIFY(media.empty());
+            QCOMPARE(d->report.size(), 1);
+            QVERIFY(d->report[0].startsWith(QLatin1String("slide 1: ")));
+            return;
+        }
+        QCOMPARE(media.size(), size_t(1));
+        const MediaClip &m = media[0];
+        QCOMPARE(QStringLiteral("%1 %2 %3,%4,%5,%6 %7 %8 %9")
+                     .arg(m.file, m.kind == MediaKind::Audio ? QStringLiteral("audio")
+                                                             : QStringLiteral("video"))
+                     .arg(m.rect.x())
+                     .arg(m.rect.y())
+                     .arg(m.rect.width())
+                     .arg(m.rect.height())
+                     .arg(m.startState)
+                     .arg(m.loop ? QStringLiteral("loop") : QStringLiteral("once"))
+                     .arg(m.volume),
+                 taken);
+        QVERIFY(d->report.isEmpty());
+    }
+
     // Ops: N next, P previous, gK go to slide K, rK go to slide K as it was left. After each,
     // the kind of step (Stay, Build, Forward, bacK) and the slide.state reached.
     void stepsAsTheSlideShowViewDoes_data()

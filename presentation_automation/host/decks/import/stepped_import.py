@@ -12,13 +12,18 @@ The last line on standard error says why.
 """
 
 import json
+import math
 import os
+import shutil
 import subprocess
 import sys
 import time
+import urllib.parse
+import urllib.request
+import zipfile
 
 # Part of the converted-deck cache key: a new version imports every deck again.
-VERSION = "2"
+VERSION = "3"
 
 EXIT_NO_UNO = 3
 EXIT_FAILED = 4
@@ -84,8 +89,22 @@ class Effect:
         self.preset_id = data.get("preset-id", "") or ""
         self.target = None
         self.visible = None  # what the effect leaves: True shown, False hidden, None unchanged
+        self.plays = None  # the shape whose media this effect starts
+        self.loops = False
         last_set = -1.0
         for d in descendants(node):
+            try:
+                kind = d.Type
+            except Exception:
+                kind = None
+            if kind == constant("com.sun.star.animations.AnimationNodeType.COMMAND") and \
+                    getattr(d, "Command", None) == constant(
+                        "com.sun.star.presentation.EffectCommands.PLAY"):
+                self.plays = getattr(d, "Target", None)
+            elif kind == constant("com.sun.star.animations.AnimationNodeType.AUDIO"):
+                if getattr(d, "RepeatCount", None) == constant(
+                        "com.sun.star.animations.Timing.INDEFINITE"):
+                    self.loops = True
             if self.target is None:
                 try:
                     if d.Target is not None:
@@ -187,8 +206,10 @@ class Slide:
         elif preset == constant(cls + "MOTIONPATH"):
             self.note("motion path \u201c%s\u201d is not played: the object stays where it is"
                       % e.name(), "motion path")
+        elif e.plays is not None:
+            pass  # the host plays the media itself
         elif preset in (constant(cls + "MEDIACALL"), constant(cls + "OLEACTION")):
-            self.note("media and object actions are not played", "action")
+            self.note("media and object actions other than play are not played", "action")
         elif preset == constant(cls + "EXIT") and e.visible is not False:
             self.note("exit effect \u201c%s\u201d does not hide its object and is not played"
                       % e.name(), "exit")
@@ -483,7 +504,110 @@ def transition_of(page, report, named_by_motion):
     return out
 
 
-def describe_and_expand(doc, named_by_motion):
+
+AUDIO_SUFFIXES = (".mp3", ".wav", ".m4a", ".aac", ".ogg", ".oga", ".opus", ".flac", ".wma",
+                  ".aif", ".aiff", ".mid", ".midi")
+
+
+def media_shapes(container):
+    for i in range(container.getCount()):
+        s = container.getByIndex(i)
+        if s.supportsService("com.sun.star.drawing.GroupShape"):
+            yield from media_shapes(s)
+        elif s.supportsService("com.sun.star.drawing.MediaShape") or \
+                s.getShapeType().endswith("MediaShape"):
+            yield s
+
+
+class MediaFiles:
+    """Copies each medium a deck plays into "<pdf>.media/", named media1, media2, ..."""
+
+    PACKAGE = "vnd.sun.star.Package:"
+
+    def __init__(self, source, folder):
+        self.source = source
+        self.folder = folder
+        self.count = 0
+
+    def copy(self, url):
+        """The copied file's name, or None with why."""
+        suffix = os.path.splitext(urllib.parse.urlparse(url).path)[1].lower()
+        if not suffix.isascii() or len(suffix) > 8 or not suffix[1:].isalnum():
+            suffix = ""
+        self.count += 1
+        name = "media%d%s" % (self.count, suffix)
+        os.makedirs(self.folder, exist_ok=True)
+        target = os.path.join(self.folder, name)
+        try:
+            if url.startswith(self.PACKAGE):
+                inner = urllib.parse.unquote(url[len(self.PACKAGE):]).lstrip("/")
+                with zipfile.ZipFile(self.source) as z, z.open(inner) as f, \
+                        open(target, "wb") as out:
+                    shutil.copyfileobj(f, out, 1 << 20)
+            elif url.startswith("file:"):
+                path = urllib.request.url2pathname(urllib.parse.urlparse(url).path)
+                if not os.path.isfile(path):
+                    return None, "its file %s is not there" % path
+                shutil.copyfile(path, target)
+            else:
+                return None, "it is not in the deck nor in a file"
+        except (OSError, KeyError, zipfile.BadZipFile) as e:
+            return None, "it cannot be read from the deck (%s)" % type(e).__name__
+        return name, None
+
+
+def volume_of(shape):
+    try:
+        if shape.Mute:
+            return 0.0
+    except Exception:
+        pass
+    try:
+        return round(min(max(math.pow(10.0, float(shape.VolumeDB) / 20.0), 0.0), 1.0), 3)
+    except Exception:
+        return 1.0
+
+
+def describe_media(slide, page, files, states_of_moments, plays_unasked):
+    """The slide's media: file, rectangle in page fractions, the build state that starts it."""
+    width = float(page.Width) or 1.0
+    height = float(page.Height) or 1.0
+    started = {}
+    for state, (_, _, effects) in zip(states_of_moments, slide.moments):
+        for e in effects:
+            if e.plays is not None:
+                started.setdefault(id(e.plays), (state, e.loops, e.plays))
+    out = []
+    for shape in media_shapes(page):
+        url = getattr(shape, "MediaURL", "") or ""
+        if not url:
+            continue
+        start = None
+        loops = bool(getattr(shape, "Loop", False))
+        for state, effect_loops, target in started.values():
+            if target == shape:
+                start = state
+                loops = loops or effect_loops
+        if start is None:
+            if not plays_unasked:
+                slide.note("a medium that plays only when clicked is not played", "media")
+                continue
+            start = 0
+        name, why = files.copy(url)
+        if name is None:
+            slide.note("a medium is not played: " + why, "media")
+            continue
+        pos = shape.Position
+        size = shape.Size
+        kind = "audio" if os.path.splitext(name)[1] in AUDIO_SUFFIXES else "video"
+        out.append({"file": name, "kind": kind,
+                    "rect": [round(pos.X / width, 5), round(pos.Y / height, 5),
+                             round(size.Width / width, 5), round(size.Height / height, 5)],
+                    "start": start, "loop": loops, "volume": volume_of(shape)})
+    return out
+
+
+def describe_and_expand(doc, named_by_motion, files, plays_unasked):
     """Duplicates each slide once per build state; returns the description."""
     pages = doc.DrawPages
     originals = [pages.getByIndex(i) for i in range(pages.getCount())]
@@ -493,6 +617,7 @@ def describe_and_expand(doc, named_by_motion):
     for number, page in enumerate(originals, start=1):
         slide = Slide(page, number)
         states = build_states(slide)
+        media = describe_media(slide, page, files, range(1, len(states)), plays_unasked)
         # Shapes it adds come after those the states name, so their paths hold.
         fix_slide_numbers(doc, page, number, len(originals))
         # A state that shows what the one before it shows needs no page of its own.
@@ -525,6 +650,8 @@ def describe_and_expand(doc, named_by_motion):
             entries.append(entry)
         slide_report = list(slide.report)
         description = {"states": entries, "hidden": not bool(page.Visible)}
+        if media:
+            description["media"] = media
         transition = transition_of(page, slide_report, named_by_motion)
         if transition:
             description["transition"] = transition
@@ -591,7 +718,11 @@ def run(soffice, profile, pipe, source, output):
         if doc is None or not hasattr(doc, "getDrawPages"):
             raise ImportError_("LibreOffice cannot open it as a presentation")
         named_by_motion = os.path.splitext(source)[1].lower() in (".pptx", ".ppsx")
-        description = describe_and_expand(doc, named_by_motion)
+        # An Impress slide plays its media as it is shown; a PowerPoint one only when asked.
+        plays_unasked = os.path.splitext(source)[1].lower() not in (".ppt", ".pps", ".pptx",
+                                                                     ".ppsx")
+        description = describe_and_expand(doc, named_by_motion,
+                                          MediaFiles(source, output + ".media"), plays_unasked)
         filter_data = uno.Any("[]com.sun.star.beans.PropertyValue", (
             prop("ExportHiddenSlides", True),
             prop("ExportNotesPages", False),

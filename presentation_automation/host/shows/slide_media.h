@@ -1,0 +1,85 @@
+#pragma once
+
+// The videos and sounds of the slide a show is on. A clip starts when its slide reaches the
+// clip's start state (as the slide is shown, or as a step of Next), and stops when the show
+// leaves the slide or steps back before that state; a slide shown again plays its clips from
+// their start. A video is drawn by the show window at its rectangle, over the page and under
+// a blank; until its first frame comes, and for good when it cannot be played, the page's
+// poster shows there. Decoding runs on the media backend's own threads.
+//
+// Built without Qt Multimedia, nothing plays and every slide shows its posters.
+
+#include "presentation_automation/host/decks/deck_description.h"
+
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QPainter;
+
+namespace pa::host {
+
+// Whether this build can play media at all.
+bool mediaPlaybackAvailable();
+
+class SlideMedia : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SlideMedia(QObject *parent = nullptr);
+    ~SlideMedia() override;
+
+    // The show is on slide (1-based) of deck at build state state (0-based).
+    void follow(const DeckDescription &deck, int slide, int state);
+    // The show went to slide: the clips of any other slide stop at once.
+    void keepOnly(int slide);
+    // Everything stops, as the show ends.
+    void stopAll();
+    // Behind a blank the clips pause, silent; they go on when it comes down.
+    void setHeld(bool held);
+
+    // Draws each video's current frame at its rectangle of the page drawn at pageRect.
+    void paint(QPainter &painter, const QRect &pageRect) const;
+    // True while a video has a frame to draw.
+    bool drawsVideo() const;
+    // The rectangle of the page drawn at pageRect that the part of the page at fractions takes.
+    static QRect area(const QRectF &fractions, const QRect &pageRect)
+    {
+        return QRectF(pageRect.x() + fractions.x() * pageRect.width(),
+                      pageRect.y() + fractions.y() * pageRect.height(),
+                      fractions.width() * pageRect.width(), fractions.height() * pageRect.height())
+            .toAlignedRect();
+    }
+    struct Playing
+    {
+        bool playing = false;
+        std::optional<qint64> remainingMs; // of the playing clip to end first
+    };
+    // What plays now; a clip held behind a blank does not.
+    Playing playing() const;
+    // One line per clip started on the slide, for the listing: "media1.mp4 playing, 1.2 s
+    // elapsed, 18.8 s remaining" ("looping" for a clip that loops, "media2.mp4 not played").
+    QStringList status() const;
+
+signals:
+    // A video's picture changed, or went: the window is to be painted again where the
+    // video is on the page (in fractions of it).
+    void frameChanged(const QRectF &page);
+
+private:
+    struct Clip;
+    void start(const QString &folder, const MediaClip &clip, int index);
+    void stop(int index);
+
+    int m_slide = 0;
+    bool m_held = false;
+    std::vector<std::unique_ptr<Clip>> m_clips;
+};
+
+} // namespace pa::host

@@ -1,0 +1,61 @@
+// Without Qt Multimedia: every slide keeps the pictures of its media, and the log says so once.
+
+#include "presentation_automation/host/shows/slide_media.h"
+
+namespace pa::host {
+
+struct SlideMedia::Clip
+{
+};
+
+bool mediaPlaybackAvailable()
+{
+    return false;
+}
+
+SlideMedia::SlideMedia(QObject *parent) : QObject(parent) {}
+
+SlideMedia::~SlideMedia() = default;
+
+void SlideMedia::follow(const DeckDescription &deck, int slide, int)
+{
+    if (slide < 1 || slide > deck.slideCount() ||
+        deck.slides[static_cast<size_t>(slide - 1)].media.empty()) {
+        return;
+    }
+    static bool told = false;
+    if (!told) {
+        told = true;
+        qWarning("This host is built without media playback: videos and sounds of slides are "
+                 "not played, their pictures show.");
+    }
+}
+
+void SlideMedia::keepOnly(int) {}
+
+void SlideMedia::stopAll() {}
+
+void SlideMedia::setHeld(bool) {}
+
+void SlideMedia::paint(QPainter &, const QRect &) const {}
+
+bool SlideMedia::drawsVideo() const
+{
+    return false;
+}
+
+SlideMedia::Playing SlideMedia::playing() const
+{
+    return {};
+}
+
+QStringList SlideMedia::status() const
+{
+    return {};
+}
+
+void SlideMedia::start(const QString &, const MediaClip &, int) {}
+
+void SlideMedia::stop(int) {}
+
+} // namespace pa::host

@@ -1,0 +1,270 @@
+// Videos in slides as the audience sees them: decks that LibreOffice wrote with a clip made by
+// ffmpeg, imported and shown by the real host program on a real X server, the video's
+// rectangle read back from the screen: it moves while its slide is shown (an on-click clip
+// only after Next), stands still once the slide is left, and a damaged clip leaves the
+// slide's picture and one line in the log.
+
+#include "host_test_support.h"
+#include "media_deck.h"
+
+#include "platform/testing/test_main.h"
+#include "platform/testing/x_desktop.h"
+#include "platform/testing/x_grab.h"
+
+#include <QStandardPaths>
+
+using namespace pa;
+using namespace pa::host;
+using namespace pa::host::testing;
+using namespace platform::testing;
+
+class TestHostMedia : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_decks;
+    QString m_soffice;
+    std::unique_ptr<HostFixture> m_fx;
+    std::unique_ptr<DummyXServer> m_x;
+
+    // The middle of the video's rectangle on the primary display, which the 16:9 show fills.
+    static QRect videoArea()
+    {
+        const QRect d = threeDisplayPrimary;
+        const QRectF r(d.x() + mediaRect.x() * d.width(), d.y() + mediaRect.y() * d.height(),
+                       mediaRect.width() * d.width(), mediaRect.height() * d.height());
+        return r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1, -r.height() * 0.1)
+            .toRect();
+    }
+
+    QImage grabVideo() const { return grabX(m_x->display, videoArea()); }
+
+    // The mean difference of the channels of two pictures of one size, 0..255.
+    static double difference(const QImage &a, const QImage &b)
+    {
+        if (a.isNull() || b.isNull() || a.size() != b.size()) {
+            return 255;
+        }
+        double sum = 0;
+        int n = 0;
+        for (int y = 0; y < a.height(); y += 3) {
+            for (int x = 0; x < a.width(); x += 3) {
+                const QRgb p = a.pixel(x, y);
+                const QRgb q = b.pixel(x, y);
+                sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                       std::abs(qBlue(p) - qBlue(q));
+                n += 3;
+            }
+        }
+        return n == 0 ? 0 : sum / n;
+    }
+
+    // True when the rectangle changed between two looks a little apart.
+    bool videoMoves() const
+    {
+        const QImage before = grabVideo();
+        QTest::qWait(200);
+        return difference(before, grabVideo()) > 2.0;
+    }
+
+    // True when the rectangle showed the same picture over a second.
+    bool videoStill() const
+    {
+        const QImage first = grabVideo();
+        for (int i = 0; i < 4; ++i) {
+            QTest::qWait(250);
+            if (difference(first, grabVideo()) > 0.5) {
+                return false;
+            }
+        }
+        return !first.isNull();
+    }
+
+    // Polls pred until it holds or ms have passed, however long each look takes.
+    template<typename Pred> static bool waitFor(Pred pred, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!pred()) {
+            if (deadline.hasExpired()) {
+                return false;
+            }
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
+    // What the host said and shows, for a failure's message.
+    QString hostState() const { return listing() + QLatin1Char('\n') + m_fx->log().right(3000); }
+
+    QString listing() const
+    {
+        try {
+            return statusListing(m_fx->options);
+        } catch (const AutomationError &) {
+            return {};
+        }
+    }
+
+    bool onScreen(int slide) const
+    {
+        return listing().contains(QStringLiteral("slide on screen: %1").arg(slide));
+    }
+
+    std::shared_ptr<SlideShowView> startShow(const QString &deck)
+    {
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(deck));
+        pres->slideShowSettings()->run();
+        return pres->slideShowWindow()->view();
+    }
+
+    QString deckPath(const QString &format) const
+    {
+        return m_decks.filePath(QStringLiteral("made-%1/talk.%1").arg(format));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (m_soffice.isEmpty()) {
+            QSKIP("LibreOffice (soffice) is not installed");
+        }
+        if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                              {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0) {
+            QSKIP("python3-uno is not installed");
+        }
+        const QString clip = m_decks.filePath(QStringLiteral("clip.mp4"));
+        const QString why = makeTestClip(clip, 20);
+        if (!why.isEmpty()) {
+            QSKIP(qPrintable(why));
+        }
+        // Bytes that are no medium at all, under a name that says they are.
+        QFile damaged(m_decks.filePath(QStringLiteral("damaged.mp4")));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        QByteArray noise(64 * 1024, '\0');
+        for (qsizetype i = 0; i < noise.size(); ++i) {
+            noise[i] = static_cast<char>((i * 7919 + 13) % 251);
+        }
+        damaged.write(noise);
+        damaged.close();
+
+        const std::vector<MediaSlide> slides{
+            {QStringLiteral("Clip on click"), MediaStart::OnClick, QStringLiteral("clip.mp4")},
+            {QStringLiteral("Nothing moves"), MediaStart::None, {}},
+            {QStringLiteral("Damaged clip"), MediaStart::WithSlide, QStringLiteral("damaged.mp4")},
+        };
+        const QString source = m_decks.filePath(QStringLiteral("source/talk.odp"));
+        QDir().mkpath(QFileInfo(source).absolutePath());
+        QVERIFY(writeMediaPackage(source, slides, m_decks.path(),
+                                  {QStringLiteral("clip.mp4"), QStringLiteral("damaged.mp4")}));
+        for (const QString &format : {QStringLiteral("pptx"), QStringLiteral("odp")}) {
+            QVERIFY2(!resaveDeck(m_soffice, source, m_decks.path(), format).isEmpty(),
+                     qPrintable(format));
+        }
+    }
+
+    void init()
+    {
+        m_fx = std::make_unique<HostFixture>();
+        m_x = std::make_unique<DummyXServer>(m_fx->path(QStringLiteral("x")));
+        if (!m_x->whyNot().isEmpty()) {
+            QSKIP(qPrintable(m_x->whyNot()));
+        }
+        m_fx->options.hostArguments = {
+            QStringLiteral("-platform"),   QStringLiteral("xcb"),
+            QStringLiteral("-display"),    m_x->display,
+            QStringLiteral("--cache-dir"), m_fx->path(QStringLiteral("cache"))};
+    }
+
+    void cleanup()
+    {
+        m_fx.reset();
+        m_x.reset();
+    }
+
+    void videoPlaysOnItsClickAndStopsWithItsSlide_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("pptx") << QStringLiteral("pptx");
+        QTest::newRow("odp") << QStringLiteral("odp");
+    }
+
+    void videoPlaysOnItsClickAndStopsWithItsSlide()
+    {
+        QFETCH(QString, format);
+        auto view = startShow(deckPath(format));
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 120000);
+        // The poster, until the click that plays it.
+        QVERIFY(videoStill());
+        QVERIFY(!listing().contains(QLatin1String("playing")));
+
+        view->next();
+        QCOMPARE(view->slide()->slideIndex(), 1);
+        QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
+        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("media1.mp4 playing")), 10000);
+        // The remote state's figures: playing, and counting down within the clip's 20 s.
+        const auto remaining = [&view]() -> double {
+            const std::optional<MediaState> m = view->media();
+            return m && m->playing ? m->remainingSeconds.value_or(-1) : -1;
+        };
+        // The clip's length comes from the backend a little after it starts.
+        QTRY_VERIFY_WITH_TIMEOUT(remaining() > 0, 10000);
+        const double first = remaining();
+        QVERIFY2(first <= 20, qPrintable(QString::number(first)));
+        QTRY_VERIFY_WITH_TIMEOUT(remaining() < first && remaining() > 0, 10000);
+
+        // A blank covers the video and holds it; the reveal plays it on.
+        view->setState(ppSlideShowBlackScreen);
+        QVERIFY2(waitFor(
+                     [this] {
+                         return sameColour(cornerColour(grabVideo()), Qt::black, 6) && videoStill();
+                     },
+                     10000),
+                 qPrintable(hostState()));
+        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("media1.mp4 held")), 10000);
+        QVERIFY(!view->media()->playing);
+        view->setState(ppSlideShowRunning);
+        QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
+
+        view->next();
+        QCOMPARE(view->slide()->slideIndex(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QVERIFY2(waitFor([this] { return videoStill(); }, 10000), qPrintable(hostState()));
+        QVERIFY(!listing().contains(QLatin1String("playing")));
+        QVERIFY(!view->media()->playing);
+
+        // Back on the slide, fully built: its clip plays again.
+        view->previous();
+        QCOMPARE(view->slide()->slideIndex(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 30000);
+        QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
+    }
+
+    void damagedClipLeavesThePictureAndOneLogLine_data()
+    {
+        videoPlaysOnItsClickAndStopsWithItsSlide_data();
+    }
+
+    void damagedClipLeavesThePictureAndOneLogLine()
+    {
+        QFETCH(QString, format);
+        auto view = startShow(deckPath(format));
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 120000);
+        view->gotoSlide(3);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
+        const QLatin1String told("of slide 3 cannot be played");
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->log().contains(told), 20000);
+        QVERIFY(videoStill());
+        QCOMPARE(m_fx->log().count(told), 1);
+        QVERIFY(listing().contains(QLatin1String("media2.mp4 not played")));
+        // The show steps on.
+        view->gotoSlide(2);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QCOMPARE(m_fx->log().count(told), 1);
+    }
+};
+
+CORVANE_TEST_MAIN(TestHostMedia)
+#include "tst_host_media.moc"
