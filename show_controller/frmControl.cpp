@@ -194,18 +194,9 @@ void frmControl::createControls()
     txtLoadShow->setGeometry(twips(2400, 4200, 7905, 735));
     txtLoadShow->setEnabled(false);
 
-    // A little smaller than the window's type, so the longest captions fit on one line.
-    const QFont buttonFont(QStringLiteral("Courier New"), 7);
-    auto button = [this, &buttonFont](QPushButton *&control, const char *name,
-                                      const QString &caption, QRect rect,
-                                      void (frmControl::*handler)()) {
-        control = new platform::CommandButton(caption, this);
-        control->setObjectName(QLatin1String(name));
-        control->setFont(buttonFont);
-        control->setGeometry(rect);
-        // Enter presses the focused button as Space does: the operator's keyboard habit.
-        control->setAutoDefault(true);
-        connect(control, &QPushButton::clicked, this, handler);
+    auto button = [this](QPushButton *&control, const char *name, const QString &caption,
+                         QRect rect, void (frmControl::*handler)()) {
+        control = makeButton(name, caption, rect, handler);
     };
     button(cmdNextSlide, "cmdNextSlide", QStringLiteral("&Next Slide"),
            twips(1418, 5115, 1860, 765), &frmControl::cmdNextSlide_Click);
@@ -238,6 +229,21 @@ void frmControl::createControls()
     dialog.setTitle(QStringLiteral("Load PowerPoint Presentation"));
     dialog.setFilters(presentationFilters());
     dialog.setInitialDirectory(platform::mapDriveC(QStringLiteral("C:\\Slide Shows")));
+}
+
+QPushButton *frmControl::makeButton(const char *name, const QString &caption, QRect rect,
+                                    void (frmControl::*handler)())
+{
+    // A little smaller than the window's type, so the longest captions fit on one line.
+    const QFont buttonFont(QStringLiteral("Courier New"), 7);
+    auto *control = new platform::CommandButton(caption, this);
+    control->setObjectName(QLatin1String(name));
+    control->setFont(buttonFont);
+    control->setGeometry(rect);
+    // Enter presses the focused button as Space does: the operator's keyboard habit.
+    control->setAutoDefault(true);
+    connect(control, &QPushButton::clicked, this, handler);
+    return control;
 }
 
 platform::FileOpenDialog &frmControl::CommonDialog1() const

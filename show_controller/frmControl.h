@@ -19,6 +19,7 @@
 #include <optional>
 
 class QCloseEvent;
+class QRect;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -136,6 +137,9 @@ private slots:
 
 private:
     void createControls();
+    // One of the window's command buttons, in their common type, pressed by Enter too.
+    QPushButton *makeButton(const char *name, const QString &caption, QRect rect,
+                            void (frmControl::*handler)());
     platform::FileOpenDialog &CommonDialog1() const;
     void showError(const pa::AutomationError &error);
     void Form_Load();

@@ -2,7 +2,6 @@
 
 #include "frmControl.h"
 
-#include "platform/command_button.h"
 #include "platform/error.h"
 #include "platform/layout.h"
 #include "platform/resume_next.h"
@@ -54,16 +53,9 @@ void frmControl::adoptBlank(int screen, std::int32_t viewState)
 
 void frmControl::createBlankControls()
 {
-    const QFont buttonFont(QStringLiteral("Courier New"), 7);
-    auto button = [this, &buttonFont](QPushButton *&control, const char *name,
-                                      const QString &caption, QRect rect,
-                                      void (frmControl::*handler)()) {
-        control = new platform::CommandButton(caption, this);
-        control->setObjectName(QLatin1String(name));
-        control->setFont(buttonFont);
-        control->setGeometry(rect);
-        control->setAutoDefault(true);
-        connect(control, &QPushButton::clicked, this, handler);
+    auto button = [this](QPushButton *&control, const char *name, const QString &caption,
+                         QRect rect, void (frmControl::*handler)()) {
+        control = makeButton(name, caption, rect, handler);
     };
     // One row under each preview, between it and the file name box.
     struct Row
