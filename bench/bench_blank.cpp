@@ -14,12 +14,12 @@
 #include "platform/testing/x_grab.h"
 #include "presentation_automation/host/client/client.h"
 #include "presentation_automation/host/tests/deck_maker.h"
+#include "presentation_automation/host/tests/host_test_support.h"
 #include "remote_control/remote_settings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
@@ -50,12 +50,9 @@ void print(const char *what, const std::vector<double> &ms)
 
 QPoint cornerOf(const pa::host::ClientOptions &options, int screen)
 {
-    const QRegularExpression line(
-        QStringLiteral("^\\d+: .*deck%1\\.pdf.* px at (-?\\d+),(-?\\d+)\\)").arg(screen),
-        QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch m = line.match(pa::host::statusListing(options));
-    return m.hasMatch() ? QPoint(m.captured(1).toInt() + 12, m.captured(2).toInt() + 12)
-                        : QPoint(-1, -1);
+    const auto corner =
+        pa::host::testing::showWindowCorner(options, QStringLiteral("deck%1.pdf").arg(screen));
+    return corner ? *corner + QPoint(12, 12) : QPoint(-1, -1);
 }
 
 bool isColour(const QString &display, QPoint at, const QColor &colour)

@@ -10,8 +10,8 @@ KestroFollow::KestroFollow(frmKestro &window, KestroRemote &remote,
     : remote::FollowWiring(remote::Program::Kestro, window, remote,
                            [&window](const QString &text) { window.queueRemoteCommand(text); },
                            {QStringLiteral("cmdNextSlide"), QStringLiteral("cmdPreviousSlide"),
-                            QStringLiteral("cmdGoto"), QStringLiteral("cmdBlack"), QStringLiteral("cmdWhite"),
-           QStringLiteral("cmdShow")}),
+                            QStringLiteral("cmdGoto"), QStringLiteral("cmdBlack"),
+                            QStringLiteral("cmdWhite"), QStringLiteral("cmdShow")}),
       m_window(window)
 {
     m_window.setCommandHook(
@@ -24,11 +24,6 @@ KestroFollow::~KestroFollow()
 {
     m_window.setTimerGate({});
     m_window.setCommandHook({});
-}
-
-std::vector<std::shared_ptr<pa::Presentation>> KestroFollow::presentations() const
-{
-    return {m_window.ppPres1};
 }
 
 QString KestroFollow::deckFile(std::size_t) const

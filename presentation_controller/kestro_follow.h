@@ -17,7 +17,6 @@ public:
     ~KestroFollow() override;
 
 protected:
-    std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
     QString deckFile(std::size_t index) const override;
 
 private:

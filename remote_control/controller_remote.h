@@ -53,6 +53,8 @@ public:
     void addStateFields(QObject *owner, std::function<State()> fields);
     // The state with every added field, as subscribers get it (less the followers).
     State fullState() const;
+    // The presentations whose shows are probed, in screen order (null where none is open).
+    virtual std::vector<std::shared_ptr<pa::Presentation>> presentations() const = 0;
 
 signals:
     // Each state read, changed or not.
@@ -66,9 +68,7 @@ protected:
     // publishing needs the subclass's state.
     void start();
 
-    // The presentations whose shows are probed, in screen order (null where none is open), and
-    // whether the application has been created.
-    virtual std::vector<std::shared_ptr<pa::Presentation>> presentations() const = 0;
+    // Whether the application has been created.
     virtual bool applicationCreated() const = 0;
     // The pictures the web remote's page shows, and what else it shows besides the state
     // (sent with RemoteControl::setPageData when it changed).

@@ -12,7 +12,7 @@ FollowWiring::FollowWiring(Program program, QWidget &window, ControllerRemote &r
                            std::function<void(const QString &)> queue,
                            const QStringList &steppingButtons)
     : m_program(program), m_window(window), m_remote(remote), m_queue(std::move(queue)),
-      m_positions([this] { return presentations(); }), m_mark(follow::followerMark())
+      m_positions([&remote] { return remote.presentations(); }), m_mark(follow::followerMark())
 {
     connect(&m_positions, &ShowPositions::changed, &m_remote, &ControllerRemote::publish);
     if (!m_remote.heard()) {
@@ -34,6 +34,11 @@ FollowWiring::FollowWiring(Program program, QWidget &window, ControllerRemote &r
 }
 
 FollowWiring::~FollowWiring() = default;
+
+std::vector<std::shared_ptr<pa::Presentation>> FollowWiring::presentations() const
+{
+    return m_remote.presentations();
+}
 
 void FollowWiring::start(const FollowSettings &settings)
 {

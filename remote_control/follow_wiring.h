@@ -51,7 +51,8 @@ protected:
     // Called last by a subclass's constructor, as it needs the subclass's answers.
     void start(const FollowSettings &settings);
 
-    virtual std::vector<std::shared_ptr<pa::Presentation>> presentations() const = 0;
+    // The shows, as the controller's remote probes them.
+    std::vector<std::shared_ptr<pa::Presentation>> presentations() const;
     virtual QString deckFile(std::size_t index) const = 0;
     virtual QStringList scriptLines() const { return {}; }
     // A follower's text the window has no handler for; true when taken.

@@ -10,16 +10,16 @@ CorvaneFollow::CorvaneFollow(frmControl &window, CorvaneRemote &remote,
                              const remote::FollowSettings &settings)
     : remote::FollowWiring(remote::Program::Corvane, window, remote,
                            [&window](const QString &text) { window.queueRemoteCommand(text); },
-                           {QStringLiteral("cmdNextSlide"), QStringLiteral("cmdPreviousSlide"),
-                            QStringLiteral("cmdNextSouth"), QStringLiteral("cmdPrevSouth"),
-                            QStringLiteral("cmdNextCenter"), QStringLiteral("cmdPrevCenter"),
-                            QStringLiteral("cmdNextNorth"), QStringLiteral("cmdPrevNorth"),
-           QStringLiteral("cmdBlackNorth"), QStringLiteral("cmdWhiteNorth"),
-           QStringLiteral("cmdShowNorth"), QStringLiteral("cmdBlackCenter"),
-           QStringLiteral("cmdWhiteCenter"), QStringLiteral("cmdShowCenter"),
-           QStringLiteral("cmdBlackSouth"), QStringLiteral("cmdWhiteSouth"),
-           QStringLiteral("cmdShowSouth"), QStringLiteral("cmdBlackAll"),
-           QStringLiteral("cmdWhiteAll"), QStringLiteral("cmdShowAll")}),
+                           {QStringLiteral("cmdNextSlide"),   QStringLiteral("cmdPreviousSlide"),
+                            QStringLiteral("cmdNextSouth"),   QStringLiteral("cmdPrevSouth"),
+                            QStringLiteral("cmdNextCenter"),  QStringLiteral("cmdPrevCenter"),
+                            QStringLiteral("cmdNextNorth"),   QStringLiteral("cmdPrevNorth"),
+                            QStringLiteral("cmdBlackNorth"),  QStringLiteral("cmdWhiteNorth"),
+                            QStringLiteral("cmdShowNorth"),   QStringLiteral("cmdBlackCenter"),
+                            QStringLiteral("cmdWhiteCenter"), QStringLiteral("cmdShowCenter"),
+                            QStringLiteral("cmdBlackSouth"),  QStringLiteral("cmdWhiteSouth"),
+                            QStringLiteral("cmdShowSouth"),   QStringLiteral("cmdBlackAll"),
+                            QStringLiteral("cmdWhiteAll"),    QStringLiteral("cmdShowAll")}),
       m_window(window)
 {
     m_window.setCommandHook(
@@ -32,11 +32,6 @@ CorvaneFollow::~CorvaneFollow()
 {
     m_window.setFollowWiring(nullptr);
     m_window.setCommandHook({});
-}
-
-std::vector<std::shared_ptr<pa::Presentation>> CorvaneFollow::presentations() const
-{
-    return {m_window.ppPres1, m_window.ppPres2, m_window.ppPres3};
 }
 
 QString CorvaneFollow::deckFile(std::size_t index) const

@@ -18,7 +18,6 @@ public:
     ~CorvaneFollow() override;
 
 protected:
-    std::vector<std::shared_ptr<pa::Presentation>> presentations() const override;
     QString deckFile(std::size_t index) const override;
     QStringList scriptLines() const override;
     bool runFollowerText(const QString &text) override;

@@ -217,14 +217,22 @@ private slots:
             const char *text;
             bool step;
         } cases[] = {
-            {Program::Corvane, "N", true},         {Program::Corvane, "3P", true},
-            {Program::Corvane, "LINE 4", true},    {Program::Corvane, "BLACK 2", true},
-            {Program::Corvane, "SHOW 1", true},    {Program::Corvane, "FOLLOW", false},
-            {Program::Corvane, "4N", false},       {Program::Corvane, "n", false},
-            {Program::Corvane, "GOTO 1 3", false}, {Program::Corvane, "xyz", false},
-            {Program::Kestro, "SLIDE 4", true},    {Program::Kestro, "WHITE", true},
-            {Program::Kestro, "1N", false},      {Program::Corvane, "BLACK", true},
-            {Program::Corvane, "TOGGLE WHITE", true}, {Program::Kestro, "BLACK 2", false},
+            {Program::Corvane, "N", true},
+            {Program::Corvane, "3P", true},
+            {Program::Corvane, "LINE 4", true},
+            {Program::Corvane, "BLACK 2", true},
+            {Program::Corvane, "SHOW 1", true},
+            {Program::Corvane, "FOLLOW", false},
+            {Program::Corvane, "4N", false},
+            {Program::Corvane, "n", false},
+            {Program::Corvane, "GOTO 1 3", false},
+            {Program::Corvane, "xyz", false},
+            {Program::Kestro, "SLIDE 4", true},
+            {Program::Kestro, "WHITE", true},
+            {Program::Kestro, "1N", false},
+            {Program::Corvane, "BLACK", true},
+            {Program::Corvane, "TOGGLE WHITE", true},
+            {Program::Kestro, "BLACK 2", false},
         };
         for (const auto &c : cases) {
             QVERIFY2(isStep(c.program, QLatin1String(c.text)) == c.step, c.text);

@@ -14,8 +14,6 @@
 #include "presentation_automation/host/tests/host_test_support.h"
 #include "remote_control/tests/remote_test_support.h"
 
-#include <QRegularExpression>
-
 #include <csignal>
 
 using namespace pa::host::testing;
@@ -82,18 +80,12 @@ private:
 
     int hostSlide(int screen) const { return view(screen)->slide()->slideIndex(); }
 
-    // Where each screen's show window is on the X server, as the host lists it.
+    // A little inside each screen's show window, where the page colour is plain.
     QPoint windowCorner(int screen) const
     {
-        const QString status = pa::host::statusListing(m_host->options);
-        const QRegularExpression line(
-            QStringLiteral("^\\d+: .*deck%1\\.pdf.* px at (-?\\d+),(-?\\d+)\\)").arg(screen),
-            QRegularExpression::MultilineOption);
-        const QRegularExpressionMatch match = line.match(status);
-        if (!match.hasMatch()) {
-            return {-1, -1};
-        }
-        return {match.captured(1).toInt() + 12, match.captured(2).toInt() + 12};
+        const auto corner =
+            showWindowCorner(m_host->options, QStringLiteral("deck%1.pdf").arg(screen));
+        return corner ? *corner + QPoint(12, 12) : QPoint(-1, -1);
     }
 
     // What the display of a screen shows near its show's corner: "black", "white", or the

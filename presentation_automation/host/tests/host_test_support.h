@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPoint>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -163,6 +165,21 @@ public:
     QString runtimeDir;
     ClientOptions options;
 };
+
+// The top left corner of the show window of the deck named `fileName` (its file name, as the
+// listing shows it), in the X server's pixels, from the host's status listing; nothing when
+// no such show runs.
+inline std::optional<QPoint> showWindowCorner(const ClientOptions &options, const QString &fileName)
+{
+    const QRegularExpression line(QStringLiteral("^\\d+: .*%1.* px at (-?\\d+),(-?\\d+)\\)")
+                                      .arg(QRegularExpression::escape(fileName)),
+                                  QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = line.match(statusListing(options));
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    return QPoint(match.captured(1).toInt(), match.captured(2).toInt());
+}
 
 // The average colour of a small patch near the top left corner, clear of the page number.
 inline QColor cornerColour(const QImage &image)
