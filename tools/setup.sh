@@ -44,6 +44,8 @@ if [ "$test_tools" = yes ]; then
     packages+=(openbox)
     # The Windows installer is made with NSIS.
     packages+=(nsis)
+    # The media and blank-screen tests make their clips and read the screens with ffmpeg.
+    packages+=(ffmpeg)
 fi
 
 missing=()

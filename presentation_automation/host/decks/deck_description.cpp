@@ -16,6 +16,7 @@ constexpr double maxSeconds = 24.0 * 3600.0;
 // A deck of this many slides or states is damaged, not large.
 constexpr qsizetype maxSlides = 100000;
 constexpr qsizetype maxStatesPerSlide = 10000;
+constexpr qsizetype maxEffectsPerState = 1000;
 
 std::optional<double> seconds(const QJsonValue &v)
 {
@@ -78,7 +79,92 @@ std::optional<MediaClip> mediaClip(const QJsonObject &o, size_t stateCount)
     return clip;
 }
 
+// An effect as the importer wrote it; nullopt for one the host cannot take (no sprite, or a
+// box or timing that no real deck has).
+std::optional<SlideEffect> slideEffect(const QJsonObject &o, int pageCount)
+{
+    SlideEffect e;
+    e.family = effectFamilyFromName(o.value(QLatin1String("family")).toString());
+    e.preset = o.value(QLatin1String("preset")).toString().left(100);
+    e.subtype = o.value(QLatin1String("subtype")).toString().left(100);
+    const QString start = o.value(QLatin1String("start")).toString();
+    e.start = start == QLatin1String("with")    ? EffectStart::WithPrevious
+              : start == QLatin1String("after") ? EffectStart::AfterPrevious
+                                                : EffectStart::OnClick;
+    e.delaySeconds = seconds(o.value(QLatin1String("delay"))).value_or(0);
+    e.durationSeconds = seconds(o.value(QLatin1String("duration"))).value_or(0);
+    const auto fraction = [&o](const char *key) {
+        const double v = o.value(QLatin1String(key)).toDouble(0);
+        return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0;
+    };
+    e.accelerate = fraction("accelerate");
+    e.decelerate = fraction("decelerate");
+    if (e.accelerate + e.decelerate > 1) {
+        const double sum = e.accelerate + e.decelerate;
+        e.accelerate /= sum;
+        e.decelerate /= sum;
+    }
+    const double repeat = o.value(QLatin1String("repeat")).toDouble(1);
+    e.repeat = std::isfinite(repeat) ? std::clamp(repeat, 0.0, 1000.0) : 1;
+    e.autoReverse = o.value(QLatin1String("autoReverse")).toBool(false);
+    e.paragraph = o.value(QLatin1String("target")).toString() == QLatin1String("paragraph");
+    const std::optional<int> sprite = pageNumber(o.value(QLatin1String("sprite")), pageCount);
+    if (!sprite) {
+        return std::nullopt;
+    }
+    e.spritePage = *sprite;
+    e.spriteAfterPage = pageNumber(o.value(QLatin1String("spriteAfter")), pageCount).value_or(-1);
+    const QJsonArray r = o.value(QLatin1String("rect")).toArray();
+    if (r.size() != 4) {
+        return std::nullopt;
+    }
+    double v[4];
+    for (qsizetype i = 0; i < 4; ++i) {
+        v[i] = r.at(i).toDouble(std::nan(""));
+        if (!std::isfinite(v[i]) || std::abs(v[i]) > 10) {
+            return std::nullopt;
+        }
+    }
+    e.rect = QRectF(v[0], v[1], v[2], v[3]);
+    if (e.rect.isEmpty()) {
+        return std::nullopt;
+    }
+    e.path = o.value(QLatin1String("path")).toString().left(100000);
+    const double amount = o.value(QLatin1String("amount")).toDouble(0);
+    e.amount = std::isfinite(amount) ? std::clamp(amount, -100000.0, 100000.0) : 0;
+    return e;
+}
+
 } // namespace
+
+EffectFamily effectFamilyFromName(const QString &name)
+{
+    if (name == QLatin1String("exit")) {
+        return EffectFamily::Exit;
+    }
+    if (name == QLatin1String("emphasis")) {
+        return EffectFamily::Emphasis;
+    }
+    if (name == QLatin1String("motion")) {
+        return EffectFamily::MotionPath;
+    }
+    return EffectFamily::Entrance;
+}
+
+QString effectFamilyName(EffectFamily family)
+{
+    switch (family) {
+    case EffectFamily::Entrance:
+        return QStringLiteral("entrance");
+    case EffectFamily::Exit:
+        return QStringLiteral("exit");
+    case EffectFamily::Emphasis:
+        return QStringLiteral("emphasis");
+    case EffectFamily::MotionPath:
+        return QStringLiteral("motion");
+    }
+    return QStringLiteral("entrance");
+}
 
 int SlideDescription::clickBuilds() const
 {
@@ -96,7 +182,7 @@ DeckDescription plainDeck(int pageCount)
     DeckDescription deck;
     deck.slides.resize(static_cast<size_t>(std::max(pageCount, 0)));
     for (int i = 0; i < pageCount; ++i) {
-        deck.slides[static_cast<size_t>(i)].states.push_back(BuildState{i, false, 0});
+        deck.slides[static_cast<size_t>(i)].states.emplace_back().page = i;
     }
     return deck;
 }
@@ -205,13 +291,29 @@ std::optional<DeckDescription> readDeckDescription(const QByteArray &json, int p
             if (!page) {
                 return fail(where + QStringLiteral(" names a page the PDF does not have"));
             }
-            BuildState b{*page, false, 0};
+            BuildState b;
+            b.page = *page;
             if (i > 0 &&
                 state.value(QLatin1String("trigger")).toString() == QLatin1String("auto")) {
                 b.automatic = true;
                 b.delaySeconds = seconds(state.value(QLatin1String("delay"))).value_or(0);
             }
-            d.states.push_back(b);
+            if (i > 0) {
+                b.underPage =
+                    pageNumber(state.value(QLatin1String("under")), pageCount).value_or(-1);
+                const QJsonArray effects = state.value(QLatin1String("effects")).toArray();
+                for (qsizetype k = 0; k < effects.size() && k < maxEffectsPerState; ++k) {
+                    if (auto effect = slideEffect(effects.at(k).toObject(), pageCount)) {
+                        b.effects.push_back(std::move(*effect));
+                    } else {
+                        deck.report.push_back(
+                            QStringLiteral("slide %1: an effect whose description is damaged "
+                                           "is drawn as a cut")
+                                .arg(s + 1));
+                    }
+                }
+            }
+            d.states.push_back(std::move(b));
         }
         d.hidden = slide.value(QLatin1String("hidden")).toBool(false);
         const QJsonObject transition = slide.value(QLatin1String("transition")).toObject();

@@ -9,7 +9,13 @@
 //   { "format": 1, "importer": "<version>",
 //     "show": { "loop": false, "useTimings": true },
 //     "slides": [ { "states": [ { "page": 0 },
-//                               { "page": 1, "trigger": "click" },
+//                               { "page": 1, "trigger": "click", "under": 5,
+//                                 "effects": [ { "family": "entrance",
+//                                   "preset": "ooo-entrance-fly-in", "subtype": "from-left",
+//                                   "start": "click", "delay": 0, "duration": 0.5,
+//                                   "accelerate": 0, "decelerate": 0, "repeat": 1,
+//                                   "autoReverse": false, "target": "shape", "sprite": 6,
+//                                   "rect": [ 0.1, 0.2, 0.3, 0.1 ] } ] },
 //                               { "page": 2, "trigger": "auto", "delay": 0.5 } ],
 //                   "hidden": false,
 //                   "transition": { "kind": "fade", "direction": "left", "duration": 0.7 },
@@ -22,6 +28,11 @@
 // "click" state is reached by Next, an "auto" state on its own `delay` seconds after the
 // state before it is shown (and by Next too). "advanceAfter" (seconds, absent when the slide
 // waits for Next) leaves the slide on its own once its last state is shown.
+// A state's "effects" play on the way to it from the state before (by Next or its own delay):
+// each animates one object's "sprite" (a page holding that object alone, nothing under it)
+// over the "under" page (the state with every object the effects move left out; absent: the
+// state before's page), and the state's own page shows once they end. Effects of a step
+// after a motion path start where the path left their object.
 // A medium's file lies in "<pdf>.media/"; its rectangle is x, y, width and height in fractions
 // of the page; it starts when the slide reaches its "start" state (0: as the slide is shown).
 
@@ -71,12 +82,63 @@ struct Transition
     double seconds = 0;
 };
 
+enum class EffectFamily
+{
+    Entrance,
+    Exit,
+    Emphasis,
+    MotionPath,
+};
+
+// How an effect starts within its click's group, as the deck's author set it.
+enum class EffectStart
+{
+    OnClick,
+    WithPrevious,
+    AfterPrevious,
+};
+
+// One animation effect on one object (a shape, or one paragraph of a text).
+struct SlideEffect
+{
+    EffectFamily family = EffectFamily::Entrance;
+    // LibreOffice's preset id ("ooo-entrance-fly-in") and sub-type ("from-left"); the preset is
+    // empty for an effect the deck gives no known name, which plays as a fade.
+    QString preset;
+    QString subtype;
+    EffectStart start = EffectStart::OnClick;
+    double delaySeconds = 0; // from the step's start
+    double durationSeconds = 0;
+    // Fractions of the duration spent speeding up and slowing down (a trapezoid speed profile).
+    double accelerate = 0;
+    double decelerate = 0;
+    double repeat = 1;
+    bool autoReverse = false;
+    bool paragraph = false;
+    // 0-based pages: the object alone on a transparent page, and for an emphasis that changes
+    // its look (colour, font) the object as the effect leaves it (-1: none).
+    int spritePage = -1;
+    int spriteAfterPage = -1;
+    // The object's box on the page in fractions (x, y, width, height), where it starts.
+    QRectF rect;
+    // A motion path: SVG path data in fractions of the page, relative to where it starts.
+    QString path;
+    // Spin: degrees; grow/shrink: the scale factor; transparency: the opacity it goes to.
+    double amount = 0;
+};
+
 struct BuildState
 {
     int page = 0;
     bool automatic = false; // reached on its own after delaySeconds, not by a click
     double delaySeconds = 0;
+    // The page the effects play over (0-based; -1: the state before's page).
+    int underPage = -1;
+    std::vector<SlideEffect> effects;
 };
+
+EffectFamily effectFamilyFromName(const QString &name);
+QString effectFamilyName(EffectFamily family);
 
 enum class MediaKind
 {

@@ -42,7 +42,10 @@ private slots:
         DeckDescription deck = plainDeck(5);
         deck.slides.erase(deck.slides.begin() + 1, deck.slides.begin() + 4);
         SlideDescription built;
-        built.states = {BuildState{1}, BuildState{2}, BuildState{3}};
+        built.states.resize(3);
+        for (int i = 0; i < 3; ++i) {
+            built.states[static_cast<size_t>(i)].page = i + 1;
+        }
         deck.slides.insert(deck.slides.begin() + 1, built);
         QCOMPARE(deck.slideCount(), 3);
         // On screen, then the hint (each once, none past the end), then the slide after.
