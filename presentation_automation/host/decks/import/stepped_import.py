@@ -14,6 +14,7 @@ The last line on standard error says why.
 import json
 import math
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -21,9 +22,10 @@ import time
 import urllib.parse
 import urllib.request
 import zipfile
+import zlib
 
 # Part of the converted-deck cache key: a new version imports every deck again.
-VERSION = "3"
+VERSION = "4"
 
 EXIT_NO_UNO = 3
 EXIT_FAILED = 4
@@ -36,9 +38,14 @@ class ImportError_(Exception):
     pass
 
 
+_constants = {}
+
+
 def constant(name):
-    import uno
-    return uno.getConstantByName(name)
+    if name not in _constants:
+        import uno
+        _constants[name] = uno.getConstantByName(name)
+    return _constants[name]
 
 
 def prop(name, value):
@@ -73,10 +80,40 @@ def seconds(value, default=0.0):
     return default
 
 
-def descendants(node):
-    yield node
-    for c in children(node):
-        yield from descendants(c)
+FAMILIES = {1: "entrance", 2: "exit", 3: "emphasis", 4: "motion"}
+STARTS = {1: "click", 2: "with", 3: "after"}
+# A repeat "until the next click" plays as long as anyone waits.
+REPEAT_INDEFINITE = 1000.0
+
+
+def node_type_name(node):
+    try:
+        kind = node.Type
+    except Exception:
+        return None
+    for name in ("SET", "ANIMATE", "ANIMATEMOTION", "ANIMATETRANSFORM", "TRANSITIONFILTER",
+                 "ANIMATECOLOR", "AUDIO", "COMMAND", "PAR", "SEQ", "ITERATE"):
+        try:
+            if kind == constant("com.sun.star.animations.AnimationNodeType." + name):
+                return name
+        except Exception:
+            pass
+    return None
+
+
+def number_of(value):
+    """A plain number, the first of a pair (a scale's x), or None."""
+    if isinstance(value, bool):
+        return None
+    if isinstance(value, (int, float)):
+        return float(value)
+    first = getattr(value, "First", None)
+    if first is not None:
+        return number_of(first)
+    try:
+        return float(str(value))
+    except (TypeError, ValueError):
+        return None
 
 
 class Effect:
@@ -87,21 +124,27 @@ class Effect:
         self.node_type = data.get("node-type", 0)
         self.preset_class = data.get("preset-class", 0)
         self.preset_id = data.get("preset-id", "") or ""
+        self.preset_sub_type = data.get("preset-sub-type", "") or ""
         self.target = None
         self.visible = None  # what the effect leaves: True shown, False hidden, None unchanged
         self.plays = None  # the shape whose media this effect starts
         self.loops = False
+        self.duration = 0.0
+        self.accelerate = 0.0
+        self.decelerate = 0.0
+        self.repeat = 1.0
+        self.auto_reverse = False
+        self.path = None  # a motion path's SVG data
+        self.amount = None
+        self.animates = False  # has a node that moves, turns, scales, fades or wipes
         last_set = -1.0
-        for d in descendants(node):
-            try:
-                kind = d.Type
-            except Exception:
-                kind = None
-            if kind == constant("com.sun.star.animations.AnimationNodeType.COMMAND") and \
-                    getattr(d, "Command", None) == constant(
-                        "com.sun.star.presentation.EffectCommands.PLAY"):
+        self._timing(node, is_effect=True)
+        for d, begin in self._timed_descendants(node, 0.0):
+            kind = node_type_name(d)
+            if kind == "COMMAND" and getattr(d, "Command", None) == constant(
+                    "com.sun.star.presentation.EffectCommands.PLAY"):
                 self.plays = getattr(d, "Target", None)
-            elif kind == constant("com.sun.star.animations.AnimationNodeType.AUDIO"):
+            elif kind == "AUDIO":
                 if getattr(d, "RepeatCount", None) == constant(
                         "com.sun.star.animations.Timing.INDEFINITE"):
                     self.loops = True
@@ -112,21 +155,84 @@ class Effect:
                         self.sub_item = getattr(d, "SubItem", 0)
                 except Exception:
                     pass
-            try:
-                if d.Type == constant("com.sun.star.animations.AnimationNodeType.SET") and \
-                        str(d.AttributeName).lower() == "visibility":
-                    at = seconds(d.Begin)
-                    if at >= last_set:
-                        last_set = at
-                        to = d.To
-                        self.visible = to if isinstance(to, bool) else str(to).lower() == "visible"
-            except Exception:
-                pass
+            if d is not node and kind in ("SET", "ANIMATE", "ANIMATEMOTION", "ANIMATETRANSFORM",
+                                          "TRANSITIONFILTER", "ANIMATECOLOR"):
+                self.duration = max(self.duration, begin + seconds(getattr(d, "Duration", 0)))
+                self._timing(d)
+            attribute = str(getattr(d, "AttributeName", "") or "").lower()
+            if kind == "SET" and attribute == "visibility":
+                at = begin
+                if at >= last_set:
+                    last_set = at
+                    to = d.To
+                    self.visible = to if isinstance(to, bool) else str(to).lower() == "visible"
+            elif kind == "ANIMATEMOTION":
+                self.animates = True
+                path = getattr(d, "Path", None)
+                if isinstance(path, str) and self.path is None:
+                    self.path = path
+            elif kind == "ANIMATETRANSFORM":
+                self.animates = True
+                value = number_of(d.By) if d.By is not None else number_of(d.To)
+                if value is not None and self.amount is None:
+                    self.amount = value
+            elif kind in ("ANIMATE", "SET") and attribute in ("rotate", "opacity"):
+                self.animates = True
+                values = getattr(d, "Values", None) or ()
+                value = number_of(d.By) if d.By is not None else number_of(d.To)
+                if value is None and values:
+                    value = number_of(values[-1])
+                if value is not None and self.amount is None:
+                    self.amount = value
+            elif kind in ("ANIMATE", "TRANSITIONFILTER", "ANIMATECOLOR"):
+                self.animates = True
         if self.visible is None:
             if self.preset_class == constant("com.sun.star.presentation.EffectPresetClass.ENTRANCE"):
                 self.visible = True
             elif self.preset_class == constant("com.sun.star.presentation.EffectPresetClass.EXIT"):
                 self.visible = False
+
+    @staticmethod
+    def _timed_descendants(node, begin):
+        yield node, begin
+        for c in children(node):
+            yield from Effect._timed_descendants(c, begin + seconds(getattr(c, "Begin", 0)))
+
+    def _timing(self, node, is_effect=False):
+        # The effect's own node carries them when LibreOffice wrote it; an imported one has
+        # them on its parts. The first that says anything counts.
+        try:
+            if not self.accelerate:
+                self.accelerate = float(node.Acceleration or 0)
+            if not self.decelerate:
+                self.decelerate = float(node.Decelerate or 0)
+            if not self.auto_reverse:
+                self.auto_reverse = bool(node.AutoReverse)
+            repeat = node.RepeatCount
+        except Exception:
+            return
+        if self.repeat == 1.0 and repeat is not None:
+            if repeat == constant("com.sun.star.animations.Timing.INDEFINITE"):
+                self.repeat = REPEAT_INDEFINITE
+            elif number_of(repeat) is not None and number_of(repeat) > 0:
+                self.repeat = number_of(repeat)
+        if is_effect:
+            self.duration = max(self.duration, seconds(getattr(node, "Duration", 0)))
+
+    def family(self):
+        """"entrance", "exit", "emphasis" or "motion"; None for what no sprite can play."""
+        family = FAMILIES.get(self.preset_class)
+        if family is None and self.preset_class == 0:
+            # A preset LibreOffice has no name for: what its parts do tells.
+            if self.path is not None:
+                family = "motion"
+            elif self.visible is True:
+                family = "entrance"
+            elif self.visible is False:
+                family = "exit"
+            elif self.animates:
+                family = "emphasis"
+        return family
 
     def name(self):
         name = self.preset_id
@@ -201,20 +307,18 @@ class Slide:
     def _check(self, e):
         preset = e.preset_class
         cls = "com.sun.star.presentation.EffectPresetClass."
-        if preset == constant(cls + "EMPHASIS"):
-            self.note("emphasis effect \u201c%s\u201d is not played" % e.name(), "emphasis")
-        elif preset == constant(cls + "MOTIONPATH"):
-            self.note("motion path \u201c%s\u201d is not played: the object stays where it is"
-                      % e.name(), "motion path")
-        elif e.plays is not None:
+        if e.plays is not None:
             pass  # the host plays the media itself
         elif preset in (constant(cls + "MEDIACALL"), constant(cls + "OLEACTION")):
             self.note("media and object actions other than play are not played", "action")
         elif preset == constant(cls + "EXIT") and e.visible is not False:
             self.note("exit effect \u201c%s\u201d does not hide its object and is not played"
                       % e.name(), "exit")
-        elif e.visible is None:
+        elif e.family() is None or (e.visible is None and not e.animates):
             self.note("effect \u201c%s\u201d is not played" % e.name())
+        elif e.family() == "motion" and path_end(e.path) is None:
+            self.note("motion path \u201c%s\u201d has a path that cannot be read and is not "
+                      "played" % e.name(), "motion path")
 
 
 def shape_path(page, shape):
@@ -256,30 +360,117 @@ def target_key(page, effect):
     return ("shape", tuple(path))
 
 
+def path_end(svg):
+    """Where an SVG path ends, relative to where it starts; None for data it cannot read."""
+    if not isinstance(svg, str):
+        return None
+    tokens = re.findall(r"[MmLlHhVvCcSsQqTtAaZzEe]|[-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?",
+                        svg)
+    counts = {"M": 2, "L": 2, "H": 1, "V": 1, "C": 6, "S": 4, "Q": 4, "T": 2, "A": 7, "Z": 0}
+    x = y = 0.0
+    start = (0.0, 0.0)
+    command = None
+    i = 0
+    try:
+        while i < len(tokens):
+            t = tokens[i]
+            if t.isalpha():
+                if t in "Ee":  # PowerPoint's end mark
+                    break
+                command = t
+                i += 1
+                if t in "Zz":
+                    x, y = start
+                    command = None
+                continue
+            if command is None:
+                return None
+            n = counts[command.upper()]
+            taken = tokens[i:i + n]
+            if len(taken) < n or any(v.isalpha() for v in taken):
+                return None
+            args = [float(v) for v in taken]
+            i += n
+            relative = command.islower()
+            upper = command.upper()
+            if upper == "H":
+                x = x + args[0] if relative else args[0]
+            elif upper == "V":
+                y = y + args[0] if relative else args[0]
+            else:
+                nx, ny = args[-2], args[-1]
+                x, y = (x + nx, y + ny) if relative else (nx, ny)
+            if upper == "M":
+                start = (x, y)
+                command = "l" if relative else "L"
+    except (ValueError, KeyError):
+        return None
+    if not all(math.isfinite(v) for v in (x, y)):
+        return None
+    return x, y
+
+
+class State:
+    """One build state: what is left out of the slide, where moved objects are, what leads to it."""
+
+    def __init__(self, trigger, delay, hidden, offsets, effects, at=0.0):
+        self.trigger = trigger
+        self.at = at  # when it starts in its click's group
+        self.delay = delay
+        self.hidden = hidden  # {key: True} for each target not shown
+        self.offsets = offsets  # {shape path: (dx, dy)} in 1/100 mm, for objects moved by a path
+        self.effects = effects  # [(Effect, key, offset it starts at)]
+
+    def look(self, hidden=None):
+        """What its page shows, comparable with another state's."""
+        hidden = self.hidden if hidden is None else hidden
+        keys = frozenset(k for k, v in hidden.items() if v)
+        moved = frozenset((path, d) for path, d in self.offsets.items()
+                          if ("shape", path) not in keys and d != (0.0, 0.0))
+        return keys, moved
+
+
 def build_states(slide):
-    """The visibility of each animated target at each state, and each state's trigger."""
+    """The build states, each with what it leaves out and the effects that lead to it."""
     page = slide.page
+    width = float(page.Width) or 1.0
+    height = float(page.Height) or 1.0
     timeline = []
     first_seen = {}
     for trigger, delay, effects in slide.moments:
         changes = []
         for e in effects:
-            if e.visible is None:
+            if e.plays is not None:
+                continue
+            family = e.family()
+            if e.visible is None and (family is None or not e.animates):
                 continue
             key = target_key(page, e)
             if key is None:
                 slide.note("an effect on an object that cannot be found is not played")
                 continue
-            changes.append((key, e.visible))
-            first_seen.setdefault(key, e.visible)
-        timeline.append((trigger, delay, changes))
+            if family == "motion" and path_end(e.path) is None:
+                family = None
+            changes.append((e, key, family))
+            if e.visible is not None:
+                first_seen.setdefault(key, e.visible)
+        timeline.append((trigger, delay, changes, min(e.start for e in effects)))
     # A target first shown by an effect starts hidden; one first hidden starts shown.
-    current = {key: not shown for key, shown in first_seen.items()}
-    states = [(None, 0.0, dict(current))]
-    for trigger, delay, changes in timeline:
-        for key, shown in changes:
-            current[key] = shown
-        states.append((trigger, delay, dict(current)))
+    hidden = {key: shown for key, shown in first_seen.items()}
+    offsets = {}
+    states = [State(None, 0.0, dict(hidden), {}, [])]
+    for trigger, delay, changes, at in timeline:
+        played = []
+        for e, key, family in changes:
+            if family is not None:
+                played.append((e, key, offsets.get(key[1], (0.0, 0.0))))
+            if e.visible is not None:
+                hidden[key] = not e.visible
+            if family == "motion":
+                dx, dy = path_end(e.path)
+                ox, oy = offsets.get(key[1], (0.0, 0.0))
+                offsets[key[1]] = (ox + dx * width, oy + dy * height)
+        states.append(State(trigger, delay, dict(hidden), dict(offsets), played, at))
     return states
 
 
@@ -291,40 +482,113 @@ def paragraphs(shape):
     return out
 
 
-def apply_state(page, visibility):
-    """Leaves out of page what visibility says is not built yet."""
+def hide_paragraphs(chosen):
+    # Transparent text keeps its room, so the lines built so far stay where they are;
+    # text that cannot be seen is not written into the PDF at all.
+    for p in chosen:
+        p.CharTransparence = 100
+        # Runs that carry their own character attributes (as .pptx text does) keep them
+        # over the paragraph's.
+        portions = p.createEnumeration()
+        while portions.hasMoreElements():
+            try:
+                portions.nextElement().CharTransparence = 100
+            except Exception:
+                pass
+        try:
+            if p.NumberingIsNumber:
+                p.NumberingIsNumber = False
+        except Exception:
+            pass
+
+
+def move_shapes(page, offsets):
+    from com.sun.star.awt import Point
+    for path, (dx, dy) in offsets.items():
+        if (dx, dy) == (0.0, 0.0):
+            continue
+        shape = shape_at(page, path)
+        at = shape.Position
+        shape.Position = Point(int(round(at.X + dx)), int(round(at.Y + dy)))
+
+
+def apply_state(page, hidden, offsets=None):
+    """Leaves out of page what hidden says is not built yet; moves what paths moved."""
+    move_shapes(page, offsets or {})
     doomed = []
-    for key, shown in visibility.items():
-        if shown:
+    for key, left_out in hidden.items():
+        if not left_out:
             continue
         shape = shape_at(page, key[1])
         if key[0] == "shape":
             doomed.append(shape)
             continue
-        # Transparent text keeps its room, so the lines built so far stay where they are;
-        # text that cannot be seen is not written into the PDF at all.
         paras = paragraphs(shape)
-        chosen = paras if key[0] == "text" else paras[key[2]:key[2] + 1]
-        for p in chosen:
-            p.CharTransparence = 100
-            # Runs that carry their own character attributes (as .pptx text does) keep them
-            # over the paragraph's.
-            portions = p.createEnumeration()
-            while portions.hasMoreElements():
-                try:
-                    portions.nextElement().CharTransparence = 100
-                except Exception:
-                    pass
-            try:
-                if p.NumberingIsNumber:
-                    p.NumberingIsNumber = False
-            except Exception:
-                pass
+        hide_paragraphs(paras if key[0] == "text" else paras[key[2]:key[2] + 1])
     for shape in doomed:
         try:
             shape.getParent().remove(shape)
         except Exception:
             page.remove(shape)
+
+
+class SpritePages:
+    """Turns copies of a slide into pages that hold one object alone, in its place."""
+
+    def __init__(self, doc):
+        self.doc = doc
+        self._master = None
+
+    def master(self):
+        # One empty master for every sprite: no background, no master objects.
+        if self._master is None:
+            masters = self.doc.MasterPages
+            self._master = masters.insertNewByIndex(masters.getCount())
+            try:
+                from com.sun.star.drawing.FillStyle import NONE
+                self._master.Background.FillStyle = NONE
+            except Exception:
+                pass
+        return self._master
+
+    def make(self, page, key, hidden, offset):
+        """page: a copy of the slide; key: the object; hidden: the state it is drawn in."""
+        from com.sun.star.drawing.FillStyle import NONE as NO_FILL
+        from com.sun.star.drawing.LineStyle import NONE as NO_LINE
+        path = key[1]
+        # The target's own paragraphs as the state has them; the others left out below.
+        apply_state(page, {k: v for k, v in hidden.items()
+                           if k[0] != "shape" and k[1] == path and k != key},
+                    {path: offset})
+        container = page
+        for index in path:
+            for i in reversed(range(container.getCount())):
+                if i != index:
+                    container.remove(container.getByIndex(i))
+            container = container.getByIndex(0)
+        shape = container
+        if key[0] != "shape":
+            for name, value in (("FillStyle", NO_FILL), ("LineStyle", NO_LINE)):
+                try:
+                    shape.setPropertyValue(name, value)
+                except Exception:
+                    pass
+            try:
+                shape.Shadow = False
+            except Exception:
+                pass
+        if key[0] == "paragraph":
+            paras = paragraphs(shape)
+            hide_paragraphs(paras[:key[2]] + paras[key[2] + 1:])
+        page.MasterPage = self.master()
+        background = self.doc.createInstance("com.sun.star.drawing.Background")
+        background.FillStyle = NO_FILL
+        page.Background = background
+        for name in ("IsPageNumberVisible", "IsFooterVisible", "IsDateTimeVisible"):
+            try:
+                page.setPropertyValue(name, False)
+            except Exception:
+                pass
 
 
 def field_kind(portion):
@@ -607,46 +871,124 @@ def describe_media(slide, page, files, states_of_moments, plays_unasked):
     return out
 
 
+def rect_of(page, key, offset):
+    """The object's box where it starts, in fractions of the page."""
+    width = float(page.Width) or 1.0
+    height = float(page.Height) or 1.0
+    box = shape_at(page, key[1]).BoundRect
+    return [round((box.X + offset[0]) / width, 5), round((box.Y + offset[1]) / height, 5),
+            round(box.Width / width, 5), round(box.Height / height, 5)]
+
+
+def effect_entry(e, key, family, rect, sprite, at):
+    entry = {"family": family, "preset": e.preset_id, "subtype": e.preset_sub_type,
+             "start": STARTS.get(e.node_type, "with"),
+             "delay": round(max(e.start - at, 0.0), 3), "duration": round(e.duration, 3),
+             "accelerate": round(e.accelerate, 3), "decelerate": round(e.decelerate, 3),
+             "repeat": round(e.repeat, 3), "autoReverse": e.auto_reverse,
+             "target": "paragraph" if key[0] == "paragraph" else "shape",
+             "sprite": sprite, "rect": rect}
+    if family == "motion":
+        entry["path"] = e.path
+    if e.amount is not None:
+        entry["amount"] = round(e.amount, 4)
+    return entry
+
+
+def plan_pages(states):
+    """Which look each page of the slide has: the states' own, then the unders, then sprites.
+
+    Returns (looks, page of each state, under of each state or None, sprite of each effect)
+    with looks a list of ("state", State, hidden) and ("sprite", key, hidden, offset)."""
+    looks = []
+    state_page = []
+    for i, state in enumerate(states):
+        if i == 0 or state.look() != states[i - 1].look():
+            looks.append(("state", state, state.hidden))
+        state_page.append(len(looks) - 1)
+    known = {states[0].look(): 0}
+    for i, state in enumerate(states):
+        known.setdefault(state.look(), state_page[i])
+    under = [None]
+    for i in range(1, len(states)):
+        state = states[i]
+        hidden = dict(state.hidden)
+        for _, key, _ in state.effects:
+            hidden[key] = True
+        look = state.look(hidden)
+        if not state.effects or look == states[i - 1].look():
+            under.append(None)
+            continue
+        if look not in known:
+            known[look] = len(looks)
+            looks.append(("state", state, hidden))
+        under.append(known[look])
+    sprites = {}
+    sprite_of = []
+    for i in range(1, len(states)):
+        # An entrance's object as it comes in; any other as the state before has it.
+        for e, key, offset in states[i].effects:
+            drawn = states[i] if e.visible is True else states[i - 1]
+            paragraphs_hidden = tuple(sorted(
+                (k, v) for k, v in drawn.hidden.items() if v and k[1] == key[1] and k != key
+                and k[0] != "shape"))
+            ident = (key, paragraphs_hidden, offset)
+            if ident not in sprites:
+                sprites[ident] = len(looks)
+                looks.append(("sprite", key, dict(paragraphs_hidden), offset))
+            sprite_of.append(sprites[ident])
+    return looks, state_page, under, sprite_of
+
+
 def describe_and_expand(doc, named_by_motion, files, plays_unasked):
-    """Duplicates each slide once per build state; returns the description."""
+    """Duplicates each slide once per build state, under page and sprite; the description."""
     pages = doc.DrawPages
     originals = [pages.getByIndex(i) for i in range(pages.getCount())]
     slides = []
     report = []
     page_number = 0
+    sprite_pages = SpritePages(doc)
     for number, page in enumerate(originals, start=1):
         slide = Slide(page, number)
         states = build_states(slide)
         media = describe_media(slide, page, files, range(1, len(states)), plays_unasked)
+        looks, state_page, under, sprite_of = plan_pages(states)
+        # Boxes as the slide has them, before any copy is changed.
+        rects = [rect_of(page, key, offset)
+                 for state in states[1:] for _, key, offset in state.effects]
         # Shapes it adds come after those the states name, so their paths hold.
         fix_slide_numbers(doc, page, number, len(originals))
-        # A state that shows what the one before it shows needs no page of its own.
-        distinct = [0]
-        for i in range(1, len(states)):
-            if states[i][2] != states[distinct[-1]][2]:
-                distinct.append(i)
-        for _ in range(len(distinct) - 1):
+        for _ in range(len(looks) - 1):
             # Each copy goes right after the slide; all are alike until changed below.
             doc.duplicate(page)
         # The slides before this one are done, so it sits at the page count so far.
-        ordered = [pages.getByIndex(page_number + k) for k in range(len(distinct))]
-        page_of_state = []
-        for k, state_index in enumerate(distinct):
-            apply_state(ordered[k], states[state_index][2])
+        ordered = [pages.getByIndex(page_number + k) for k in range(len(looks))]
+        for k, look in enumerate(looks):
+            if look[0] == "state":
+                apply_state(ordered[k], look[2], look[1].offsets)
+            else:
+                sprite_pages.make(ordered[k], look[1], look[2], look[3])
             if k > 0:
                 # Build pages are parts of one slide: no transition or timing of their own.
                 ordered[k].TransitionType = 0
                 ordered[k].Change = 0
-        for i in range(len(states)):
-            k = max(j for j, s in enumerate(distinct) if s <= i)
-            page_of_state.append(page_number + k)
         entries = []
-        for i, (trigger, delay, _) in enumerate(states):
-            entry = {"page": page_of_state[i]}
+        n = 0
+        for i, state in enumerate(states):
+            entry = {"page": page_number + state_page[i]}
             if i > 0:
-                entry["trigger"] = trigger
-                if trigger == "auto":
-                    entry["delay"] = round(max(delay, 0.0), 3)
+                entry["trigger"] = state.trigger
+                if state.trigger == "auto":
+                    entry["delay"] = round(max(state.delay, 0.0), 3)
+                effects = []
+                for e, key, _ in state.effects:
+                    effects.append(effect_entry(e, key, e.family(), rects[n],
+                                                page_number + sprite_of[n], state.at))
+                    n += 1
+                if effects:
+                    entry["effects"] = effects
+                if under[i] is not None:
+                    entry["under"] = page_number + under[i]
             entries.append(entry)
         slide_report = list(slide.report)
         description = {"states": entries, "hidden": not bool(page.Visible)}
@@ -661,7 +1003,9 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
         slides.append(description)
         report.extend({"slide": number, "effect": effect, "message": message}
                       for effect, message in slide_report)
-        page_number += len(distinct)
+        page_number += len(looks)
+        # The host's time limit for the import follows this.
+        print("progress %d %d" % (number, len(originals)), flush=True)
     show = doc.Presentation
     return {
         "format": 1,
@@ -671,6 +1015,117 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
         "slides": slides,
         "report": report,
     }
+
+
+# What LibreOffice's PDF export paints first on every page, whatever the page's background: the
+# page's whole box in the document colour (white). Without it a page of one object is clear
+# around that object, and a page with a background of its own looks the same.
+PAPER_FILL = re.compile(rb"\A((?:[-\d.]+ w\n)?q [-\d. ]+ re\nW\* n\n)1 1 1 rg\n[-\d. ]+ m\n"
+                        rb"(?:[-\d. ]+ l\s*)+h\nf\*\n")
+
+
+def clear_paper(pdf):
+    """Takes the document colour's fill off every page of pdf, by an update appended to it.
+
+    False when the file is not as LibreOffice writes it (nothing is changed then)."""
+    with open(pdf, "rb") as f:
+        data = f.read()
+    tail = data[-1024:]
+    found = re.search(rb"startxref\s+(\d+)\s+%%EOF\s*\Z", tail)
+    if not found:
+        return False
+    xref_at = int(found.group(1))
+    table = re.compile(rb"xref\s*\n((?:\d+ \d+\s*\n(?:\d{10} \d{5} [nf]\s*\n?)*)+)trailer\s*<<",
+                       re.S).match(data, xref_at)
+    if not table:
+        return False
+    offsets = {}
+    for section in re.finditer(rb"(\d+) (\d+)\s*\n((?:\d{10} \d{5} [nf]\s*\n?)*)",
+                               table.group(1)):
+        first = int(section.group(1))
+        for n, entry in enumerate(re.findall(rb"(\d{10}) \d{5} ([nf])", section.group(3))):
+            if entry[1] == b"n":
+                offsets[first + n] = int(entry[0])
+    trailer_at = table.end()
+    trailer_end = data.find(b"startxref", trailer_at)
+    trailer = data[trailer_at:trailer_end]
+    size = re.search(rb"/Size (\d+)", trailer)
+    root = re.search(rb"/Root (\d+ \d+ R)", trailer)
+    if not size or not root:
+        return False
+    info = re.search(rb"/Info (\d+ \d+ R)", trailer)
+    ids = re.search(rb"/ID\s*\[[^\]]*\]", trailer)
+
+    def body(number):
+        at = offsets.get(number)
+        if at is None:
+            return None
+        m = re.compile(rb"%d 0 obj\s*" % number).match(data, at)
+        return None if m is None else m.end()
+
+    contents = set()
+    for page in re.finditer(rb"/Type\s*/Page(?![s\w])", data):
+        start = data.rfind(b"obj", 0, page.start())
+        end = data.find(b"endobj", page.end())
+        ref = re.search(rb"/Contents (\d+) 0 R", data[start:end])
+        if ref:
+            contents.add(int(ref.group(1)))
+    changed = []
+    for number in sorted(contents):
+        at = body(number)
+        if at is None:
+            continue
+        head = re.compile(rb"<<(.*?)>>\s*stream\r?\n", re.S).match(data, at)
+        if not head or b"/FlateDecode" not in head.group(1):
+            continue
+        length = re.search(rb"/Length (\d+)(?: (\d+) R)?", head.group(1))
+        if not length:
+            continue
+        if length.group(2) is not None:
+            at_length = body(int(length.group(1)))
+            value = re.compile(rb"(\d+)").match(data, at_length) if at_length else None
+            if not value:
+                continue
+            n = int(value.group(1))
+        else:
+            n = int(length.group(1))
+        try:
+            stream = zlib.decompress(data[head.end():head.end() + n])
+        except zlib.error:
+            continue
+        cleared, count = PAPER_FILL.subn(rb"\1", stream, count=1)
+        if count:
+            packed = zlib.compress(cleared)
+            changed.append((number, b"%d 0 obj\n<</Length %d/Filter/FlateDecode>>\nstream\n"
+                            % (number, len(packed)) + packed + b"\nendstream\nendobj\n"))
+    if not changed:
+        return True
+    out = bytearray(b"\n")
+    where = {}
+    for number, text in changed:
+        where[number] = len(data) + len(out)
+        out += text
+    xref = len(data) + len(out)
+    out += b"xref\n"
+    for number in sorted(where):
+        out += b"%d 1\n%010d 00000 n \n" % (number, where[number])
+    out += b"trailer\n<</Size " + size.group(1) + b"/Root " + root.group(1)
+    if info:
+        out += b"/Info " + info.group(1)
+    if ids:
+        out += ids.group(0)
+    out += b"/Prev %d>>\nstartxref\n%d\n%%%%EOF\n" % (xref_at, xref)
+    with open(pdf, "ab") as f:
+        f.write(out)
+    return True
+
+
+def drop_effects(description):
+    """Back to cuts: every build state drawn as a page, nothing animated."""
+    for slide in description["slides"]:
+        for state in slide["states"]:
+            state.pop("effects", None)
+            state.pop("under", None)
 
 
 def connect(soffice, profile, pipe, process_deadline):
@@ -734,6 +1189,12 @@ def run(soffice, profile, pipe, source, output):
             doc.close(True)
         except Exception:
             pass
+        if not clear_paper(output):
+            drop_effects(description)
+            description["report"].append({
+                "effect": "animation",
+                "message": "the PDF LibreOffice wrote cannot be given clear pages, so effects "
+                           "are drawn as cuts"})
         write_json(output + ".steps.json", description)
     finally:
         try:
