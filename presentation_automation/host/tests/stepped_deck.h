@@ -23,13 +23,17 @@ struct FlatSlide
     QString title;
     QStringList bullets;
     bool bulletsOnClick = false; // one paragraph per click
+    bool bulletsFade = false;    // each fades in, instead of appearing at once
     bool pictureOnClick = false; // a red square, on the click after the bullets
     // A caption that follows the picture on its own this long after it (after-previous).
     double captionDelay = -1;
     QString transition; // "fade", "push" or empty
     double advanceAfter = 0;
     bool hidden = false;
-    bool titleSpins = false; // an emphasis on click, which no page can show
+    bool titleSpins = false; // an emphasis on click
+    // Shapes of its own (ODF drawing elements) and, each a click, the groups that animate them.
+    QString shapes;
+    QStringList clicks;
 };
 
 namespace detail {
@@ -74,6 +78,65 @@ inline QString appear(const QString &target, bool click, double delay)
     return effect;
 }
 
+// A rectangle filled with colour ("red", "green" or "blue"), x, y and size in cm.
+inline QString box(const QString &id, double x, double y, double w, double h, const QString &colour)
+{
+    return QStringLiteral("<draw:custom-shape xml:id=\"%1\" draw:id=\"%1\" draw:style-name=\"%2\" "
+                          "svg:x=\"%3cm\" svg:y=\"%4cm\" svg:width=\"%5cm\" svg:height=\"%6cm\">"
+                          "<draw:enhanced-geometry svg:viewBox=\"0 0 21600 21600\" "
+                          "draw:type=\"rectangle\" draw:enhanced-path=\"M 0 0 L 21600 0 21600 "
+                          "21600 0 21600 0 0 Z N\"/></draw:custom-shape>\n")
+        .arg(id, colour)
+        .arg(x)
+        .arg(y)
+        .arg(w)
+        .arg(h);
+}
+
+// One effect: node is "on-click", "with-previous" or "after-previous"; body its timed parts;
+// attributes more of its own (timing).
+inline QString effect(const QString &node, const QString &presetClass, const QString &preset,
+                      const QString &subtype, const QString &body, const QString &attributes = {})
+{
+    return QStringLiteral("<anim:par smil:begin=\"0s\" smil:fill=\"hold\" "
+                          "presentation:node-type=\"%1\" presentation:preset-class=\"%2\" "
+                          "presentation:preset-id=\"%3\"%4%5>%6</anim:par>")
+        .arg(node, presetClass, preset,
+             subtype.isEmpty()
+                 ? QString()
+                 : QStringLiteral(" presentation:preset-sub-type=\"%1\"").arg(subtype),
+             attributes, body);
+}
+
+inline QString show(const QString &target, bool visible = true, double at = 0)
+{
+    return QStringLiteral("<anim:set smil:begin=\"%1s\" smil:dur=\"0.001s\" smil:fill=\"hold\" "
+                          "smil:targetElement=\"%2\" smil:attributeName=\"visibility\" "
+                          "smil:to=\"%3\"/>")
+        .arg(at)
+        .arg(target, visible ? QStringLiteral("visible") : QStringLiteral("hidden"));
+}
+
+inline QString fade(const QString &target, double seconds, bool out = false)
+{
+    return QStringLiteral("<anim:transitionFilter smil:dur=\"%1s\" smil:targetElement=\"%2\" "
+                          "smil:type=\"fade\" smil:subtype=\"crossfade\"%3/>")
+        .arg(seconds)
+        .arg(target, out ? QStringLiteral(" smil:mode=\"out\"") : QString());
+}
+
+// Click groups: each a list of (begin in seconds, effects that start together).
+inline QString clickGroup(const std::vector<std::pair<double, QStringList>> &parts)
+{
+    QString out;
+    for (const auto &[begin, effects] : parts) {
+        out += QStringLiteral("<anim:par smil:begin=\"%1s\">%2</anim:par>")
+                   .arg(begin)
+                   .arg(effects.join(QString()));
+    }
+    return out;
+}
+
 inline QString page(int index, const FlatSlide &s)
 {
     const QString id = QStringLiteral("s%1").arg(index);
@@ -96,7 +159,13 @@ inline QString page(int index, const FlatSlide &s)
             shapes += QStringLiteral("<text:list-item><text:p xml:id=\"%1\">%2</text:p>"
                                      "</text:list-item>")
                           .arg(pid, s.bullets[b].toHtmlEscaped());
-            if (s.bulletsOnClick) {
+            if (s.bulletsOnClick && s.bulletsFade) {
+                clicks << clickGroup(
+                    {{0,
+                      {effect(QStringLiteral("on-click"), QStringLiteral("entrance"),
+                              QStringLiteral("ooo-entrance-fade-in"), {},
+                              show(pid) + fade(pid, 0.5))}}});
+            } else if (s.bulletsOnClick) {
                 clicks << QStringLiteral("<anim:par smil:begin=\"0s\">%1</anim:par>")
                               .arg(appear(pid, true, 0));
             }
@@ -137,6 +206,8 @@ inline QString page(int index, const FlatSlide &s)
                       "svg:type=\"rotate\" smil:by=\"360\"/></anim:par></anim:par>")
                       .arg(title);
     }
+    shapes += s.shapes;
+    clicks << s.clicks;
     QString timing;
     if (!clicks.isEmpty()) {
         timing = QStringLiteral("<anim:par presentation:node-type=\"timing-root\">"
@@ -154,6 +225,101 @@ inline QString page(int index, const FlatSlide &s)
 }
 
 } // namespace detail
+
+// Where the effects slide puts its boxes, in cm of its 28 by 21 cm page.
+struct EffectBox
+{
+    const char *id;
+    double x, y, w, h;
+    const char *colour; // its style: "red", "green" or "blue", pure
+    unsigned rgb;
+};
+inline const EffectBox effectBoxes[] = {
+    {"fxA", 1, 13, 4, 3, "red", 0xff0000},    {"fxB", 6, 13, 4, 3, "blue", 0x0000ff},
+    {"fxC", 11, 13, 4, 3, "green", 0x00ff00}, {"fxD", 16, 13, 4, 3, "red", 0xff0000},
+    {"fxE", 1, 17, 3, 3, "blue", 0x0000ff},
+};
+// How far the motion path moves box E, in fractions of the page.
+constexpr double effectPathX = 0.25;
+
+// One slide of effects, each click one step: A fades in (0.5 s); B flies in from the left and
+// C wipes in from the bottom after it (0.5 s later); D fades out; A spins 360 degrees with B
+// growing to 1.5; E follows a path a quarter of the page right (2 s, slowing down half of it);
+// the second paragraph of a text fades in.
+inline FlatSlide effectSlide()
+{
+    using namespace detail;
+    FlatSlide s;
+    s.title = QStringLiteral("Effects");
+    for (const EffectBox &b : effectBoxes) {
+        s.shapes += box(QLatin1String(b.id), b.x, b.y, b.w, b.h, QLatin1String(b.colour));
+    }
+    s.shapes +=
+        QStringLiteral("<draw:frame draw:style-name=\"plain\" svg:x=\"1cm\" svg:y=\"4.5cm\" "
+                       "svg:width=\"26cm\" svg:height=\"8cm\"><draw:text-box>"
+                       "<text:p xml:id=\"fxP0\">Standing paragraph</text:p>"
+                       "<text:p xml:id=\"fxP1\">Arriving paragraph</text:p>"
+                       "</draw:text-box></draw:frame>\n");
+    const QString a = QStringLiteral("fxA"), b = QStringLiteral("fxB"), c = QStringLiteral("fxC"),
+                  d = QStringLiteral("fxD"), e = QStringLiteral("fxE");
+    const QString click = QStringLiteral("on-click");
+    s.clicks << clickGroup(
+        {{0,
+          {effect(click, QStringLiteral("entrance"), QStringLiteral("ooo-entrance-fade-in"), {},
+                  show(a) + fade(a, 0.5))}}});
+    const QString fly =
+        QStringLiteral(
+            "<anim:animate smil:dur=\"0.5s\" smil:fill=\"hold\" smil:targetElement=\"%1\" "
+            "smil:attributeName=\"x\" smil:values=\"0-width/2;x\" smil:keyTimes=\"0;1\" "
+            "presentation:additive=\"base\"/><anim:animate smil:dur=\"0.5s\" "
+            "smil:fill=\"hold\" smil:targetElement=\"%1\" smil:attributeName=\"y\" "
+            "smil:values=\"y;y\" smil:keyTimes=\"0;1\" presentation:additive=\"base\"/>")
+            .arg(b);
+    const QString wipe =
+        QStringLiteral("<anim:transitionFilter smil:dur=\"0.5s\" smil:targetElement=\"%1\" "
+                       "smil:type=\"barWipe\" smil:subtype=\"topToBottom\" "
+                       "smil:direction=\"reverse\"/>")
+            .arg(c);
+    s.clicks << clickGroup(
+        {{0,
+          {effect(click, QStringLiteral("entrance"), QStringLiteral("ooo-entrance-fly-in"),
+                  QStringLiteral("from-left"), show(b) + fly)}},
+         {0.5,
+          {effect(QStringLiteral("after-previous"), QStringLiteral("entrance"),
+                  QStringLiteral("ooo-entrance-wipe"), QStringLiteral("from-bottom"),
+                  show(c) + wipe)}}});
+    s.clicks << clickGroup(
+        {{0,
+          {effect(click, QStringLiteral("exit"), QStringLiteral("ooo-exit-fade-out"), {},
+                  fade(d, 0.5, true) + show(d, false, 0.499))}}});
+    s.clicks << clickGroup(
+        {{0,
+          {effect(click, QStringLiteral("emphasis"), QStringLiteral("ooo-emphasis-spin"), {},
+                  QStringLiteral("<anim:animateTransform smil:dur=\"1s\" smil:fill=\"hold\" "
+                                 "smil:targetElement=\"%1\" smil:by=\"360\" svg:type=\"rotate\"/>")
+                      .arg(a)),
+           effect(QStringLiteral("with-previous"), QStringLiteral("emphasis"),
+                  QStringLiteral("ooo-emphasis-grow-and-shrink"), {},
+                  QStringLiteral("<anim:animateTransform smil:dur=\"0.5s\" smil:fill=\"hold\" "
+                                 "smil:targetElement=\"%1\" smil:to=\"1.5,1.5\" "
+                                 "svg:type=\"scale\"/>")
+                      .arg(b))}}});
+    s.clicks << clickGroup(
+        {{0,
+          {effect(click, QStringLiteral("motion-path"), QStringLiteral("ooo-motionpath-right"), {},
+                  QStringLiteral("<anim:animateMotion smil:dur=\"2s\" smil:fill=\"hold\" "
+                                 "smil:targetElement=\"%1\" svg:path=\"M 0 0 L %2 0\" "
+                                 "presentation:additive=\"sum\"/>")
+                      .arg(e)
+                      .arg(effectPathX),
+                  QStringLiteral(" smil:decelerate=\"0.5\""))}}});
+    const QString p1 = QStringLiteral("fxP1");
+    s.clicks << clickGroup(
+        {{0,
+          {effect(click, QStringLiteral("entrance"), QStringLiteral("ooo-entrance-fade-in"), {},
+                  show(p1) + fade(p1, 0.5))}}});
+    return s;
+}
 
 inline QByteArray flatDeckText(const std::vector<FlatSlide> &slides, bool loop = false)
 {
@@ -179,6 +345,18 @@ inline QByteArray flatDeckText(const std::vector<FlatSlide> &slides, bool loop =
                " office:version=\"1.2\" "
                "office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n"
                " <office:styles>\n"
+               "  <style:style style:name=\"red\" "
+               "style:family=\"graphic\"><style:graphic-properties "
+               "draw:fill=\"solid\" draw:fill-color=\"#ff0000\" "
+               "draw:stroke=\"none\"/></style:style>\n"
+               "  <style:style style:name=\"green\" "
+               "style:family=\"graphic\"><style:graphic-properties "
+               "draw:fill=\"solid\" draw:fill-color=\"#00ff00\" "
+               "draw:stroke=\"none\"/></style:style>\n"
+               "  <style:style style:name=\"blue\" "
+               "style:family=\"graphic\"><style:graphic-properties "
+               "draw:fill=\"solid\" draw:fill-color=\"#0000ff\" "
+               "draw:stroke=\"none\"/></style:style>\n"
                "  <style:style style:name=\"plain\" style:family=\"graphic\">\n"
                "   <style:graphic-properties draw:fill=\"none\" draw:stroke=\"none\"/>\n"
                "   <style:text-properties fo:font-size=\"28pt\" fo:color=\"#000000\"/>\n"
@@ -250,6 +428,7 @@ inline std::vector<FlatSlide> largeSteppedSlides(int slides)
         s.title = QStringLiteral("Slide %1").arg(i);
         s.bullets = {QStringLiteral("First of %1").arg(i), QStringLiteral("Second of %1").arg(i)};
         s.bulletsOnClick = true;
+        s.bulletsFade = true;
         s.transition = QStringLiteral("fade");
         out.push_back(s);
     }

@@ -3,7 +3,9 @@
 Writes one PDF page per build state of each slide (the shapes and paragraphs not yet built at
 that state are left out) and, beside it, "<pdf>.steps.json": the slides, their states, their
 transitions and timings, and the deck's show settings, in the format the host reads
-(deck_description.h). LibreOffice runs privately for this one import: its own profile and pipe.
+(deck_description.h). Each animation effect is described with a page of its object alone (a
+sprite) and, where the state before does not show it, a page of its state without the objects
+its step animates; these follow each slide's own pages. LibreOffice runs privately for this one import: its own profile and pipe.
 
   python3 stepped_import.py --soffice PATH --profile DIR --pipe NAME INPUT OUTPUT.pdf
 
@@ -462,7 +464,8 @@ def build_states(slide):
     for trigger, delay, changes, at in timeline:
         played = []
         for e, key, family in changes:
-            if family is not None:
+            # One that only shows or hides (appear, disappear) is the cut its pages make.
+            if family is not None and e.animates:
                 played.append((e, key, offsets.get(key[1], (0.0, 0.0))))
             if e.visible is not None:
                 hidden[key] = not e.visible
