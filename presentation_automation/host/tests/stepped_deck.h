@@ -31,6 +31,8 @@ struct FlatSlide
     double advanceAfter = 0;
     bool hidden = false;
     bool titleSpins = false; // an emphasis on click
+    // The title spins when clicked itself (a trigger), which the host does not play.
+    bool titleTrigger = false;
     // Shapes of its own (ODF drawing elements) and, each a click, the groups that animate them.
     QString shapes;
     QStringList clicks;
@@ -209,13 +211,29 @@ inline QString page(int index, const FlatSlide &s)
     shapes += s.shapes;
     clicks << s.clicks;
     QString timing;
-    if (!clicks.isEmpty()) {
+    if (!clicks.isEmpty() || s.titleTrigger) {
         timing = QStringLiteral("<anim:par presentation:node-type=\"timing-root\">"
                                 "<anim:seq presentation:node-type=\"main-sequence\">");
         for (const QString &c : clicks) {
             timing += QStringLiteral("<anim:par smil:begin=\"next\">%1</anim:par>").arg(c);
         }
-        timing += QStringLiteral("</anim:seq></anim:par>\n");
+        timing += QStringLiteral("</anim:seq>");
+        if (s.titleTrigger) {
+            timing +=
+                QStringLiteral(
+                    "<anim:seq smil:begin=\"%1.click\" smil:end=\"%1.click\" "
+                    "presentation:node-type=\"interactive-sequence\"><anim:par "
+                    "smil:begin=\"0s\"><anim:par smil:begin=\"0s\">%2</anim:par></anim:par>"
+                    "</anim:seq>")
+                    .arg(title, effect(QStringLiteral("on-click"), QStringLiteral("emphasis"),
+                                       QStringLiteral("ooo-emphasis-spin"), {},
+                                       QStringLiteral("<anim:animateTransform smil:dur=\"1s\" "
+                                                      "smil:fill=\"hold\" "
+                                                      "smil:targetElement=\"%1\" "
+                                                      "smil:by=\"360\" svg:type=\"rotate\"/>")
+                                           .arg(title)));
+        }
+        timing += QStringLiteral("</anim:par>\n");
     }
     return QStringLiteral("<draw:page draw:name=\"%1\" draw:style-name=\"dp%2\" "
                           "draw:master-page-name=\"Default\">\n%3%4</draw:page>\n")
@@ -394,9 +412,9 @@ inline QByteArray flatDeckText(const std::vector<FlatSlide> &slides, bool loop =
         .toUtf8();
 }
 
-// Slide 1: four bullets, one per click, fading in. Slide 2: a picture on click, then its
-// caption on its own half a second later, pushed in. Slide 3 leaves after 1 s; slide 4 is
-// hidden; slide 5 fades in, and its title spins on a click.
+// Slide 1: four bullets, one per click, appearing. Slide 2: a picture on click, then its
+// caption on its own half a second later, pushed in. Slide 3 leaves after 1 s, and its title
+// spins when clicked; slide 4 is hidden; slide 5 fades in, and its title spins on a click.
 inline std::vector<FlatSlide> steppedSlides()
 {
     std::vector<FlatSlide> s(5);
@@ -411,6 +429,7 @@ inline std::vector<FlatSlide> steppedSlides()
     s[1].transition = QStringLiteral("push");
     s[2].title = QStringLiteral("Timed");
     s[2].advanceAfter = 1;
+    s[2].titleTrigger = true;
     s[3].title = QStringLiteral("Hidden");
     s[3].hidden = true;
     s[4].title = QStringLiteral("Closing");
