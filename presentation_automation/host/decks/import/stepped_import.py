@@ -629,6 +629,51 @@ def text_shapes(container):
             yield s
 
 
+def property_values(source, names):
+    try:
+        return list(source.getPropertyValues(names))
+    except Exception:
+        values = []
+        for name in names:
+            try:
+                values.append(source.getPropertyValue(name))
+            except Exception:
+                values.append(None)
+        return values
+
+
+def copy_properties(source, target, names, cache=None):
+    """Gives target source's values of names where they differ from target's own.
+
+    With a cache, what a source's copies need is worked out once: each copy starts alike."""
+    pairs = None
+    if cache is not None:
+        for known, known_names, known_pairs in cache:
+            if known == source and known_names == names:
+                pairs = known_pairs
+    if pairs is None:
+        # Setting a value is slow in LibreOffice even when it changes nothing.
+        pairs = [(n, v) for n, v, own in zip(names, property_values(source, names),
+                                              property_values(target, names))
+                 if v is not None and v != own]
+        if cache is not None:
+            cache.append((source, names, pairs))
+    try:
+        import uno
+        target.setPropertyValues(tuple(n for n, _ in pairs),
+                                 uno.Any("[]any", tuple(v for _, v in pairs)))
+    except Exception:
+        for name, value in pairs:
+            try:
+                target.setPropertyValue(name, value)
+            except Exception:
+                pass
+
+
+# Each master's slide number shape is copied onto every slide: its settings are read once.
+_master_properties = []
+
+
 def copy_slide_number_shape(doc, page, master_shape, values):
     """Puts on page a text shape like master_shape whose fields are fixed text."""
     copy = doc.createInstance("com.sun.star.drawing.TextShape")
@@ -636,37 +681,30 @@ def copy_slide_number_shape(doc, page, master_shape, values):
     copy.setPosition(master_shape.getPosition())
     copy.setSize(master_shape.getSize())
     pieces = []
-    for n, para in enumerate(children(master_shape.getText())):
+    paras = children(master_shape.getText())
+    runs = []
+    for n, para in enumerate(paras):
         if n:
             pieces.append("\n")
         for portion in children(para):
+            runs.append(portion)
             kind = field_kind(portion)
             pieces.append(values[kind] if kind else portion.getString())
     text = "".join(pieces)
     skip = {"ZOrder", "Name", "NavigationOrder", "Transformation", "Style", "LayerID",
             "LayerName", "Visible", "Printable"}
-    properties = master_shape.getPropertySetInfo().getProperties()
     readonly = constant("com.sun.star.beans.PropertyAttribute.READONLY")
     copy.setString(text)
-    for p in properties:
-        if p.Name in skip or p.Attributes & readonly:
-            continue
-        try:
-            copy.setPropertyValue(p.Name, master_shape.getPropertyValue(p.Name))
-        except Exception:
-            pass
+    names = tuple(p.Name for p in master_shape.getPropertySetInfo().getProperties()
+                  if p.Name not in skip and not p.Attributes & readonly)
+    copy_properties(master_shape, copy, names, _master_properties)
     # Runs that carry their own character attributes (as .pptx text does) keep them.
-    runs = [portion for para in children(master_shape.getText()) for portion in children(para)]
     if runs:
         cursor = copy.getText().createTextCursor()
         cursor.gotoEnd(True)
-        for p in runs[-1].getPropertySetInfo().getProperties():
-            if not p.Name.startswith("Char") or p.Attributes & readonly:
-                continue
-            try:
-                cursor.setPropertyValue(p.Name, runs[-1].getPropertyValue(p.Name))
-            except Exception:
-                pass
+        names = tuple(p.Name for p in runs[-1].getPropertySetInfo().getProperties()
+                      if p.Name.startswith("Char") and not p.Attributes & readonly)
+        copy_properties(runs[-1], cursor, names)
 
 
 def fix_slide_numbers(doc, page, number, count):
