@@ -454,6 +454,35 @@ private slots:
         QVERIFY(hasColour(pixelAt(before, e.center()), effectBoxes[4].rgb));
     }
 
+    // The script says how far it has come after each slide, for the host's time limit.
+    void importSaysItsProgress()
+    {
+        if (SteppedImport::defaultScript().isEmpty() ||
+            QProcess::execute(SteppedImport::python(),
+                              {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0) {
+            QSKIP("python3-uno is not installed");
+        }
+        if (m_fallbackDeck.isEmpty()) {
+            m_fallbackDeck = saveDeckAs(m_soffice, flatDeckText(steppedSlides()), m_dir.path(),
+                                        QStringLiteral("fallback"), QStringLiteral("pptx"));
+        }
+        QVERIFY(!m_fallbackDeck.isEmpty());
+        QProcess script;
+        script.start(SteppedImport::python(),
+                     {SteppedImport::defaultScript(), QStringLiteral("--soffice"), m_soffice,
+                      QStringLiteral("--profile"),
+                      m_dir.filePath(QStringLiteral("profile-progress")), QStringLiteral("--pipe"),
+                      QStringLiteral("progress-%1").arg(QCoreApplication::applicationPid()),
+                      m_fallbackDeck, m_dir.filePath(QStringLiteral("progress.pdf"))});
+        QVERIFY(script.waitForFinished(300000));
+        QCOMPARE(script.exitCode(), 0);
+        const QString out = QString::fromUtf8(script.readAllStandardOutput());
+        QCOMPARE(out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                 QStringList({QStringLiteral("progress 1 5"), QStringLiteral("progress 2 5"),
+                              QStringLiteral("progress 3 5"), QStringLiteral("progress 4 5"),
+                              QStringLiteral("progress 5 5")}));
+    }
+
     // A deck the import cannot do is converted a page per slide, with one line in the log
     // that says so; whether it is tried again depends on why it failed.
     void fallsBackToPlainConversion_data()

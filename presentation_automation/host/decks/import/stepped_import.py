@@ -364,7 +364,8 @@ def target_key(page, effect):
 
 def path_end(svg):
     """Where an SVG path ends, relative to where it starts; None for data it cannot read."""
-    if not isinstance(svg, str):
+    if not isinstance(svg, str) or not re.fullmatch(r"\s*[Mm][\sMmLlHhVvCcSsQqTtAaZzEe\d.,+-]*",
+                                                     svg):
         return None
     tokens = re.findall(r"[MmLlHhVvCcSsQqTtAaZzEe]|[-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?",
                         svg)
@@ -995,8 +996,13 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
         media = describe_media(slide, page, files, range(1, len(states)), plays_unasked)
         looks, state_page, under, sprite_of = plan_pages(states)
         # Boxes as the slide has them, before any copy is changed.
-        rects = [rect_of(page, key, offset)
-                 for state in states[1:] for _, key, offset in state.effects]
+        rects = []
+        for state in states[1:]:
+            for _, key, offset in state.effects:
+                try:
+                    rects.append(rect_of(page, key, offset))
+                except Exception:
+                    rects.append(None)
         # Shapes it adds come after those the states name, so their paths hold.
         fix_slide_numbers(doc, page, number, len(originals))
         for _ in range(len(looks) - 1):
@@ -1004,11 +1010,17 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
             doc.duplicate(page)
         # The slides before this one are done, so it sits at the page count so far.
         ordered = [pages.getByIndex(page_number + k) for k in range(len(looks))]
+        failed = set()
         for k, look in enumerate(looks):
             if look[0] == "state":
                 apply_state(ordered[k], look[2], look[1].offsets)
             else:
-                sprite_pages.make(ordered[k], look[1], look[2], look[3])
+                try:
+                    sprite_pages.make(ordered[k], look[1], look[2], look[3])
+                except Exception:
+                    # Its effects are the cut their pages make; the rest of the deck is not
+                    # lost for one object LibreOffice will not take apart.
+                    failed.add(k)
             if k > 0:
                 # Build pages are parts of one slide: no transition or timing of their own.
                 ordered[k].TransitionType = 0
@@ -1023,8 +1035,12 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
                     entry["delay"] = round(max(state.delay, 0.0), 3)
                 effects = []
                 for e, key, _ in state.effects:
-                    effects.append(effect_entry(e, key, e.family(), rects[n],
-                                                page_number + sprite_of[n], state.at))
+                    if rects[n] is None or sprite_of[n] in failed:
+                        slide.note("effect \u201c%s\u201d is drawn as a cut: its object cannot "
+                                   "be drawn alone" % e.name())
+                    else:
+                        effects.append(effect_entry(e, key, e.family(), rects[n],
+                                                    page_number + sprite_of[n], state.at))
                     n += 1
                 if effects:
                     entry["effects"] = effects
