@@ -257,13 +257,15 @@ inline const EffectBox effectBoxes[] = {
     {"fxC", 11, 13, 4, 3, "green", 0x00ff00}, {"fxD", 16, 13, 4, 3, "red", 0xff0000},
     {"fxE", 1, 17, 3, 3, "blue", 0x0000ff},
 };
+// The fill C's emphasis gives it.
+constexpr unsigned effectRecolour = 0x0000ff;
 // How far the motion path moves box E, in fractions of the page.
 constexpr double effectPathX = 0.25;
 
 // One slide of effects, each click one step: A fades in (0.5 s); B flies in from the left and
 // C wipes in from the bottom after it (0.5 s later); D fades out; A spins 360 degrees with B
 // growing to 1.5; E follows a path a quarter of the page right (2 s, slowing down half of it);
-// the second paragraph of a text fades in.
+// the second paragraph of a text fades in; C's fill turns blue (2 s).
 inline FlatSlide effectSlide()
 {
     using namespace detail;
@@ -336,6 +338,15 @@ inline FlatSlide effectSlide()
         {{0,
           {effect(click, QStringLiteral("entrance"), QStringLiteral("ooo-entrance-fade-in"), {},
                   show(p1) + fade(p1, 0.5))}}});
+    s.clicks << clickGroup(
+        {{0,
+          {effect(click, QStringLiteral("emphasis"), QStringLiteral("ooo-emphasis-fill-color"), {},
+                  QStringLiteral("<anim:animateColor smil:dur=\"2s\" smil:fill=\"hold\" "
+                                 "smil:targetElement=\"%1\" smil:attributeName=\"fill-color\" "
+                                 "smil:to=\"#%2\" anim:color-interpolation=\"rgb\" "
+                                 "anim:color-interpolation-direction=\"clockwise\"/>")
+                      .arg(c)
+                      .arg(effectRecolour, 6, 16, QLatin1Char('0')))}}});
     return s;
 }
 

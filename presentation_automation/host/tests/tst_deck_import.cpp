@@ -317,7 +317,7 @@ private slots:
         QVERIFY2(d->report.isEmpty(), qPrintable(d->report.join(QLatin1Char('\n'))));
         QCOMPARE(d->slideCount(), 1);
         const SlideDescription &slide = d->slides[0];
-        QCOMPARE(slide.states.size(), size_t(8));
+        QCOMPARE(slide.states.size(), size_t(9));
 
         enum class Under
         {
@@ -327,7 +327,7 @@ private slots:
         };
         const std::vector<Under> unders{Under::StateBefore, Under::StateBefore, Under::StateBefore,
                                         Under::Own,         Under::New,         Under::New,
-                                        Under::StateBefore};
+                                        Under::StateBefore, Under::New};
         struct Expected
         {
             size_t state;
@@ -355,6 +355,8 @@ private slots:
             {6, EffectFamily::MotionPath, "ooo-motionpath-right", "", EffectStart::OnClick, 2, 4, 0,
              0.5},
             {7, EffectFamily::Entrance, "ooo-entrance-fade-in", "", EffectStart::OnClick, 0.5, -1,
+             0, 0},
+            {8, EffectFamily::Emphasis, "ooo-emphasis-fill-color", "", EffectStart::OnClick, 2, 2,
              0, 0},
         };
         // The after-previous wipe is its own step, reached on its own once B has flown in.
@@ -428,6 +430,19 @@ private slots:
                              qPrintable(what));
                     // The page it plays over lacks it.
                     QVERIFY2(isWhite(pixelAt(under, rect.center())), qPrintable(what));
+                    // Only a change of colour has a second picture: the object as it ends.
+                    const bool recoloured = QLatin1String(e.preset).endsWith(u"color");
+                    QVERIFY2((effect.spriteAfterPage >= 0) == recoloured, qPrintable(what));
+                    if (recoloured) {
+                        const QImage after = renderPage(*doc, effect.spriteAfterPage, true);
+                        QCOMPARE(drawnOutsideInside(after, rect).first, 0);
+                        QVERIFY2(hasColour(pixelAt(after, rect.center()), effectRecolour),
+                                 qPrintable(what));
+                        QVERIFY2(
+                            hasColour(pixelAt(renderPage(*doc, state.page, false), rect.center()),
+                                      effectRecolour),
+                            qPrintable(what));
+                    }
                 } else {
                     QCOMPARE(pageText(*doc, effect.spritePage),
                              QStringLiteral("Arriving paragraph"));

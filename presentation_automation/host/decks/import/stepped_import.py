@@ -83,6 +83,12 @@ def seconds(value, default=0.0):
 
 
 FAMILIES = {1: "entrance", 2: "exit", 3: "emphasis", 4: "motion"}
+# What an emphasis may leave changed on its object (colours and the font's look), with what
+# a value of it must be.
+_is_int = lambda v: isinstance(v, int) and not isinstance(v, bool)
+RESTYLED = {"FillColor": _is_int, "LineColor": _is_int, "CharColor": _is_int,
+            "CharWeight": lambda v: isinstance(v, float), "CharFontName": lambda v: isinstance(v, str),
+            "CharUnderline": _is_int, "CharPosture": lambda v: v is not None}
 STARTS = {1: "click", 2: "with", 3: "after"}
 # A repeat "until the next click" plays as long as anyone waits.
 REPEAT_INDEFINITE = 1000.0
@@ -139,6 +145,7 @@ class Effect:
         self.path = None  # a motion path's SVG data
         self.amount = None
         self.animates = False  # has a node that moves, turns, scales, fades or wipes
+        self.restyles = {}  # the look it leaves its object with: {property: value}
         last_set = -1.0
         self._timing(node, is_effect=True)
         for d, begin in self._timed_descendants(node, 0.0):
@@ -188,6 +195,13 @@ class Effect:
                     self.amount = value
             elif kind in ("ANIMATE", "TRANSITIONFILTER", "ANIMATECOLOR"):
                 self.animates = True
+            api_name = str(getattr(d, "AttributeName", "") or "")
+            if kind in ("ANIMATECOLOR", "SET") and api_name in RESTYLED and \
+                    getattr(d, "Fill", 0) != constant("com.sun.star.animations.AnimationFill.REMOVE"):
+                to = getattr(d, "To", None)
+                if RESTYLED[api_name](to):
+                    self.restyles[api_name] = to
+                    self.animates = True
         if self.visible is None:
             if self.preset_class == constant("com.sun.star.presentation.EffectPresetClass.ENTRANCE"):
                 self.visible = True
@@ -416,13 +430,15 @@ def path_end(svg):
 class State:
     """One build state: what is left out of the slide, where moved objects are, what leads to it."""
 
-    def __init__(self, trigger, delay, hidden, offsets, effects, at=0.0):
+    def __init__(self, trigger, delay, hidden, offsets, effects, at=0.0, restyled=None):
         self.trigger = trigger
         self.at = at  # when it starts in its click's group
         self.delay = delay
         self.hidden = hidden  # {key: True} for each target not shown
         self.offsets = offsets  # {shape path: (dx, dy)} in 1/100 mm, for objects moved by a path
-        self.effects = effects  # [(Effect, key, offset it starts at)]
+        # [(Effect, key, offset it starts at, its object's look before, after or None)]
+        self.effects = effects
+        self.restyled = restyled or {}  # {shape path: ((property, value), ...)}
 
     def look(self, hidden=None):
         """What its page shows, comparable with another state's."""
@@ -430,7 +446,9 @@ class State:
         keys = frozenset(k for k, v in hidden.items() if v)
         moved = frozenset((path, d) for path, d in self.offsets.items()
                           if ("shape", path) not in keys and d != (0.0, 0.0))
-        return keys, moved
+        restyled = frozenset((path, r) for path, r in self.restyled.items()
+                             if ("shape", path) not in keys)
+        return keys, moved, restyled
 
 
 def build_states(slide):
@@ -461,20 +479,29 @@ def build_states(slide):
     # A target first shown by an effect starts hidden; one first hidden starts shown.
     hidden = {key: shown for key, shown in first_seen.items()}
     offsets = {}
+    restyled = {}
     states = [State(None, 0.0, dict(hidden), {}, [])]
     for trigger, delay, changes, at in timeline:
         played = []
         for e, key, family in changes:
             # One that only shows or hides (appear, disappear) is the cut its pages make.
             if family is not None and e.animates:
-                played.append((e, key, offsets.get(key[1], (0.0, 0.0))))
+                before = restyled.get(key[1], ())
+                after = None
+                if family == "emphasis" and e.restyles:
+                    changed = dict(before)
+                    changed.update(e.restyles)
+                    after = tuple(sorted(changed.items()))
+                    restyled[key[1]] = after
+                played.append((e, key, offsets.get(key[1], (0.0, 0.0)), before, after))
             if e.visible is not None:
                 hidden[key] = not e.visible
             if family == "motion":
                 dx, dy = path_end(e.path)
                 ox, oy = offsets.get(key[1], (0.0, 0.0))
                 offsets[key[1]] = (ox + dx * width, oy + dy * height)
-        states.append(State(trigger, delay, dict(hidden), dict(offsets), played, at))
+        states.append(State(trigger, delay, dict(hidden), dict(offsets), played, at,
+                            dict(restyled)))
     return states
 
 
@@ -516,9 +543,28 @@ def move_shapes(page, offsets):
         shape.Position = Point(int(round(at.X + dx)), int(round(at.Y + dy)))
 
 
-def apply_state(page, hidden, offsets=None):
-    """Leaves out of page what hidden says is not built yet; moves what paths moved."""
+def restyle_shapes(page, restyled):
+    for path, changes in restyled.items():
+        shape = shape_at(page, path)
+        for name, value in changes:
+            try:
+                if name.startswith("Char"):
+                    # Over every run, whatever attributes of its own it has.
+                    cursor = shape.getText().createTextCursor()
+                    cursor.gotoStart(False)
+                    cursor.gotoEnd(True)
+                    cursor.setPropertyValue(name, value)
+                else:
+                    shape.setPropertyValue(name, value)
+            except Exception:
+                pass
+
+
+def apply_state(page, hidden, offsets=None, restyled=None):
+    """Leaves out of page what hidden says is not built yet; moves what paths moved, and
+    gives emphasised objects the look their effects left them with."""
     move_shapes(page, offsets or {})
+    restyle_shapes(page, restyled or {})
     doomed = []
     for key, left_out in hidden.items():
         if not left_out:
@@ -555,7 +601,7 @@ class SpritePages:
                 pass
         return self._master
 
-    def make(self, page, key, hidden, offset):
+    def make(self, page, key, hidden, offset, restyle=()):
         """page: a copy of the slide; key: the object; hidden: the state it is drawn in."""
         from com.sun.star.drawing.FillStyle import NONE as NO_FILL
         from com.sun.star.drawing.LineStyle import NONE as NO_LINE
@@ -563,7 +609,7 @@ class SpritePages:
         # The target's own paragraphs as the state has them; the others left out below.
         apply_state(page, {k: v for k, v in hidden.items()
                            if k[0] != "shape" and k[1] == path and k != key},
-                    {path: offset})
+                    {path: offset}, {path: restyle} if restyle else None)
         container = page
         for index in path:
             for i in reversed(range(container.getCount())):
@@ -955,7 +1001,7 @@ def plan_pages(states):
     for i in range(1, len(states)):
         state = states[i]
         hidden = dict(state.hidden)
-        for _, key, _ in state.effects:
+        for _, key, *_ in state.effects:
             hidden[key] = True
         look = state.look(hidden)
         if not state.effects or look == states[i - 1].look():
@@ -967,19 +1013,25 @@ def plan_pages(states):
         under.append(known[look])
     sprites = {}
     sprite_of = []
+    sprite_after = []
+
+    def sprite(ident):
+        if ident not in sprites:
+            sprites[ident] = len(looks)
+            looks.append(("sprite", ident[0], dict(ident[1]), ident[2], ident[3]))
+        return sprites[ident]
+
     for i in range(1, len(states)):
         # An entrance's object as it comes in; any other as the state before has it.
-        for e, key, offset in states[i].effects:
+        for e, key, offset, before, after in states[i].effects:
             drawn = states[i] if e.visible is True else states[i - 1]
             paragraphs_hidden = tuple(sorted(
                 (k, v) for k, v in drawn.hidden.items() if v and k[1] == key[1] and k != key
                 and k[0] != "shape"))
-            ident = (key, paragraphs_hidden, offset)
-            if ident not in sprites:
-                sprites[ident] = len(looks)
-                looks.append(("sprite", key, dict(paragraphs_hidden), offset))
-            sprite_of.append(sprites[ident])
-    return looks, state_page, under, sprite_of
+            sprite_of.append(sprite((key, paragraphs_hidden, offset, before)))
+            sprite_after.append(None if after is None else
+                                sprite((key, paragraphs_hidden, offset, after)))
+    return looks, state_page, under, sprite_of, sprite_after
 
 
 def describe_and_expand(doc, named_by_motion, files, plays_unasked):
@@ -994,11 +1046,11 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
         slide = Slide(page, number)
         states = build_states(slide)
         media = describe_media(slide, page, files, range(1, len(states)), plays_unasked)
-        looks, state_page, under, sprite_of = plan_pages(states)
+        looks, state_page, under, sprite_of, sprite_after = plan_pages(states)
         # Boxes as the slide has them, before any copy is changed.
         rects = []
         for state in states[1:]:
-            for _, key, offset in state.effects:
+            for _, key, offset, *_ in state.effects:
                 try:
                     rects.append(rect_of(page, key, offset))
                 except Exception:
@@ -1013,10 +1065,10 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
         failed = set()
         for k, look in enumerate(looks):
             if look[0] == "state":
-                apply_state(ordered[k], look[2], look[1].offsets)
+                apply_state(ordered[k], look[2], look[1].offsets, look[1].restyled)
             else:
                 try:
-                    sprite_pages.make(ordered[k], look[1], look[2], look[3])
+                    sprite_pages.make(ordered[k], look[1], look[2], look[3], look[4])
                 except Exception:
                     # Its effects are the cut their pages make; the rest of the deck is not
                     # lost for one object LibreOffice will not take apart.
@@ -1034,13 +1086,15 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
                 if state.trigger == "auto":
                     entry["delay"] = round(max(state.delay, 0.0), 3)
                 effects = []
-                for e, key, _ in state.effects:
+                for e, key, *_ in state.effects:
                     if rects[n] is None or sprite_of[n] in failed:
                         slide.note("effect \u201c%s\u201d is drawn as a cut: its object cannot "
                                    "be drawn alone" % e.name())
                     else:
                         effects.append(effect_entry(e, key, e.family(), rects[n],
                                                     page_number + sprite_of[n], state.at))
+                        if sprite_after[n] is not None and sprite_after[n] not in failed:
+                            effects[-1]["spriteAfter"] = page_number + sprite_after[n]
                     n += 1
                 if effects:
                     entry["effects"] = effects
