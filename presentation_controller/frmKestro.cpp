@@ -9,6 +9,7 @@
 #include "platform/command_button.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/import_notice.h"
 #include "platform/layout.h"
 #include "platform/presenter_keys.h"
 #include "platform/topmost.h"
@@ -206,6 +207,9 @@ void frmKestro::cmdLoadShow_Click()
         // another controller.
         showSlideNumber(QString::number(ppPres1->slides()->item(1)->slideIndex()));
         resetBlank();
+        if (const auto notice = platform::withoutBuildsMessage(*ppPres1, txtLoadShow->text())) {
+            report(*notice);
+        }
 
         if (kiosk) {
             const std::int32_t total = ppPres1->slides()->count();

@@ -24,10 +24,11 @@ namespace {
 
 const QString deck = QStringLiteral("/shows/opening.ppt");
 
-const Calls loadWithDefaults = {
-    "CreateApplication()", "Visible(-1)",           "Open(/shows/opening.ppt)",
-    "Run(pres 1)",         "Left(pres 1, 769)",     "Top(pres 1, 0)",
-    "Width(pres 1, 768)",  "SlidesItem(pres 1, 1)", "SlideIndex(pres 1, 1)"};
+const Calls loadWithDefaults = {"CreateApplication()",      "Visible(-1)",
+                                "Open(/shows/opening.ppt)", "Run(pres 1)",
+                                "Left(pres 1, 769)",        "Top(pres 1, 0)",
+                                "Width(pres 1, 768)",       "SlidesItem(pres 1, 1)",
+                                "SlideIndex(pres 1, 1)",    "ImportReport(pres 1)"};
 
 } // namespace
 
@@ -143,6 +144,26 @@ private slots:
         QCOMPARE(control("txtSlideNum")->text(), QStringLiteral("1"));
         QVERIFY(!control("txtSlideNum")->isEnabled());
         QVERIFY(m_messages->shown.isEmpty());
+    }
+
+    void aDeckShownWithoutItsBuildsIsSaidAsItLoads()
+    {
+        for (const auto variant : {kestro::Variant::Kestro, kestro::Variant::Kiosk}) {
+            makeWindow(variant);
+            m_messages->shown.clear();
+            if (variant == kestro::Variant::Kiosk) {
+                control("Text1")->setText(QStringLiteral("10"));
+            }
+            const std::string without =
+                "shown without its builds, one page per slide: the stepped import needs "
+                "python3-uno, which is not installed";
+            m_app->setImportReport(deck.toStdString(), {without});
+            loadShow();
+            QCOMPARE(messageTexts(),
+                     QStringList{deck + QStringLiteral(" is ") + QString::fromStdString(without) +
+                                 QStringLiteral(".")});
+            QCOMPARE(control("txtSlideNum")->text(), QStringLiteral("1"));
+        }
     }
 
     void loadShowAtConfirmedNumbersAfterTheirWindowClosed()
