@@ -233,14 +233,14 @@ private slots:
         script.close();
         m_host->options.hostArguments << QStringLiteral("--import-script") << import;
         Options options;
-        options.script = writeScript("0,1,1,1\r\n");
+        options.script = writeScript("0,1,1,1\r\n1,1,2,1\r\n");
         options.decks = m_decks;
         options.haveDecks = true;
         options.json = true;
         QJsonObject json;
         QCOMPARE(run(options, json), int(exitProblems));
         const QJsonArray findings = json.value("findings").toArray();
-        QCOMPARE(findings.size(), 1);
+        QVERIFY2(findings.size() == 1, QJsonDocument(findings).toJson().constData());
         const QJsonObject finding = findings[0].toObject();
         QCOMPARE(finding.value("kind").toString(), QStringLiteral("deckWithoutBuilds"));
         QCOMPARE(finding.value("screen").toInt(), 2);
