@@ -207,9 +207,6 @@ void frmKestro::cmdLoadShow_Click()
         // another controller.
         showSlideNumber(QString::number(ppPres1->slides()->item(1)->slideIndex()));
         resetBlank();
-        if (const auto notice = platform::withoutBuildsMessage(*ppPres1, txtLoadShow->text())) {
-            report(*notice);
-        }
 
         if (kiosk) {
             const std::int32_t total = ppPres1->slides()->count();
@@ -219,6 +216,10 @@ void frmKestro::cmdLoadShow_Click()
             m_longTimer1->setEnabled(true);
             settingInterval = true;
             m_longTimer1->setInterval(platform::toSingle(Text1->text()));
+        }
+        // Last: the message waits for the operator, and the kiosk's timer must not.
+        if (const auto notice = platform::withoutBuildsMessage(*ppPres1, txtLoadShow->text())) {
+            report(*notice);
         }
     } catch (const std::exception &error) {
         if (settingInterval && m_longTimer1->Interval() == 0) {

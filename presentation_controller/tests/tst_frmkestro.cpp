@@ -158,7 +158,14 @@ private slots:
                 "shown without its builds, one page per slide: the stepped import needs "
                 "python3-uno, which is not installed";
             m_app->setImportReport(deck.toStdString(), {without});
+            // The message waits for the operator; the kiosk's timer is already running then.
+            bool timerRunning = false;
+            m_messages->onShow = [this, &timerRunning](const QString &, const QString &) {
+                timerRunning = m_window->LongTimer1() && m_window->LongTimer1()->Enabled();
+            };
             loadShow();
+            m_messages->onShow = {};
+            QCOMPARE(timerRunning, variant == kestro::Variant::Kiosk);
             QCOMPARE(messageTexts(),
                      QStringList{deck + QStringLiteral(" is ") + QString::fromStdString(without) +
                                  QStringLiteral(".")});
@@ -454,7 +461,7 @@ private slots:
         loadShow();
         QVERIFY(m_messages->shown.isEmpty());
         Calls expected = loadWithDefaults;
-        expected.push_back("SlidesCount(pres 1)");
+        expected.insert(expected.end() - 1, "SlidesCount(pres 1)");
         QCOMPARE(m_app->calls(), expected);
         QCOMPARE(control("txtTotalslides")->text(), QStringLiteral("12"));
         QVERIFY(!control("txtTotalslides")->isEnabled());
