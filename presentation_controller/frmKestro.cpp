@@ -9,6 +9,7 @@
 #include "platform/command_button.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/import_notice.h"
 #include "platform/layout.h"
 #include "platform/presenter_keys.h"
 #include "platform/topmost.h"
@@ -215,6 +216,10 @@ void frmKestro::cmdLoadShow_Click()
             m_longTimer1->setEnabled(true);
             settingInterval = true;
             m_longTimer1->setInterval(platform::toSingle(Text1->text()));
+        }
+        // Last: the message waits for the operator, and the kiosk's timer must not.
+        if (const auto notice = platform::withoutBuildsMessage(*ppPres1, txtLoadShow->text())) {
+            report(*notice);
         }
     } catch (const std::exception &error) {
         if (settingInterval && m_longTimer1->Interval() == 0) {

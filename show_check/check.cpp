@@ -6,6 +6,7 @@
 
 #include "platform/error.h"
 #include "platform/text_file.h"
+#include "presentation_automation/import_note.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -69,6 +70,20 @@ QJsonObject findingJson(const Finding &f)
     return o;
 }
 
+// The import report's line saying the deck is shown without its builds, or empty.
+QString withoutBuilds(const Deck &deck)
+{
+    if (!deck.importReport) {
+        return {};
+    }
+    std::vector<std::string> lines;
+    for (const QString &line : *deck.importReport) {
+        lines.push_back(line.toStdString());
+    }
+    const auto line = pa::withoutBuildsLine(lines);
+    return line ? QString::fromStdString(*line) : QString();
+}
+
 // The deck's builds and what its show does not play, as lines under the deck's own.
 QStringList stepsText(const Deck &deck)
 {
@@ -84,8 +99,11 @@ QStringList stepsText(const Deck &deck)
                      withBuilds.join(QStringLiteral(", "));
     }
     if (deck.importReport) {
+        const QString without = withoutBuilds(deck);
         for (const QString &line : *deck.importReport) {
-            lines << QStringLiteral("Not played: ") + line;
+            if (line != without) {
+                lines << QStringLiteral("Not played: ") + line;
+            }
         }
     }
     return lines;
@@ -128,6 +146,14 @@ void checkTheDecks(const Options &options, Report &report, DeckSet &decks)
             report.errors << QStringLiteral("The deck of Screen %1, %2, cannot be opened: %3")
                                  .arg(screen)
                                  .arg(deck.path, deck.error);
+        }
+        // The script's Next presses were counted for the deck's builds, which this show lacks.
+        if (const QString line = withoutBuilds(deck); !line.isEmpty()) {
+            report.findings.push_back(Finding{0, screen, Severity::Problem,
+                                              QStringLiteral("deckWithoutBuilds"),
+                                              QStringLiteral("The deck of Screen %1, %2, is %3.")
+                                                  .arg(screen)
+                                                  .arg(deck.path, line)});
         }
     }
     if (report.script) {
@@ -354,8 +380,12 @@ void printJson(const Options &options, const CheckEnvironment &environment, cons
                     o.insert(QStringLiteral("builds"), builds);
                 }
                 if (deck.importReport) {
-                    o.insert(QStringLiteral("notPlayed"),
-                             QJsonArray::fromStringList(*deck.importReport));
+                    QStringList notPlayed = *deck.importReport;
+                    if (const QString without = withoutBuilds(deck); !without.isEmpty()) {
+                        notPlayed.removeAll(without);
+                        o.insert(QStringLiteral("withoutBuilds"), without);
+                    }
+                    o.insert(QStringLiteral("notPlayed"), QJsonArray::fromStringList(notPlayed));
                 }
             } else {
                 o.insert(QStringLiteral("error"), deck.error);

@@ -11,6 +11,7 @@
 #include "platform/command_button.h"
 #include "platform/drive_c.h"
 #include "platform/error.h"
+#include "platform/import_notice.h"
 #include "platform/layout.h"
 #include "platform/presenter_keys.h"
 #include "platform/resume_next.h"
@@ -657,6 +658,9 @@ void frmControl::loadScreen(int screen)
     loadPicture(imageBoxOf(screen), strSlidePath);
     txtLoadShow->setEnabled(false);
     resetBlank(screen);
+    if (const auto notice = platform::withoutBuildsMessage(*pres, txtLoadShow->text())) {
+        showMessage(*notice);
+    }
 }
 
 void frmControl::cmdLoadShow_Click()

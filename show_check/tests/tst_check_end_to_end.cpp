@@ -213,6 +213,46 @@ private slots:
         }
     }
 
+    // A deck the host shows without its builds is a problem of its screen: the script's
+    // presses were counted for builds that will not come.
+    void aDeckShownWithoutItsBuildsIsAProblem()
+    {
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty()) {
+            QSKIP("LibreOffice is not installed");
+        }
+        using namespace pa::host::testing;
+        m_decks[1] = saveDeckAs(soffice, flatDeckText(steppedSlides()), m_host->path({}),
+                                QStringLiteral("stepped"), QStringLiteral("pptx"));
+        QVERIFY(!m_decks[1].isEmpty());
+        // An import that cannot reach LibreOffice's UNO, as without python3-uno.
+        const QString import = m_host->path(QStringLiteral("no_uno.py"));
+        QFile script(import);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("import sys\nsys.exit(3)\n");
+        script.close();
+        m_host->options.hostArguments << QStringLiteral("--import-script") << import;
+        Options options;
+        options.script = writeScript("0,1,1,1\r\n1,1,2,1\r\n");
+        options.decks = m_decks;
+        options.haveDecks = true;
+        options.json = true;
+        QJsonObject json;
+        QCOMPARE(run(options, json), int(exitProblems));
+        const QJsonArray findings = json.value("findings").toArray();
+        QVERIFY2(findings.size() == 1, QJsonDocument(findings).toJson().constData());
+        const QJsonObject finding = findings[0].toObject();
+        QCOMPARE(finding.value("kind").toString(), QStringLiteral("deckWithoutBuilds"));
+        QCOMPARE(finding.value("screen").toInt(), 2);
+        const QJsonObject deck = json.value("decks").toArray()[1].toObject();
+        QVERIFY2(deck.value("withoutBuilds")
+                     .toString()
+                     .startsWith(QLatin1String("shown without its builds, one page per slide: "
+                                               "the stepped import needs python3-uno")),
+                 qPrintable(deck.value("withoutBuilds").toString()));
+        QCOMPARE(deck.value("notPlayed").toArray(), QJsonArray());
+    }
+
     void theStoryboardShowsTheSlideEachRowNames()
     {
         Options options;

@@ -206,6 +206,7 @@ private slots:
                 "Width(" + pres + ", 768)",
                 "SlidesItem(" + pres + ", 1)",
                 f.exportCall(screen, 1, screen),
+                "ImportReport(" + pres + ")",
             };
             QCOMPARE(f.app.calls(), expected);
             QCOMPARE(f.window->LoadNumber, std::int16_t(screen));
@@ -229,6 +230,28 @@ private slots:
         QCOMPARE(f.window->LoadNumber, std::int16_t(4));
         QCOMPARE(f.loadBox()->text(), f.deck("four.pdf"));
         QVERIFY(f.loadBox()->isEnabled());
+    }
+
+    void aDeckShownWithoutItsBuildsIsSaidAsItLoads()
+    {
+        ControlFixture f;
+        const QString built = f.deck(QStringLiteral("built.pptx"));
+        const QString plain = f.deck(QStringLiteral("plain.pptx"));
+        const std::string without = "shown without its builds, one page per slide: the stepped "
+                                    "import stopped making progress: 3 of 28 slides done in 80 s";
+        f.app.setImportReport(built.toStdString(), {"slide 2: a trigger is not played"});
+        f.app.setImportReport(plain.toStdString(), {"slide 2: a trigger is not played", without});
+        f.load(built);
+        QVERIFY(f.messages->shown.isEmpty());
+        f.load(plain);
+        QCOMPARE(f.messages->shown.size(), 1);
+        QCOMPARE(f.messages->shown[0].caption, QStringLiteral("Corvane"));
+        QCOMPARE(f.messages->shown[0].text, plain + QStringLiteral(" is ") +
+                                                QString::fromStdString(without) +
+                                                QStringLiteral("."));
+        // The load itself went through.
+        QCOMPARE(f.window->LoadNumber, std::int16_t(2));
+        QVERIFY(f.window->ppPres2 != nullptr);
     }
 
     void eachPreviewComesFromItsOwnPresentation()

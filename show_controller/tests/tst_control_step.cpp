@@ -548,7 +548,7 @@ private slots:
                  (Calls{"CreateApplication()", "Visible(-1)",
                         "Open(" + s.deck("new.pdf").toStdString() + ", 0, 0, -1)", "Run(pres 4)",
                         "Left(pres 4, -768)", "Top(pres 4, 0)", "Width(pres 4, 768)",
-                        "SlidesItem(pres 4, 1)", s.exportCall(4, 1, 1)}));
+                        "SlidesItem(pres 4, 1)", s.exportCall(4, 1, 1), "ImportReport(pres 4)"}));
         QCOMPARE(s.window->LoadNumber, std::int16_t(1));
         QVERIFY(sameColour(s.previewColour(1), slideColour(4, 1)));
         QVERIFY(sameColour(s.previewColour(2), slideColour(2, 1)));

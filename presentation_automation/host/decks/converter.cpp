@@ -7,6 +7,7 @@
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/off_thread.h"
 #include "presentation_automation/host/service/host_process.h"
+#include "presentation_automation/import_note.h"
 
 #include <poppler-qt6.h>
 
@@ -172,6 +173,28 @@ QString store(const QString &produced, const QString &cached, const QString &cac
     return QStringLiteral("was converted but the result cannot be stored in %1").arg(cacheDir);
 }
 
+// Puts beside a PDF shown without its builds a description that says so, so that its import
+// report tells the programs that load it, and keeps telling them while it comes from the
+// cache. False when it cannot be written; the log has said it then.
+bool writeNote(const QString &pdf, const QString &note)
+{
+    QString why;
+    const auto doc = loadPdf(pdf, &why);
+    if (!doc) {
+        return false;
+    }
+    const QString path = descriptionPathFor(pdf);
+    QFile file(path + QStringLiteral(".part"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(plainDescriptionJson(doc->numPages(), {note})) < 0 || !file.flush()) {
+        file.remove();
+        return false;
+    }
+    file.close();
+    QFile::remove(path);
+    return QFile::rename(file.fileName(), path);
+}
+
 // Empty when the import's PDF opens and its description fits it, else why not.
 QString checkImported(const QString &pdf)
 {
@@ -198,12 +221,17 @@ void Converter::startImport(const Prepared &prepared, Done done)
     const int importMs = m_timeoutMs * 2 / 3;
     // A deck that could not be imported is converted plainly, and the log says so once.
     const auto fallBack = [this, prepared, done, importMs](const ImportOutcome &failed) {
-        qWarning("The file %s is shown without its builds, one page per slide: the stepped "
-                 "import %s.",
-                 qPrintable(prepared.source), qPrintable(failed.why));
+        const QString note =
+            QString::fromUtf8(pa::withoutBuildsPrefix.data(),
+                              static_cast<qsizetype>(pa::withoutBuildsPrefix.size())) +
+            QStringLiteral(", one page per slide: the stepped import %1").arg(failed.why);
+        qWarning("The file %s is %s.", qPrintable(prepared.source), qPrintable(note));
         if (failed.result != ImportOutcome::Result::DeckRefused &&
             QFileInfo::exists(prepared.plainCached)) {
-            done(prepared.plainCached, {});
+            const QString pdf = prepared.plainCached;
+            offThread(
+                m_pool, this, [pdf, note] { return writeNote(pdf, note); },
+                [done, pdf](bool) { done(pdf, {}); });
             return;
         }
         // A deck the import refused is kept as converted plainly, so that it is not tried
@@ -211,7 +239,7 @@ void Converter::startImport(const Prepared &prepared, Done done)
         const QString storeAs = failed.result == ImportOutcome::Result::DeckRefused
                                     ? prepared.cached
                                     : prepared.plainCached;
-        startPlain(prepared, storeAs, m_timeoutMs - importMs, done);
+        startPlain(prepared, storeAs, m_timeoutMs - importMs, done, note);
     };
     SteppedImport::run(
         m_importScript, prepared.input, produced, prepared.work->path(), importMs, this,
@@ -247,7 +275,7 @@ void Converter::startImport(const Prepared &prepared, Done done)
 }
 
 void Converter::startPlain(const Prepared &prepared, const QString &storeAs, int timeoutMs,
-                           Done done)
+                           Done done, const QString &note)
 {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     const auto work = prepared.work;
@@ -270,7 +298,7 @@ void Converter::startPlain(const Prepared &prepared, const QString &storeAs, int
     const QString cacheDir = m_cacheDir;
     OfficeProcess::run(
         soffice, arguments, timeoutMs, this,
-        [this, work, done, storeAs, cacheDir, plainDir](const OfficeOutcome &outcome) {
+        [this, work, done, storeAs, cacheDir, plainDir, note](const OfficeOutcome &outcome) {
             if (outcome.result == OfficeOutcome::Result::FailedToStart) {
                 done({},
                      QStringLiteral("cannot be converted: LibreOffice could not be started (%1)")
@@ -286,7 +314,7 @@ void Converter::startPlain(const Prepared &prepared, const QString &storeAs, int
             const QString produced = plainDir + QStringLiteral("/deck.pdf");
             offThread(
                 m_pool, this,
-                [produced, storeAs, cacheDir]() -> QString {
+                [produced, storeAs, cacheDir, note]() -> QString {
                     QString why;
                     if (!QFileInfo::exists(produced) || !loadPdf(produced, &why)) {
                         return QStringLiteral("could not be converted by LibreOffice (damaged, "
@@ -294,7 +322,11 @@ void Converter::startPlain(const Prepared &prepared, const QString &storeAs, int
                     }
                     // A description left from an earlier import must not describe this PDF.
                     QFile::remove(descriptionPathFor(storeAs));
-                    return store(produced, storeAs, cacheDir, false);
+                    const QString stored = store(produced, storeAs, cacheDir, false);
+                    if (stored.isEmpty() && !note.isEmpty()) {
+                        writeNote(storeAs, note);
+                    }
+                    return stored;
                 },
                 // The temporary folder goes only once the result is stored.
                 [done, storeAs, work](const QString &storeError) {

@@ -40,8 +40,9 @@ private:
     struct Prepared;
     static Prepared prepare(const QString &source, const QString &cacheDir, bool importable);
     void startImport(const Prepared &prepared, Done done);
-    // storeAs: the cache entry the PDF is kept as.
-    void startPlain(const Prepared &prepared, const QString &storeAs, int timeoutMs, Done done);
+    // storeAs: the cache entry the PDF is kept as; note, when given, why it has no builds.
+    void startPlain(const Prepared &prepared, const QString &storeAs, int timeoutMs, Done done,
+                    const QString &note = {});
 
     QString m_cacheDir;
     // Hashing and copying a deck, and checking and storing the result, take seconds for a

@@ -137,6 +137,24 @@ std::optional<SlideEffect> slideEffect(const QJsonObject &o, int pageCount)
 
 } // namespace
 
+QByteArray plainDescriptionJson(int pageCount, const QStringList &report)
+{
+    QJsonArray slides;
+    for (int page = 0; page < pageCount; ++page) {
+        slides.append(QJsonObject{
+            {QStringLiteral("states"), QJsonArray{QJsonObject{{QStringLiteral("page"), page}}}}});
+    }
+    QJsonArray lines;
+    for (const QString &line : report) {
+        lines.append(QJsonObject{{QStringLiteral("message"), line}});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("format"), 1},
+                                     {QStringLiteral("importer"), QString()},
+                                     {QStringLiteral("slides"), slides},
+                                     {QStringLiteral("report"), lines}})
+        .toJson(QJsonDocument::Compact);
+}
+
 EffectFamily effectFamilyFromName(const QString &name)
 {
     if (name == QLatin1String("exit")) {

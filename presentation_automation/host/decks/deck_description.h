@@ -191,6 +191,10 @@ DeckDescription plainDeck(int pageCount);
 std::optional<DeckDescription> readDeckDescription(const QByteArray &json, int pageCount,
                                                    QString *why);
 
+// A description of a deck shown one page per slide, carrying report lines (why it has no
+// builds), for a PDF of pageCount pages.
+QByteArray plainDescriptionJson(int pageCount, const QStringList &report);
+
 // "<pdf>.steps.json": where the importer puts the description of a PDF it wrote.
 QString descriptionPathFor(const QString &pdf);
 

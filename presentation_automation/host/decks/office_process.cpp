@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -17,9 +18,9 @@ constexpr qsizetype keptOutputBytes = 16 * 1024;
 } // namespace
 
 void OfficeProcess::run(const QString &program, const QStringList &arguments, int timeoutMs,
-                        QObject *parent, Done done)
+                        QObject *parent, Done done, LineWatch watch)
 {
-    auto *self = new OfficeProcess(timeoutMs, parent, std::move(done));
+    auto *self = new OfficeProcess(timeoutMs, parent, std::move(done), std::move(watch));
     self->m_process.setProgram(program);
     self->m_process.setArguments(arguments);
     self->m_startedMs = QDateTime::currentMSecsSinceEpoch();
@@ -27,8 +28,9 @@ void OfficeProcess::run(const QString &program, const QStringList &arguments, in
     self->m_process.start();
 }
 
-OfficeProcess::OfficeProcess(int timeoutMs, QObject *parent, Done done)
-    : QObject(parent), m_timer(new QTimer(this)), m_done(std::move(done))
+OfficeProcess::OfficeProcess(int timeoutMs, QObject *parent, Done done, LineWatch watch)
+    : QObject(parent), m_timer(new QTimer(this)), m_done(std::move(done)),
+      m_watch(std::move(watch)), m_limitMs(timeoutMs)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardInputFile(QProcess::nullDevice());
@@ -40,7 +42,9 @@ OfficeProcess::OfficeProcess(int timeoutMs, QObject *parent, Done done)
     connect(&m_process, &QProcess::started, this, [this] { m_groupId = m_process.processId(); });
 
     connect(&m_process, &QProcess::readyRead, this, [this] {
-        m_output += m_process.readAll();
+        const QByteArray chunk = m_process.readAll();
+        watchLines(chunk);
+        m_output += chunk;
         if (m_output.size() > keptOutputBytes) {
             m_output = m_output.right(keptOutputBytes);
         }
@@ -64,12 +68,34 @@ OfficeProcess::OfficeProcess(int timeoutMs, QObject *parent, Done done)
             finish(outcome);
         }
     });
-    connect(m_timer, &QTimer::timeout, this, [this, timeoutMs] {
+    connect(m_timer, &QTimer::timeout, this, [this] {
         OfficeOutcome outcome;
         outcome.result = OfficeOutcome::Result::TimedOut;
-        outcome.lastLine = QStringLiteral("did not finish within %1 s").arg(timeoutMs / 1000);
+        outcome.lastLine = QStringLiteral("did not finish within %1 s").arg(m_limitMs / 1000);
         finish(outcome);
     });
+}
+
+void OfficeProcess::watchLines(const QByteArray &chunk)
+{
+    if (!m_watch) {
+        return;
+    }
+    m_partialLine += chunk;
+    qsizetype end = 0;
+    while ((end = m_partialLine.indexOf('\n')) >= 0) {
+        const QByteArray line = m_partialLine.left(end);
+        m_partialLine.remove(0, end + 1);
+        const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - m_startedMs;
+        if (const auto limit = m_watch(line, elapsed); limit && *limit != m_limitMs) {
+            m_limitMs = *limit;
+            m_timer->start(static_cast<int>(std::max<qint64>(0, m_limitMs - elapsed)));
+        }
+    }
+    // A program writing without line ends is not let to fill the memory.
+    if (m_partialLine.size() > keptOutputBytes) {
+        m_partialLine.clear();
+    }
 }
 
 OfficeProcess::~OfficeProcess()

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QTimer;
 
@@ -40,13 +41,18 @@ class OfficeProcess : public QObject
 
 public:
     using Done = std::function<void(const OfficeOutcome &)>;
+    // Sees each line the program writes, with the milliseconds since it started; returns the
+    // new time limit (milliseconds from the start) when the line moves it.
+    using LineWatch =
+        std::function<std::optional<qint64>(const QByteArray &line, qint64 elapsedMs)>;
 
     // done runs once, from the event loop; the object deletes itself after it.
     static void run(const QString &program, const QStringList &arguments, int timeoutMs,
-                    QObject *parent, Done done);
+                    QObject *parent, Done done, LineWatch watch = {});
 
 private:
-    OfficeProcess(int timeoutMs, QObject *parent, Done done);
+    OfficeProcess(int timeoutMs, QObject *parent, Done done, LineWatch watch);
+    void watchLines(const QByteArray &chunk);
     ~OfficeProcess() override;
     void finish(OfficeOutcome outcome);
     void killGroup();
@@ -54,6 +60,9 @@ private:
     QProcess m_process;
     QTimer *m_timer;
     Done m_done;
+    LineWatch m_watch;
+    QByteArray m_partialLine;
+    qint64 m_limitMs = 0;
     QByteArray m_output;
     qint64 m_startedMs = 0;
     qint64 m_groupId = 0;

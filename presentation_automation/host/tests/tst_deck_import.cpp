@@ -540,7 +540,18 @@ private slots:
             QVERIFY2(doc, qPrintable(why));
             // LibreOffice's own PDF export leaves the hidden slide out.
             QCOMPARE(doc->numPages(), 4);
-            QVERIFY(!QFileInfo::exists(descriptionPathFor(c.pdf)));
+            // Beside it, a plain description whose report says why it has no builds, so the
+            // programs that load it can tell the operator, on this open and the next.
+            QFile note(descriptionPathFor(c.pdf));
+            QVERIFY(note.open(QIODevice::ReadOnly));
+            why.clear();
+            const auto described = readDeckDescription(note.readAll(), doc->numPages(), &why);
+            QVERIFY2(described, qPrintable(why));
+            QCOMPARE(described->slideCount(), 4);
+            QCOMPARE(described->report.size(), 1);
+            QVERIFY2(described->report[0].startsWith(QLatin1String("shown without its builds")) &&
+                         described->report[0].contains(logged),
+                     qPrintable(described->report[0]));
             QFile runs(fake + QStringLiteral(".runs"));
             QVERIFY(runs.open(QIODevice::ReadOnly));
             QCOMPARE(runs.size(), qint64(open == 2 && triedAgain ? 2 : 1));

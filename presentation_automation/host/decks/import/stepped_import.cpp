@@ -1,5 +1,6 @@
 #include "presentation_automation/host/decks/import/stepped_import.h"
 
+#include "presentation_automation/host/decks/import/import_limit.h"
 #include "presentation_automation/host/decks/office_process.h"
 
 #include <QAtomicInteger>
@@ -7,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <memory>
 
 namespace pa::host {
 
@@ -85,8 +88,17 @@ void SteppedImport::run(const QString &script, const QString &input, const QStri
                                 pipe,
                                 input,
                                 outputPdf};
+    // Each slide the script reports done moves the limit on (see ImportLimit).
+    auto limit = std::make_shared<ImportLimit>(timeoutMs);
+    const auto watch = [limit](const QByteArray &line, qint64 elapsedMs) -> std::optional<qint64> {
+        if (const auto progress = parseImportProgress(line)) {
+            return limit->report(*progress, elapsedMs);
+        }
+        return std::nullopt;
+    };
     OfficeProcess::run(
-        interpreter, arguments, timeoutMs, parent, [done](const OfficeOutcome &outcome) {
+        interpreter, arguments, timeoutMs, parent,
+        [done, limit](const OfficeOutcome &outcome) {
             using R = OfficeOutcome::Result;
             ImportOutcome out;
             if (outcome.succeeded()) {
@@ -101,7 +113,19 @@ void SteppedImport::run(const QString &script, const QString &input, const QStri
                 out = {ImportOutcome::Result::DeckRefused,
                        QStringLiteral("failed: %1").arg(outcome.lastLine)};
             } else if (outcome.result == R::TimedOut) {
-                out = {ImportOutcome::Result::Failed, outcome.lastLine};
+                const auto &last = limit->last();
+                out = {ImportOutcome::Result::Failed,
+                       !last ? outcome.lastLine
+                       : last->done < last->total
+                           ? QStringLiteral("stopped making progress: %1 of %2 slides done in "
+                                            "%3 s")
+                                 .arg(last->done)
+                                 .arg(last->total)
+                                 .arg(outcome.elapsedMs / 1000)
+                           : QStringLiteral("did not finish writing the PDF of its %1 slides "
+                                            "within %2 s")
+                                 .arg(last->total)
+                                 .arg(outcome.elapsedMs / 1000)};
             } else {
                 out = {ImportOutcome::Result::Failed,
                        QStringLiteral("ended unexpectedly (%1)")
@@ -110,7 +134,8 @@ void SteppedImport::run(const QString &script, const QString &input, const QStri
                                     : outcome.lastLine)};
             }
             done(out);
-        });
+        },
+        watch);
 }
 
 } // namespace pa::host

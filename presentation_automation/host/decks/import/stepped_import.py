@@ -1283,6 +1283,8 @@ def run(soffice, profile, pipe, source, output):
             raise ImportError_("LibreOffice cannot open it (%s)" % type(e).__name__)
         if doc is None or not hasattr(doc, "getDrawPages"):
             raise ImportError_("LibreOffice cannot open it as a presentation")
+        # The host's time limit follows these lines: the deck is open, its slides come next.
+        print("progress 0 %d" % doc.DrawPages.getCount(), flush=True)
         named_by_motion = os.path.splitext(source)[1].lower() in (".pptx", ".ppsx")
         # An Impress slide plays its media as it is shown; a PowerPoint one only when asked.
         plays_unasked = os.path.splitext(source)[1].lower() not in (".ppt", ".pps", ".pptx",
