@@ -2,6 +2,7 @@
 
 #include <QAudioOutput>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QPainter>
@@ -29,6 +30,10 @@ struct SlideMedia::Clip
     // Why it cannot be played; said once, when its slide shows it.
     QString problem;
     bool told = false;
+    // Pacing of the frames the decoder handed over while the clip was shown, for the listing.
+    int frames = 0;
+    QElapsedTimer sinceFrame;
+    double longestGapMs = 0;
 };
 
 bool mediaPlaybackAvailable()
@@ -186,6 +191,12 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
                     }
                     raw->frame = frame.toImage();
                     if (raw->shown) {
+                        if (raw->frames > 0) {
+                            raw->longestGapMs = std::max(
+                                raw->longestGapMs, double(raw->sinceFrame.nsecsElapsed()) / 1e6);
+                        }
+                        ++raw->frames;
+                        raw->sinceFrame.start();
                         emit frameChanged(raw->clip.rect);
                     }
                 });
@@ -366,6 +377,11 @@ QStringList SlideMedia::status() const
         } else if (length > 0) {
             line += QStringLiteral(", %1 s remaining")
                         .arg(std::max<qint64>(length - elapsed, 0) / 1000.0, 0, 'f', 1);
+        }
+        if (c->frames > 0) {
+            line += QStringLiteral(", %1 frames, longest gap %2 ms")
+                        .arg(c->frames)
+                        .arg(c->longestGapMs, 0, 'f', 1);
         }
         lines << line;
     }
