@@ -68,14 +68,27 @@ bool makeClip(const QString &path, const QString &size, int seconds)
 {
     QProcess p;
     p.start(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            {QStringLiteral("-loglevel"),
+             QStringLiteral("error"),
+             QStringLiteral("-y"),
+             QStringLiteral("-f"),
+             QStringLiteral("lavfi"),
+             QStringLiteral("-i"),
              QStringLiteral("testsrc=size=%1:rate=30:duration=%2").arg(size).arg(seconds),
-             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-             QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), QStringLiteral("-c:v"),
-             QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"),
-             QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"),
-             QStringLiteral("aac"), QStringLiteral("-shortest"), path});
+             QStringLiteral("-f"),
+             QStringLiteral("lavfi"),
+             QStringLiteral("-i"),
+             QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
+             QStringLiteral("-c:v"),
+             QStringLiteral("libx264"),
+             QStringLiteral("-preset"),
+             QStringLiteral("veryfast"),
+             QStringLiteral("-pix_fmt"),
+             QStringLiteral("yuv420p"),
+             QStringLiteral("-c:a"),
+             QStringLiteral("aac"),
+             QStringLiteral("-shortest"),
+             path});
     return p.waitForFinished(300000) && p.exitCode() == 0;
 }
 
@@ -138,9 +151,9 @@ int main(int argc, char **argv)
     options.runtimeDir = dir.filePath(QStringLiteral("runtime"));
     options.hostProgram =
         QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
-    options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("xcb"),
-                             QStringLiteral("-display"), x.display, QStringLiteral("--cache-dir"),
-                             dir.filePath(QStringLiteral("cache"))};
+    options.hostArguments = {QStringLiteral("-platform"),   QStringLiteral("xcb"),
+                             QStringLiteral("-display"),    x.display,
+                             QStringLiteral("--cache-dir"), dir.filePath(QStringLiteral("cache"))};
     std::printf("uptime and load before: %s | %s\n",
                 procLine(QStringLiteral("/proc/uptime"), nullptr).constData(),
                 procLine(QStringLiteral("/proc/loadavg"), nullptr).constData());
@@ -160,22 +173,27 @@ int main(int argc, char **argv)
                   {plainPage(Qt::darkBlue),
                    moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("small.mp4"), rect),
                    plainPage(Qt::darkRed), plainPage(Qt::darkCyan)});
-    auto pres = application->presentations()->open(pa::str(stepping));
+    auto pres = application->presentations()->open(str(stepping));
     pres->slideShowSettings()->run();
     auto view = pres->slideShowWindow()->view();
     const QRect area = middleOf(rect, threeDisplayPrimary);
-    const QImage poster = [&] {
-        QImage image(area.size(), QImage::Format_RGB32);
-        image.fill(QColor(Qt::darkGreen));
-        return image;
-    }();
     const auto onScreen = [&](int slide) {
         return listing(options).contains(QStringLiteral("slide on screen: %1").arg(slide));
     };
-    // Until the clip's rectangle shows anything but the page under it.
+    // Until the clip's rectangle shows a picture: the pages, old and new, are one colour
+    // there, a frame of the test clip is many.
     const auto untilFrame = [&](const QElapsedTimer &since) {
         const bool seen = waitUntil(
-            [&] { return pictureDifference(grabX(x.display, area), poster) > 8.0; }, 10000);
+            [&] {
+                const QImage seen = grabX(x.display, area);
+                if (seen.isNull()) {
+                    return false;
+                }
+                QImage plain(seen.size(), QImage::Format_RGB32);
+                plain.fill(seen.pixel(0, 0));
+                return pictureDifference(seen, plain) > 8.0;
+            },
+            10000);
         return seen ? double(since.nsecsElapsed()) / 1e6 : -1.0;
     };
     std::vector<double> prepared, unprepared;
@@ -214,9 +232,9 @@ int main(int argc, char **argv)
     for (int s = 1; s <= 3; ++s) {
         const QString deck = dir.filePath(QStringLiteral("full%1.pdf").arg(s));
         writeMoviePdf(deck, {plainPage(Qt::darkBlue),
-                             moviePage(Qt::darkGreen, MovieKind::Movie,
-                                       QStringLiteral("full.mp4"), QRectF(0, 0, 1, 1))});
-        auto p = application->presentations()->open(pa::str(deck));
+                             moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("full.mp4"),
+                                       QRectF(0, 0, 1, 1))});
+        auto p = application->presentations()->open(str(deck));
         p->slideShowSettings()->run();
         // Each on the 1080p display, so each window is 1920 by 1080.
         auto window = p->slideShowWindow();
@@ -247,6 +265,14 @@ int main(int argc, char **argv)
     }
     if (counted != 3) {
         std::printf("  the listing told %d playing clips:\n%s\n", counted, qPrintable(during));
+        QFile log(dir.filePath(QStringLiteral("state/presentation-host/host.log")));
+        if (log.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : log.readAll().split('\n')) {
+                if (line.contains("medium")) {
+                    std::printf("  %s\n", line.constData());
+                }
+            }
+        }
         exitCode = 1;
     }
     std::printf("uptime and load during: %s | %s\n",

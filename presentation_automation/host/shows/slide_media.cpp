@@ -30,6 +30,10 @@ struct SlideMedia::Clip
     // Why it cannot be played; said once, when its slide shows it.
     QString problem;
     bool told = false;
+    QString folder;
+    // A player that fails is made again once: GStreamer's pipelines, several starting at
+    // once, now and then fail with "Internal data stream error" and play when made again.
+    bool remade = false;
     // Pacing of the frames the decoder handed over while the clip was shown, for the listing.
     int frames = 0;
     QElapsedTimer sinceFrame;
@@ -146,6 +150,10 @@ void SlideMedia::prepare(const DeckDescription &deck, const Step &next)
                 kept.push_back(std::move(*held));
             } else {
                 kept.push_back(open(deck.mediaFolder, media[i], next.to.slide, index));
+                if (QMediaPlayer *player = kept.back()->player) {
+                    // Paused, the backend decodes up to the first frame and holds it there.
+                    player->pause();
+                }
             }
         }
     }
@@ -162,6 +170,7 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
 {
     auto c = std::make_unique<Clip>();
     c->clip = clip;
+    c->folder = folder;
     c->slide = slide;
     c->index = index;
     const QString path = QDir(folder).filePath(clip.file);
@@ -206,6 +215,12 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
                 if (raw->failed) {
                     return;
                 }
+                if (!raw->remade) {
+                    raw->remade = true;
+                    QMetaObject::invokeMethod(
+                        this, [this, raw] { remake(raw); }, Qt::QueuedConnection);
+                    return;
+                }
                 raw->failed = true;
                 raw->frame = QImage();
                 raw->problem = QStringLiteral("The medium %1 of slide %2 cannot be played (%3); "
@@ -230,9 +245,40 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
             });
     c->player->setLoops(clip.loop ? QMediaPlayer::Infinite : 1);
     c->player->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
-    // Paused, the backend decodes up to the first frame and holds it there.
-    c->player->pause();
     return c;
+}
+
+void SlideMedia::remake(const Clip *failed)
+{
+    for (auto *list : {&m_clips, &m_prepared}) {
+        for (std::unique_ptr<Clip> &c : *list) {
+            if (c.get() != failed) {
+                continue;
+            }
+            std::unique_ptr<Clip> fresh = open(c->folder, c->clip, c->slide, c->index);
+            fresh->remade = true;
+            fresh->shown = c->shown;
+            if (c->player != nullptr) {
+                release(c->player, c->sink, this);
+            }
+            c = std::move(fresh);
+            if (c->player != nullptr) {
+                if (!c->shown) {
+                    c->player->pause();
+                } else {
+                    c->audio->setMuted(m_held);
+                    if (m_held) {
+                        c->player->pause();
+                    } else {
+                        c->player->play();
+                    }
+                }
+            } else if (c->shown) {
+                tell(*c);
+            }
+            return;
+        }
+    }
 }
 
 void SlideMedia::tell(Clip &clip)

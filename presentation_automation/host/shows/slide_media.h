@@ -94,6 +94,7 @@ private:
     void stop(int index);
     void stopShown();
     static void tell(Clip &clip);
+    void remake(const Clip *failed);
 
     int m_slide = 0;
     bool m_held = false;

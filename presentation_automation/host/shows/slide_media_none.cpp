@@ -46,6 +46,8 @@ bool SlideMedia::awaitsEnd() const
 
 void SlideMedia::tell(Clip &) {}
 
+void SlideMedia::remake(const Clip *) {}
+
 std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &, const MediaClip &, int, int)
 {
     return nullptr;

@@ -58,7 +58,12 @@ private:
             return {};
         }
     }
-    QString hostState() const { return listing() + QLatin1Char('\n') + m_fx->log().right(3000); }
+    QString hostState() const
+    {
+        const QStringList media =
+            m_fx->log().split(QLatin1Char('\n')).filter(QLatin1String("medium"));
+        return listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
+    }
     bool onScreen(int slide) const
     {
         return listing().contains(QStringLiteral("slide on screen: %1").arg(slide));
