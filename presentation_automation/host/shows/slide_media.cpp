@@ -216,7 +216,9 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
                     return;
                 }
                 if (!raw->remade) {
+                    // Whatever else this player says is of no use now.
                     raw->remade = true;
+                    raw->failed = true;
                     QMetaObject::invokeMethod(
                         this, [this, raw] { remake(raw); }, Qt::QueuedConnection);
                     return;
