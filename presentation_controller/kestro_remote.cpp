@@ -23,13 +23,15 @@ KestroRemote::~KestroRemote()
 remote::State KestroRemote::currentState() const
 {
     const auto *box = m_window.findChild<QLineEdit *>(QStringLiteral("txtSlideNum"));
-    return {
+    remote::State state{
         {QStringLiteral("slide"), box ? box->text().toInt() : 0},
         {QStringLiteral("slides"), show(0).slides},
         {QStringLiteral("running"), show(0).running},
         {QStringLiteral("blank"), platform::blankName(m_window.blank())},
-        {QStringLiteral("host"), hostReachable()},
     };
+    state.append(mediaFields(0, QString()));
+    state.append({QStringLiteral("host"), hostReachable()});
+    return state;
 }
 
 std::vector<std::shared_ptr<pa::Presentation>> KestroRemote::presentations() const

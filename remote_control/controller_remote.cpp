@@ -5,12 +5,17 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
+
 namespace remote {
 
 namespace {
 
 constexpr int pollMs = 50;
 constexpr int probeMs = 1000;
+// A remaining time is told at most this often: enough for a button counting down a clip.
+constexpr int mediaProbeMs = 250;
 // An application that failed to answer is asked again only after this many probes.
 constexpr int probesAfterFailure = 10;
 
@@ -47,6 +52,7 @@ void ControllerRemote::start()
     if (m_probeApplication) {
         m_probe.start(probeMs);
     }
+    connect(&m_mediaProbe, &QTimer::timeout, this, &ControllerRemote::probeMedia);
     publish();
 }
 
@@ -93,6 +99,7 @@ void ControllerRemote::probe()
     const auto shows = presentations();
     // What a failed call could not tell stays as it was last told.
     m_shows.resize(shows.size());
+    m_views.assign(shows.size(), nullptr);
     bool answered = false;
     bool failed = false;
     for (std::size_t i = 0; i < shows.size(); ++i) {
@@ -118,17 +125,82 @@ void ControllerRemote::probe()
         m_shows[i].viewState.reset();
         if (window) {
             try {
-                m_shows[i].viewState = window->view()->state();
+                m_views[i] = window->view();
+                m_shows[i].viewState = m_views[i]->state();
             } catch (const std::exception &) {
             }
         }
+        readMedia(i);
     }
+    paceMediaProbe();
     showsProbed();
     m_hostReachable = answered || (!failed && applicationCreated());
     if (failed && !answered) {
         m_probeSkips = probesAfterFailure;
     }
     publish();
+}
+
+void ControllerRemote::probeMedia()
+{
+    if (platform::BusyCalls::inCall() || m_probeSkips > 0) {
+        return;
+    }
+    for (std::size_t i = 0; i < m_views.size() && i < m_shows.size(); ++i) {
+        if (m_views[i]) {
+            readMedia(i);
+        }
+    }
+    paceMediaProbe();
+    publish();
+}
+
+void ControllerRemote::readMedia(std::size_t index)
+{
+    std::optional<pa::MediaState> told;
+    if (const auto &view = m_views[index]) {
+        try {
+            told = view->media();
+        } catch (const std::exception &) {
+            // The show ended since the probe: asked again only once it runs again.
+            m_views[index].reset();
+        }
+    }
+    ShowProbe &show = m_shows[index];
+    if (told) {
+        show.media = told;
+    } else if (show.media) {
+        // An application that told before and cannot now has no show playing anything, and a
+        // subscriber that keeps the last value it heard (OSC) is to hear that.
+        show.media = pa::MediaState{};
+    }
+}
+
+void ControllerRemote::paceMediaProbe()
+{
+    const bool playing = std::any_of(m_shows.begin(), m_shows.end(), [](const ShowProbe &show) {
+        return show.media && show.media->playing;
+    });
+    if (!playing) {
+        m_mediaProbe.stop();
+    } else if (!m_mediaProbe.isActive()) {
+        m_mediaProbe.start(mediaProbeMs);
+    }
+}
+
+State ControllerRemote::mediaFields(std::size_t index, const QString &prefix) const
+{
+    const std::optional<pa::MediaState> &media = show(index).media;
+    if (!media) {
+        return {};
+    }
+    const double remaining =
+        media->playing ? std::round(media->remainingSeconds.value_or(0) * 10.0) / 10.0 : 0.0;
+    return {
+        {prefix + QStringLiteral("media"),
+         media->playing ? QStringLiteral("playing") : QStringLiteral("none")},
+        {prefix + QStringLiteral("remaining"), remaining},
+    };
 }
 
 } // namespace remote

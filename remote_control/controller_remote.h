@@ -37,6 +37,9 @@ public:
         // The view state the show answered (running, black or white screen); none when it
         // could not tell.
         std::optional<std::int32_t> viewState;
+        // What plays on the show's slide; none when the application does not tell (PowerPoint),
+        // or has never told for this show.
+        std::optional<pa::MediaState> media;
     };
 
     ~ControllerRemote() override;
@@ -80,9 +83,18 @@ protected:
 
     const ShowProbe &show(std::size_t index) const;
     bool hostReachable() const { return m_hostReachable; }
+    // "<prefix>media" (playing or none) and "<prefix>remaining" (seconds left of the clip that
+    // ends first, to a tenth; 0 when none plays or what plays has no end) of a show; nothing
+    // when the application does not tell.
+    State mediaFields(std::size_t index, const QString &prefix) const;
 
 private:
     void probe();
+    // While a clip plays, only the media of the shows are asked, a few times a second, so a
+    // remaining time counts down smoothly; otherwise the once-a-second probe is enough.
+    void probeMedia();
+    void readMedia(std::size_t index);
+    void paceMediaProbe();
 
     QWidget &m_window;
     RemoteControl m_control;
@@ -90,7 +102,10 @@ private:
     bool m_probeApplication;
     QTimer m_poll;
     QTimer m_probe;
+    QTimer m_mediaProbe;
     std::vector<ShowProbe> m_shows;
+    // The views of the running shows at the last probe, asked again for their media.
+    std::vector<std::shared_ptr<pa::SlideShowView>> m_views;
     bool m_hostReachable = false;
     int m_probeSkips = 0;
     PagePictures m_pictures;

@@ -53,6 +53,7 @@ remote::State CorvaneRemote::currentState() const
         state.append({prefix + QStringLiteral("running"), show(screen - 1).running});
         state.append(
             {prefix + QStringLiteral("blank"), platform::blankName(m_window.blankOf(screen))});
+        state.append(mediaFields(std::size_t(screen - 1), prefix));
     }
     state.append({QStringLiteral("host"), hostReachable()});
     return state;

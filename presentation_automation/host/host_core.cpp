@@ -4,6 +4,7 @@
 #include "presentation_automation/host/decks/converter.h"
 #include "presentation_automation/host/decks/deck_file.h"
 #include "presentation_automation/host/decks/frame_plan.h"
+#include "presentation_automation/host/decks/pdf_media.h"
 #include "presentation_automation/host/decks/pdf_transitions.h"
 #include "presentation_automation/host/decks/show_settings.h"
 #include "presentation_automation/host/service/client_link.h"
@@ -429,7 +430,7 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
 {
     m_workers->run(
         m_settings.readDeadlineMs,
-        [file, pdf, pdfSteps = m_settings.pdfSteps] {
+        [file, pdf, pdfSteps = m_settings.pdfSteps, cacheDir = m_converter->cacheDir()] {
             // Opened only to be checked and counted: the document is opened again by the
             // workers that draw its show, and by nothing while no show runs.
             LoadedDeck out;
@@ -441,6 +442,7 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
                 out.loops = deckLoops(file);
                 out.deck = describeDeck(pdf, pdfSteps || pdf != file, out.slideCount);
                 addPdfTransitions(*doc, out.deck);
+                addPdfMedia(*doc, pdf, cacheDir, out.deck);
             }
             return out;
         },

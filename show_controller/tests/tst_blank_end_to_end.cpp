@@ -262,6 +262,14 @@ private slots:
                                     line.contains("\"blank\":\"" + name + "\"");
                          })
                          .isEmpty());
+            // Each screen's media beside its blank: the host tells that nothing plays.
+            QVERIFY(!client
+                         ->waitFor([](const QString &line) {
+                             return line.contains("screen3/media=\"none\" screen3/remaining=0") ||
+                                    (line.contains(R"("screen3":{"blank")") &&
+                                     line.contains(R"("media":"none")"));
+                         })
+                         .isEmpty());
         }
         QVERIFY(send(show));
         QTRY_COMPARE_WITH_TIMEOUT(hostStates(), (States{1, 1, 1}), 15000);

@@ -27,6 +27,8 @@ public:
 
     static bool needsConversion(const QString &path);
     static QString defaultCacheDir();
+    // Where converted decks, and the media written out of decks, are kept.
+    const QString &cacheDir() const { return m_cacheDir; }
 
     // The whole conversion's: the stepped import gets two thirds, a plain conversion after it
     // the rest.

@@ -87,6 +87,21 @@ void addPdfTransitions(Poppler::Document &doc, DeckDescription &deck)
             slide.transition = transitionFrom(page->transition());
         }
     }
+    if (!deck.importer.isEmpty()) {
+        return;
+    }
+    // A page's display duration (/Dur), as PDF viewers keep it in presentation mode: the
+    // slide it ends leaves on its own after it.
+    for (SlideDescription &slide : deck.slides) {
+        if (slide.advanceAfterSeconds) {
+            continue;
+        }
+        if (std::unique_ptr<Poppler::Page> page{doc.page(slide.lastPage())}) {
+            if (const double seconds = page->duration(); seconds >= 0 && seconds < 86400) {
+                slide.advanceAfterSeconds = seconds;
+            }
+        }
+    }
 }
 
 } // namespace pa::host

@@ -15,7 +15,9 @@ namespace pa::host {
 // A cut when there is none or it is of a kind the host does not draw.
 Transition transitionFrom(const Poppler::PageTransition *pdf);
 
-// Each slide that has no transition of its own takes the one of its first page.
+// Each slide that has no transition of its own takes the one of its first page; of a deck
+// the importer did not describe, each slide without a timing takes its last page's display
+// duration.
 void addPdfTransitions(Poppler::Document &doc, DeckDescription &deck);
 
 } // namespace pa::host

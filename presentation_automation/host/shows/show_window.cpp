@@ -35,6 +35,8 @@ ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString 
     // Only the videos' rectangles are painted again for their frames.
     connect(m_media, &SlideMedia::frameChanged, this,
             [this](const QRectF &page) { update(SlideMedia::area(page, pageRect())); });
+    // An automatic step from a state whose clips play waits for their end.
+    connect(m_media, &SlideMedia::clipEnded, this, &ShowWindow::armAutomaticStep);
 }
 
 std::vector<int> ShowWindow::pagesAround() const
@@ -73,6 +75,9 @@ QString ShowWindow::stepStatus() const
                 .arg(m_shownPage == 0 ? QStringLiteral("none yet") : QString::number(m_shownPage));
     if (const QStringList media = m_media->status(); !media.isEmpty()) {
         text += QStringLiteral(", media: ") + media.join(QStringLiteral("; "));
+    }
+    if (const int ready = m_media->preparedCount(); ready > 0) {
+        text += QStringLiteral(", media ready for the next step: %1").arg(ready);
     }
     return text;
 }
@@ -198,6 +203,8 @@ void ShowWindow::showFrame(const QImage &frame, int page)
     m_shownPage = page;
     m_shownSlide = currentSlide();
     m_media->follow(m_stepper.deck(), currentSlide(), currentState());
+    m_media->prepare(m_stepper.deck(),
+                     nextStep(m_stepper.deck(), m_stepper.position(), m_stepper.loops()));
     if (m_blank.covering()) {
         // The slide changed unseen: the reveal shows it without the transition it came with.
         m_pendingTransition.reset();
@@ -252,7 +259,12 @@ void ShowWindow::armAutomaticStep()
         m_shownPage != currentPage() || m_blank.state() == ppSlideShowPaused) {
         return;
     }
-    if (const auto seconds = automaticDelay(m_stepper.deck(), m_stepper.position())) {
+    const auto seconds = automaticDelay(m_stepper.deck(), m_stepper.position());
+    if (seconds && m_media->awaitsEnd()) {
+        // Armed again by the clip's end.
+        return;
+    }
+    if (seconds) {
         m_automaticStep.start(static_cast<int>(std::lround(*seconds * 1000.0)));
     }
 }

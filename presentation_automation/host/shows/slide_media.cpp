@@ -2,6 +2,7 @@
 
 #include <QAudioOutput>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QPainter>
@@ -16,17 +17,43 @@ namespace pa::host {
 struct SlideMedia::Clip
 {
     MediaClip clip;
+    int slide = 0;
+    int index = 0;
     QMediaPlayer *player = nullptr;
     QAudioOutput *audio = nullptr;
     QVideoSink *sink = nullptr;
     QImage frame;
     bool failed = false;
+    // On the slide the show is on, not only held ready for a step to come.
+    bool shown = false;
+    bool ended = false;
+    // Why it cannot be played; said once, when its slide shows it.
+    QString problem;
+    bool told = false;
+    QString folder;
+    // A player that fails is made again once: GStreamer's pipelines, several starting at
+    // once, now and then fail with "Internal data stream error" and play when made again.
+    bool remade = false;
+    // Pacing of the frames the decoder handed over while the clip was shown, for the listing.
+    int frames = 0;
+    QElapsedTimer sinceFrame;
+    double longestGapMs = 0;
 };
 
 bool mediaPlaybackAvailable()
 {
     return true;
 }
+
+namespace {
+
+// A PDF's media are named by their whole path; the listing and the log name the file.
+QString shownName(const MediaClip &clip)
+{
+    return QFileInfo(clip.file).fileName();
+}
+
+} // namespace
 
 SlideMedia::SlideMedia(QObject *parent) : QObject(parent) {}
 
@@ -38,7 +65,7 @@ SlideMedia::~SlideMedia()
 void SlideMedia::follow(const DeckDescription &deck, int slide, int state)
 {
     if (slide != m_slide) {
-        stopAll();
+        stopShown();
         m_slide = slide;
     }
     if (slide < 1 || slide > deck.slideCount()) {
@@ -49,7 +76,7 @@ void SlideMedia::follow(const DeckDescription &deck, int slide, int state)
     for (size_t i = 0; i < media.size(); ++i) {
         const bool due = media[i].startState <= state;
         if (due && !m_clips[i]) {
-            start(deck.mediaFolder, media[i], static_cast<int>(i));
+            start(deck, static_cast<int>(i));
         } else if (!due && m_clips[i]) {
             // Stepped back before the click that started it.
             stop(static_cast<int>(i));
@@ -60,11 +87,11 @@ void SlideMedia::follow(const DeckDescription &deck, int slide, int state)
 void SlideMedia::keepOnly(int slide)
 {
     if (slide != m_slide) {
-        stopAll();
+        stopShown();
     }
 }
 
-void SlideMedia::stopAll()
+void SlideMedia::stopShown()
 {
     for (size_t i = 0; i < m_clips.size(); ++i) {
         stop(static_cast<int>(i));
@@ -73,57 +100,222 @@ void SlideMedia::stopAll()
     m_slide = 0;
 }
 
-void SlideMedia::start(const QString &folder, const MediaClip &clip, int index)
+namespace {
+
+void release(QMediaPlayer *player, QVideoSink *sink, QObject *listener)
+{
+    player->disconnect(listener);
+    if (sink != nullptr) {
+        sink->disconnect(listener);
+    }
+    player->stop();
+    // Its backend may still deliver from its threads: gone once back at the event loop.
+    player->deleteLater();
+}
+
+} // namespace
+
+void SlideMedia::stopAll()
+{
+    stopShown();
+    for (const auto &c : m_prepared) {
+        if (c->player != nullptr) {
+            release(c->player, c->sink, this);
+        }
+    }
+    m_prepared.clear();
+}
+
+void SlideMedia::prepare(const DeckDescription &deck, const Step &next)
+{
+    std::vector<std::unique_ptr<Clip>> kept;
+    if (next.kind != StepKind::Stay && next.to.slide >= 1 && next.to.slide <= deck.slideCount()) {
+        const std::vector<MediaClip> &media =
+            deck.slides[static_cast<size_t>(next.to.slide - 1)].media;
+        const bool sameSlide = next.to.slide == m_slide;
+        for (size_t i = 0; i < media.size(); ++i) {
+            // The clips the step starts: on this slide those of the state it reaches, on
+            // another every one due by then.
+            const bool starts = sameSlide ? media[i].startState == next.to.state &&
+                                                (i >= m_clips.size() || !m_clips[i])
+                                          : media[i].startState <= next.to.state;
+            if (!starts) {
+                continue;
+            }
+            const int index = static_cast<int>(i);
+            auto held = std::find_if(m_prepared.begin(), m_prepared.end(), [&](const auto &c) {
+                return c && c->slide == next.to.slide && c->index == index;
+            });
+            if (held != m_prepared.end()) {
+                kept.push_back(std::move(*held));
+            } else {
+                kept.push_back(open(deck.mediaFolder, media[i], next.to.slide, index));
+                if (QMediaPlayer *player = kept.back()->player) {
+                    // Paused, the backend decodes up to the first frame and holds it there.
+                    player->pause();
+                }
+            }
+        }
+    }
+    for (const auto &c : m_prepared) {
+        if (c && c->player != nullptr) {
+            release(c->player, c->sink, this);
+        }
+    }
+    m_prepared = std::move(kept);
+}
+
+std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const MediaClip &clip,
+                                                   int slide, int index)
 {
     auto c = std::make_unique<Clip>();
     c->clip = clip;
+    c->folder = folder;
+    c->slide = slide;
+    c->index = index;
     const QString path = QDir(folder).filePath(clip.file);
     const QFileInfo info(path);
     // Only a regular file: a pipe or a device would hold the backend's reader for good.
     if (folder.isEmpty() || !info.isFile()) {
-        qWarning("The medium %s of slide %d is not played: its file is missing or not a regular "
-                 "file; the slide's picture stays.",
-                 qPrintable(clip.file), m_slide);
         c->failed = true;
-        m_clips[static_cast<size_t>(index)] = std::move(c);
-        return;
+        c->problem = QStringLiteral("The medium %1 of slide %2 is not played: its file is missing "
+                                    "or not a regular file; the slide's picture stays.")
+                         .arg(shownName(clip))
+                         .arg(slide);
+        return c;
     }
     c->player = new QMediaPlayer(this);
     c->audio = new QAudioOutput(c->player);
     c->audio->setVolume(static_cast<float>(clip.volume));
-    c->audio->setMuted(m_held);
+    c->audio->setMuted(true);
     c->player->setAudioOutput(c->audio);
+    Clip *raw = c.get();
     if (clip.kind == MediaKind::Video) {
         c->sink = new QVideoSink(c->player);
         c->player->setVideoSink(c->sink);
-        Clip *raw = c.get();
         connect(c->sink, &QVideoSink::videoFrameChanged, this,
                 [this, raw](const QVideoFrame &frame) {
                     if (raw->failed || !frame.isValid()) {
                         return;
                     }
                     raw->frame = frame.toImage();
-                    emit frameChanged(raw->clip.rect);
+                    if (raw->shown) {
+                        if (raw->frames > 0) {
+                            raw->longestGapMs = std::max(
+                                raw->longestGapMs, double(raw->sinceFrame.nsecsElapsed()) / 1e6);
+                        }
+                        ++raw->frames;
+                        raw->sinceFrame.start();
+                        emit frameChanged(raw->clip.rect);
+                    }
                 });
     }
-    Clip *raw = c.get();
-    const int slide = m_slide;
     connect(c->player, &QMediaPlayer::errorOccurred, this,
-            [this, raw, slide](QMediaPlayer::Error, const QString &why) {
+            [this, raw](QMediaPlayer::Error, const QString &why) {
                 if (raw->failed) {
+                    return;
+                }
+                if (!raw->remade) {
+                    // Whatever else this player says is of no use now.
+                    raw->remade = true;
+                    raw->failed = true;
+                    QMetaObject::invokeMethod(
+                        this, [this, raw] { remake(raw); }, Qt::QueuedConnection);
                     return;
                 }
                 raw->failed = true;
                 raw->frame = QImage();
-                qWarning("The medium %s of slide %d cannot be played (%s); the slide's picture "
-                         "stays.",
-                         qPrintable(raw->clip.file), slide, qPrintable(why));
-                emit frameChanged(raw->clip.rect);
+                raw->problem = QStringLiteral("The medium %1 of slide %2 cannot be played (%3); "
+                                              "the slide's picture stays.")
+                                   .arg(shownName(raw->clip))
+                                   .arg(raw->slide)
+                                   .arg(why);
+                if (raw->shown) {
+                    tell(*raw);
+                    emit frameChanged(raw->clip.rect);
+                    emit clipEnded();
+                }
+            });
+    connect(c->player, &QMediaPlayer::mediaStatusChanged, this,
+            [this, raw](QMediaPlayer::MediaStatus status) {
+                if (status == QMediaPlayer::EndOfMedia && !raw->ended) {
+                    raw->ended = true;
+                    if (raw->shown) {
+                        emit clipEnded();
+                    }
+                }
             });
     c->player->setLoops(clip.loop ? QMediaPlayer::Infinite : 1);
     c->player->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
-    if (!m_held) {
-        c->player->play();
+    return c;
+}
+
+void SlideMedia::remake(const Clip *failed)
+{
+    for (auto *list : {&m_clips, &m_prepared}) {
+        for (std::unique_ptr<Clip> &c : *list) {
+            if (c.get() != failed) {
+                continue;
+            }
+            std::unique_ptr<Clip> fresh = open(c->folder, c->clip, c->slide, c->index);
+            fresh->remade = true;
+            fresh->shown = c->shown;
+            if (c->player != nullptr) {
+                release(c->player, c->sink, this);
+            }
+            c = std::move(fresh);
+            if (c->player != nullptr) {
+                if (!c->shown) {
+                    c->player->pause();
+                } else {
+                    c->audio->setMuted(m_held);
+                    if (m_held) {
+                        c->player->pause();
+                    } else {
+                        c->player->play();
+                    }
+                }
+            } else if (c->shown) {
+                tell(*c);
+            }
+            return;
+        }
+    }
+}
+
+void SlideMedia::tell(Clip &clip)
+{
+    if (!clip.told && !clip.problem.isEmpty()) {
+        clip.told = true;
+        qWarning("%s", qPrintable(clip.problem));
+    }
+}
+
+void SlideMedia::start(const DeckDescription &deck, int index)
+{
+    std::unique_ptr<Clip> c;
+    auto held = std::find_if(m_prepared.begin(), m_prepared.end(), [&](const auto &p) {
+        return p && p->slide == m_slide && p->index == index;
+    });
+    if (held != m_prepared.end()) {
+        c = std::move(*held);
+        m_prepared.erase(held);
+    } else {
+        c = open(deck.mediaFolder,
+                 deck.slides[static_cast<size_t>(m_slide - 1)].media[static_cast<size_t>(index)],
+                 m_slide, index);
+    }
+    c->shown = true;
+    if (c->failed) {
+        tell(*c);
+    } else {
+        c->audio->setMuted(m_held);
+        if (!m_held) {
+            c->player->play();
+        }
+    }
+    if (!c->frame.isNull()) {
+        emit frameChanged(c->clip.rect);
     }
     m_clips[static_cast<size_t>(index)] = std::move(c);
 }
@@ -137,18 +329,19 @@ void SlideMedia::stop(int index)
     const bool hadFrame = !c->frame.isNull();
     const QRectF where = c->clip.rect;
     if (c->player != nullptr) {
-        c->player->disconnect(this);
-        if (c->sink != nullptr) {
-            c->sink->disconnect(this);
-        }
-        c->player->stop();
-        // Its backend may still deliver from its threads: gone once back at the event loop.
-        c->player->deleteLater();
+        release(c->player, c->sink, this);
     }
     c.reset();
     if (hadFrame) {
         emit frameChanged(where);
     }
+}
+
+bool SlideMedia::awaitsEnd() const
+{
+    return std::any_of(m_clips.begin(), m_clips.end(), [](const auto &c) {
+        return c && c->player != nullptr && !c->failed && !c->clip.loop && !c->ended;
+    });
 }
 
 void SlideMedia::setHeld(bool held)
@@ -216,22 +409,27 @@ QStringList SlideMedia::status() const
             continue;
         }
         if (c->failed || c->player == nullptr) {
-            lines << QStringLiteral("%1 not played").arg(c->clip.file);
+            lines << QStringLiteral("%1 not played").arg(shownName(c->clip));
             continue;
         }
         const bool playing = c->player->playbackState() == QMediaPlayer::PlayingState;
         const qint64 elapsed = c->player->position();
         const qint64 length = c->player->duration();
         QString line = QStringLiteral("%1 %2, %3 s elapsed")
-                           .arg(c->clip.file, playing  ? QStringLiteral("playing")
-                                              : m_held ? QStringLiteral("held")
-                                                       : QStringLiteral("stopped"))
+                           .arg(shownName(c->clip), playing  ? QStringLiteral("playing")
+                                                    : m_held ? QStringLiteral("held")
+                                                             : QStringLiteral("stopped"))
                            .arg(elapsed / 1000.0, 0, 'f', 1);
         if (c->clip.loop) {
             line += QStringLiteral(", looping");
         } else if (length > 0) {
             line += QStringLiteral(", %1 s remaining")
                         .arg(std::max<qint64>(length - elapsed, 0) / 1000.0, 0, 'f', 1);
+        }
+        if (c->frames > 0) {
+            line += QStringLiteral(", %1 frames, longest gap %2 ms")
+                        .arg(c->frames)
+                        .arg(c->longestGapMs, 0, 'f', 1);
         }
         lines << line;
     }

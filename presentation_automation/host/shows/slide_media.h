@@ -7,9 +7,13 @@
 // a blank; until its first frame comes, and for good when it cannot be played, the page's
 // poster shows there. Decoding runs on the media backend's own threads.
 //
+// The clips the next step would start are opened ahead and held paused on their first frame,
+// so they start at once; no more than those are held, so memory stays bounded.
+//
 // Built without Qt Multimedia, nothing plays and every slide shows its posters.
 
 #include "presentation_automation/host/decks/deck_description.h"
+#include "presentation_automation/host/decks/slide_stepping.h"
 
 #include <QImage>
 #include <QObject>
@@ -39,8 +43,16 @@ public:
     void follow(const DeckDescription &deck, int slide, int state);
     // The show went to slide: the clips of any other slide stop at once.
     void keepOnly(int slide);
-    // Everything stops, as the show ends.
+    // Everything stops, as the show ends; nothing stays prepared.
     void stopAll();
+    // Holds the clips that the step next would start paused on their first frame; whatever
+    // else was prepared goes.
+    void prepare(const DeckDescription &deck, const Step &next);
+    // How many clips are held ready for a step to come.
+    int preparedCount() const { return static_cast<int>(m_prepared.size()); }
+    // True while a clip that does not loop plays on, or is held behind a blank: an automatic
+    // step waits for its end.
+    bool awaitsEnd() const;
     // Behind a blank the clips pause, silent; they go on when it comes down.
     void setHeld(bool held);
 
@@ -64,22 +76,30 @@ public:
     // What plays now; a clip held behind a blank does not.
     Playing playing() const;
     // One line per clip started on the slide, for the listing: "media1.mp4 playing, 1.2 s
-    // elapsed, 18.8 s remaining" ("looping" for a clip that loops, "media2.mp4 not played").
+    // elapsed, 18.8 s remaining, 30 frames, longest gap 41.0 ms" ("looping" for a clip that
+    // loops, "media2.mp4 not played"); the frames are those the decoder handed over.
     QStringList status() const;
 
 signals:
     // A video's picture changed, or went: the window is to be painted again where the
     // video is on the page (in fractions of it).
     void frameChanged(const QRectF &page);
+    // A clip of the slide came to its end, or failed.
+    void clipEnded();
 
 private:
     struct Clip;
-    void start(const QString &folder, const MediaClip &clip, int index);
+    std::unique_ptr<Clip> open(const QString &folder, const MediaClip &clip, int slide, int index);
+    void start(const DeckDescription &deck, int index);
     void stop(int index);
+    void stopShown();
+    static void tell(Clip &clip);
+    void remake(const Clip *failed);
 
     int m_slide = 0;
     bool m_held = false;
     std::vector<std::unique_ptr<Clip>> m_clips;
+    std::vector<std::unique_ptr<Clip>> m_prepared;
 };
 
 } // namespace pa::host

@@ -35,6 +35,24 @@ void SlideMedia::keepOnly(int) {}
 
 void SlideMedia::stopAll() {}
 
+void SlideMedia::stopShown() {}
+
+void SlideMedia::prepare(const DeckDescription &, const Step &) {}
+
+bool SlideMedia::awaitsEnd() const
+{
+    return false;
+}
+
+void SlideMedia::tell(Clip &) {}
+
+void SlideMedia::remake(const Clip *) {}
+
+std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &, const MediaClip &, int, int)
+{
+    return nullptr;
+}
+
 void SlideMedia::setHeld(bool) {}
 
 void SlideMedia::paint(QPainter &, const QRect &) const {}
@@ -54,7 +72,7 @@ QStringList SlideMedia::status() const
     return {};
 }
 
-void SlideMedia::start(const QString &, const MediaClip &, int) {}
+void SlideMedia::start(const DeckDescription &, int) {}
 
 void SlideMedia::stop(int) {}
 

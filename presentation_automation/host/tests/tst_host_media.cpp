@@ -6,6 +6,7 @@
 
 #include "host_test_support.h"
 #include "media_deck.h"
+#include "video_watch.h"
 
 #include "platform/testing/test_main.h"
 #include "platform/testing/x_desktop.h"
@@ -29,57 +30,10 @@ private:
     std::unique_ptr<DummyXServer> m_x;
 
     // The middle of the video's rectangle on the primary display, which the 16:9 show fills.
-    static QRect videoArea()
-    {
-        const QRect d = threeDisplayPrimary;
-        const QRectF r(d.x() + mediaRect.x() * d.width(), d.y() + mediaRect.y() * d.height(),
-                       mediaRect.width() * d.width(), mediaRect.height() * d.height());
-        return r.adjusted(r.width() * 0.1, r.height() * 0.1, -r.width() * 0.1, -r.height() * 0.1)
-            .toRect();
-    }
-
-    QImage grabVideo() const { return grabX(m_x->display, videoArea()); }
-
-    // The mean difference of the channels of two pictures of one size, 0..255.
-    static double difference(const QImage &a, const QImage &b)
-    {
-        if (a.isNull() || b.isNull() || a.size() != b.size()) {
-            return 255;
-        }
-        double sum = 0;
-        int n = 0;
-        for (int y = 0; y < a.height(); y += 3) {
-            for (int x = 0; x < a.width(); x += 3) {
-                const QRgb p = a.pixel(x, y);
-                const QRgb q = b.pixel(x, y);
-                sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                       std::abs(qBlue(p) - qBlue(q));
-                n += 3;
-            }
-        }
-        return n == 0 ? 0 : sum / n;
-    }
-
-    // True when the rectangle changed between two looks a little apart.
-    bool videoMoves() const
-    {
-        const QImage before = grabVideo();
-        QTest::qWait(200);
-        return difference(before, grabVideo()) > 2.0;
-    }
-
-    // True when the rectangle showed the same picture over a second.
-    bool videoStill() const
-    {
-        const QImage first = grabVideo();
-        for (int i = 0; i < 4; ++i) {
-            QTest::qWait(250);
-            if (difference(first, grabVideo()) > 0.5) {
-                return false;
-            }
-        }
-        return !first.isNull();
-    }
+    VideoWatch video() const { return {m_x->display, middleOf(mediaRect, threeDisplayPrimary)}; }
+    QImage grabVideo() const { return video().grab(); }
+    bool videoMoves() const { return video().moves(); }
+    bool videoStill() const { return video().still(); }
 
     // Polls pred until it holds or ms have passed, however long each look takes.
     template<typename Pred> static bool waitFor(Pred pred, int ms)

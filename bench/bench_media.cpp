@@ -1,0 +1,291 @@
+// Videos in slides on the real host and a dummy X server, clips made by ffmpeg in PDF decks:
+// - from a step to the clip's first frame on the display (read back with GetImage), for a
+//   clip held ready (Next onto its slide) and one that is not (a go-to from further away);
+// - the pacing of the frames three 1080p clips get while they play on three 1080p shows at
+//   once (as the host counts the frames the decoder hands over);
+// - the host's peak memory.
+//   bench_media [--rounds N]
+
+#include "platform/testing/x_desktop.h"
+#include "platform/testing/x_grab.h"
+#include "presentation_automation/host/client/client.h"
+#include "presentation_automation/host/tests/host_test_support.h"
+#include "presentation_automation/host/tests/movie_pdf.h"
+#include "presentation_automation/host/tests/video_watch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <vector>
+
+using namespace pa::host::testing;
+using namespace platform::testing;
+
+namespace {
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty()) {
+        return 0;
+    }
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+void print(const char *what, const std::vector<double> &ms)
+{
+    std::printf("%-46s median %7.1f ms  p95 %7.1f ms  max %7.1f ms  (%zu)\n", what,
+                percentile(ms, 0.5), percentile(ms, 0.95), percentile(ms, 1.0), ms.size());
+}
+
+QByteArray procLine(const QString &file, const char *key)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (key == nullptr || line.startsWith(key)) {
+            return line.simplified();
+        }
+    }
+    return {};
+}
+
+// A clip of seconds at size, 30 frames a second, with a tone.
+bool makeClip(const QString &path, const QString &size, int seconds)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-loglevel"),
+             QStringLiteral("error"),
+             QStringLiteral("-y"),
+             QStringLiteral("-f"),
+             QStringLiteral("lavfi"),
+             QStringLiteral("-i"),
+             QStringLiteral("testsrc=size=%1:rate=30:duration=%2").arg(size).arg(seconds),
+             QStringLiteral("-f"),
+             QStringLiteral("lavfi"),
+             QStringLiteral("-i"),
+             QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
+             QStringLiteral("-c:v"),
+             QStringLiteral("libx264"),
+             QStringLiteral("-preset"),
+             QStringLiteral("veryfast"),
+             QStringLiteral("-pix_fmt"),
+             QStringLiteral("yuv420p"),
+             QStringLiteral("-c:a"),
+             QStringLiteral("aac"),
+             QStringLiteral("-shortest"),
+             path});
+    return p.waitForFinished(300000) && p.exitCode() == 0;
+}
+
+QString listing(const pa::host::ClientOptions &options)
+{
+    try {
+        return statusListing(options);
+    } catch (const std::exception &) {
+        return {};
+    }
+}
+
+void wait(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+template<typename Pred> bool waitUntil(Pred pred, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) {
+            return false;
+        }
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    int rounds = 10;
+    const QStringList args = app.arguments();
+    if (const qsizetype i = args.indexOf(QStringLiteral("--rounds"));
+        i >= 0 && i + 1 < args.size()) {
+        rounds = std::max(1, args.at(i + 1).toInt());
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) {
+        std::printf("ffmpeg is not installed\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    DummyXServer x(dir.filePath(QStringLiteral("x")));
+    if (!x.whyNot().isEmpty()) {
+        std::printf("no X server: %s\n", qPrintable(x.whyNot()));
+        return 1;
+    }
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
+    pa::host::ClientOptions options;
+    options.runtimeDir = dir.filePath(QStringLiteral("runtime"));
+    options.hostProgram =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/presentation_host");
+    options.hostArguments = {QStringLiteral("-platform"),   QStringLiteral("xcb"),
+                             QStringLiteral("-display"),    x.display,
+                             QStringLiteral("--cache-dir"), dir.filePath(QStringLiteral("cache"))};
+    std::printf("uptime and load before: %s | %s\n",
+                procLine(QStringLiteral("/proc/uptime"), nullptr).constData(),
+                procLine(QStringLiteral("/proc/loadavg"), nullptr).constData());
+
+    if (!makeClip(dir.filePath(QStringLiteral("small.mp4")), QStringLiteral("640x360"), 30) ||
+        !makeClip(dir.filePath(QStringLiteral("full.mp4")), QStringLiteral("1920x1080"), 12)) {
+        std::printf("ffmpeg made no clip\n");
+        return 1;
+    }
+    int exitCode = 0;
+    auto application = pa::host::applicationFactory(options)();
+
+    // 1. A step to the clip's first frame.
+    const QRectF rect(0.25, 0.25, 0.5, 0.5);
+    const QString stepping = dir.filePath(QStringLiteral("stepping.pdf"));
+    writeMoviePdf(stepping,
+                  {plainPage(Qt::darkBlue),
+                   moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("small.mp4"), rect),
+                   plainPage(Qt::darkRed), plainPage(Qt::darkCyan)});
+    auto pres = application->presentations()->open(str(stepping));
+    pres->slideShowSettings()->run();
+    auto view = pres->slideShowWindow()->view();
+    const QRect area = middleOf(rect, threeDisplayPrimary);
+    const auto onScreen = [&](int slide) {
+        return listing(options).contains(QStringLiteral("slide on screen: %1").arg(slide));
+    };
+    // Until the clip's rectangle shows a picture: the pages, old and new, are one colour
+    // there, a frame of the test clip is many.
+    const auto untilFrame = [&](const QElapsedTimer &since) {
+        const bool seen = waitUntil(
+            [&] {
+                const QImage seen = grabX(x.display, area);
+                if (seen.isNull()) {
+                    return false;
+                }
+                QImage plain(seen.size(), QImage::Format_RGB32);
+                plain.fill(seen.pixel(0, 0));
+                return pictureDifference(seen, plain) > 8.0;
+            },
+            10000);
+        return seen ? double(since.nsecsElapsed()) / 1e6 : -1.0;
+    };
+    std::vector<double> prepared, unprepared;
+    for (int r = 0; r < rounds; ++r) {
+        view->gotoSlide(1);
+        waitUntil([&] { return onScreen(1); }, 20000);
+        waitUntil([&] { return listing(options).contains(QLatin1String("media ready")); }, 20000);
+        wait(300);
+        QElapsedTimer t;
+        t.start();
+        view->next();
+        const double ready = untilFrame(t);
+
+        view->gotoSlide(4);
+        waitUntil([&] { return onScreen(4); }, 20000);
+        wait(300);
+        t.start();
+        view->gotoSlide(2);
+        const double cold = untilFrame(t);
+        if (ready < 0 || cold < 0) {
+            std::printf("round %d: the clip's frame did not show\n", r + 1);
+            exitCode = 1;
+            continue;
+        }
+        prepared.push_back(ready);
+        unprepared.push_back(cold);
+    }
+    std::printf("Step to the clip's first frame on the display, 640x360 H.264, %d rounds:\n",
+                rounds);
+    print("held ready (Next onto its slide)", prepared);
+    print("not held (go-to from two slides away)", unprepared);
+    pres->slideShowWindow()->view()->gotoSlide(4);
+
+    // 2. Three 1080p clips on three 1080p shows at once.
+    std::vector<std::shared_ptr<pa::Presentation>> shows;
+    for (int s = 1; s <= 3; ++s) {
+        const QString deck = dir.filePath(QStringLiteral("full%1.pdf").arg(s));
+        writeMoviePdf(deck, {plainPage(Qt::darkBlue),
+                             moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("full.mp4"),
+                                       QRectF(0, 0, 1, 1))});
+        auto p = application->presentations()->open(str(deck));
+        p->slideShowSettings()->run();
+        // Each on the 1080p display, so each window is 1920 by 1080.
+        auto window = p->slideShowWindow();
+        window->setLeft(0);
+        window->setTop(0);
+        window->setWidth(1440);
+        shows.push_back(p);
+    }
+    wait(2000);
+    for (const auto &p : shows) {
+        p->slideShowWindow()->view()->gotoSlide(2);
+    }
+    wait(9000);
+    const QString during = listing(options);
+    static const QRegularExpression clipLine(
+        QStringLiteral("full\\.mp4 playing, ([0-9.]+) s elapsed.*?(\\d+) frames, longest gap "
+                       "([0-9.]+) ms"));
+    std::printf("Three 1920x1080 30 fps H.264 clips on three 1920x1080 shows at once:\n");
+    auto matches = clipLine.globalMatch(during);
+    int counted = 0;
+    while (matches.hasNext()) {
+        const auto m = matches.next();
+        const double elapsed = m.captured(1).toDouble();
+        const int frames = m.captured(2).toInt();
+        std::printf("  show %d: %d frames in %.1f s (%.1f a second of 30), longest gap %s ms\n",
+                    ++counted, frames, elapsed, elapsed > 0 ? frames / elapsed : 0.0,
+                    qPrintable(m.captured(3)));
+    }
+    if (counted != 3) {
+        std::printf("  the listing told %d playing clips:\n%s\n", counted, qPrintable(during));
+        QFile log(dir.filePath(QStringLiteral("state/presentation-host/host.log")));
+        if (log.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : log.readAll().split('\n')) {
+                if (line.contains("medium")) {
+                    std::printf("  %s\n", line.constData());
+                }
+            }
+        }
+        exitCode = 1;
+    }
+    std::printf("uptime and load during: %s | %s\n",
+                procLine(QStringLiteral("/proc/uptime"), nullptr).constData(),
+                procLine(QStringLiteral("/proc/loadavg"), nullptr).constData());
+
+    // 3. Memory.
+    const qint64 pid = pa::host::runningHostPid(options);
+    std::printf("host peak memory: %s; now %s\n",
+                procLine(QStringLiteral("/proc/%1/status").arg(pid), "VmHWM").constData(),
+                procLine(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS").constData());
+    if (pid > 0) {
+        ::kill(pid_t(pid), SIGTERM);
+    }
+    return exitCode;
+}

@@ -1,0 +1,257 @@
+// Movies in plain PDF decks, as LaTeX and PDF presentation tools write them, shown by the real
+// host program on a real X server with a clip made by ffmpeg beside the PDF (or inside it):
+// the movie's rectangle moves while its page is shown; a movie named outside the PDF's
+// folder is refused with a line in the log; the next slide's clip is held ready, and no
+// more; a page's own timing waits for a clip that plays once, not for one that loops.
+
+#include "host_test_support.h"
+#include "media_deck.h"
+#include "movie_pdf.h"
+#include "video_watch.h"
+
+#include "platform/testing/test_main.h"
+#include "platform/testing/x_desktop.h"
+
+#include <QDirIterator>
+
+using namespace pa;
+using namespace pa::host;
+using namespace pa::host::testing;
+using namespace platform::testing;
+
+Q_DECLARE_METATYPE(pa::host::testing::MovieKind)
+
+namespace {
+
+const QRectF movieRect(0.2, 0.3, 0.5, 0.4);
+
+} // namespace
+
+class TestHostPdfMedia : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_clips;
+    std::unique_ptr<HostFixture> m_fx;
+    std::unique_ptr<DummyXServer> m_x;
+
+    VideoWatch video() const { return {m_x->display, middleOf(movieRect, threeDisplayPrimary)}; }
+
+    template<typename Pred> static bool waitFor(Pred pred, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!pred()) {
+            if (deadline.hasExpired()) {
+                return false;
+            }
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
+    QString listing() const
+    {
+        try {
+            return statusListing(m_fx->options);
+        } catch (const AutomationError &) {
+            return {};
+        }
+    }
+    QString hostState() const
+    {
+        const QStringList media =
+            m_fx->log().split(QLatin1Char('\n')).filter(QLatin1String("medium"));
+        return listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
+    }
+    bool onScreen(int slide) const
+    {
+        return listing().contains(QStringLiteral("slide on screen: %1").arg(slide));
+    }
+
+    std::shared_ptr<SlideShowView> startShow(const QString &deck)
+    {
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(deck));
+        pres->slideShowSettings()->run();
+        return pres->slideShowWindow()->view();
+    }
+
+    // A deck in the fixture's folder with clip.mp4 (6 s) beside it.
+    QString deck(const std::vector<MoviePage> &pages)
+    {
+        const QString pdf = m_fx->path(QStringLiteral("decks/movies.pdf"));
+        QDir().mkpath(QFileInfo(pdf).absolutePath());
+        QFile::copy(m_clips.filePath(QStringLiteral("clip.mp4")),
+                    m_fx->path(QStringLiteral("decks/clip.mp4")));
+        return writeMoviePdf(pdf, pages) ? pdf : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString why = makeTestClip(m_clips.filePath(QStringLiteral("clip.mp4")), 6);
+        if (!why.isEmpty()) {
+            QSKIP(qPrintable(why));
+        }
+    }
+
+    void init()
+    {
+        m_fx = std::make_unique<HostFixture>();
+        m_x = std::make_unique<DummyXServer>(m_fx->path(QStringLiteral("x")));
+        if (!m_x->whyNot().isEmpty()) {
+            QSKIP(qPrintable(m_x->whyNot()));
+        }
+        m_fx->options.hostArguments = {
+            QStringLiteral("-platform"),   QStringLiteral("xcb"),
+            QStringLiteral("-display"),    m_x->display,
+            QStringLiteral("--cache-dir"), m_fx->path(QStringLiteral("cache"))};
+    }
+
+    void cleanup()
+    {
+        m_fx.reset();
+        m_x.reset();
+    }
+
+    void movieOfAPagePlaysWhileItIsShown_data()
+    {
+        QTest::addColumn<MovieKind>("kind");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("movie annotation") << MovieKind::Movie << "clip.mp4 playing";
+        QTest::newRow("screen, rendition of a file")
+            << MovieKind::ScreenLinked << "clip.mp4 playing";
+        QTest::newRow("screen, embedded rendition")
+            << MovieKind::ScreenEmbedded << "embedded1-clip.mp4 playing";
+    }
+    void movieOfAPagePlaysWhileItIsShown()
+    {
+        QFETCH(MovieKind, kind);
+        QFETCH(QString, listed);
+        const QString named = kind == MovieKind::ScreenEmbedded
+                                  ? m_clips.filePath(QStringLiteral("clip.mp4"))
+                                  : QStringLiteral("clip.mp4");
+        const QString pdf =
+            deck({moviePage(Qt::darkBlue, kind, named, movieRect), plainPage(Qt::darkGreen)});
+        QVERIFY(!pdf.isEmpty());
+        if (kind == MovieKind::ScreenEmbedded) {
+            // Nothing beside the PDF to fall back on: the bytes come out of it.
+            QVERIFY(QFile::remove(m_fx->path(QStringLiteral("decks/clip.mp4"))));
+        }
+        auto view = startShow(pdf);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        QVERIFY2(listing().contains(listed), qPrintable(hostState()));
+        QTRY_VERIFY_WITH_TIMEOUT(view->media()->playing, 10000);
+        if (kind == MovieKind::ScreenEmbedded) {
+            QStringList written;
+            QDirIterator it(m_fx->path(QStringLiteral("cache")), {QStringLiteral("embedded1-*")},
+                            QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                written << it.next();
+            }
+            QCOMPARE(written.size(), 1);
+            QVERIFY(written.first().contains(QLatin1String(".pdf.media/")));
+            QCOMPARE(QFileInfo(written.first()).size(),
+                     QFileInfo(m_clips.filePath(QStringLiteral("clip.mp4"))).size());
+        }
+        view->next();
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QVERIFY2(waitFor([this] { return video().still(); }, 10000), qPrintable(hostState()));
+        QVERIFY(!view->media()->playing);
+    }
+
+    void movieNamedOutsideThePdfsFolderIsRefused_data()
+    {
+        QTest::addColumn<QString>("named");
+        QTest::newRow("climbing out") << "../outside/clip.mp4";
+        QTest::newRow("absolute path") << "OUTSIDE";
+        QTest::newRow("URL") << "http://127.0.0.1:9/clip.mp4";
+        QTest::newRow("link out of the folder") << "link.mp4";
+        QTest::newRow("missing") << "nothing.mp4";
+    }
+    void movieNamedOutsideThePdfsFolderIsRefused()
+    {
+        QFETCH(QString, named);
+        const QString outside = m_fx->path(QStringLiteral("outside/clip.mp4"));
+        QDir().mkpath(QFileInfo(outside).absolutePath());
+        QVERIFY(QFile::copy(m_clips.filePath(QStringLiteral("clip.mp4")), outside));
+        if (named == QLatin1String("OUTSIDE")) {
+            named = outside;
+        }
+        QDir().mkpath(m_fx->path(QStringLiteral("decks")));
+        QVERIFY(QFile::link(outside, m_fx->path(QStringLiteral("decks/link.mp4"))));
+        const QString pdf = deck({moviePage(Qt::darkBlue, MovieKind::Movie, named, movieRect)});
+        QVERIFY(!pdf.isEmpty());
+        auto view = startShow(pdf);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->log().contains(QLatin1String("on page 1 of")), 10000);
+        QVERIFY2(m_fx->log().contains(QLatin1String("is not played")), qPrintable(hostState()));
+        QVERIFY(video().still());
+        QVERIFY(!view->media()->playing);
+        QVERIFY(!listing().contains(QLatin1String("playing")));
+    }
+
+    // The clips the next step starts are held ready, those of no other slide.
+    void nextSlidesClipIsHeldReady()
+    {
+        const QString pdf =
+            deck({plainPage(Qt::darkBlue),
+                  moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("clip.mp4"), movieRect),
+                  moviePage(Qt::darkRed, MovieKind::Movie, QStringLiteral("clip.mp4"), movieRect),
+                  plainPage(Qt::darkCyan)});
+        QVERIFY(!pdf.isEmpty());
+        const QLatin1String ready("media ready for the next step: 1");
+        auto view = startShow(pdf);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(ready), 10000);
+        view->next();
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        // Slide 3's clip, held while slide 2's plays.
+        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(ready), 10000);
+        view->next();
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        // Slide 4 has none: nothing is held, slide 2's went with it.
+        QTRY_VERIFY_WITH_TIMEOUT(!listing().contains(QLatin1String("media ready")), 10000);
+        view->gotoSlide(1);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(ready), 10000);
+        QVERIFY(!view->media()->playing);
+    }
+
+    void pageTimingWaitsForAClipThatEnds_data()
+    {
+        QTest::addColumn<bool>("loop");
+        QTest::newRow("played once: waits for its end") << false;
+        QTest::newRow("looping: leaves on time") << true;
+    }
+    void pageTimingWaitsForAClipThatEnds()
+    {
+        QFETCH(bool, loop);
+        MoviePage first =
+            moviePage(Qt::darkBlue, MovieKind::Movie, QStringLiteral("clip.mp4"), movieRect);
+        first.duration = 0.5;
+        first.loop = loop;
+        const QString pdf = deck({first, plainPage(Qt::darkGreen)});
+        QVERIFY(!pdf.isEmpty());
+        auto view = startShow(pdf);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1) || onScreen(2), 60000);
+        if (loop) {
+            QTRY_COMPARE_WITH_TIMEOUT(view->slide()->slideIndex(), 2, 20000);
+            return;
+        }
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        // Well past the page's half second, the 6 s clip still holds the slide.
+        QTest::qWait(1500);
+        QCOMPARE(view->slide()->slideIndex(), 1);
+        QVERIFY(view->media()->playing);
+        QTRY_COMPARE_WITH_TIMEOUT(view->slide()->slideIndex(), 2, 20000);
+        QVERIFY(!view->media()->playing);
+    }
+};
+
+CORVANE_TEST_MAIN(TestHostPdfMedia)
+#include "tst_host_pdf_media.moc"
