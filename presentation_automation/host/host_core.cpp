@@ -16,6 +16,7 @@
 #include "presentation_automation/host/service/socket_keeper.h"
 #include "presentation_automation/host/shows/app_window.h"
 #include "presentation_automation/host/shows/displays.h"
+#include "presentation_automation/host/shows/effect_player.h"
 #include "presentation_automation/host/shows/show_window.h"
 #include "presentation_automation/host/shows/slide_media.h"
 #include "presentation_automation/host/shows/switch_batch.h"
@@ -550,10 +551,12 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
         writeJournal();
     });
     connect(show, &ShowWindow::ended, this, [this, show] { showEnded(show); });
-    connect(show, &ShowWindow::transitionStarted, this, [this](double seconds) {
+    const auto holdAhead = [this](double seconds) {
         m_pool->holdAheadUntil(std::chrono::steady_clock::now() +
                                std::chrono::milliseconds(std::lround(seconds * 1000)));
-    });
+    };
+    connect(show, &ShowWindow::transitionStarted, this, holdAhead);
+    connect(show, &ShowWindow::effectsStarted, this, holdAhead);
     if (restoring != nullptr) {
         // Placed and on its slide before it appears, so it comes back where it was.
         const std::pair<Op, std::optional<double>> placement[] = {{Op::SetLeft, restoring->left},
@@ -611,7 +614,14 @@ void PresentationHost::updateShow(ShowWindow *window)
     if (p == nullptr) {
         return;
     }
-    const FrameKey key{p->pdf, window->currentPage(), window->frameBox()};
+    const FrameKey key{p->pdf, window->currentPage(), window->frameBox(), {}};
+    if (window->effectsDue()) {
+        // Taken now or never: a build whose pictures are not held is cut to, not waited for.
+        if (auto pictures = heldEffectPictures(m_cache, p->deck, window->position(), p->pdf,
+                                               window->frameBox())) {
+            window->setEffectPictures(std::move(*pictures));
+        }
+    }
     if (const QImage *frame = m_cache.find(key)) {
         p->shownFromHeld = true;
         if (m_switching) {
@@ -635,6 +645,9 @@ void PresentationHost::updateShow(ShowWindow *window)
 void PresentationHost::frameReady(const FrameKey &key, const QImage &image)
 {
     m_cache.insert(key, image);
+    if (key.sprite()) {
+        return;
+    }
     makePicturesAhead();
     for (auto &[id, p] : m_presentations) {
         ShowWindow *w = p.show.data();
@@ -656,7 +669,15 @@ void PresentationHost::scheduleFrames()
     for (auto &[id, p] : m_presentations) {
         if (ShowWindow *w = p.show.data()) {
             live.insert(p.pdf);
-            ShowFrames show{p.pdf, w->frameBox(), w->pagesAround(), {}};
+            ShowFrames show{p.pdf, w->frameBox(), w->pagesAround(), {}, {}, {}, p.slideSize};
+            if (w->effectsRunning() || w->effectsDue()) {
+                show.playing = effectFrames(p.deck, w->position(), p.pdf, w->frameBox());
+            }
+            for (const StepPosition &build : w->buildsAhead()) {
+                for (FrameKey &key : effectFrames(p.deck, build, p.pdf, w->frameBox())) {
+                    show.ahead.push_back(std::move(key));
+                }
+            }
             for (std::int32_t slide : p.prepared) {
                 if (const std::optional<int> frame = frameOfSlide(p.deck, slide)) {
                     show.prepared.push_back(*frame);
