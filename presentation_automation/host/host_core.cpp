@@ -32,6 +32,7 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <unistd.h>
@@ -841,8 +842,19 @@ QString PresentationHost::statusText() const
         }
         lines << line;
         if (const ShowWindow *w = p.show.data()) {
+            std::optional<bool> nextEffects;
+            if (const std::vector<StepPosition> ahead = w->buildsAhead(); !ahead.empty()) {
+                const std::vector<FrameKey> keys =
+                    effectFrames(p.deck, ahead.front(), p.pdf, w->frameBox());
+                if (!keys.empty()) {
+                    nextEffects = std::all_of(keys.begin(), keys.end(), [this](const FrameKey &k) {
+                        return m_cache.contains(k);
+                    });
+                }
+            }
             lines << framesLine(m_cache.heldPages(p.pdf, w->frameBox()), p.prepared,
-                                p.shownFromHeld);
+                                p.shownFromHeld, m_cache.heldSprites(p.pdf, w->frameBox()),
+                                nextEffects);
         }
     }
     lines << QStringLiteral("Frames held: %1 (%2 MiB of %3 MiB)")

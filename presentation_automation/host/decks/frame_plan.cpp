@@ -131,12 +131,21 @@ template<typename Int> QString listed(const std::vector<Int> &numbers)
 } // namespace
 
 QString framesLine(const std::vector<int> &held, const std::vector<std::int32_t> &prepared,
-                   bool shownFromHeld)
+                   bool shownFromHeld, int sprites, std::optional<bool> nextEffectsHeld)
 {
-    return QStringLiteral("    frames held for pages: %1; prepared slides: %2; page on screen %3")
-        .arg(listed(held), listed(prepared),
-             shownFromHeld ? QStringLiteral("from a frame held ahead")
-                           : QStringLiteral("drawn when needed"));
+    QString line =
+        QStringLiteral("    frames held for pages: %1; prepared slides: %2; page on screen %3")
+            .arg(listed(held), listed(prepared),
+                 shownFromHeld ? QStringLiteral("from a frame held ahead")
+                               : QStringLiteral("drawn when needed"));
+    if (sprites > 0 || nextEffectsHeld) {
+        line += QStringLiteral("; sprites held: %1").arg(sprites);
+    }
+    if (nextEffectsHeld) {
+        line += *nextEffectsHeld ? QStringLiteral("; next build's effects: held")
+                                 : QStringLiteral("; next build's effects: not held yet");
+    }
+    return line;
 }
 
 } // namespace pa::host

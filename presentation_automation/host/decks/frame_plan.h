@@ -61,8 +61,10 @@ FrameKey spriteKey(const QString &pdf, const QSize &box, int page, const QRectF 
 std::optional<int> frameOfSlide(const DeckDescription &deck, int slide);
 
 // A show's line of the status listing about its frames: which it holds, which slides its
-// controller prepared, and whether the page on screen came from a frame held ahead.
+// controller prepared, and whether the page on screen came from a frame held ahead; how many
+// sprites it holds and, when Next goes to a build with effects, whether their pictures are.
 QString framesLine(const std::vector<int> &held, const std::vector<std::int32_t> &prepared,
-                   bool shownFromHeld);
+                   bool shownFromHeld, int sprites = 0,
+                   std::optional<bool> nextEffectsHeld = std::nullopt);
 
 } // namespace pa::host

@@ -164,11 +164,13 @@ QImage renderSprite(Poppler::Document &doc, int page, const QSize &box, const QR
         return {};
     }
     const double res = 72.0 * target.width() / std::max(1.0, points.width());
-    // The paper belongs to the document, which this thread alone holds: set for this render.
-    const QColor paper = doc.paperColor();
-    doc.setPaperColor(Qt::transparent);
+    // A transparent paper colour still comes out opaque black from Splash; leaving the paper
+    // out gives premultiplied ARGB. The hint belongs to the document, which this thread alone
+    // holds: set for this render.
+    const bool paperless = doc.renderHints().testFlag(Poppler::Document::IgnorePaperColor);
+    doc.setRenderHint(Poppler::Document::IgnorePaperColor, true);
     QImage image = renderAt(doc, page, res, res, abort, part);
-    doc.setPaperColor(paper);
+    doc.setRenderHint(Poppler::Document::IgnorePaperColor, paperless);
     if (image.isNull()) {
         return image;
     }
