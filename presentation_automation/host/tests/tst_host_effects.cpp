@@ -219,13 +219,14 @@ private slots:
         QFETCH(int, step);
         const int from = what == QLatin1String("auto") ? 4 : 1;
         auto view = startOn(from);
-        // Until the fade is under way.
-        const std::vector<Sample> seen = playBuild(*view, from, [](const Sample &s) {
-            return s.band && s.centre.green() < 235 && s.centre.green() > 60;
-        });
+        // Until the fade is under way: the square's place a blend of white and red.
+        const auto underWay = [](const Sample &s) {
+            return s.band && s.centre.red() > 200 && s.centre.green() < 235 &&
+                   s.centre.green() > 60 && std::abs(s.centre.green() - s.centre.blue()) < 30;
+        };
+        const std::vector<Sample> seen = playBuild(*view, from, underWay);
         QVERIFY(!seen.empty());
-        const Sample &last = seen.back();
-        QVERIFY2(last.centre.green() > 60, "the fade was not seen under way");
+        QVERIFY2(underWay(seen.back()), "the fade was not seen under way");
         if (what == QLatin1String("next")) {
             view->next();
         } else if (what == QLatin1String("previous")) {
