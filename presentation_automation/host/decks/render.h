@@ -63,8 +63,8 @@ QImage scaledForExport(const QImage &frame, const QSize &size);
 QRect spritePixels(const QRectF &box, const QSize &pageFrame);
 
 // A page (or an effect's sprite) rendered at the scale of a page fitted into box. A sprite
-// keeps only its crop, without paper (ARGB32 premultiplied, transparent around the object), so it is the object
-// alone; whole pages are opaque.
+// keeps only its crop, without paper (ARGB32 premultiplied, transparent around the object), so it
+// is the object alone; whole pages are opaque.
 QImage renderSprite(Poppler::Document &doc, int page, const QSize &box, const QRectF &crop,
                     const std::atomic<bool> *abort = nullptr);
 

@@ -89,14 +89,13 @@ inline bool makeEffectDeck(const QString &pdf, double seconds, QSizeF pageSize =
     const QString description =
         QStringLiteral("{\"format\":1,\"importer\":\"test\",\"show\":{\"useTimings\":true},"
                        "\"slides\":[%1,%2,%3,%4]}")
-            .arg(built(1, fade),
-                 built(1, effect(QStringLiteral("entrance"), QStringLiteral("ooo-entrance-fly-in"),
-                                 QStringLiteral("from-left"), {})),
-                 built(4, effect(QStringLiteral("motion"), QStringLiteral("ooo-motionpath-line"),
-                                 {}, QStringLiteral(",\"path\":\"M 0 0 L %1 0\"")
-                                         .arg(effectPathShift))),
-                 built(1, fade,
-                       QStringLiteral(",{\"page\":5,\"trigger\":\"auto\",\"delay\":1}")));
+            .arg(
+                built(1, fade),
+                built(1, effect(QStringLiteral("entrance"), QStringLiteral("ooo-entrance-fly-in"),
+                                QStringLiteral("from-left"), {})),
+                built(4, effect(QStringLiteral("motion"), QStringLiteral("ooo-motionpath-line"), {},
+                                QStringLiteral(",\"path\":\"M 0 0 L %1 0\"").arg(effectPathShift))),
+                built(1, fade, QStringLiteral(",{\"page\":5,\"trigger\":\"auto\",\"delay\":1}")));
     QFile file(pdf + QStringLiteral(".steps.json"));
     return file.open(QIODevice::WriteOnly) && file.write(description.toUtf8()) > 0;
 }

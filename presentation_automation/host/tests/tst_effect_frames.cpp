@@ -80,10 +80,10 @@ private slots:
         QTest::addColumn<QRect>("pixels");
         QTest::newRow("inside") << QRectF(0.25, 0.25, 0.5, 0.5) << QSize(100, 100)
                                 << QRect(24, 24, 52, 52);
-        QTest::newRow("at the corner") << QRectF(0, 0, 0.5, 0.5) << QSize(100, 100)
-                                       << QRect(0, 0, 51, 51);
-        QTest::newRow("part pixels") << QRectF(0.333, 0.1, 0.2, 0.1) << QSize(1920, 1080)
-                                     << QRect(638, 107, 387, 110);
+        QTest::newRow("at the corner")
+            << QRectF(0, 0, 0.5, 0.5) << QSize(100, 100) << QRect(0, 0, 51, 51);
+        QTest::newRow("part pixels")
+            << QRectF(0.333, 0.1, 0.2, 0.1) << QSize(1920, 1080) << QRect(638, 107, 387, 110);
         QTest::newRow("off the page") << QRectF(-0.5, 0, 0.4, 0.2) << QSize(100, 100) << QRect();
     }
 
@@ -106,8 +106,7 @@ private slots:
         QTest::addColumn<int>("marginAlpha");
         QTest::addColumn<QColor>("middle");
         QTest::newRow("sprite page cropped") << 3 << true << 0 << QColor(Qt::red);
-        QTest::newRow("slide page cropped: its paper shows") << 1 << true << 255
-                                                              << QColor(Qt::red);
+        QTest::newRow("slide page cropped: its paper shows") << 1 << true << 255 << QColor(Qt::red);
         QTest::newRow("sprite page whole: white paper") << 3 << false << 255 << QColor(Qt::red);
     }
 
@@ -134,9 +133,10 @@ private slots:
         // The margin's corner is outside the object; the middle is the object.
         QCOMPARE(image.pixelColor(0, 0).alpha(), marginAlpha);
         const QPoint centre = (QRectF(at).center() - QPointF(at.topLeft())).toPoint();
-        const QPoint inImage = cropped ? centre
-                                       : QPoint(static_cast<int>(effectSquare.center().x() * frame.width()),
-                                                static_cast<int>(effectSquare.center().y() * frame.height()));
+        const QPoint inImage =
+            cropped ? centre
+                    : QPoint(static_cast<int>(effectSquare.center().x() * frame.width()),
+                             static_cast<int>(effectSquare.center().y() * frame.height()));
         QCOMPARE(image.pixelColor(inImage), middle);
     }
 
@@ -145,8 +145,10 @@ private slots:
         QTest::addColumn<DeckDescription>("deck");
         QTest::addColumn<int>("state");
         QTest::addColumn<std::vector<FrameKey>>("keys");
-        const SlideEffect fade = effect(EffectFamily::Entrance, QStringLiteral("ooo-entrance-fade-in"));
-        SlideEffect recolour = effect(EffectFamily::Emphasis, QStringLiteral("ooo-emphasis-fill-color"));
+        const SlideEffect fade =
+            effect(EffectFamily::Entrance, QStringLiteral("ooo-entrance-fade-in"));
+        SlideEffect recolour =
+            effect(EffectFamily::Emphasis, QStringLiteral("ooo-emphasis-fill-color"));
         recolour.spriteAfterPage = 4;
         const FrameKey sprite{pdf, 4, box, effectSquare};
         QTest::newRow("under page given, one sprite for two effects")
@@ -158,8 +160,8 @@ private slots:
             << oneBuild({recolour}, 2) << 1
             << std::vector<FrameKey>{FrameKey{pdf, 3, box, {}}, sprite,
                                      FrameKey{pdf, 5, box, effectSquare}};
-        QTest::newRow("a slide's first state plays none") << oneBuild({fade}, 2) << 0
-                                                          << std::vector<FrameKey>{};
+        QTest::newRow("a slide's first state plays none")
+            << oneBuild({fade}, 2) << 0 << std::vector<FrameKey>{};
         QTest::newRow("a build without effects") << oneBuild({}, 2) << 1 << std::vector<FrameKey>{};
     }
 
@@ -183,8 +185,13 @@ private slots:
         const std::int64_t spriteBytes = frameBytes(sprite, points);
         // A sprite costs its crop, not a page.
         QCOMPARE(spriteBytes, frameBytes(spritePixels(effectSquare, box).size()));
-        ShowFrames show{pdf, box, {1, 2, 3, 4}, {}, {FrameKey{pdf, 6, box, {}}},
-                        {FrameKey{pdf, 5, box, {}}, sprite}, points};
+        ShowFrames show{pdf,
+                        box,
+                        {1, 2, 3, 4},
+                        {},
+                        {FrameKey{pdf, 6, box, {}}},
+                        {FrameKey{pdf, 5, box, {}}, sprite},
+                        points};
         // Room for the pages on screen, the next page, the next build's under page and sprite,
         // and no more.
         const FramePlan plan = planFrames({show}, 3 * page + page + spriteBytes);
@@ -213,11 +220,13 @@ private slots:
         QTest::addColumn<SlideEffect>("fx");
         QTest::addColumn<double>("t");
         QTest::addColumn<QString>("seen");
-        const SlideEffect fade = effect(EffectFamily::Entrance, QStringLiteral("ooo-entrance-fade-in"));
+        const SlideEffect fade =
+            effect(EffectFamily::Entrance, QStringLiteral("ooo-entrance-fade-in"));
         SlideEffect late = fade;
         late.delaySeconds = 1;
-        const SlideEffect fly = effect(EffectFamily::Entrance, QStringLiteral("ooo-entrance-fly-in"),
-                                       QStringLiteral("from-left"));
+        const SlideEffect fly =
+            effect(EffectFamily::Entrance, QStringLiteral("ooo-entrance-fly-in"),
+                   QStringLiteral("from-left"));
         SlideEffect path = effect(EffectFamily::MotionPath, QStringLiteral("ooo-motionpath-line"));
         path.path = QStringLiteral("M 0 0 L %1 0").arg(effectPathShift);
         const SlideEffect out = effect(EffectFamily::Exit, QStringLiteral("ooo-exit-fade-out"));
@@ -225,7 +234,8 @@ private slots:
         QTest::newRow("fade before its delay: not there") << late << 0.5 << QStringLiteral("none");
         QTest::newRow("fade at its end: the square") << fade << 1.0 << QStringLiteral("built");
         QTest::newRow("fly-in half-way: on its way") << fly << 0.5 << QStringLiteral("between");
-        QTest::newRow("path at its end: at the path's end") << path << 1.0 << QStringLiteral("moved");
+        QTest::newRow("path at its end: at the path's end")
+            << path << 1.0 << QStringLiteral("moved");
         QTest::newRow("path half-way: on the path") << path << 0.5 << QStringLiteral("on path");
         QTest::newRow("fade-out at its end: gone") << out << 1.0 << QStringLiteral("none");
     }
@@ -253,7 +263,8 @@ private slots:
             paintEffects(painter, page, pictures, {fx}, t);
         }
         const int row = 10 + static_cast<int>(effectSquare.center().y() * 200);
-        const QColor centre = window.pixelColor(20 + static_cast<int>(effectSquare.center().x() * 400), row);
+        const QColor centre =
+            window.pixelColor(20 + static_cast<int>(effectSquare.center().x() * 400), row);
         const auto [left, right] = redSpan(window, row);
         const int builtLeft = 20 + static_cast<int>(effectSquare.left() * 400);
         const int shift = static_cast<int>(effectPathShift * 400);
@@ -267,12 +278,14 @@ private slots:
             QCOMPARE(centre, QColor(Qt::red));
             QVERIFY(std::abs(left - builtLeft) <= 1);
         } else if (seen == QLatin1String("between")) {
-            QVERIFY2(left >= 20 - 1 && left < builtLeft - 10 && right > 20, qPrintable(QString::number(left)));
+            QVERIFY2(left >= 20 - 1 && left < builtLeft - 10 && right > 20,
+                     qPrintable(QString::number(left)));
         } else if (seen == QLatin1String("moved")) {
             QVERIFY2(std::abs(left - (builtLeft + shift)) <= 1, qPrintable(QString::number(left)));
             QCOMPARE(centre, QColor(Qt::white));
         } else if (seen == QLatin1String("on path")) {
-            QVERIFY2(left > builtLeft + 5 && left < builtLeft + shift - 5, qPrintable(QString::number(left)));
+            QVERIFY2(left > builtLeft + 5 && left < builtLeft + shift - 5,
+                     qPrintable(QString::number(left)));
         }
         // Nothing is drawn beside the page, and what is drawn lies in the area drawn again.
         QCOMPARE(window.pixelColor(5, row), QColor(Qt::black));

@@ -49,7 +49,8 @@ private:
     // The deck (16:9) fills the primary display.
     QPoint onScreen(double x, double y) const
     {
-        return threeDisplayPrimary.topLeft() + QPoint(static_cast<int>(x * 1920), static_cast<int>(y * 1080));
+        return threeDisplayPrimary.topLeft() +
+               QPoint(static_cast<int>(x * 1920), static_cast<int>(y * 1080));
     }
 
     Sample look() const
@@ -57,8 +58,8 @@ private:
         Sample s;
         const QPointF middle = effectSquare.center();
         const QImage row = grabX(m_x->display, QRect(onScreen(0, middle.y()), QSize(1920, 1)));
-        const QImage patch =
-            grabX(m_x->display, QRect(onScreen(middle.x(), middle.y()) - QPoint(2, 2), QSize(5, 5)));
+        const QImage patch = grabX(
+            m_x->display, QRect(onScreen(middle.x(), middle.y()) - QPoint(2, 2), QSize(5, 5)));
         const QImage band = grabX(m_x->display, QRect(onScreen(0.05, 0.95), QSize(5, 5)));
         if (row.isNull() || patch.isNull() || band.isNull()) {
             return s;
@@ -186,7 +187,8 @@ private slots:
                 between = between || (s.redRight < builtRight - 100 && s.redRight > 100);
             } else if (effect == QLatin1String("path") && s.redLeft >= 0 && s.band) {
                 QVERIFY(s.redLeft >= builtLeft - 3 && s.redRight <= builtRight + shift + 3);
-                between = between || (s.redLeft > builtLeft + 60 && s.redLeft < builtLeft + shift - 60);
+                between =
+                    between || (s.redLeft > builtLeft + 60 && s.redLeft < builtLeft + shift - 60);
             }
         }
         QVERIFY2(between, "no frame of the effect under way was seen");
@@ -196,7 +198,10 @@ private slots:
         QVERIFY2(std::abs(end.redLeft - left) <= 3 && end.band,
                  qPrintable(QStringLiteral("square at %1").arg(end.redLeft)));
         QVERIFY(QTest::qWaitFor(
-            [&] { return listing().contains(QRegularExpression(QStringLiteral("last effects 1 in [1-9]"))); },
+            [&] {
+                return listing().contains(
+                    QRegularExpression(QStringLiteral("last effects 1 in [1-9]")));
+            },
             10000));
     }
 
