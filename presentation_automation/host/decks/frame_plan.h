@@ -31,10 +31,10 @@ struct ShowFrames
     std::vector<int> prepared;
     // The effect frames (see effectFrames) of the step playing on screen, and of the steps
     // Next goes to.
-    std::vector<FrameKey> playing;
-    std::vector<FrameKey> ahead;
+    std::vector<FrameKey> playing{};
+    std::vector<FrameKey> ahead{};
     // The deck's page size in points: what a sprite's crop costs.
-    QSizeF pagePoints;
+    QSizeF pagePoints{};
 };
 
 struct FramePlan

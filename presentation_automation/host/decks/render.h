@@ -75,7 +75,7 @@ struct FrameKey
     QSize box;     // the window's size in device pixels
     // A sprite: the part of the page (fractions) to keep, on a transparent paper. Empty: the
     // whole page, opaque.
-    QRectF crop;
+    QRectF crop{};
 
     bool sprite() const { return !crop.isEmpty(); }
     bool operator==(const FrameKey &o) const

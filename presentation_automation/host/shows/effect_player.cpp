@@ -150,7 +150,7 @@ EffectPacing EffectPlayer::lastPacing() const
 }
 
 void EffectPlayer::start(std::vector<SlideEffect> effects, EffectPictures pictures,
-                         const QRect &page)
+                         const QRect &page, bool underShown)
 {
     m_effects = std::move(effects);
     m_pictures = std::move(pictures);
@@ -160,8 +160,12 @@ void EffectPlayer::start(std::vector<SlideEffect> effects, EffectPictures pictur
     m_lastArea = effectsArea(m_page, m_pictures, m_effects, 0);
     m_running = true;
     m_pacer->start();
-    // The page under the objects replaces the one before: the whole window once.
-    m_window->repaint();
+    if (underShown) {
+        m_window->repaint(m_lastArea);
+    } else {
+        // The page under the objects replaces the one before: the whole window once.
+        m_window->repaint();
+    }
 }
 
 void EffectPlayer::finish()

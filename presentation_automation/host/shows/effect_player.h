@@ -67,8 +67,11 @@ public:
     explicit EffectPlayer(QWidget *window);
 
     bool running() const { return m_running; }
-    // page: where the page is drawn in the window, for the whole of the step.
-    void start(std::vector<SlideEffect> effects, EffectPictures pictures, const QRect &page);
+    // page: where the page is drawn in the window, for the whole of the step. underShown: the
+    // window shows the under page already (the state before's), so only the objects' areas
+    // are drawn for the first frame.
+    void start(std::vector<SlideEffect> effects, EffectPictures pictures, const QRect &page,
+               bool underShown = false);
     // Ends at once, every object where its effect leaves it (the state's own page).
     void finish();
     // Draws the current moment onto the page's place and counts it as a frame.

@@ -273,7 +273,9 @@ void ShowWindow::showFrame(const QImage &frame, int page)
                                                .states[static_cast<size_t>(currentState())]
                                                .effects;
         const double seconds = effectsEndSeconds(effects);
-        m_effects->start(std::move(effects), std::move(*pictures), pageRect());
+        // The state before's frame is the very picture held for it.
+        const bool underShown = !old.isNull() && old.cacheKey() == pictures->under.cacheKey();
+        m_effects->start(std::move(effects), std::move(*pictures), pageRect(), underShown);
         emit effectsStarted(seconds);
         // The next automatic step counts from the start of this one, effects included.
         armAutomaticStep();
