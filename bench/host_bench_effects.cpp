@@ -117,6 +117,7 @@ bool makeEffectsDeck(const QString &pdf, int slides, int deck)
 struct EffectsListed
 {
     int page = 0;
+    bool playing = false;
     int frames = 0;
     int late = 0;
     double longestGap = 0;
@@ -135,8 +136,13 @@ std::map<int, EffectsListed> effectsListed(const ClientOptions &options)
     for (const QString &l : statusListing(options).split(QLatin1Char('\n'))) {
         if (const auto m = show.match(l); m.hasMatch()) {
             last = m.captured(1).toInt();
-            out[last] = {m.captured(6).toInt(),    m.captured(2).toInt(),    m.captured(3).toInt(),
-                         m.captured(4).toDouble(), m.captured(5).toDouble(), false};
+            out[last] = {m.captured(6).toInt(),
+                         l.contains(QLatin1String("effects playing")),
+                         m.captured(2).toInt(),
+                         m.captured(3).toInt(),
+                         m.captured(4).toDouble(),
+                         m.captured(5).toDouble(),
+                         false};
         } else if (last > 0 && l.contains(QLatin1String("next build's effects: held"))) {
             out[last].nextHeld = true;
         }
@@ -176,6 +182,11 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
             return 1;
         }
     }
+    struct HostEnder
+    {
+        ClientOptions *options;
+        ~HostEnder() { endHost(*options); }
+    } ender{&options};
     endHost(options);
     auto application = applicationFactory(options)();
     std::vector<std::shared_ptr<SlideShowView>> views;
@@ -196,7 +207,8 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
 
     // A Next into a held build on one show while the others stand: until the host lists its
     // page on screen, the first frame of the effects being up by then.
-    Figures press;
+    // The listing that tells is timed alone too: most of the figure is that round trip.
+    Figures press, listing;
     int cut = 0;
     for (int s = 1; s <= slides; ++s) {
         for (auto &v : views) {
@@ -207,15 +219,23 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
             return 1;
         }
         QThread::msleep(300);
-        const int framesBefore = effectsListed(options)[1].frames;
+        QElapsedTimer alone;
+        alone.start();
+        effectsListed(options);
+        listing.add(elapsedMs(alone));
         QElapsedTimer t;
         t.start();
         views[0]->next();
-        waitFor([&] { return effectsListed(options)[1].page == 3 * s - 1; }, 10000);
+        EffectsListed shown;
+        waitFor(
+            [&] {
+                shown = effectsListed(options)[1];
+                return shown.page == 3 * s - 1;
+            },
+            10000);
         press.add(elapsedMs(t));
+        cut += shown.playing ? 0 : 1;
         QThread::msleep(1300);
-        const int framesAfter = effectsListed(options)[1].frames;
-        cut += framesAfter > 0 && framesAfter != framesBefore ? 0 : 1;
     }
 
     // The same builds on all three shows at once.
@@ -243,11 +263,11 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
         }
     }
     const qint64 peak = peakMemoryKiB(runningHostPid(options));
-    endHost(options);
 
     std::printf("\nBuilds with effects (a fade, a fly-in, a motion path of 1 s) at 1920x1080 "
                 "(offscreen platform)\n");
     print("Next into a held build, until shown", press);
+    print("    of which the status listing that tells", listing);
     if (cut > 0) {
         std::printf("    (%d of %zu builds played no effects)\n", cut, press.ms.size());
     }

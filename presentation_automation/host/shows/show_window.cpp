@@ -97,6 +97,9 @@ QString ShowWindow::stepStatus() const
                     .arg(transitionKindName(pacing.transition.kind),
                          pacingText(pacing, pacing.transition.seconds));
     }
+    if (m_effects->running()) {
+        text += QStringLiteral(", effects playing");
+    }
     if (const EffectPacing effects = m_effects->lastPacing(); effects.frames > 0) {
         text += QStringLiteral(", last effects %1 %2")
                     .arg(effects.effects)
