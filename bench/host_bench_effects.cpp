@@ -208,7 +208,7 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
     // A Next into a held build on one show while the others stand: until the host lists its
     // page on screen, the first frame of the effects being up by then.
     // The listing that tells is timed alone too: most of the figure is that round trip.
-    Figures press, listing;
+    Figures press, listing, back;
     int cut = 0;
     for (int s = 1; s <= slides; ++s) {
         for (auto &v : views) {
@@ -236,6 +236,12 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
         press.add(elapsedMs(t));
         cut += shown.playing ? 0 : 1;
         QThread::msleep(1300);
+        // The same way back, a cut to a held page: what a step costs here without effects.
+        QElapsedTimer b;
+        b.start();
+        views[0]->previous();
+        waitFor([&] { return effectsListed(options)[1].page == 3 * s - 2; }, 10000);
+        back.add(elapsedMs(b));
     }
 
     // The same builds on all three shows at once.
@@ -267,7 +273,8 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
     std::printf("\nBuilds with effects (a fade, a fly-in, a motion path of 1 s) at 1920x1080 "
                 "(offscreen platform)\n");
     print("Next into a held build, until shown", press);
-    print("    of which the status listing that tells", listing);
+    print("    the status listing that tells, alone", listing);
+    print("Previous from it (a cut), until shown", back);
     if (cut > 0) {
         std::printf("    (%d of %zu builds played no effects)\n", cut, press.ms.size());
     }

@@ -75,15 +75,22 @@ double effectsEndSeconds(const std::vector<SlideEffect> &effects)
 }
 
 void paintEffects(QPainter &painter, const QRectF &page, const EffectPictures &pictures,
-                  const std::vector<SlideEffect> &effects, double t)
+                  const std::vector<SlideEffect> &effects, double t, const QRegion *only)
 {
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    // An object flying in from outside the slide is not drawn over the bars beside it.
-    painter.setClipRect(page, Qt::IntersectClip);
-    painter.drawImage(page, pictures.under);
     const QSize frame = pictures.under.size();
     const QTransform toWindow = pageToWindow(page, frame);
+    if (only != nullptr) {
+        const QTransform toPage = toWindow.inverted();
+        for (const QRect &part : only->intersected(page.toAlignedRect())) {
+            painter.drawImage(QRectF(part), pictures.under, toPage.mapRect(QRectF(part)));
+        }
+    } else {
+        painter.drawImage(page, pictures.under);
+    }
+    // An object flying in from outside the slide is not drawn over the bars beside it.
+    painter.setClipRect(page, Qt::IntersectClip);
     for (size_t i = 0; i < effects.size() && i < pictures.sprites.size(); ++i) {
         const QImage &sprite = pictures.sprites[i];
         if (sprite.isNull()) {
@@ -201,10 +208,10 @@ void EffectPlayer::tick()
     }
 }
 
-void EffectPlayer::paint(QPainter &painter)
+void EffectPlayer::paint(QPainter &painter, const QRegion &region)
 {
     m_pacer->frameDrawn();
-    paintEffects(painter, QRectF(m_page), m_pictures, m_effects, m_t);
+    paintEffects(painter, QRectF(m_page), m_pictures, m_effects, m_t, &region);
 }
 
 } // namespace pa::host

@@ -43,8 +43,10 @@ double effectsEndSeconds(const std::vector<SlideEffect> &effects);
 
 // The step at t seconds from its start, drawn onto the page's place in the window (logical
 // pixels; the pictures are in the page's pixels, the under page's size).
+// With `only`, the under page is drawn within that region alone, rectangle by rectangle: one
+// large picture under a clip of several rectangles costs the raster engine a whole blend.
 void paintEffects(QPainter &painter, const QRectF &page, const EffectPictures &pictures,
-                  const std::vector<SlideEffect> &effects, double t);
+                  const std::vector<SlideEffect> &effects, double t, const QRegion *only = nullptr);
 // Where the effects' objects are drawn at t: what changes between two moments is within the
 // areas of both.
 QRegion effectsArea(const QRectF &page, const EffectPictures &pictures,
@@ -74,8 +76,9 @@ public:
                bool underShown = false);
     // Ends at once, every object where its effect leaves it (the state's own page).
     void finish();
-    // Draws the current moment onto the page's place and counts it as a frame.
-    void paint(QPainter &painter);
+    // Draws the current moment onto the page's place, within the region the window paints,
+    // and counts it as a frame.
+    void paint(QPainter &painter, const QRegion &region);
     EffectPacing lastPacing() const;
 
 signals:

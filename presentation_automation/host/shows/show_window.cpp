@@ -8,6 +8,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
@@ -339,7 +340,7 @@ void ShowWindow::endShow()
     emit ended();
 }
 
-void ShowWindow::paintEvent(QPaintEvent *)
+void ShowWindow::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     if (m_blank.paint(painter, rect())) {
@@ -359,7 +360,7 @@ void ShowWindow::paintEvent(QPaintEvent *)
         painter.fillRect(bar, Qt::black);
     }
     if (m_effects->running()) {
-        m_effects->paint(painter);
+        m_effects->paint(painter, event->region());
     } else {
         painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
         painter.drawImage(slide, m_frame);
