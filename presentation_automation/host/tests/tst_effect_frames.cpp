@@ -293,6 +293,20 @@ private slots:
         if (left >= 0) {
             QVERIFY(area.contains(QPoint(left, row)) && area.contains(QPoint(right, row)));
         }
+        // From the step's start, drawing only the areas of both moments gives the same frame.
+        QImage again(window.size(), QImage::Format_RGB32);
+        again.fill(Qt::black);
+        {
+            QPainter painter(&again);
+            paintEffects(painter, page, pictures, {fx}, 0);
+        }
+        {
+            const QRegion changed = area.united(effectsArea(page, pictures, {fx}, 0));
+            QPainter painter(&again);
+            painter.setClipRegion(changed);
+            paintEffects(painter, page, pictures, {fx}, t, &changed);
+        }
+        QCOMPARE(again, window);
     }
 
     void effectsEndWithTheLastOfThem()
