@@ -208,7 +208,7 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
     // A Next into a held build on one show while the others stand: until the host lists its
     // page on screen, the first frame of the effects being up by then.
     // The listing that tells is timed alone too: most of the figure is that round trip.
-    Figures press, listing, back;
+    Figures press, call, listing, back;
     int cut = 0;
     for (int s = 1; s <= slides; ++s) {
         for (auto &v : views) {
@@ -226,6 +226,7 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
         QElapsedTimer t;
         t.start();
         views[0]->next();
+        call.add(elapsedMs(t));
         EffectsListed shown;
         waitFor(
             [&] {
@@ -273,6 +274,7 @@ int runEffects(const QStringList &args, const ClientOptions &base, QTemporaryDir
     std::printf("\nBuilds with effects (a fade, a fly-in, a motion path of 1 s) at 1920x1080 "
                 "(offscreen platform)\n");
     print("Next into a held build, until shown", press);
+    print("    the Next call alone, as --builds times", call);
     print("    the status listing that tells, alone", listing);
     print("Previous from it (a cut), until shown", back);
     if (cut > 0) {
