@@ -17,6 +17,7 @@
 #include "presentation_automation/host/service/socket_keeper.h"
 #include "presentation_automation/host/shows/app_window.h"
 #include "presentation_automation/host/shows/displays.h"
+#include "presentation_automation/host/shows/effect_player.h"
 #include "presentation_automation/host/shows/show_window.h"
 #include "presentation_automation/host/shows/slide_media.h"
 #include "presentation_automation/host/shows/switch_batch.h"
@@ -32,6 +33,7 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <unistd.h>
@@ -552,10 +554,12 @@ void PresentationHost::run(Presentation &p, const JournalEntry *restoring)
         writeJournal();
     });
     connect(show, &ShowWindow::ended, this, [this, show] { showEnded(show); });
-    connect(show, &ShowWindow::transitionStarted, this, [this](double seconds) {
+    const auto holdAhead = [this](double seconds) {
         m_pool->holdAheadUntil(std::chrono::steady_clock::now() +
                                std::chrono::milliseconds(std::lround(seconds * 1000)));
-    });
+    };
+    connect(show, &ShowWindow::transitionStarted, this, holdAhead);
+    connect(show, &ShowWindow::effectsStarted, this, holdAhead);
     if (restoring != nullptr) {
         // Placed and on its slide before it appears, so it comes back where it was.
         const std::pair<Op, std::optional<double>> placement[] = {{Op::SetLeft, restoring->left},
@@ -613,7 +617,14 @@ void PresentationHost::updateShow(ShowWindow *window)
     if (p == nullptr) {
         return;
     }
-    const FrameKey key{p->pdf, window->currentPage(), window->frameBox()};
+    const FrameKey key{p->pdf, window->currentPage(), window->frameBox(), {}};
+    if (window->effectsDue()) {
+        // Taken now or never: a build whose pictures are not held is cut to, not waited for.
+        if (auto pictures = heldEffectPictures(m_cache, p->deck, window->position(), p->pdf,
+                                               window->frameBox())) {
+            window->setEffectPictures(std::move(*pictures));
+        }
+    }
     if (const QImage *frame = m_cache.find(key)) {
         p->shownFromHeld = true;
         if (m_switching) {
@@ -637,6 +648,9 @@ void PresentationHost::updateShow(ShowWindow *window)
 void PresentationHost::frameReady(const FrameKey &key, const QImage &image)
 {
     m_cache.insert(key, image);
+    if (key.sprite()) {
+        return;
+    }
     makePicturesAhead();
     for (auto &[id, p] : m_presentations) {
         ShowWindow *w = p.show.data();
@@ -658,7 +672,15 @@ void PresentationHost::scheduleFrames()
     for (auto &[id, p] : m_presentations) {
         if (ShowWindow *w = p.show.data()) {
             live.insert(p.pdf);
-            ShowFrames show{p.pdf, w->frameBox(), w->pagesAround(), {}};
+            ShowFrames show{p.pdf, w->frameBox(), w->pagesAround(), {}, {}, {}, p.slideSize};
+            if (w->effectsRunning() || w->effectsDue()) {
+                show.playing = effectFrames(p.deck, w->position(), p.pdf, w->frameBox());
+            }
+            for (const StepPosition &build : w->buildsAhead()) {
+                for (FrameKey &key : effectFrames(p.deck, build, p.pdf, w->frameBox())) {
+                    show.ahead.push_back(std::move(key));
+                }
+            }
             for (std::int32_t slide : p.prepared) {
                 if (const std::optional<int> frame = frameOfSlide(p.deck, slide)) {
                     show.prepared.push_back(*frame);
@@ -822,8 +844,19 @@ QString PresentationHost::statusText() const
         }
         lines << line;
         if (const ShowWindow *w = p.show.data()) {
+            std::optional<bool> nextEffects;
+            if (const std::vector<StepPosition> ahead = w->buildsAhead(); !ahead.empty()) {
+                const std::vector<FrameKey> keys =
+                    effectFrames(p.deck, ahead.front(), p.pdf, w->frameBox());
+                if (!keys.empty()) {
+                    nextEffects = std::all_of(keys.begin(), keys.end(), [this](const FrameKey &k) {
+                        return m_cache.contains(k);
+                    });
+                }
+            }
             lines << framesLine(m_cache.heldPages(p.pdf, w->frameBox()), p.prepared,
-                                p.shownFromHeld);
+                                p.shownFromHeld, m_cache.heldSprites(p.pdf, w->frameBox()),
+                                nextEffects);
         }
     }
     lines << QStringLiteral("Frames held: %1 (%2 MiB of %3 MiB)")

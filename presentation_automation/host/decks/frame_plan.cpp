@@ -10,15 +10,14 @@ FramePlan planFrames(const std::vector<ShowFrames> &shows, std::int64_t budgetBy
 {
     FramePlan plan;
     std::int64_t budget = budgetBytes;
-    const auto take = [&](const ShowFrames &show, int frame, bool onScreen) {
-        if (frame < 1) {
+    const auto takeKey = [&](const ShowFrames &show, FrameKey key, bool onScreen) {
+        if (key.slide < 1) {
             return;
         }
-        FrameKey key{show.pdf, frame, show.box};
         if (std::find(plan.wanted.begin(), plan.wanted.end(), key) != plan.wanted.end()) {
             return;
         }
-        const std::int64_t bytes = frameBytes(show.box);
+        const std::int64_t bytes = frameBytes(key, show.pagePoints);
         if (!onScreen && bytes > budget) {
             return;
         }
@@ -26,10 +25,16 @@ FramePlan planFrames(const std::vector<ShowFrames> &shows, std::int64_t budgetBy
         plan.wanted.push_back(std::move(key));
         plan.urgent += onScreen ? 1 : 0;
     };
+    const auto take = [&](const ShowFrames &show, int frame, bool onScreen) {
+        takeKey(show, FrameKey{show.pdf, frame, show.box, {}}, onScreen);
+    };
 
     for (const ShowFrames &show : shows) {
         if (!show.around.empty()) {
             take(show, show.around.front(), true);
+        }
+        for (const FrameKey &key : show.playing) {
+            takeKey(show, key, true);
         }
     }
     // Rank by rank across the shows, so every show's next step is held before any show's
@@ -55,8 +60,52 @@ FramePlan planFrames(const std::vector<ShowFrames> &shows, std::int64_t budgetBy
                 take(show, show.around[rank], false);
             }
         }
+        if (rank == 1) {
+            // A build's effects are held with its page: without them Next cuts.
+            for (const ShowFrames &show : shows) {
+                for (const FrameKey &key : show.ahead) {
+                    takeKey(show, key, false);
+                }
+            }
+        }
     }
     return plan;
+}
+
+std::vector<FrameKey> effectFrames(const DeckDescription &deck, StepPosition to, const QString &pdf,
+                                   const QSize &box)
+{
+    if (to.slide < 1 || to.slide > deck.slideCount()) {
+        return {};
+    }
+    const SlideDescription &slide = deck.slides[static_cast<size_t>(to.slide - 1)];
+    if (to.state < 1 || to.state >= static_cast<int>(slide.states.size())) {
+        return {};
+    }
+    const BuildState &state = slide.states[static_cast<size_t>(to.state)];
+    if (state.effects.empty()) {
+        return {};
+    }
+    const int under = state.underPage >= 0 ? state.underPage
+                                           : slide.states[static_cast<size_t>(to.state - 1)].page;
+    // Frames count pages from 1, the deck from 0.
+    std::vector<FrameKey> keys{FrameKey{pdf, under + 1, box, {}}};
+    const auto add = [&](int page, const QRectF &rect) {
+        FrameKey key = spriteKey(pdf, box, page, rect);
+        if (page >= 0 && key.sprite() && std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            keys.push_back(std::move(key));
+        }
+    };
+    for (const SlideEffect &effect : state.effects) {
+        add(effect.spritePage, effect.rect);
+        add(effect.spriteAfterPage, effect.rect);
+    }
+    return keys;
+}
+
+FrameKey spriteKey(const QString &pdf, const QSize &box, int page, const QRectF &rect)
+{
+    return FrameKey{pdf, page + 1, box, rect};
 }
 
 std::optional<int> frameOfSlide(const DeckDescription &deck, int slide)
@@ -82,12 +131,21 @@ template<typename Int> QString listed(const std::vector<Int> &numbers)
 } // namespace
 
 QString framesLine(const std::vector<int> &held, const std::vector<std::int32_t> &prepared,
-                   bool shownFromHeld)
+                   bool shownFromHeld, int sprites, std::optional<bool> nextEffectsHeld)
 {
-    return QStringLiteral("    frames held for pages: %1; prepared slides: %2; page on screen %3")
-        .arg(listed(held), listed(prepared),
-             shownFromHeld ? QStringLiteral("from a frame held ahead")
-                           : QStringLiteral("drawn when needed"));
+    QString line =
+        QStringLiteral("    frames held for pages: %1; prepared slides: %2; page on screen %3")
+            .arg(listed(held), listed(prepared),
+                 shownFromHeld ? QStringLiteral("from a frame held ahead")
+                               : QStringLiteral("drawn when needed"));
+    if (sprites > 0 || nextEffectsHeld) {
+        line += QStringLiteral("; sprites held: %1").arg(sprites);
+    }
+    if (nextEffectsHeld) {
+        line += *nextEffectsHeld ? QStringLiteral("; next build's effects: held")
+                                 : QStringLiteral("; next build's effects: not held yet");
+    }
+    return line;
 }
 
 } // namespace pa::host

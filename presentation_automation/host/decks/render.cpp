@@ -100,15 +100,16 @@ bool shouldAbort(const QVariant &closure)
 }
 
 QImage renderAt(Poppler::Document &doc, int page, double xres, double yres,
-                const std::atomic<bool> *abort)
+                const std::atomic<bool> *abort, const QRect &part = QRect(-1, -1, -1, -1))
 {
     std::unique_ptr<Poppler::Page> p(doc.page(page));
     if (!p) {
         return {};
     }
     QVariant closure = QVariant::fromValue(const_cast<void *>(static_cast<const void *>(abort)));
-    QImage image = p->renderToImage(xres, yres, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr,
-                                    nullptr, abort ? shouldAbort : nullptr, closure);
+    QImage image = p->renderToImage(xres, yres, part.x(), part.y(), part.width(), part.height(),
+                                    Poppler::Page::Rotate0, nullptr, nullptr,
+                                    abort ? shouldAbort : nullptr, closure);
     if (abort != nullptr && abort->load()) {
         return {};
     }
@@ -132,6 +133,51 @@ QImage renderFitted(Poppler::Document &doc, int page, const QSize &box,
         // Rounding inside the renderer may be a pixel off; frames are exactly what was asked.
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
+    return image;
+}
+
+QRect spritePixels(const QRectF &box, const QSize &pageFrame)
+{
+    const double w = pageFrame.width();
+    const double h = pageFrame.height();
+    const QRect grown(QPoint(static_cast<int>(std::floor(box.left() * w)) - 1,
+                             static_cast<int>(std::floor(box.top() * h)) - 1),
+                      QPoint(static_cast<int>(std::ceil(box.right() * w)),
+                             static_cast<int>(std::ceil(box.bottom() * h))));
+    return grown.intersected(QRect(QPoint(0, 0), pageFrame));
+}
+
+QImage renderSprite(Poppler::Document &doc, int page, const QSize &box, const QRectF &crop,
+                    const std::atomic<bool> *abort)
+{
+    if (crop.isEmpty()) {
+        return renderFitted(doc, page, box, abort);
+    }
+    std::unique_ptr<Poppler::Page> p(doc.page(page));
+    if (!p) {
+        return {};
+    }
+    const QSizeF points = p->pageSizeF();
+    const QSize target = fitSize(points, box);
+    const QRect part = spritePixels(crop, target);
+    if (part.isEmpty()) {
+        return {};
+    }
+    const double res = 72.0 * target.width() / std::max(1.0, points.width());
+    // A transparent paper colour still comes out opaque black from Splash; leaving the paper
+    // out gives premultiplied ARGB. The hint belongs to the document, which this thread alone
+    // holds: set for this render.
+    const bool paperless = doc.renderHints().testFlag(Poppler::Document::IgnorePaperColor);
+    doc.setRenderHint(Poppler::Document::IgnorePaperColor, true);
+    QImage image = renderAt(doc, page, res, res, abort, part);
+    doc.setRenderHint(Poppler::Document::IgnorePaperColor, paperless);
+    if (image.isNull()) {
+        return image;
+    }
+    if (image.size() != part.size()) {
+        image = image.scaled(part.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
     return image;
 }
 
@@ -163,8 +209,21 @@ QImage scaledForExport(const QImage &frame, const QSize &size)
 
 size_t qHash(const FrameKey &key, size_t seed)
 {
-    return ::qHash(key.pdf, seed) ^
-           ::qHash(key.slide * 31 + key.box.width() * 7919 + key.box.height(), seed);
+    size_t h = ::qHash(key.pdf, seed) ^
+               ::qHash(key.slide * 31 + key.box.width() * 7919 + key.box.height(), seed);
+    if (key.sprite()) {
+        h ^= ::qHash(key.crop.x(), seed) ^ ::qHash(key.crop.y() * 3, seed) ^
+             ::qHash(key.crop.width() * 5, seed) ^ ::qHash(key.crop.height() * 7, seed);
+    }
+    return h;
+}
+
+std::int64_t frameBytes(const FrameKey &key, const QSizeF &pagePoints)
+{
+    if (!key.sprite()) {
+        return frameBytes(key.box);
+    }
+    return frameBytes(spritePixels(key.crop, fitSize(pagePoints, key.box)).size());
 }
 
 FrameCache::FrameCache(std::int64_t capBytes) : m_cap(capBytes) {}
@@ -183,7 +242,7 @@ const QImage *FrameCache::findAnySize(const QString &pdf, int slide)
 {
     Entry *best = nullptr;
     for (auto it = m_frames.begin(); it != m_frames.end(); ++it) {
-        if (it.key().slide == slide && it.key().pdf == pdf &&
+        if (it.key().slide == slide && !it.key().sprite() && it.key().pdf == pdf &&
             (best == nullptr || frameBytes(it->image.size()) > frameBytes(best->image.size()))) {
             best = &it.value();
         }
@@ -204,12 +263,21 @@ std::vector<int> FrameCache::heldPages(const QString &pdf, const QSize &box) con
 {
     std::vector<int> pages;
     for (auto it = m_frames.begin(); it != m_frames.end(); ++it) {
-        if (it.key().box == box && it.key().pdf == pdf) {
+        if (it.key().box == box && !it.key().sprite() && it.key().pdf == pdf) {
             pages.push_back(it.key().slide);
         }
     }
     std::sort(pages.begin(), pages.end());
     return pages;
+}
+
+int FrameCache::heldSprites(const QString &pdf, const QSize &box) const
+{
+    int held = 0;
+    for (auto it = m_frames.begin(); it != m_frames.end(); ++it) {
+        held += it.key().box == box && it.key().sprite() && it.key().pdf == pdf ? 1 : 0;
+    }
+    return held;
 }
 
 void FrameCache::setWanted(const std::vector<FrameKey> &wanted)
@@ -424,9 +492,9 @@ void RenderPool::run(Worker *worker)
             doc = loadPdf(key.pdf, &why);
         }
         if (doc && key.slide >= 1 && key.slide <= doc->numPages()) {
-            image = renderFitted(*doc, key.slide - 1, key.box, &worker->abort);
+            image = renderSprite(*doc, key.slide - 1, key.box, key.crop, &worker->abort);
             // In the windows' own format here, so painting it is a plain copy.
-            if (!image.isNull()) {
+            if (!image.isNull() && !key.sprite()) {
                 image.convertTo(QImage::Format_RGB32);
             }
         }

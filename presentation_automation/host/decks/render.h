@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
@@ -54,15 +56,31 @@ QImage renderStretched(Poppler::Document &doc, int page, const QSize &size);
 // several milliseconds for each screen, and a thumbnail looks the same either way.
 QImage scaledForExport(const QImage &frame, const QSize &size);
 
+// An effect's sprite drawn from a page fitted into pageFrame pixels: the pixels of the page it
+// covers, the object's box (fractions of the page) grown by a pixel each way so that its
+// antialiased edge is whole, within the page. The renderer crops to it and the player draws
+// the sprite there.
+QRect spritePixels(const QRectF &box, const QSize &pageFrame);
+
+// A page (or an effect's sprite) rendered at the scale of a page fitted into box. A sprite
+// keeps only its crop, without paper (ARGB32 premultiplied, transparent around the object), so it
+// is the object alone; whole pages are opaque.
+QImage renderSprite(Poppler::Document &doc, int page, const QSize &box, const QRectF &crop,
+                    const std::atomic<bool> *abort = nullptr);
+
 struct FrameKey
 {
     QString pdf;
     int slide = 0; // 1-based page of the PDF: one build state of a slide
     QSize box;     // the window's size in device pixels
+    // A sprite: the part of the page (fractions) to keep, on a transparent paper. Empty: the
+    // whole page, opaque.
+    QRectF crop{};
 
+    bool sprite() const { return !crop.isEmpty(); }
     bool operator==(const FrameKey &o) const
     {
-        return slide == o.slide && box == o.box && pdf == o.pdf;
+        return slide == o.slide && box == o.box && crop == o.crop && pdf == o.pdf;
     }
 };
 
@@ -76,11 +94,13 @@ public:
     explicit FrameCache(std::int64_t capBytes);
 
     const QImage *find(const FrameKey &key);
-    // The largest held frame of that slide at any size, for exports.
+    // The largest held frame of that slide at any size, for exports (sprites are not slides).
     const QImage *findAnySize(const QString &pdf, int slide);
     bool contains(const FrameKey &key) const;
-    // The pages (1-based) of a document held at one size, in ascending order.
+    // The pages (1-based) of a document held whole at one size, in ascending order.
     std::vector<int> heldPages(const QString &pdf, const QSize &box) const;
+    // The sprites of a document held at one size.
+    int heldSprites(const QString &pdf, const QSize &box) const;
     void setWanted(const std::vector<FrameKey> &wanted);
     // Drops every frame of a document not in pdfs: a show that ended holds none.
     void keepOnly(const std::set<QString> &pdfs);
@@ -109,6 +129,10 @@ inline std::int64_t frameBytes(const QSize &size)
 {
     return static_cast<std::int64_t>(size.width()) * size.height() * 4;
 }
+
+// What a frame of key will hold, for a deck of pages of that size in points (a whole page at
+// box when unknown).
+std::int64_t frameBytes(const FrameKey &key, const QSizeF &pagePoints);
 
 // Worker threads rendering the wanted frames in order. setWanted replaces the whole list;
 // a render in progress whose frame is no longer wanted is abandoned. The first `urgent`

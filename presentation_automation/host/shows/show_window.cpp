@@ -2,23 +2,26 @@
 
 #include "presentation_automation/host/decks/render.h"
 #include "presentation_automation/host/shows/displays.h"
+#include "presentation_automation/host/shows/effect_player.h"
 #include "presentation_automation/host/shows/slide_media.h"
 #include "presentation_automation/host/shows/transitions.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
 
 #include <cmath>
+#include <utility>
 
 namespace pa::host {
 
 ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString &title)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
       m_presId(presId), m_stepper(std::move(deck), false), m_transition(new TransitionPlayer(this)),
-      m_media(new SlideMedia(this))
+      m_effects(new EffectPlayer(this)), m_media(new SlideMedia(this))
 {
     setWindowTitle(title);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -30,7 +33,11 @@ ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString 
     setFocusPolicy(Qt::NoFocus);
     m_automaticStep.setSingleShot(true);
     m_automaticStep.setTimerType(Qt::PreciseTimer);
-    connect(&m_automaticStep, &QTimer::timeout, this, [this] { step(m_stepper.next()); });
+    connect(&m_automaticStep, &QTimer::timeout, this, [this] {
+        // Its delay counts from the start of the build before: effects still playing end.
+        finishMotion();
+        step(m_stepper.next(), true);
+    });
     connect(m_transition, &TransitionPlayer::finished, this, &ShowWindow::armAutomaticStep);
     // Only the videos' rectangles are painted again for their frames.
     connect(m_media, &SlideMedia::frameChanged, this,
@@ -54,22 +61,52 @@ bool ShowWindow::transitionRunning() const
     return m_transition->running();
 }
 
+bool ShowWindow::effectsRunning() const
+{
+    return m_effects->running();
+}
+
+void ShowWindow::setEffectPictures(EffectPictures pictures)
+{
+    if (m_effectsDue) {
+        m_effectPictures = std::move(pictures);
+    }
+}
+
+std::vector<StepPosition> ShowWindow::buildsAhead() const
+{
+    std::vector<StepPosition> builds;
+    StepPosition at = m_stepper.position();
+    for (int press = 0; press < 2; ++press) {
+        const Step next = nextStep(m_stepper.deck(), at, m_stepper.loops());
+        if (next.kind != StepKind::Build) {
+            break;
+        }
+        builds.push_back(next.to);
+        at = next.to;
+    }
+    return builds;
+}
+
 QString ShowWindow::stepStatus() const
 {
     QString text = QStringLiteral("step %1 of %2, page %3")
                        .arg(currentState() + 1)
                        .arg(stateCount())
                        .arg(currentPage());
-    const TransitionPacing &pacing = m_transition->lastPacing();
+    const TransitionPacing pacing = m_transition->lastPacing();
     if (pacing.frames > 0) {
-        text += QStringLiteral(", last transition %1 in %2 frames over %3 s, %4 late, longest "
-                               "gap %5 ms of a %6 ms period")
-                    .arg(transitionKindName(pacing.transition.kind))
-                    .arg(pacing.frames)
-                    .arg(pacing.transition.seconds)
-                    .arg(pacing.lateFrames)
-                    .arg(pacing.longestGapMs, 0, 'f', 2)
-                    .arg(pacing.periodMs, 0, 'f', 2);
+        text += QStringLiteral(", last transition %1 %2")
+                    .arg(transitionKindName(pacing.transition.kind),
+                         pacingText(pacing, pacing.transition.seconds));
+    }
+    if (m_effects->running()) {
+        text += QStringLiteral(", effects playing");
+    }
+    if (const EffectPacing effects = m_effects->lastPacing(); effects.frames > 0) {
+        text += QStringLiteral(", last effects %1 %2")
+                    .arg(effects.effects)
+                    .arg(pacingText(effects, effects.seconds));
     }
     text += QStringLiteral(", page on screen: %1")
                 .arg(m_shownPage == 0 ? QStringLiteral("none yet") : QString::number(m_shownPage));
@@ -144,37 +181,48 @@ void ShowWindow::placeOn(const DisplayLayout &layout, bool always)
     setGeometry(windowRect(layout, m_requested, m_slideSize));
 }
 
-void ShowWindow::next()
+void ShowWindow::finishMotion()
 {
     m_transition->finish();
-    step(m_stepper.next());
+    m_effects->finish();
+}
+
+void ShowWindow::next()
+{
+    finishMotion();
+    step(m_stepper.next(), true);
 }
 
 void ShowWindow::previous()
 {
-    m_transition->finish();
+    finishMotion();
     step(m_stepper.previous());
 }
 
 void ShowWindow::gotoSlide(int slide, bool resetSlide)
 {
-    m_transition->finish();
+    finishMotion();
     step(m_stepper.gotoSlide(slide, resetSlide));
 }
 
 void ShowWindow::restorePosition(int slide, int state)
 {
-    m_transition->finish();
+    finishMotion();
     m_stepper.restore(StepPosition{slide, state});
     step(StepKind::Back);
 }
 
-void ShowWindow::step(StepKind kind)
+void ShowWindow::step(StepKind kind, bool byNext)
 {
     if (kind == StepKind::Stay) {
         return;
     }
     m_automaticStep.stop();
+    m_effectPictures.reset();
+    const BuildState &state = m_stepper.deck()
+                                  .slides[static_cast<size_t>(currentSlide() - 1)]
+                                  .states[static_cast<size_t>(currentState())];
+    m_effectsDue = byNext && kind == StepKind::Build && !state.effects.empty();
     // Leaving a slide silences it at once; the next slide's media start as its frame shows.
     m_media->keepOnly(currentSlide());
     const Transition &entering =
@@ -198,6 +246,11 @@ void ShowWindow::showFrame(const QImage &frame, int page)
         m_transition->setTarget(frame);
         return;
     }
+    if (m_effects->running()) {
+        // Shown as the effects end.
+        m_frame = frame;
+        return;
+    }
     const QImage old = m_frame;
     m_frame = frame;
     m_shownPage = page;
@@ -205,8 +258,11 @@ void ShowWindow::showFrame(const QImage &frame, int page)
     m_media->follow(m_stepper.deck(), currentSlide(), currentState());
     m_media->prepare(m_stepper.deck(),
                      nextStep(m_stepper.deck(), m_stepper.position(), m_stepper.loops()));
+    const bool effectsDue = std::exchange(m_effectsDue, false);
+    std::optional<EffectPictures> pictures = std::exchange(m_effectPictures, std::nullopt);
     if (m_blank.covering()) {
-        // The slide changed unseen: the reveal shows it without the transition it came with.
+        // The slide changed unseen: the reveal shows it without the transition or the effects
+        // it came with.
         m_pendingTransition.reset();
         if (m_blank.slideShown()) {
             repaint();
@@ -222,6 +278,20 @@ void ShowWindow::showFrame(const QImage &frame, int page)
         return;
     }
     m_pendingTransition.reset();
+    if (effectsDue && pictures && isVisible() && pictures->under.size() == frame.size()) {
+        std::vector<SlideEffect> effects = m_stepper.deck()
+                                               .slides[static_cast<size_t>(currentSlide() - 1)]
+                                               .states[static_cast<size_t>(currentState())]
+                                               .effects;
+        const double seconds = effectsEndSeconds(effects);
+        // The state before's frame is the very picture held for it.
+        const bool underShown = !old.isNull() && old.cacheKey() == pictures->under.cacheKey();
+        m_effects->start(std::move(effects), std::move(*pictures), pageRect(), underShown);
+        emit effectsStarted(seconds);
+        // The next automatic step counts from the start of this one, effects included.
+        armAutomaticStep();
+        return;
+    }
     // Painted now rather than at the next idle moment, so a held slide appears at once.
     repaint();
     armAutomaticStep();
@@ -236,7 +306,7 @@ void ShowWindow::setViewState(std::int32_t state)
     m_media->setHeld(m_blank.blanked());
     if (m_blank.blanked()) {
         // Whatever was coming in is there behind the blank at once.
-        m_transition->finish();
+        finishMotion();
     }
     if (state == ppSlideShowPaused) {
         m_automaticStep.stop();
@@ -277,12 +347,12 @@ void ShowWindow::endShow()
     m_ended = true;
     m_automaticStep.stop();
     m_media->stopAll();
-    m_transition->finish();
+    finishMotion();
     hide();
     emit ended();
 }
 
-void ShowWindow::paintEvent(QPaintEvent *)
+void ShowWindow::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     if (m_blank.paint(painter, rect())) {
@@ -292,7 +362,7 @@ void ShowWindow::paintEvent(QPaintEvent *)
         m_transition->paint(painter);
         return;
     }
-    if (m_frame.isNull()) {
+    if (m_frame.isNull() && !m_effects->running()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
@@ -301,8 +371,12 @@ void ShowWindow::paintEvent(QPaintEvent *)
     for (const QRect &bar : QRegion(rect()).subtracted(QRegion(slide))) {
         painter.fillRect(bar, Qt::black);
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(slide, m_frame);
+    if (m_effects->running()) {
+        m_effects->paint(painter, event->region());
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.drawImage(slide, m_frame);
+    }
     m_media->paint(painter, slide);
 }
 
@@ -358,7 +432,7 @@ void ShowWindow::mousePressEvent(QMouseEvent *event)
 void ShowWindow::resizeEvent(QResizeEvent *event)
 {
     // Its pictures are of the old size.
-    m_transition->finish();
+    finishMotion();
     QWidget::resizeEvent(event);
     emit frameBoxChanged();
 }

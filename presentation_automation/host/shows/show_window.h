@@ -3,9 +3,11 @@
 // One running slide show: a frameless window drawing the page of its current slide and build
 // state letterboxed on black. Until the frame of a new page is ready the window keeps the old
 // one, so a step never flashes blank; a slide entered forwards comes in through its
-// transition once its frame is there.
+// transition once its frame is there, and a build entered by Next (or on its own) plays its
+// effects once its frame is there, if the pictures they need were held when it was asked for.
 
 #include "presentation_automation/host/decks/slide_stepping.h"
+#include "presentation_automation/host/shows/effect_player.h"
 #include "presentation_automation/host/shows/show_blank.h"
 #include "presentation_automation/placement/placement.h"
 
@@ -19,6 +21,7 @@
 
 namespace pa::host {
 
+class EffectPlayer;
 class SlideMedia;
 class TransitionPlayer;
 
@@ -43,6 +46,17 @@ public:
     int shownSlide() const { return m_shownSlide; }
     int shownPage() const { return m_shownPage; }
     bool transitionRunning() const;
+    StepPosition position() const { return m_stepper.position(); }
+    const DeckDescription &deck() const { return m_stepper.deck(); }
+    // The build on screen plays its effects.
+    bool effectsRunning() const;
+    // The build stepped to plays effects once its frame shows, given their pictures first
+    // (setEffectPictures); without them it is cut to.
+    bool effectsDue() const { return m_effectsDue; }
+    void setEffectPictures(EffectPictures pictures);
+    // The builds that Next goes to from here, one and two presses ahead: their effects'
+    // pictures are held ahead.
+    std::vector<StepPosition> buildsAhead() const;
     // The step, the page on screen and the last transition's pacing, for the status listing.
     QString stepStatus() const;
     // The size frames are rendered at: the window in device pixels.
@@ -69,7 +83,8 @@ public:
 
     // Stepping, as the keys and the host's clients do it, by the deck's builds. Next on the
     // last slide stays there unless the deck loops; previous on the first stays there. A step
-    // during a transition ends it at once and then steps.
+    // during a transition or a build's effects ends them at once and then steps; only Next
+    // plays the effects of the build it goes to.
     void next();
     void previous();
     // slide must be in 1..slideCount(). resetSlide false: the slide as it was left.
@@ -96,6 +111,7 @@ signals:
     void viewStateChanged();
     void frameBoxChanged();
     void transitionStarted(double seconds);
+    void effectsStarted(double seconds);
     void ended();
 
 protected:
@@ -106,7 +122,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void step(StepKind kind);
+    // byNext: the step is a Next press or an automatic build, which plays a build's effects.
+    void step(StepKind kind, bool byNext = false);
+    // Ends what moves on the window at once, at its end.
+    void finishMotion();
     void armAutomaticStep();
     // Where the page is drawn in the window.
     QRect pageRect() const;
@@ -120,6 +139,9 @@ private:
     // The transition a slide entered forwards plays once its frame is there.
     std::optional<Transition> m_pendingTransition;
     TransitionPlayer *m_transition;
+    EffectPlayer *m_effects;
+    bool m_effectsDue = false;
+    std::optional<EffectPictures> m_effectPictures;
     SlideMedia *m_media;
     ShowBlank m_blank;
     QTimer m_automaticStep;

@@ -3,7 +3,6 @@
 #include "presentation_automation/host/decks/render.h"
 
 #include <QPainter>
-#include <QScreen>
 #include <QWidget>
 
 #include <algorithm>
@@ -185,10 +184,18 @@ void paintTransition(QPainter &painter, const QSize &window, const QImage &from,
     }
 }
 
-TransitionPlayer::TransitionPlayer(QWidget *window) : QObject(window), m_window(window)
+TransitionPlayer::TransitionPlayer(QWidget *window)
+    : QObject(window), m_window(window), m_pacer(new FramePacer(window))
 {
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &TransitionPlayer::tick);
+    connect(m_pacer, &FramePacer::tick, this, &TransitionPlayer::tick);
+}
+
+TransitionPacing TransitionPlayer::lastPacing() const
+{
+    TransitionPacing pacing;
+    static_cast<FramePacing &>(pacing) = m_pacer->pacing();
+    pacing.transition = m_transition;
+    return pacing;
 }
 
 void TransitionPlayer::start(const Transition &transition, const QImage &from, const QImage &to)
@@ -201,13 +208,7 @@ void TransitionPlayer::start(const Transition &transition, const QImage &from, c
     m_from = windowPicture(from, m_window->size(), dpr, m_fromCanvas);
     m_to = windowPicture(to, m_window->size(), dpr, m_toCanvas);
     m_running = true;
-    m_lastFrameNs = -1;
-    const QScreen *screen = m_window->screen();
-    const double hz = screen != nullptr && screen->refreshRate() >= 20 ? screen->refreshRate() : 60;
-    m_pacing = TransitionPacing{transition, 0, 0, 1000.0 / hz};
-    m_clock.start();
-    // Whole milliseconds below the period: a tick never falls a whole period behind.
-    m_timer.start(std::max(1, static_cast<int>(std::floor(m_pacing.periodMs))));
+    m_pacer->start();
     m_window->repaint();
 }
 
@@ -223,7 +224,7 @@ void TransitionPlayer::finish()
         return;
     }
     m_running = false;
-    m_timer.stop();
+    m_pacer->stop();
     m_from = QImage();
     m_to = QImage();
     m_window->repaint();
@@ -232,7 +233,7 @@ void TransitionPlayer::finish()
 
 void TransitionPlayer::tick()
 {
-    if (m_clock.nsecsElapsed() >= static_cast<qint64>(m_transition.seconds * 1e9)) {
+    if (m_pacer->elapsedSeconds() >= m_transition.seconds) {
         finish();
     } else {
         m_window->repaint();
@@ -241,16 +242,9 @@ void TransitionPlayer::tick()
 
 void TransitionPlayer::paint(QPainter &painter)
 {
-    const qint64 now = m_clock.nsecsElapsed();
-    if (m_lastFrameNs >= 0) {
-        const double gap = static_cast<double>(now - m_lastFrameNs) / 1e6;
-        m_pacing.longestGapMs = std::max(m_pacing.longestGapMs, gap);
-        m_pacing.lateFrames += gap > 1.5 * m_pacing.periodMs ? 1 : 0;
-    }
-    m_lastFrameNs = now;
-    ++m_pacing.frames;
-    const double progress =
-        m_transition.seconds > 0 ? static_cast<double>(now) / (m_transition.seconds * 1e9) : 1;
+    const double elapsed = m_pacer->elapsedSeconds();
+    m_pacer->frameDrawn();
+    const double progress = m_transition.seconds > 0 ? elapsed / m_transition.seconds : 1;
     paintTransition(painter, m_window->size(), m_from, m_to, m_transition, progress);
 }
 

@@ -5,11 +5,10 @@
 // window's pixels, whatever the slides hold, so three shows animate at once on one thread.
 
 #include "presentation_automation/host/decks/deck_description.h"
+#include "presentation_automation/host/shows/frame_pacer.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
-#include <QTimer>
 
 class QPainter;
 class QWidget;
@@ -29,13 +28,9 @@ QImage windowPicture(const QImage &frame, const QSize &window, qreal devicePixel
                      QImage &canvas);
 
 // How evenly the last transition of a window was drawn.
-struct TransitionPacing
+struct TransitionPacing : FramePacing
 {
     Transition transition;
-    int frames = 0;
-    double longestGapMs = 0; // between two frames drawn
-    double periodMs = 0;     // of the display it was paced at
-    int lateFrames = 0;      // drawn more than one and a half periods after the one before
 };
 
 // Plays one transition at a time on a window, paced at its display's refresh rate; time, not
@@ -56,7 +51,7 @@ public:
     void finish();
     // Draws the current moment and counts it as a frame.
     void paint(QPainter &painter);
-    const TransitionPacing &lastPacing() const { return m_pacing; }
+    TransitionPacing lastPacing() const;
 
 signals:
     void finished();
@@ -65,16 +60,13 @@ private:
     void tick();
 
     QWidget *m_window;
-    QTimer m_timer;
-    QElapsedTimer m_clock;
+    FramePacer *m_pacer;
     Transition m_transition;
     QImage m_from;
     QImage m_to;
     QImage m_fromCanvas;
     QImage m_toCanvas;
     bool m_running = false;
-    qint64 m_lastFrameNs = -1;
-    TransitionPacing m_pacing;
 };
 
 } // namespace pa::host
