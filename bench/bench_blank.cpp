@@ -5,6 +5,8 @@
 // and that the display never showed the slide meanwhile.
 //   bench_blank [--rounds N]
 
+#include "bench_figures.h"
+
 #include "show_controller/corvane_remote.h"
 #include "show_controller/frmControl.h"
 
@@ -33,14 +35,7 @@ using namespace platform::testing;
 
 namespace {
 
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty()) {
-        return 0;
-    }
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
+using bench::percentile;
 
 void print(const char *what, const std::vector<double> &ms)
 {

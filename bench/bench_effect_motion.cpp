@@ -3,6 +3,8 @@
 // each kind of motion and clip the effect rules produce.
 //   bench_effect_motion [--frames N]
 
+#include "bench_figures.h"
+
 #include "presentation_automation/host/shows/effect_motion.h"
 
 #include <QElapsedTimer>
@@ -27,11 +29,7 @@ struct Case
     const char *path = "";
 };
 
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
-}
+using bench::percentile;
 
 } // namespace
 

@@ -6,6 +6,8 @@
 // - the host's peak memory.
 //   bench_media [--rounds N]
 
+#include "bench_figures.h"
+
 #include "platform/testing/x_desktop.h"
 #include "platform/testing/x_grab.h"
 #include "presentation_automation/host/client/client.h"
@@ -34,14 +36,7 @@ using namespace platform::testing;
 
 namespace {
 
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty()) {
-        return 0;
-    }
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
+using bench::percentile;
 
 void print(const char *what, const std::vector<double> &ms)
 {

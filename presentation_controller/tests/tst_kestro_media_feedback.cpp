@@ -99,8 +99,7 @@ private slots:
         if (!m_x->whyNot().isEmpty()) {
             QSKIP(qPrintable(m_x->whyNot()));
         }
-        m_host->options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("xcb"),
-                                         QStringLiteral("-display"), m_x->display};
+        m_host->showOn(m_x->display);
         platform::setDriveCRoot(m_host->path(QStringLiteral("c")));
     }
 

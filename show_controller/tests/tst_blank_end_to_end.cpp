@@ -146,8 +146,7 @@ private slots:
         if (!m_x->whyNot().isEmpty()) {
             QSKIP(qPrintable(m_x->whyNot()));
         }
-        m_host->options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("xcb"),
-                                         QStringLiteral("-display"), m_x->display};
+        m_host->showOn(m_x->display);
         platform::setDriveCRoot(m_host->dir.path());
         for (int n = 1; n <= 3; ++n) {
             QDir(m_host->dir.path()).mkpath(QStringLiteral("Slide Shows/Screen %1 JPG").arg(n));

@@ -155,6 +155,16 @@ public:
 
     QString path(const QString &name) const { return dir.filePath(name); }
 
+    // The hosts it starts show their windows on that X display (a test's own server).
+    void showOn(const QString &display, const QStringList &more = {})
+    {
+        options.hostArguments =
+            QStringList{QStringLiteral("-platform"),   QStringLiteral("xcb"),
+                        QStringLiteral("-display"),    display,
+                        QStringLiteral("--cache-dir"), dir.filePath(QStringLiteral("cache"))} +
+            more;
+    }
+
     QString log() const
     {
         QFile file(dir.filePath(QStringLiteral("state/presentation-host/host.log")));

@@ -78,8 +78,7 @@ private slots:
         if (!m_x->whyNot().isEmpty()) {
             QSKIP(qPrintable(m_x->whyNot()));
         }
-        m_fx->options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("xcb"),
-                                       QStringLiteral("-display"), m_x->display};
+        m_fx->showOn(m_x->display);
         m_deck = m_fx->path(QStringLiteral("talk.pdf"));
         QVERIFY(makeDeck(m_deck, 4, 0, QSizeF(960, 540)));
     }

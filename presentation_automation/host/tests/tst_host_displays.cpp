@@ -60,8 +60,7 @@ private slots:
         if (!m_x->whyNot().isEmpty()) {
             QSKIP(qPrintable(m_x->whyNot()));
         }
-        m_fx->options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("xcb"),
-                                       QStringLiteral("-display"), m_x->display};
+        m_fx->showOn(m_x->display);
     }
 
     void cleanup()

@@ -140,9 +140,7 @@ private slots:
         if (!m_x->whyNot().isEmpty()) {
             QSKIP(qPrintable(m_x->whyNot()));
         }
-        m_fx->options.hostArguments = {QStringLiteral("-platform"), QStringLiteral("xcb"),
-                                       QStringLiteral("-display"), m_x->display,
-                                       QStringLiteral("--pdf-steps")};
+        m_fx->showOn(m_x->display, {QStringLiteral("--pdf-steps")});
         m_deck = m_fx->path(QStringLiteral("effects.pdf"));
         QVERIFY(makeEffectDeck(m_deck, effectSeconds));
     }

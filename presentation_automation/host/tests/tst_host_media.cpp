@@ -126,10 +126,7 @@ private slots:
         if (!m_x->whyNot().isEmpty()) {
             QSKIP(qPrintable(m_x->whyNot()));
         }
-        m_fx->options.hostArguments = {
-            QStringLiteral("-platform"),   QStringLiteral("xcb"),
-            QStringLiteral("-display"),    m_x->display,
-            QStringLiteral("--cache-dir"), m_fx->path(QStringLiteral("cache"))};
+        m_fx->showOn(m_x->display);
     }
 
     void cleanup()
