@@ -519,13 +519,16 @@ def hide_paragraphs(chosen):
     for p in chosen:
         p.CharTransparence = 100
         # Runs that carry their own character attributes (as .pptx text does) keep them
-        # over the paragraph's.
-        portions = p.createEnumeration()
-        while portions.hasMoreElements():
-            try:
-                portions.nextElement().CharTransparence = 100
-            except Exception:
-                pass
+        # over the paragraph's; a cursor over the paragraph reaches them all at once.
+        try:
+            p.getText().createTextCursorByRange(p).CharTransparence = 100
+        except Exception:
+            portions = p.createEnumeration()
+            while portions.hasMoreElements():
+                try:
+                    portions.nextElement().CharTransparence = 100
+                except Exception:
+                    pass
         try:
             if p.NumberingIsNumber:
                 p.NumberingIsNumber = False
@@ -566,15 +569,20 @@ def apply_state(page, hidden, offsets=None, restyled=None):
     move_shapes(page, offsets or {})
     restyle_shapes(page, restyled or {})
     doomed = []
+    # Each shape's paragraphs are enumerated once, however many of them are left out.
+    chosen = {}
     for key, left_out in hidden.items():
         if not left_out:
             continue
-        shape = shape_at(page, key[1])
         if key[0] == "shape":
-            doomed.append(shape)
+            doomed.append(shape_at(page, key[1]))
             continue
-        paras = paragraphs(shape)
-        hide_paragraphs(paras if key[0] == "text" else paras[key[2]:key[2] + 1])
+        chosen.setdefault(key[1], set()).update(
+            [None] if key[0] == "text" else [key[2]])
+    for path, indices in chosen.items():
+        paras = paragraphs(shape_at(page, path))
+        hide_paragraphs(paras if None in indices else
+                        [p for n, p in enumerate(paras) if n in indices])
     for shape in doomed:
         try:
             shape.getParent().remove(shape)
@@ -717,41 +725,67 @@ def copy_properties(source, target, names, cache=None):
                 pass
 
 
+class SlideNumberTemplate:
+    """What a copy of one master's slide number shape needs, read once for all its slides."""
+
+    SKIP = {"ZOrder", "Name", "NavigationOrder", "Transformation", "Style", "LayerID",
+            "LayerName", "Visible", "Printable"}
+
+    def __init__(self, master_shape):
+        self.master_shape = master_shape
+        self.position = master_shape.getPosition()
+        self.size = master_shape.getSize()
+        # Each piece: fixed text, or the kind of field whose value goes in its place.
+        self.pieces = []
+        self.last_run = None
+        for n, para in enumerate(children(master_shape.getText())):
+            if n:
+                self.pieces.append(("text", "\n"))
+            for portion in children(para):
+                self.last_run = portion
+                kind = field_kind(portion)
+                self.pieces.append(("field", kind) if kind else ("text", portion.getString()))
+        readonly = constant("com.sun.star.beans.PropertyAttribute.READONLY")
+        self.names = tuple(p.Name for p in master_shape.getPropertySetInfo().getProperties()
+                           if p.Name not in self.SKIP and not p.Attributes & readonly)
+        self.run_names = () if self.last_run is None else tuple(
+            p.Name for p in self.last_run.getPropertySetInfo().getProperties()
+            if p.Name.startswith("Char") and not p.Attributes & readonly)
+        # Every copy starts alike, so what the first needed set serves the rest.
+        self.shape_cache = []
+        self.run_cache = []
+
+    def text(self, values):
+        return "".join(values[v] if k == "field" else v for k, v in self.pieces)
+
+
 # Each master's slide number shape is copied onto every slide: its settings are read once.
-_master_properties = []
+_slide_number_templates = []
+
+
+def slide_number_template(master_shape):
+    for template in _slide_number_templates:
+        if template.master_shape == master_shape:
+            return template
+    template = SlideNumberTemplate(master_shape)
+    _slide_number_templates.append(template)
+    return template
 
 
 def copy_slide_number_shape(doc, page, master_shape, values):
     """Puts on page a text shape like master_shape whose fields are fixed text."""
+    template = slide_number_template(master_shape)
     copy = doc.createInstance("com.sun.star.drawing.TextShape")
     page.add(copy)
-    copy.setPosition(master_shape.getPosition())
-    copy.setSize(master_shape.getSize())
-    pieces = []
-    paras = children(master_shape.getText())
-    runs = []
-    for n, para in enumerate(paras):
-        if n:
-            pieces.append("\n")
-        for portion in children(para):
-            runs.append(portion)
-            kind = field_kind(portion)
-            pieces.append(values[kind] if kind else portion.getString())
-    text = "".join(pieces)
-    skip = {"ZOrder", "Name", "NavigationOrder", "Transformation", "Style", "LayerID",
-            "LayerName", "Visible", "Printable"}
-    readonly = constant("com.sun.star.beans.PropertyAttribute.READONLY")
-    copy.setString(text)
-    names = tuple(p.Name for p in master_shape.getPropertySetInfo().getProperties()
-                  if p.Name not in skip and not p.Attributes & readonly)
-    copy_properties(master_shape, copy, names, _master_properties)
+    copy.setPosition(template.position)
+    copy.setSize(template.size)
+    copy.setString(template.text(values))
+    copy_properties(template.master_shape, copy, template.names, template.shape_cache)
     # Runs that carry their own character attributes (as .pptx text does) keep them.
-    if runs:
+    if template.last_run is not None:
         cursor = copy.getText().createTextCursor()
         cursor.gotoEnd(True)
-        names = tuple(p.Name for p in runs[-1].getPropertySetInfo().getProperties()
-                      if p.Name.startswith("Char") and not p.Attributes & readonly)
-        copy_properties(runs[-1], cursor, names)
+        copy_properties(template.last_run, cursor, template.run_names, template.run_cache)
 
 
 def fix_slide_numbers(doc, page, number, count):
@@ -770,12 +804,26 @@ def fix_slide_numbers(doc, page, number, count):
         shown = False
     if not shown:
         return
-    master = page.MasterPage
+    for shape in slide_number_shapes(page.MasterPage):
+        copy_slide_number_shape(doc, page, shape, values)
+    page.IsPageNumberVisible = False
+
+
+# [(master page, its slide number shapes)]: many slides share one master.
+_master_number_shapes = []
+
+
+def slide_number_shapes(master):
+    for known, shapes in _master_number_shapes:
+        if known == master:
+            return shapes
+    shapes = []
     for i in range(master.getCount()):
         shape = master.getByIndex(i)
         if shape.getShapeType() == "com.sun.star.presentation.SlideNumberShape":
-            copy_slide_number_shape(doc, page, shape, values)
-    page.IsPageNumberVisible = False
+            shapes.append(shape)
+    _master_number_shapes.append((master, shapes))
+    return shapes
 
 
 def direction_from(subtype, tst, named_by_motion):
@@ -1036,6 +1084,7 @@ def plan_pages(states):
 
 def describe_and_expand(doc, named_by_motion, files, plays_unasked):
     """Duplicates each slide once per build state, under page and sprite; the description."""
+    import uno
     pages = doc.DrawPages
     originals = [pages.getByIndex(i) for i in range(pages.getCount())]
     slides = []
@@ -1075,8 +1124,12 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
                     failed.add(k)
             if k > 0:
                 # Build pages are parts of one slide: no transition or timing of their own.
-                ordered[k].TransitionType = 0
-                ordered[k].Change = 0
+                try:
+                    ordered[k].setPropertyValues(("Change", "TransitionType"),
+                                                 uno.Any("[]any", (0, 0)))
+                except Exception:
+                    ordered[k].TransitionType = 0
+                    ordered[k].Change = 0
         entries = []
         n = 0
         for i, state in enumerate(states):
