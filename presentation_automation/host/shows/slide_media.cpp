@@ -4,7 +4,6 @@
 
 #include <QAudioOutput>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QPainter>
@@ -24,7 +23,7 @@ struct SlideMedia::Clip
     QMediaPlayer *player = nullptr;
     QAudioOutput *audio = nullptr;
     QVideoSink *sink = nullptr;
-    // Shared with the backend's thread that delivers the frames; outlives the clip there.
+    // Shared with the thread that makes its pictures; may outlive the clip there.
     std::shared_ptr<FrameTap> tap;
     QImage frame;
     bool failed = false;

@@ -4,6 +4,7 @@
 #include "presentation_automation/host/shows/frame_tap.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QTest>
 #include <QThread>
@@ -138,5 +139,13 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstFrameTap)
+// Frames are converted as the host converts them, which takes a GUI application.
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    TstFrameTap test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_frame_tap.moc"
