@@ -1,8 +1,9 @@
 #include "presentation_automation/host/shows/slide_media.h"
 
+#include "presentation_automation/host/shows/frame_tap.h"
+
 #include <QAudioOutput>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QPainter>
@@ -22,6 +23,8 @@ struct SlideMedia::Clip
     QMediaPlayer *player = nullptr;
     QAudioOutput *audio = nullptr;
     QVideoSink *sink = nullptr;
+    // Shared with the thread that makes its pictures; may outlive the clip there.
+    std::shared_ptr<FrameTap> tap;
     QImage frame;
     bool failed = false;
     // On the slide the show is on, not only held ready for a step to come.
@@ -34,10 +37,6 @@ struct SlideMedia::Clip
     // A player that fails is made again once: GStreamer's pipelines, several starting at
     // once, now and then fail with "Internal data stream error" and play when made again.
     bool remade = false;
-    // Pacing of the frames the decoder handed over while the clip was shown, for the listing.
-    int frames = 0;
-    QElapsedTimer sinceFrame;
-    double longestGapMs = 0;
 };
 
 bool mediaPlaybackAvailable()
@@ -102,8 +101,11 @@ void SlideMedia::stopShown()
 
 namespace {
 
-void release(QMediaPlayer *player, QVideoSink *sink, QObject *listener)
+void release(QMediaPlayer *player, QVideoSink *sink, FrameTap *tap, QObject *listener)
 {
+    if (tap != nullptr) {
+        tap->close();
+    }
     player->disconnect(listener);
     if (sink != nullptr) {
         sink->disconnect(listener);
@@ -120,7 +122,7 @@ void SlideMedia::stopAll()
     stopShown();
     for (const auto &c : m_prepared) {
         if (c->player != nullptr) {
-            release(c->player, c->sink, this);
+            release(c->player, c->sink, c->tap.get(), this);
         }
     }
     m_prepared.clear();
@@ -159,7 +161,7 @@ void SlideMedia::prepare(const DeckDescription &deck, const Step &next)
     }
     for (const auto &c : m_prepared) {
         if (c && c->player != nullptr) {
-            release(c->player, c->sink, this);
+            release(c->player, c->sink, c->tap.get(), this);
         }
     }
     m_prepared = std::move(kept);
@@ -193,22 +195,15 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
     if (clip.kind == MediaKind::Video) {
         c->sink = new QVideoSink(c->player);
         c->player->setVideoSink(c->sink);
-        connect(c->sink, &QVideoSink::videoFrameChanged, this,
-                [this, raw](const QVideoFrame &frame) {
-                    if (raw->failed || !frame.isValid()) {
-                        return;
-                    }
-                    raw->frame = frame.toImage();
-                    if (raw->shown) {
-                        if (raw->frames > 0) {
-                            raw->longestGapMs = std::max(
-                                raw->longestGapMs, double(raw->sinceFrame.nsecsElapsed()) / 1e6);
-                        }
-                        ++raw->frames;
-                        raw->sinceFrame.start();
-                        emit frameChanged(raw->clip.rect);
-                    }
-                });
+        c->tap = std::make_shared<FrameTap>(
+            this, [this](const std::shared_ptr<FrameTap> &tap) { takeFrame(tap.get()); });
+        c->tap->setTarget(drawnSize(clip.rect));
+        // Direct, whichever thread the backend delivers in: only the tap is touched there, and
+        // the connection holds it, not the clip.
+        connect(
+            c->sink, &QVideoSink::videoFrameChanged, c->sink,
+            [tap = c->tap](const QVideoFrame &frame) { tap->deliver(frame); },
+            Qt::DirectConnection);
     }
     connect(c->player, &QMediaPlayer::errorOccurred, this,
             [this, raw](QMediaPlayer::Error, const QString &why) {
@@ -224,6 +219,9 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
                     return;
                 }
                 raw->failed = true;
+                if (raw->tap) {
+                    raw->tap->close();
+                }
                 raw->frame = QImage();
                 raw->problem = QStringLiteral("The medium %1 of slide %2 cannot be played (%3); "
                                               "the slide's picture stays.")
@@ -260,8 +258,11 @@ void SlideMedia::remake(const Clip *failed)
             std::unique_ptr<Clip> fresh = open(c->folder, c->clip, c->slide, c->index);
             fresh->remade = true;
             fresh->shown = c->shown;
+            if (fresh->tap) {
+                fresh->tap->setCounting(fresh->shown);
+            }
             if (c->player != nullptr) {
-                release(c->player, c->sink, this);
+                release(c->player, c->sink, c->tap.get(), this);
             }
             c = std::move(fresh);
             if (c->player != nullptr) {
@@ -306,6 +307,9 @@ void SlideMedia::start(const DeckDescription &deck, int index)
                  m_slide, index);
     }
     c->shown = true;
+    if (c->tap) {
+        c->tap->setCounting(true);
+    }
     if (c->failed) {
         tell(*c);
     } else {
@@ -329,7 +333,7 @@ void SlideMedia::stop(int index)
     const bool hadFrame = !c->frame.isNull();
     const QRectF where = c->clip.rect;
     if (c->player != nullptr) {
-        release(c->player, c->sink, this);
+        release(c->player, c->sink, c->tap.get(), this);
     }
     c.reset();
     if (hadFrame) {
@@ -364,8 +368,49 @@ void SlideMedia::setHeld(bool held)
     }
 }
 
+void SlideMedia::takeFrame(const FrameTap *tap)
+{
+    for (auto *list : {&m_clips, &m_prepared}) {
+        for (const std::unique_ptr<Clip> &c : *list) {
+            if (!c || c->tap.get() != tap) {
+                continue;
+            }
+            QImage frame = c->tap->take();
+            if (c->failed || frame.isNull()) {
+                return;
+            }
+            c->frame = std::move(frame);
+            if (c->shown) {
+                emit frameChanged(c->clip.rect);
+            }
+            return;
+        }
+    }
+}
+
+QSize SlideMedia::drawnSize(const QRectF &fractions) const
+{
+    if (m_pageRect.isEmpty()) {
+        return {};
+    }
+    return (QSizeF(area(fractions, m_pageRect).size()) * m_devicePixelRatio).toSize();
+}
+
 void SlideMedia::paint(QPainter &painter, const QRect &pageRect) const
 {
+    const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+    if (pageRect != m_pageRect || ratio != m_devicePixelRatio) {
+        // The window or its page changed size: pictures are made at the new one from now on.
+        m_pageRect = pageRect;
+        m_devicePixelRatio = ratio;
+        for (auto *list : {&m_clips, &m_prepared}) {
+            for (const std::unique_ptr<Clip> &c : *list) {
+                if (c && c->tap) {
+                    c->tap->setTarget(drawnSize(c->clip.rect));
+                }
+            }
+        }
+    }
     for (const auto &c : m_clips) {
         if (c && !c->frame.isNull()) {
             painter.drawImage(area(c->clip.rect, pageRect), c->frame);
@@ -426,10 +471,10 @@ QStringList SlideMedia::status() const
             line += QStringLiteral(", %1 s remaining")
                         .arg(std::max<qint64>(length - elapsed, 0) / 1000.0, 0, 'f', 1);
         }
-        if (c->frames > 0) {
+        if (const int frames = c->tap ? c->tap->frames() : 0; frames > 0) {
             line += QStringLiteral(", %1 frames, longest gap %2 ms")
-                        .arg(c->frames)
-                        .arg(c->longestGapMs, 0, 'f', 1);
+                        .arg(frames)
+                        .arg(c->tap->longestGapMs(), 0, 'f', 1);
         }
         lines << line;
     }

@@ -28,6 +28,8 @@ class QPainter;
 
 namespace pa::host {
 
+class FrameTap;
+
 // Whether this build can play media at all.
 bool mediaPlaybackAvailable();
 
@@ -95,11 +97,19 @@ private:
     void stopShown();
     static void tell(Clip &clip);
     void remake(const Clip *failed);
+    // In the show's thread: the newest picture of the clip that tap belongs to, if still held.
+    void takeFrame(const FrameTap *tap);
+    // The size in device pixels a clip at fractions of the page is drawn at; empty until the
+    // page was first painted.
+    QSize drawnSize(const QRectF &fractions) const;
 
     int m_slide = 0;
     bool m_held = false;
     std::vector<std::unique_ptr<Clip>> m_clips;
     std::vector<std::unique_ptr<Clip>> m_prepared;
+    // Where the page was last painted; pictures of frames are made for it.
+    mutable QRect m_pageRect;
+    mutable qreal m_devicePixelRatio = 1.0;
 };
 
 } // namespace pa::host

@@ -1,0 +1,139 @@
+#include "presentation_automation/host/shows/frame_tap.h"
+
+#include <QMutexLocker>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <utility>
+
+namespace pa::host {
+
+FrameTap::FrameTap(QObject *receiver, Ready ready) : m_receiver(receiver), m_ready(std::move(ready))
+{}
+
+QImage FrameTap::scaledFor(const QImage &picture, const QSize &target)
+{
+    if (target.isEmpty() || picture.isNull() ||
+        (target.width() >= picture.width() && target.height() >= picture.height())) {
+        // Drawn larger, the painter scales it as well as we could.
+        return picture;
+    }
+    return picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+namespace {
+
+// Pictures are made here: the backend hands frames over in the show's thread.
+QThreadPool &conversions()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+} // namespace
+
+void FrameTap::deliver(const QVideoFrame &frame)
+{
+    if (!frame.isValid()) {
+        return;
+    }
+    QMutexLocker lock(&m_mutex);
+    if (m_closed) {
+        return;
+    }
+    if (m_counting) {
+        if (m_frames > 0) {
+            m_longestGapMs = std::max(m_longestGapMs, double(m_sinceFrame.nsecsElapsed()) / 1e6);
+        }
+        ++m_frames;
+        m_sinceFrame.start();
+    }
+    // A frame not yet made a picture gives way to this one.
+    m_pending = frame;
+    if (!m_converting) {
+        m_converting = true;
+        conversions().start([tap = shared_from_this()] { tap->convert(); });
+    }
+}
+
+void FrameTap::convert()
+{
+    for (;;) {
+        QVideoFrame frame;
+        QSize target;
+        {
+            QMutexLocker lock(&m_mutex);
+            if (m_closed || !m_pending.isValid()) {
+                m_pending = QVideoFrame();
+                m_converting = false;
+                return;
+            }
+            frame = std::exchange(m_pending, QVideoFrame());
+            target = m_target;
+        }
+        // The costly part, outside the lock.
+        QImage picture = scaledFor(frame.toImage(), target);
+        frame = QVideoFrame();
+        if (picture.isNull()) {
+            continue;
+        }
+        QMutexLocker lock(&m_mutex);
+        if (m_closed) {
+            continue;
+        }
+        m_newest = std::move(picture);
+        if (!m_waiting) {
+            m_waiting = true;
+            // Posted under the lock, so that close() waits for it and the receiver outlives it.
+            QMetaObject::invokeMethod(
+                m_receiver,
+                [ready = m_ready, weak = weak_from_this()] {
+                    if (const std::shared_ptr<FrameTap> tap = weak.lock()) {
+                        ready(tap);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+}
+
+void FrameTap::setTarget(const QSize &devicePixels)
+{
+    QMutexLocker lock(&m_mutex);
+    m_target = devicePixels;
+}
+
+QImage FrameTap::take()
+{
+    QMutexLocker lock(&m_mutex);
+    m_waiting = false;
+    return std::exchange(m_newest, QImage());
+}
+
+void FrameTap::setCounting(bool counting)
+{
+    QMutexLocker lock(&m_mutex);
+    m_counting = counting;
+}
+
+int FrameTap::frames() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_frames;
+}
+
+double FrameTap::longestGapMs() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_longestGapMs;
+}
+
+void FrameTap::close()
+{
+    QMutexLocker lock(&m_mutex);
+    m_closed = true;
+    m_newest = QImage();
+    m_pending = QVideoFrame();
+}
+
+} // namespace pa::host

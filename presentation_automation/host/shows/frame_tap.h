@@ -1,0 +1,65 @@
+#pragma once
+
+// Takes a video's frames as the media backend delivers them, makes each a picture of the size
+// it is drawn at in a thread of its own (GStreamer's backend hands frames over in the show's
+// thread, where a 1080p conversion costs a frame's time), and hands the newest to the show's
+// thread. A frame that comes while the one before is still being made, or a picture while the
+// one before still waits for the show, replaces it: the show never falls behind the decoder,
+// and no more than one frame and one picture per clip wait.
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMutex>
+#include <QObject>
+#include <QSize>
+#include <QVideoFrame>
+
+#include <functional>
+#include <memory>
+
+namespace pa::host {
+
+class FrameTap : public std::enable_shared_from_this<FrameTap>
+{
+public:
+    // ready runs in receiver's thread, once per picture that waits, to take it with take();
+    // not once the tap is gone.
+    using Ready = std::function<void(const std::shared_ptr<FrameTap> &)>;
+    FrameTap(QObject *receiver, Ready ready);
+
+    // Any thread: the picture of frame, scaled to the size the clip is drawn at.
+    void deliver(const QVideoFrame &frame);
+    // The size in device pixels pictures are made at; empty: the frame's own.
+    void setTarget(const QSize &devicePixels);
+    // The newest picture, or a null one when none came since the last take.
+    QImage take();
+    // Frames count for the listing from now on (while the clip is shown).
+    void setCounting(bool counting);
+    int frames() const;
+    double longestGapMs() const;
+    // Nothing delivered after this reaches the receiver; on its return no thread is about to.
+    void close();
+
+    // A picture for a drawn size: the frame's own when target is empty or no smaller.
+    static QImage scaledFor(const QImage &picture, const QSize &target);
+
+private:
+    // In a thread of the pool, until no frame waits.
+    void convert();
+
+    QObject *const m_receiver;
+    const Ready m_ready;
+    mutable QMutex m_mutex;
+    QSize m_target;
+    QVideoFrame m_pending;
+    bool m_converting = false;
+    QImage m_newest;
+    bool m_waiting = false;
+    bool m_closed = false;
+    bool m_counting = false;
+    int m_frames = 0;
+    QElapsedTimer m_sinceFrame;
+    double m_longestGapMs = 0;
+};
+
+} // namespace pa::host
