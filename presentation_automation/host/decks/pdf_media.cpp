@@ -120,7 +120,7 @@ QString pdfMediumPath(const QString &pdfFolder, const QString &named, QString *w
     QString name = named.trimmed();
     if (name.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) &&
         !name.startsWith(QLatin1String("file:/"), Qt::CaseInsensitive)) {
-        // "file:clip.mp4", relative as a file specification may write it.
+        // "file:clip.mp4": a relative file name as a PDF may write it.
         name = name.mid(5);
     }
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));

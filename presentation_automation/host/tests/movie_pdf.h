@@ -60,7 +60,7 @@ inline bool writeMoviePdf(const QString &path, const std::vector<MoviePage> &pag
 {
     static const char *const script = R"(
 import json, sys
-out, spec = sys.argv[1], json.loads(sys.argv[2])
+out, described = sys.argv[1], json.loads(sys.argv[2])
 W, H = 960, 540
 objs = [None, None]
 def add(body):
@@ -69,7 +69,7 @@ def add(body):
 def s(text):
     return b'(' + text.encode().replace(b'\\', b'\\\\').replace(b'(', b'\\(').replace(b')', b'\\)') + b')'
 kids = []
-for p in spec:
+for p in described:
     # Numbered first: a screen annotation names its page.
     page_id = add(None)
     r, g, b = p['colour']
@@ -90,14 +90,14 @@ for p in spec:
                 ef = add(b'<< /Type /EmbeddedFile /Subtype /video#2Fmp4 /Length %d >>\nstream\n'
                          % len(data) + data + b'\nendstream')
                 name = s(p['file'].rsplit('/', 1)[-1])
-                spec_ = add(b'<< /Type /Filespec /F ' + name + b' /UF ' + name +
+                filespec = add(b'<< /Type /Filespec /F ' + name + b' /UF ' + name +
                             b' /EF << /F %d 0 R >> >>' % ef)
             else:
-                spec_ = add(b'<< /Type /Filespec /F ' + s(p['file']) + b' >>')
+                filespec = add(b'<< /Type /Filespec /F ' + s(p['file']) + b' >>')
             rc = 0 if p['loop'] else 1
             rendition = add(b'<< /Type /Rendition /S /MR /C << /Type /MediaClip /S /MCD '
                             b'/CT (video/mp4) /D %d 0 R >> /P << /Type /MediaPlayParams '
-                            b'/BE << /RC %d >> >> >>' % (spec_, rc))
+                            b'/BE << /RC %d >> >> >>' % (filespec, rc))
             screen = len(objs) + 2
             action = add(b'<< /Type /Action /S /Rendition /OP 0 /AN %d 0 R /R %d 0 R >>'
                          % (screen, rendition))
@@ -126,7 +126,7 @@ for o in offsets:
 data += b'trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n' % (len(objs) + 1, xref)
 open(out, 'wb').write(data)
 )";
-    QJsonArray spec;
+    QJsonArray described;
     for (const MoviePage &page : pages) {
         static const char *const kinds[] = {"none", "movie", "linked", "embedded"};
         QJsonObject o{
@@ -141,12 +141,12 @@ open(out, 'wb').write(data)
         if (page.duration) {
             o.insert(QStringLiteral("duration"), *page.duration);
         }
-        spec.append(o);
+        described.append(o);
     }
     QProcess p;
     p.start(QStringLiteral("python3"),
             {QStringLiteral("-c"), QString::fromLatin1(script), path,
-             QString::fromUtf8(QJsonDocument(spec).toJson(QJsonDocument::Compact))});
+             QString::fromUtf8(QJsonDocument(described).toJson(QJsonDocument::Compact))});
     return p.waitForFinished(60000) && p.exitCode() == 0 && QFile::exists(path);
 }
 
