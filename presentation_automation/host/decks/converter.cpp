@@ -175,18 +175,13 @@ QString store(const QString &produced, const QString &cached, const QString &cac
 
 // Puts beside a PDF shown without its builds a description that says so, so that its import
 // report tells the programs that load it, and keeps telling them while it comes from the
-// cache. False when it cannot be written; the log has said it then.
-bool writeNote(const QString &pdf, const QString &note)
+// cache. False when it cannot be written: the note is then only in the log.
+bool writeNote(const QString &pdf, int pageCount, const QString &note)
 {
-    QString why;
-    const auto doc = loadPdf(pdf, &why);
-    if (!doc) {
-        return false;
-    }
     const QString path = descriptionPathFor(pdf);
     QFile file(path + QStringLiteral(".part"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(plainDescriptionJson(doc->numPages(), {note})) < 0 || !file.flush()) {
+        file.write(plainDescriptionJson(pageCount, {note})) < 0 || !file.flush()) {
         file.remove();
         return false;
     }
@@ -230,7 +225,12 @@ void Converter::startImport(const Prepared &prepared, Done done)
             QFileInfo::exists(prepared.plainCached)) {
             const QString pdf = prepared.plainCached;
             offThread(
-                m_pool, this, [pdf, note] { return writeNote(pdf, note); },
+                m_pool, this,
+                [pdf, note] {
+                    QString why;
+                    const auto doc = loadPdf(pdf, &why);
+                    return doc && writeNote(pdf, doc->numPages(), note);
+                },
                 [done, pdf](bool) { done(pdf, {}); });
             return;
         }
@@ -316,7 +316,9 @@ void Converter::startPlain(const Prepared &prepared, const QString &storeAs, int
                 m_pool, this,
                 [produced, storeAs, cacheDir, note]() -> QString {
                     QString why;
-                    if (!QFileInfo::exists(produced) || !loadPdf(produced, &why)) {
+                    const auto doc =
+                        QFileInfo::exists(produced) ? loadPdf(produced, &why) : nullptr;
+                    if (!doc) {
                         return QStringLiteral("could not be converted by LibreOffice (damaged, "
                                               "protected or not a presentation)");
                     }
@@ -324,7 +326,7 @@ void Converter::startPlain(const Prepared &prepared, const QString &storeAs, int
                     QFile::remove(descriptionPathFor(storeAs));
                     const QString stored = store(produced, storeAs, cacheDir, false);
                     if (stored.isEmpty() && !note.isEmpty()) {
-                        writeNote(storeAs, note);
+                        writeNote(storeAs, doc->numPages(), note);
                     }
                     return stored;
                 },
