@@ -22,27 +22,15 @@ QTransform pageToWindow(const QRectF &page, const QSize &pageFrame)
     return t;
 }
 
-const SlideEffect *effectsOf(const DeckDescription &deck, StepPosition to)
-{
-    if (to.slide < 1 || to.slide > deck.slideCount()) {
-        return nullptr;
-    }
-    const SlideDescription &slide = deck.slides[static_cast<size_t>(to.slide - 1)];
-    if (to.state < 1 || to.state >= static_cast<int>(slide.states.size()) ||
-        slide.states[static_cast<size_t>(to.state)].effects.empty()) {
-        return nullptr;
-    }
-    return slide.states[static_cast<size_t>(to.state)].effects.data();
-}
-
 } // namespace
 
 std::optional<EffectPictures> heldEffectPictures(FrameCache &cache, const DeckDescription &deck,
                                                  StepPosition to, const QString &pdf,
                                                  const QSize &box)
 {
+    // Empty unless `to` is a build of the deck with effects.
     const std::vector<FrameKey> keys = effectFrames(deck, to, pdf, box);
-    if (keys.empty() || effectsOf(deck, to) == nullptr) {
+    if (keys.empty()) {
         return std::nullopt;
     }
     for (const FrameKey &key : keys) {

@@ -21,7 +21,6 @@
 
 namespace pa::host {
 
-class EffectPlayer;
 class SlideMedia;
 class TransitionPlayer;
 

@@ -99,31 +99,35 @@ void SlideMedia::stopShown()
     m_slide = 0;
 }
 
-namespace {
-
-void release(QMediaPlayer *player, QVideoSink *sink, FrameTap *tap, QObject *listener)
+void SlideMedia::release(Clip &clip)
 {
-    if (tap != nullptr) {
-        tap->close();
+    if (clip.player == nullptr) {
+        return;
     }
-    player->disconnect(listener);
-    if (sink != nullptr) {
-        sink->disconnect(listener);
+    if (clip.tap) {
+        clip.tap->close();
     }
-    player->stop();
+    clip.player->disconnect(this);
+    if (clip.sink != nullptr) {
+        clip.sink->disconnect(this);
+    }
+    clip.player->stop();
     // Its backend may still deliver from its threads: gone once back at the event loop.
-    player->deleteLater();
+    clip.player->deleteLater();
 }
 
-} // namespace
+std::vector<std::unique_ptr<SlideMedia::Clip>>::iterator SlideMedia::preparedAt(int slide,
+                                                                                int index)
+{
+    return std::find_if(m_prepared.begin(), m_prepared.end(),
+                        [&](const auto &c) { return c && c->slide == slide && c->index == index; });
+}
 
 void SlideMedia::stopAll()
 {
     stopShown();
     for (const auto &c : m_prepared) {
-        if (c->player != nullptr) {
-            release(c->player, c->sink, c->tap.get(), this);
-        }
+        release(*c);
     }
     m_prepared.clear();
 }
@@ -145,10 +149,7 @@ void SlideMedia::prepare(const DeckDescription &deck, const Step &next)
                 continue;
             }
             const int index = static_cast<int>(i);
-            auto held = std::find_if(m_prepared.begin(), m_prepared.end(), [&](const auto &c) {
-                return c && c->slide == next.to.slide && c->index == index;
-            });
-            if (held != m_prepared.end()) {
+            if (auto held = preparedAt(next.to.slide, index); held != m_prepared.end()) {
                 kept.push_back(std::move(*held));
             } else {
                 kept.push_back(open(deck.mediaFolder, media[i], next.to.slide, index));
@@ -160,8 +161,8 @@ void SlideMedia::prepare(const DeckDescription &deck, const Step &next)
         }
     }
     for (const auto &c : m_prepared) {
-        if (c && c->player != nullptr) {
-            release(c->player, c->sink, c->tap.get(), this);
+        if (c) {
+            release(*c);
         }
     }
     m_prepared = std::move(kept);
@@ -261,9 +262,7 @@ void SlideMedia::remake(const Clip *failed)
             if (fresh->tap) {
                 fresh->tap->setCounting(fresh->shown);
             }
-            if (c->player != nullptr) {
-                release(c->player, c->sink, c->tap.get(), this);
-            }
+            release(*c);
             c = std::move(fresh);
             if (c->player != nullptr) {
                 if (!c->shown) {
@@ -295,10 +294,7 @@ void SlideMedia::tell(Clip &clip)
 void SlideMedia::start(const DeckDescription &deck, int index)
 {
     std::unique_ptr<Clip> c;
-    auto held = std::find_if(m_prepared.begin(), m_prepared.end(), [&](const auto &p) {
-        return p && p->slide == m_slide && p->index == index;
-    });
-    if (held != m_prepared.end()) {
+    if (auto held = preparedAt(m_slide, index); held != m_prepared.end()) {
         c = std::move(*held);
         m_prepared.erase(held);
     } else {
@@ -332,9 +328,7 @@ void SlideMedia::stop(int index)
     }
     const bool hadFrame = !c->frame.isNull();
     const QRectF where = c->clip.rect;
-    if (c->player != nullptr) {
-        release(c->player, c->sink, c->tap.get(), this);
-    }
+    release(*c);
     c.reset();
     if (hadFrame) {
         emit frameChanged(where);

@@ -96,6 +96,9 @@ private:
     void stop(int index);
     void stopShown();
     static void tell(Clip &clip);
+    // Stops its player and lets it go; nothing of it reaches this object afterwards.
+    void release(Clip &clip);
+    std::vector<std::unique_ptr<Clip>>::iterator preparedAt(int slide, int index);
     void remake(const Clip *failed);
     // In the show's thread: the newest picture of the clip that tap belongs to, if still held.
     void takeFrame(const FrameTap *tap);
