@@ -1,6 +1,7 @@
 #include "presentation_automation/host/host_core.h"
 
 #include "presentation_automation/host/deadline_workers.h"
+#include "presentation_automation/host/decks/converted_cache.h"
 #include "presentation_automation/host/decks/converter.h"
 #include "presentation_automation/host/decks/deck_file.h"
 #include "presentation_automation/host/decks/frame_plan.h"
@@ -445,6 +446,12 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
                 out.deck = describeDeck(pdf, pdfSteps || pdf != file, out.slideCount);
                 addPdfTransitions(*doc, out.deck);
                 addPdfMedia(*doc, pdf, cacheDir, out.deck);
+                if (!cacheDir.isEmpty()) {
+                    if (const QString media = embeddedMediaFolder(cacheDir, pdf);
+                        QFileInfo(media).isDir()) {
+                        useConverted(cacheDir, media);
+                    }
+                }
             }
             return out;
         },

@@ -1,7 +1,8 @@
 // A clip's countdown in Kestro's remote state, as a Stream Deck button would show it: the
 // real host plays a clip made by ffmpeg in a PDF deck on a real X server, and independent
-// clients (socat over text TCP, Python's websockets, oscdump subscribed over UDP) hear
-// media=playing with the seconds left falling, then media=none once it ends.
+// clients (socat over text TCP, Python's websockets, oscdump subscribed over UDP, the web
+// remote's page in Chromium) hear media=playing with the seconds left falling, then
+// media=none once it ends.
 
 #include "presentation_controller/frmKestro.h"
 #include "presentation_controller/kestro_remote.h"
@@ -16,6 +17,7 @@
 #include "presentation_automation/host/tests/media_deck.h"
 #include "presentation_automation/host/tests/movie_pdf.h"
 #include "remote_control/tests/remote_test_support.h"
+#include "remote_control/tests/web_test_support.h"
 
 #include <QPushButton>
 #include <QRegularExpression>
@@ -116,10 +118,19 @@ private slots:
         QTest::newRow("text over TCP") << "text";
         QTest::newRow("WebSocket") << "websocket";
         QTest::newRow("OSC over UDP") << "osc";
+        QTest::newRow("the web page") << "web";
     }
     void clientsHearAClipCountDown()
     {
         QFETCH(QString, transport);
+        if (transport == QLatin1String("web")) {
+#ifndef CORVANE_TEST_WEB_PAGE
+            QSKIP("built without the web remote (Qt HttpServer)");
+#endif
+            if (!haveBrowser()) {
+                QSKIP("chromium and chromedriver are needed (tools/setup.sh --with-test-tools)");
+            }
+        }
         const QString clip = m_host->path(QStringLiteral("clip.mp4"));
         const QString why = makeTestClip(clip, 5);
         if (!why.isEmpty()) {
@@ -138,6 +149,10 @@ private slots:
             dialog);
         remote::RemoteSettings settings = loopbackSettings();
         settings.controlToken = QStringLiteral("local-tool");
+        if (transport == QLatin1String("web")) {
+            settings.httpPort =
+                freePort({settings.oscPort, settings.textPort, settings.webSocketPort});
+        }
         KestroRemote networkRemote(*window, settings, m_host->path(QStringLiteral("remote.log")));
         kestro::testing::control<QPushButton>(window.get(), "cmdLoadShow")->click();
         QVERIFY2(messages->shown.isEmpty(), qPrintable(messages->shown.value(0).text));
@@ -146,6 +161,13 @@ private slots:
         if (transport == QLatin1String("text")) {
             client = std::make_unique<LineClient>(
                 "socat", QStringList{"-", "TCP:127.0.0.1:" + QString::number(settings.textPort)});
+        } else if (transport == QLatin1String("web")) {
+            // The page's countdown, read as a text client's lines.
+            client = std::make_unique<LineClient>(
+                QStringLiteral("/usr/bin/python3"),
+                QStringList{QStringLiteral(WEB_PAGE_SCRIPT), QStringLiteral("kestro"),
+                            QStringLiteral("http://127.0.0.1:%1/").arg(settings.httpPort),
+                            QStringLiteral("--watch-media")});
         } else if (transport == QLatin1String("websocket")) {
             client = webSocketClient(settings.webSocketPort);
         } else {

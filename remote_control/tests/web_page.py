@@ -2,14 +2,20 @@
 """Opens a controller's web remote page in headless Chromium and uses it as an operator would.
 
     web_page.py corvane|kestro URL [TOKEN]
+    web_page.py kestro URL --watch-media
 
 Prints one line per thing seen ("seen ..."), and waits for a line on standard input
 ("go") between the steps the test checks on the controller's side. Exits 1 with the reason
 when the page does not do what it should, 0 when all went as expected.
+
+With --watch-media it only watches the clip's countdown the page shows, printing it as the
+remote's text state would tell it (media="playing" remaining=4) each time it changes, until
+it is stopped.
 """
 
 import json
 import os
+import re
 import sys
 import tempfile
 import time
@@ -52,7 +58,8 @@ def proceed(driver=None, name=""):
 
 def main():
     program, url = sys.argv[1], sys.argv[2]
-    token = sys.argv[3] if len(sys.argv) > 3 else ""
+    watch = len(sys.argv) > 3 and sys.argv[3] == "--watch-media"
+    token = sys.argv[3] if len(sys.argv) > 3 and not watch else ""
     profile = tempfile.mkdtemp(prefix="web-remote-")
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
@@ -67,6 +74,8 @@ def main():
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     try:
+        if watch:
+            watch_media(driver, url)
         run(driver, program, url, token)
         # The page loaded nothing it was not allowed to, and threw nothing.
         problems = [entry["message"] for entry in driver.get_log("browser")
@@ -141,6 +150,24 @@ def run(driver, program, url, token):
         # Its tries while the program was away are in the browser's log: those are expected.
         driver.get_log("browser")
     proceed()
+
+
+def watch_media(driver, url):
+    driver.get(url)
+    wait_for("the live link", lambda: "up" in driver.find_element(By.ID, "link").get_attribute("class"))
+    shown = None
+    while True:
+        now = text(driver, "media")
+        if now != shown:
+            shown = now
+            if not now:
+                say('media="none" remaining=0')
+            else:
+                left = re.search(r"Clip playing: (?:(\d+):)?(\d+)(?: s)? left", now)
+                if not left:
+                    fail("the countdown reads " + now)
+                say('media="playing" remaining=%d' % (int(left.group(1) or 0) * 60 + int(left.group(2))))
+        time.sleep(0.05)
 
 
 if __name__ == "__main__":

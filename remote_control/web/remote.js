@@ -189,12 +189,13 @@
     const section = document.querySelector('.screen[data-screen="' + screen + '"]');
     if (!section.firstChild) {
       section.innerHTML =
-        '<h3></h3><div class="pictures">' +
+        '<h3></h3><p class="media"></p><div class="pictures">' +
         '<figure><img alt="What the screen shows"><figcaption>Now</figcaption></figure>' +
         '<figure><img alt="What Next puts there"><figcaption>Next</figcaption></figure></div>' +
         '<div class="row"><button data-command=""></button><button data-command=""></button></div>' +
         '<div class="row blanks"><button data-command="black">Black</button>' +
         '<button data-command="white">White</button><button data-command="show">Show</button></div>';
+      section.querySelector(".media").id = "screen" + screen + "-media";
       const images = section.querySelectorAll("img");
       images[0].id = "screen" + screen + "-current";
       images[1].id = "screen" + screen + "-next";
@@ -210,6 +211,17 @@
       });
     }
     return section;
+  }
+
+  // A clip's countdown, as a button on a desk would show it.
+  function clipText(s) {
+    if (!s || s.media !== "playing") {
+      return "";
+    }
+    const left = Math.max(0, Math.ceil(Number(s.remaining) || 0));
+    const shown = left >= 60 ? Math.floor(left / 60) + ":" + String(left % 60).padStart(2, "0")
+                             : left + " s";
+    return "Clip playing: " + shown + " left";
   }
 
   function markBlank(container, blank) {
@@ -234,6 +246,7 @@
         if (section.querySelector("h3").textContent !== heading) {
           section.querySelector("h3").textContent = heading;
         }
+        text("screen" + screen + "-media", clipText(s));
         markBlank(section.querySelector(".blanks"), s.blank);
       }
       document.querySelectorAll("#lines li").forEach((li) => {
@@ -242,6 +255,7 @@
     } else {
       text("position", state.slides ? "slide " + state.slide + " of " + state.slides : "No show");
       text("blank", state.blank && state.blank !== "none" ? "screen " + state.blank : "");
+      text("media", clipText(state));
       markBlank(document.querySelector(".blank-all"), state.blank);
     }
     // Every state (at least one a second) looks at what changed; the pictures of a step are

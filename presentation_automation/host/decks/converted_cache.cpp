@@ -2,8 +2,10 @@
 
 #include "presentation_automation/host/decks/deck_description.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -19,45 +21,86 @@ qint64 convertedCacheLimit()
     return ok && mib >= 1 ? mib * 1024 * 1024 : defaultConvertedCacheBytes;
 }
 
+namespace {
+
+// What the bound counts: a deck with its description and media, or the media written out of
+// a PDF opened where it lies (a folder with no deck beside it).
+struct Entry
+{
+    QString path;
+    QDateTime used;
+    qint64 bytes = 0;
+};
+
+qint64 filesIn(const QString &folder)
+{
+    qint64 bytes = 0;
+    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files)) {
+        bytes += file.size();
+    }
+    return bytes;
+}
+
+bool isMediaFolder(const QString &path)
+{
+    return path.endsWith(QLatin1String(".media"));
+}
+
+// Converters run on the host's main thread, PDF media are written out by its workers.
+QMutex trimming;
+QSet<QString> handedOut;
+
+} // namespace
+
 void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
                         const QSet<QString> &keep)
 {
-    // The modification time is the last use: it orders the decks for removal.
+    // The modification time is the last use: it orders the entries for removal.
     ::utimensat(AT_FDCWD, QFile::encodeName(used).constData(), nullptr, 0);
 
-    QFileInfoList decks = QDir(dir).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
-    // A deck's media count with it.
-    const auto sizeOf = [](const QFileInfo &deck) {
-        qint64 bytes = deck.size();
-        for (const QFileInfo &medium :
-             QDir(mediaFolderFor(deck.absoluteFilePath())).entryInfoList(QDir::Files)) {
-            bytes += medium.size();
-        }
-        return bytes;
-    };
-    qint64 total = 0;
-    for (const QFileInfo &deck : decks) {
-        total += sizeOf(deck);
+    std::vector<Entry> entries;
+    for (const QFileInfo &deck : QDir(dir).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files)) {
+        const QString path = deck.absoluteFilePath();
+        entries.push_back({path, deck.lastModified(), deck.size() + filesIn(mediaFolderFor(path))});
     }
-    std::sort(decks.begin(), decks.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return a.lastModified() < b.lastModified();
-    });
+    for (const QFileInfo &folder : QDir(dir).entryInfoList({QStringLiteral("*.pdf.media")},
+                                                           QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString path = folder.absoluteFilePath();
+        if (!QFileInfo::exists(path.chopped(6))) {
+            entries.push_back({path, folder.lastModified(), filesIn(path)});
+        }
+    }
+    qint64 total = 0;
+    for (const Entry &entry : entries) {
+        total += entry.bytes;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry &a, const Entry &b) { return a.used < b.used; });
     const QString usedPath = QFileInfo(used).absoluteFilePath();
-    for (const QFileInfo &deck : decks) {
+    for (const Entry &entry : entries) {
         if (total <= limit) {
             break;
         }
-        const QString path = deck.absoluteFilePath();
-        if (path == usedPath || keep.contains(path)) {
+        if (entry.path == usedPath || keep.contains(entry.path)) {
             continue;
         }
-        const qint64 bytes = sizeOf(deck);
-        if (QFile::remove(path)) {
-            total -= bytes;
-            QFile::remove(descriptionPathFor(path));
-            QDir(mediaFolderFor(path)).removeRecursively();
+        if (isMediaFolder(entry.path)) {
+            if (QDir(entry.path).removeRecursively()) {
+                total -= entry.bytes;
+            }
+        } else if (QFile::remove(entry.path)) {
+            total -= entry.bytes;
+            QFile::remove(descriptionPathFor(entry.path));
+            QDir(mediaFolderFor(entry.path)).removeRecursively();
         }
     }
+}
+
+void useConverted(const QString &dir, const QString &path)
+{
+    const QMutexLocker lock(&trimming);
+    handedOut.insert(QFileInfo(path).absoluteFilePath());
+    trimConvertedCache(dir, path, convertedCacheLimit(), handedOut);
 }
 
 Converter::Done withBoundedCache(const QString &dir, Converter::Done done)
@@ -65,10 +108,7 @@ Converter::Done withBoundedCache(const QString &dir, Converter::Done done)
     return [dir, done = std::move(done)](const QString &pdfPath, const QString &error) {
         if (!pdfPath.isEmpty() &&
             QFileInfo(pdfPath).absolutePath() == QFileInfo(dir).absoluteFilePath()) {
-            // Converters live on the host's main thread, so one list serves them all.
-            static QSet<QString> handedOut;
-            handedOut.insert(QFileInfo(pdfPath).absoluteFilePath());
-            trimConvertedCache(dir, pdfPath, convertedCacheLimit(), handedOut);
+            useConverted(dir, pdfPath);
         }
         done(pdfPath, error);
     };

@@ -17,9 +17,15 @@ inline constexpr qint64 defaultConvertedCacheBytes = 1024LL * 1024 * 1024;
 qint64 convertedCacheLimit();
 
 // Marks used as just used, then removes the least recently used decks of dir while the decks
-// there take more than limit bytes; used and the decks in keep are never removed.
+// there take more than limit bytes; used and the decks in keep are never removed. The media
+// written out of a PDF opened where it lies ("<key>.pdf.media" with no deck beside it) count
+// and go the same way.
 void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
                         const QSet<QString> &keep);
+
+// path (a deck of dir or a folder of media written out into it) is in use: it stays while the
+// host runs, and the rest of dir is kept under the bound. Any thread.
+void useConverted(const QString &dir, const QString &path);
 
 // done, preceded by the bookkeeping for each deck handed out of dir.
 Converter::Done withBoundedCache(const QString &dir, Converter::Done done);

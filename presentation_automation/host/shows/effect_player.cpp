@@ -172,7 +172,9 @@ void EffectPlayer::finish()
     m_pacer->stop();
     m_pictures = EffectPictures();
     m_lastArea = QRegion();
-    m_window->repaint();
+    // Painted at the next idle moment: a step that ends it paints its own state first, so
+    // the end is never flashed before it.
+    m_window->update();
     emit finished();
 }
 

@@ -227,7 +227,9 @@ void TransitionPlayer::finish()
     m_pacer->stop();
     m_from = QImage();
     m_to = QImage();
-    m_window->repaint();
+    // Painted at the next idle moment: a step that ends it paints its own state first, so
+    // the end is never flashed before it.
+    m_window->update();
     emit finished();
 }
 

@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace pa::host;
 
 namespace {
@@ -98,6 +101,41 @@ private slots:
         trimConvertedCache(dir.path(), dir.filePath(QStringLiteral("a.pdf")), 400 * 1024, {});
         QCOMPARE(left(dir), (QStringList{"a", "c"}));
         QVERIFY(!QFileInfo::exists(media));
+    }
+
+    // The media written out of a PDF opened where it lies have no deck beside them: they
+    // count, and go as the least recently used, unless they are in use.
+    void mediaWithoutTheirDeckCountAndGo_data()
+    {
+        QTest::addColumn<bool>("inUse");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<bool>("mediaStay");
+        QTest::newRow("oldest: they go first") << false << QStringList{"a", "b", "c"} << false;
+        QTest::newRow("in use: the oldest deck goes instead")
+            << true << QStringList{"b", "c"} << true;
+    }
+
+    void mediaWithoutTheirDeckCountAndGo()
+    {
+        QFETCH(bool, inUse);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, mediaStay);
+        QTemporaryDir dir;
+        writeDecks(dir, {"a", "b", "c"}, 100);
+        const QString media = dir.filePath(QStringLiteral("k.pdf.media"));
+        QVERIFY(QDir().mkpath(media));
+        QFile clip(media + QStringLiteral("/embedded1-clip.mp4"));
+        QVERIFY(clip.open(QIODevice::WriteOnly));
+        QVERIFY(clip.write(QByteArray(150 * 1024, 'v')) == 150 * 1024);
+        clip.close();
+        const timespec dayAgo{QDateTime::currentSecsSinceEpoch() - 86400, 0};
+        const timespec times[2] = {dayAgo, dayAgo};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(media).constData(), times, 0), 0);
+        const QSet<QString> keep =
+            inUse ? QSet<QString>{QFileInfo(media).absoluteFilePath()} : QSet<QString>{};
+        trimConvertedCache(dir.path(), dir.filePath(QStringLiteral("c.pdf")), 350 * 1024, keep);
+        QCOMPARE(left(dir), expected);
+        QCOMPARE(QFileInfo::exists(media), mediaStay);
     }
 
     void boundFromTheEnvironment_data()
