@@ -1,6 +1,7 @@
 #include "presentation_automation/host/decks/converted_cache.h"
 
 #include "presentation_automation/host/decks/deck_description.h"
+#include "presentation_automation/host/decks/pdf_media.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -24,7 +25,7 @@ qint64 convertedCacheLimit()
 namespace {
 
 // What the bound counts: a deck with its description and media, or the media written out of
-// a PDF opened where it lies (a folder with no deck beside it).
+// a PDF opened where it lies.
 struct Entry
 {
     QString path;
@@ -65,8 +66,10 @@ void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
     }
     for (const QFileInfo &folder : QDir(dir).entryInfoList({QStringLiteral("*.pdf.media")},
                                                            QDir::Dirs | QDir::NoDotAndDotDot)) {
+        // Only by its name, never by a missing deck: a converted deck's media are stored
+        // before its PDF.
         const QString path = folder.absoluteFilePath();
-        if (!QFileInfo::exists(path.chopped(6))) {
+        if (isEmbeddedMediaFolderName(folder.fileName())) {
             entries.push_back({path, folder.lastModified(), filesIn(path)});
         }
     }

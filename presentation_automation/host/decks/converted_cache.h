@@ -18,7 +18,7 @@ qint64 convertedCacheLimit();
 
 // Marks used as just used, then removes the least recently used decks of dir while the decks
 // there take more than limit bytes; used and the decks in keep are never removed. The media
-// written out of a PDF opened where it lies ("<key>.pdf.media" with no deck beside it) count
+// written out of a PDF opened where it lies (named as embeddedMediaFolder names them) count
 // and go the same way.
 void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
                         const QSet<QString> &keep);

@@ -156,6 +156,12 @@ QString embeddedMediaFolder(const QString &cacheDir, const QString &pdf)
                                    QStringLiteral(".pdf.media"));
 }
 
+bool isEmbeddedMediaFolderName(const QString &name)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9a-f]{32}\\.pdf\\.media$"));
+    return form.match(name).hasMatch();
+}
+
 void addPdfMedia(Poppler::Document &doc, const QString &pdf, const QString &cacheDir,
                  DeckDescription &deck)
 {

@@ -23,6 +23,8 @@ QString pdfMediumPath(const QString &pdfFolder, const QString &named, QString *w
 // "<cacheDir>/<key>.pdf.media": where the media embedded in the PDF at pdf are written, the
 // key following the file's path, size and modification time.
 QString embeddedMediaFolder(const QString &cacheDir, const QString &pdf);
+// Whether a folder's name is one embeddedMediaFolder gives.
+bool isEmbeddedMediaFolderName(const QString &name);
 
 // Adds the media of each page to the slide that shows it, starting with the first state that
 // shows that page, with its rectangle from the annotation's. Only for a deck the importer did

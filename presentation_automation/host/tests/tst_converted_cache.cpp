@@ -104,25 +104,33 @@ private slots:
     }
 
     // The media written out of a PDF opened where it lies have no deck beside them: they
-    // count, and go as the least recently used, unless they are in use.
+    // count, and go as the least recently used, unless they are in use. A converted deck's
+    // media, stored before its PDF, are not taken for them.
     void mediaWithoutTheirDeckCountAndGo_data()
     {
+        QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("inUse");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<bool>("mediaStay");
-        QTest::newRow("oldest: they go first") << false << QStringList{"a", "b", "c"} << false;
+        const QString key = QStringLiteral("0123456789abcdef0123456789abcdef.pdf.media");
+        QTest::newRow("oldest: they go first")
+            << key << false << QStringList{"a", "b", "c"} << false;
         QTest::newRow("in use: the oldest deck goes instead")
-            << true << QStringList{"b", "c"} << true;
+            << key << true << QStringList{"b", "c"} << true;
+        QTest::newRow("a deck's media before its PDF")
+            << QStringLiteral("d-pptx-steps4.pdf.media") << false << QStringList{"a", "b", "c"}
+            << true;
     }
 
     void mediaWithoutTheirDeckCountAndGo()
     {
+        QFETCH(QString, folder);
         QFETCH(bool, inUse);
         QFETCH(QStringList, expected);
         QFETCH(bool, mediaStay);
         QTemporaryDir dir;
         writeDecks(dir, {"a", "b", "c"}, 100);
-        const QString media = dir.filePath(QStringLiteral("k.pdf.media"));
+        const QString media = dir.filePath(folder);
         QVERIFY(QDir().mkpath(media));
         QFile clip(media + QStringLiteral("/embedded1-clip.mp4"));
         QVERIFY(clip.open(QIODevice::WriteOnly));
