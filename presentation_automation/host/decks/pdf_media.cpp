@@ -88,22 +88,26 @@ Found fromScreen(const Poppler::ScreenAnnotation &screen, const QString &folder,
         out.file = pdfMediumPath(folder, rendition->fileName(), &out.problem);
         return out;
     }
-    const QByteArray data = rendition->data();
-    if (data.isEmpty() || data.size() > embeddedLimitBytes) {
-        out.problem = QStringLiteral("its embedded file is empty or larger than 1 GiB");
-        return out;
-    }
     if (embeddedFolder.isEmpty() || !QDir().mkpath(embeddedFolder)) {
         out.problem = QStringLiteral("there is no folder to write its embedded file to");
         return out;
     }
     const QString path = QDir(embeddedFolder).filePath(safeName(rendition->fileName(), number));
-    if (QFileInfo(path).size() != data.size()) {
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-            out.problem = QStringLiteral("its embedded file could not be written to %1").arg(path);
-            return out;
-        }
+    // The folder is this very version of the PDF's, and a file there was written whole: a
+    // second open does not decode a large clip again.
+    if (QFileInfo(path).isFile()) {
+        out.file = path;
+        return out;
+    }
+    const QByteArray data = rendition->data();
+    if (data.isEmpty() || data.size() > embeddedLimitBytes) {
+        out.problem = QStringLiteral("its embedded file is empty or larger than 1 GiB");
+        return out;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        out.problem = QStringLiteral("its embedded file could not be written to %1").arg(path);
+        return out;
     }
     out.file = path;
     return out;
