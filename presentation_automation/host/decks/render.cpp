@@ -178,7 +178,71 @@ QImage renderSprite(Poppler::Document &doc, int page, const QSize &box, const QR
         image = image.scaled(part.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    const QRect ink = opaqueBounds(image);
+    image.setText(
+        QStringLiteral("ink"),
+        QStringLiteral("%1 %2 %3 %4").arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height()));
     return image;
+}
+
+QRect opaqueBounds(const QImage &image)
+{
+    if (image.isNull()) {
+        return {};
+    }
+    if (!image.hasAlphaChannel()) {
+        return image.rect();
+    }
+    const QImage argb = image.format() == QImage::Format_ARGB32_Premultiplied ||
+                                image.format() == QImage::Format_ARGB32
+                            ? image
+                            : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int w = argb.width();
+    const auto opaqueRow = [&](int y, int from, int to) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = from; x < to; ++x) {
+            if (qAlpha(line[x]) != 0) {
+                return x;
+            }
+        }
+        return -1;
+    };
+    int top = 0;
+    while (top < argb.height() && opaqueRow(top, 0, w) < 0) {
+        ++top;
+    }
+    if (top == argb.height()) {
+        return {};
+    }
+    int bottom = argb.height() - 1;
+    while (opaqueRow(bottom, 0, w) < 0) {
+        --bottom;
+    }
+    int left = w;
+    int right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        const int first = opaqueRow(y, 0, left);
+        if (first >= 0) {
+            left = first;
+        }
+        for (int x = w - 1; x > right; --x) {
+            if (qAlpha(line[x]) != 0) {
+                right = x;
+                break;
+            }
+        }
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+QRect spriteInk(const QImage &sprite)
+{
+    const QStringList told = sprite.text(QStringLiteral("ink")).split(QLatin1Char(' '));
+    if (told.size() == 4) {
+        return QRect(told[0].toInt(), told[1].toInt(), told[2].toInt(), told[3].toInt());
+    }
+    return opaqueBounds(sprite);
 }
 
 QImage renderStretched(Poppler::Document &doc, int page, const QSize &size)

@@ -62,9 +62,15 @@ QImage scaledForExport(const QImage &frame, const QSize &size);
 // the sprite there.
 QRect spritePixels(const QRectF &box, const QSize &pageFrame);
 
+// The part of a picture that is not wholly transparent (empty when all of it is).
+QRect opaqueBounds(const QImage &image);
+// A sprite's opaque part: told by the renderer, which finds it off the show's thread, or
+// found now for a picture made elsewhere.
+QRect spriteInk(const QImage &sprite);
+
 // A page (or an effect's sprite) rendered at the scale of a page fitted into box. A sprite
 // keeps only its crop, without paper (ARGB32 premultiplied, transparent around the object), so it
-// is the object alone; whole pages are opaque.
+// is the object alone, with its opaque part told (spriteInk); whole pages are opaque.
 QImage renderSprite(Poppler::Document &doc, int page, const QSize &box, const QRectF &crop,
                     const std::atomic<bool> *abort = nullptr);
 

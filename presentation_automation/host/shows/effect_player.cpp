@@ -53,6 +53,46 @@ std::optional<EffectPictures> heldEffectPictures(FrameCache &cache, const DeckDe
     return pictures;
 }
 
+void fitParagraphsToInk(std::vector<SlideEffect> &effects, EffectPictures &pictures)
+{
+    const QSize frame = pictures.under.size();
+    for (size_t i = 0; i < effects.size() && i < pictures.sprites.size(); ++i) {
+        SlideEffect &effect = effects[i];
+        QImage &sprite = pictures.sprites[i];
+        const QRect at = spritePixels(effect.rect, frame);
+        if (!effect.paragraph || sprite.isNull() || sprite.size() != at.size()) {
+            continue;
+        }
+        QImage *after = i < pictures.afterSprites.size() && !pictures.afterSprites[i].isNull() &&
+                                pictures.afterSprites[i].size() == at.size()
+                            ? &pictures.afterSprites[i]
+                            : nullptr;
+        QRect ink = spriteInk(sprite);
+        if (after != nullptr) {
+            ink = ink.united(spriteInk(*after));
+        }
+        if (ink == sprite.rect()) {
+            continue;
+        }
+        // spritePixels grows a box by a pixel: one each way inside the ink is what gives the
+        // ink's pixels back.
+        ink = ink.adjusted(1, 1, -1, -1);
+        if (ink.width() < 1 || ink.height() < 1) {
+            continue;
+        }
+        const QRect pixels = ink.translated(at.topLeft());
+        effect.rect = QRectF(
+            QPointF((pixels.left() + 0.5) / frame.width(), (pixels.top() + 0.5) / frame.height()),
+            QPointF((pixels.right() + 0.5) / frame.width(),
+                    (pixels.bottom() + 0.5) / frame.height()));
+        const QRect cut = spritePixels(effect.rect, frame).translated(-at.topLeft());
+        sprite = sprite.copy(cut);
+        if (after != nullptr) {
+            *after = after->copy(cut);
+        }
+    }
+}
+
 double effectsEndSeconds(const std::vector<SlideEffect> &effects)
 {
     double end = 0;

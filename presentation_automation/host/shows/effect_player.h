@@ -38,6 +38,11 @@ std::optional<EffectPictures> heldEffectPictures(FrameCache &cache, const DeckDe
                                                  StepPosition to, const QString &pdf,
                                                  const QSize &box);
 
+// A paragraph's sprite is its whole text shape's box with the other paragraphs left out: each
+// such effect's box becomes the paragraph's own (its sprites cut to their opaque part), so a
+// wipe sweeps, and a zoom or spin turns about, the paragraph and not its shape.
+void fitParagraphsToInk(std::vector<SlideEffect> &effects, EffectPictures &pictures);
+
 // Seconds from a step's start until its last effect has ended.
 double effectsEndSeconds(const std::vector<SlideEffect> &effects);
 

@@ -283,6 +283,7 @@ void ShowWindow::showFrame(const QImage &frame, int page)
                                                .slides[static_cast<size_t>(currentSlide() - 1)]
                                                .states[static_cast<size_t>(currentState())]
                                                .effects;
+        fitParagraphsToInk(effects, *pictures);
         const double seconds = effectsEndSeconds(effects);
         // The state before's frame is the very picture held for it.
         const bool underShown = !old.isNull() && old.cacheKey() == pictures->under.cacheKey();

@@ -309,6 +309,98 @@ private slots:
         QCOMPARE(again, window);
     }
 
+    void opaqueBoundsOfAPicture_data()
+    {
+        QTest::addColumn<QRect>("painted");
+        QTest::addColumn<QRect>("bounds");
+        QTest::newRow("nothing painted") << QRect() << QRect();
+        QTest::newRow("one pixel") << QRect(7, 3, 1, 1) << QRect(7, 3, 1, 1);
+        QTest::newRow("a band") << QRect(2, 10, 30, 4) << QRect(2, 10, 30, 4);
+        QTest::newRow("all of it") << QRect(0, 0, 40, 20) << QRect(0, 0, 40, 20);
+    }
+
+    void opaqueBoundsOfAPicture()
+    {
+        QFETCH(QRect, painted);
+        QFETCH(QRect, bounds);
+        QImage image(40, 20, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter(&image).fillRect(painted, QColor(255, 0, 0, 40));
+        QCOMPARE(opaqueBounds(image), bounds);
+        // As the renderer tells it, the same.
+        QImage told = image;
+        told.setText(QStringLiteral("ink"), QStringLiteral("%1 %2 %3 %4")
+                                                .arg(bounds.x())
+                                                .arg(bounds.y())
+                                                .arg(bounds.width())
+                                                .arg(bounds.height()));
+        QCOMPARE(spriteInk(told), bounds);
+    }
+
+    // One paragraph's sprite is its shape's box with only that paragraph drawn: a wipe from the
+    // top half-way shows the upper half of the paragraph, not the shape's empty upper half.
+    void aParagraphsEffectPlaysOverTheParagraph_data()
+    {
+        QTest::addColumn<bool>("paragraph");
+        QTest::newRow("a paragraph") << true;
+        QTest::newRow("a whole shape") << false;
+    }
+
+    void aParagraphsEffectPlaysOverTheParagraph()
+    {
+        QFETCH(bool, paragraph);
+        const QSize frame(400, 200);
+        SlideEffect fx =
+            effect(EffectFamily::Entrance, QStringLiteral("ooo-entrance-wipe"), "from-top");
+        fx.paragraph = paragraph;
+        fx.rect = QRectF(0.1, 0.1, 0.5, 0.6);
+        const QRect at = spritePixels(fx.rect, frame);
+        // The paragraph: rows 70% to 90% down the shape.
+        const QRect lines(10, at.height() * 7 / 10, at.width() - 20, at.height() / 5);
+        EffectPictures pictures;
+        pictures.under = QImage(frame, QImage::Format_RGB32);
+        pictures.under.fill(Qt::white);
+        QImage sprite(at.size(), QImage::Format_ARGB32_Premultiplied);
+        sprite.fill(Qt::transparent);
+        QPainter(&sprite).fillRect(lines, Qt::red);
+        pictures.sprites = {sprite};
+        pictures.afterSprites = {QImage()};
+        std::vector<SlideEffect> effects{fx};
+        fitParagraphsToInk(effects, pictures);
+        if (paragraph) {
+            // Its box is the paragraph's, and its sprite the paragraph alone, where it was.
+            QCOMPARE(spritePixels(effects[0].rect, frame), lines.translated(at.topLeft()));
+            QCOMPARE(pictures.sprites[0].size(), lines.size());
+        } else {
+            QCOMPARE(effects[0].rect, fx.rect);
+            QCOMPARE(pictures.sprites[0].size(), at.size());
+        }
+        QImage window(frame, QImage::Format_RGB32);
+        {
+            QPainter painter(&window);
+            paintEffects(painter, QRectF(QPointF(0, 0), frame), pictures, effects, 0.5);
+        }
+        const int x = at.x() + at.width() / 2;
+        // A row or two in: the box's edges are antialiased.
+        const QColor top = window.pixelColor(x, at.y() + lines.top() + 3);
+        const QColor bottom = window.pixelColor(x, at.y() + lines.bottom() - 3);
+        if (paragraph) {
+            QCOMPARE(top, QColor(Qt::red));
+            QCOMPARE(bottom, QColor(Qt::white));
+        } else {
+            QCOMPARE(top, QColor(Qt::white));
+        }
+        // Either way, its end is the paragraph where it stands.
+        QImage end(frame, QImage::Format_RGB32);
+        {
+            QPainter painter(&end);
+            paintEffects(painter, QRectF(QPointF(0, 0), frame), pictures, effects, 1.0);
+        }
+        QCOMPARE(end.pixelColor(x, at.y() + lines.top() + 1), QColor(Qt::red));
+        QCOMPARE(end.pixelColor(x, at.y() + lines.bottom() - 1), QColor(Qt::red));
+        QCOMPARE(end.pixelColor(x, at.y() + lines.top() - 2), QColor(Qt::white));
+    }
+
     void effectsEndWithTheLastOfThem()
     {
         SlideEffect a = effect(EffectFamily::Entrance, QStringLiteral("ooo-entrance-fade-in"));
