@@ -50,9 +50,20 @@ def constant(name):
     return _constants[name]
 
 
+def enum(name):
+    """The value of an enum, as "com.sun.star.drawing.FillStyle.NONE"."""
+    # An "import" of it searches the whole module path before UNO's importer is asked, and
+    # the sprite pages ask for the same few values again and again.
+    if name not in _constants:
+        import uno
+        type_name, _, value = name.rpartition(".")
+        _constants[name] = uno.Enum(type_name, value)
+    return _constants[name]
+
+
 def prop(name, value):
-    from com.sun.star.beans import PropertyValue
-    p = PropertyValue()
+    import uno
+    p = uno.createUnoStruct("com.sun.star.beans.PropertyValue")
     p.Name = name
     p.Value = value
     return p
@@ -537,13 +548,14 @@ def hide_paragraphs(chosen):
 
 
 def move_shapes(page, offsets):
-    from com.sun.star.awt import Point
+    import uno
     for path, (dx, dy) in offsets.items():
         if (dx, dy) == (0.0, 0.0):
             continue
         shape = shape_at(page, path)
         at = shape.Position
-        shape.Position = Point(int(round(at.X + dx)), int(round(at.Y + dy)))
+        shape.Position = uno.createUnoStruct("com.sun.star.awt.Point", int(round(at.X + dx)),
+                                             int(round(at.Y + dy)))
 
 
 def restyle_shapes(page, restyled):
@@ -603,16 +615,15 @@ class SpritePages:
             masters = self.doc.MasterPages
             self._master = masters.insertNewByIndex(masters.getCount())
             try:
-                from com.sun.star.drawing.FillStyle import NONE
-                self._master.Background.FillStyle = NONE
+                self._master.Background.FillStyle = enum("com.sun.star.drawing.FillStyle.NONE")
             except Exception:
                 pass
         return self._master
 
     def make(self, page, key, hidden, offset, restyle=()):
         """page: a copy of the slide; key: the object; hidden: the state it is drawn in."""
-        from com.sun.star.drawing.FillStyle import NONE as NO_FILL
-        from com.sun.star.drawing.LineStyle import NONE as NO_LINE
+        no_fill = enum("com.sun.star.drawing.FillStyle.NONE")
+        no_line = enum("com.sun.star.drawing.LineStyle.NONE")
         path = key[1]
         # The target's own paragraphs as the state has them; the others left out below.
         apply_state(page, {k: v for k, v in hidden.items()
@@ -626,7 +637,7 @@ class SpritePages:
             container = container.getByIndex(0)
         shape = container
         if key[0] != "shape":
-            for name, value in (("FillStyle", NO_FILL), ("LineStyle", NO_LINE)):
+            for name, value in (("FillStyle", no_fill), ("LineStyle", no_line)):
                 try:
                     shape.setPropertyValue(name, value)
                 except Exception:
@@ -640,7 +651,7 @@ class SpritePages:
             hide_paragraphs(paras[:key[2]] + paras[key[2] + 1:])
         page.MasterPage = self.master()
         background = self.doc.createInstance("com.sun.star.drawing.Background")
-        background.FillStyle = NO_FILL
+        background.FillStyle = no_fill
         page.Background = background
         for name in ("IsPageNumberVisible", "IsFooterVisible", "IsDateTimeVisible"):
             try:
