@@ -1403,6 +1403,13 @@ def write_json(path, data):
     os.replace(partial, path)
 
 
+def terminate(desktop):
+    try:
+        desktop.terminate()
+    except Exception:
+        pass  # the bridge goes with the office
+
+
 def run(soffice, profile, pipe, source, output):
     import uno
     office, context = connect(soffice, profile, pipe, time.monotonic() + 600)
@@ -1444,6 +1451,9 @@ def run(soffice, profile, pipe, source, output):
             doc.close(True)
         except Exception:
             pass
+        # LibreOffice shuts down while the PDF is finished here.
+        terminate(desktop)
+        desktop = None
         if not clear_paper(output):
             drop_effects(description)
             description["report"].append({
@@ -1452,11 +1462,8 @@ def run(soffice, profile, pipe, source, output):
                            "are drawn as cuts"})
         write_json(output + ".steps.json", description)
     finally:
-        try:
-            if desktop is not None:
-                desktop.terminate()
-        except Exception:
-            pass  # the bridge goes with the office
+        if desktop is not None:
+            terminate(desktop)
         try:
             office.wait(timeout=15)
         except subprocess.TimeoutExpired:
