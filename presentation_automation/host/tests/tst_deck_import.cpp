@@ -489,11 +489,11 @@ private slots:
                               {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0) {
             QSKIP("python3-uno is not installed");
         }
-        const QString deck = saveDeckAs(
-            m_soffice,
-            flatDeckText(deckName == QLatin1String("stepped") ? steppedSlides()
-                                                              : std::vector{effectSlide()}),
-            m_dir.path(), QStringLiteral("agree-") + deckName, format);
+        const QString deck = saveDeckAs(m_soffice,
+                                        flatDeckText(deckName == QLatin1String("stepped")
+                                                         ? steppedSlides()
+                                                         : std::vector{effectSlide()}),
+                                        m_dir.path(), QStringLiteral("agree-") + deckName, format);
         QVERIFY2(!deck.isEmpty(), "LibreOffice did not save the deck");
         QFile real(SteppedImport::defaultScript());
         QVERIFY(real.open(QIODevice::ReadOnly));
