@@ -22,7 +22,6 @@ import subprocess
 import sys
 import time
 import urllib.parse
-import urllib.request
 import zipfile
 import zlib
 
@@ -956,7 +955,9 @@ class MediaFiles:
                         open(target, "wb") as out:
                     shutil.copyfileobj(f, out, 1 << 20)
             elif url.startswith("file:"):
-                path = urllib.request.url2pathname(urllib.parse.urlparse(url).path)
+                # Only here: it brings in http and email, slower to load than all the rest.
+                from urllib.request import url2pathname
+                path = url2pathname(urllib.parse.urlparse(url).path)
                 if not os.path.isfile(path):
                     return None, "its file %s is not there" % path
                 shutil.copyfile(path, target)
