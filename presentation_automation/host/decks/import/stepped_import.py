@@ -5,7 +5,9 @@ that state are left out) and, beside it, "<pdf>.steps.json": the slides, their s
 transitions and timings, and the deck's show settings, in the format the host reads
 (deck_description.h). Each animation effect is described with a page of its object alone (a
 sprite) and, where the state before does not show it, a page of its state without the objects
-its step animates; these follow each slide's own pages. LibreOffice runs privately for this one import: its own profile and pipe.
+its step animates; these follow each slide's own pages. LibreOffice runs privately for this one
+import: its own profile and pipe. A copy of this file, put in that profile, makes the pages in
+LibreOffice's own Python where it has its Python script provider; elsewhere this process does.
 
   python3 stepped_import.py --soffice PATH --profile DIR --pipe NAME INPUT OUTPUT.pdf
 
