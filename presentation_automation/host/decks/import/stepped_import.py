@@ -5,7 +5,9 @@ that state are left out) and, beside it, "<pdf>.steps.json": the slides, their s
 transitions and timings, and the deck's show settings, in the format the host reads
 (deck_description.h). Each animation effect is described with a page of its object alone (a
 sprite) and, where the state before does not show it, a page of its state without the objects
-its step animates; these follow each slide's own pages. LibreOffice runs privately for this one import: its own profile and pipe.
+its step animates; these follow each slide's own pages. LibreOffice runs privately for this one
+import: its own profile and pipe. A copy of this file, put in that profile, makes the pages in
+LibreOffice's own Python where it has its Python script provider; elsewhere this process does.
 
   python3 stepped_import.py --soffice PATH --profile DIR --pipe NAME INPUT OUTPUT.pdf
 
@@ -22,7 +24,6 @@ import subprocess
 import sys
 import time
 import urllib.parse
-import urllib.request
 import zipfile
 import zlib
 
@@ -50,9 +51,20 @@ def constant(name):
     return _constants[name]
 
 
+def enum(name):
+    """The value of an enum, as "com.sun.star.drawing.FillStyle.NONE"."""
+    # An "import" of it searches the whole module path before UNO's importer is asked, and
+    # the sprite pages ask for the same few values again and again.
+    if name not in _constants:
+        import uno
+        type_name, _, value = name.rpartition(".")
+        _constants[name] = uno.Enum(type_name, value)
+    return _constants[name]
+
+
 def prop(name, value):
-    from com.sun.star.beans import PropertyValue
-    p = PropertyValue()
+    import uno
+    p = uno.createUnoStruct("com.sun.star.beans.PropertyValue")
     p.Name = name
     p.Value = value
     return p
@@ -537,13 +549,14 @@ def hide_paragraphs(chosen):
 
 
 def move_shapes(page, offsets):
-    from com.sun.star.awt import Point
+    import uno
     for path, (dx, dy) in offsets.items():
         if (dx, dy) == (0.0, 0.0):
             continue
         shape = shape_at(page, path)
         at = shape.Position
-        shape.Position = Point(int(round(at.X + dx)), int(round(at.Y + dy)))
+        shape.Position = uno.createUnoStruct("com.sun.star.awt.Point", int(round(at.X + dx)),
+                                             int(round(at.Y + dy)))
 
 
 def restyle_shapes(page, restyled):
@@ -603,16 +616,15 @@ class SpritePages:
             masters = self.doc.MasterPages
             self._master = masters.insertNewByIndex(masters.getCount())
             try:
-                from com.sun.star.drawing.FillStyle import NONE
-                self._master.Background.FillStyle = NONE
+                self._master.Background.FillStyle = enum("com.sun.star.drawing.FillStyle.NONE")
             except Exception:
                 pass
         return self._master
 
     def make(self, page, key, hidden, offset, restyle=()):
         """page: a copy of the slide; key: the object; hidden: the state it is drawn in."""
-        from com.sun.star.drawing.FillStyle import NONE as NO_FILL
-        from com.sun.star.drawing.LineStyle import NONE as NO_LINE
+        no_fill = enum("com.sun.star.drawing.FillStyle.NONE")
+        no_line = enum("com.sun.star.drawing.LineStyle.NONE")
         path = key[1]
         # The target's own paragraphs as the state has them; the others left out below.
         apply_state(page, {k: v for k, v in hidden.items()
@@ -626,7 +638,7 @@ class SpritePages:
             container = container.getByIndex(0)
         shape = container
         if key[0] != "shape":
-            for name, value in (("FillStyle", NO_FILL), ("LineStyle", NO_LINE)):
+            for name, value in (("FillStyle", no_fill), ("LineStyle", no_line)):
                 try:
                     shape.setPropertyValue(name, value)
                 except Exception:
@@ -640,7 +652,7 @@ class SpritePages:
             hide_paragraphs(paras[:key[2]] + paras[key[2] + 1:])
         page.MasterPage = self.master()
         background = self.doc.createInstance("com.sun.star.drawing.Background")
-        background.FillStyle = NO_FILL
+        background.FillStyle = no_fill
         page.Background = background
         for name in ("IsPageNumberVisible", "IsFooterVisible", "IsDateTimeVisible"):
             try:
@@ -945,7 +957,9 @@ class MediaFiles:
                         open(target, "wb") as out:
                     shutil.copyfileobj(f, out, 1 << 20)
             elif url.startswith("file:"):
-                path = urllib.request.url2pathname(urllib.parse.urlparse(url).path)
+                # Only here: it brings in http and email, slower to load than all the rest.
+                from urllib.request import url2pathname
+                path = url2pathname(urllib.parse.urlparse(url).path)
                 if not os.path.isfile(path):
                     return None, "its file %s is not there" % path
                 shutil.copyfile(path, target)
@@ -1082,19 +1096,31 @@ def plan_pages(states):
     return looks, state_page, under, sprite_of, sprite_after
 
 
-def describe_and_expand(doc, named_by_motion, files, plays_unasked):
-    """Duplicates each slide once per build state, under page and sprite; the description."""
-    import uno
-    pages = doc.DrawPages
-    originals = [pages.getByIndex(i) for i in range(pages.getCount())]
-    slides = []
-    report = []
-    page_number = 0
-    sprite_pages = SpritePages(doc)
-    for number, page in enumerate(originals, start=1):
+class DeckExpansion:
+    """Duplicates each slide once per build state, under page and sprite; describes it.
+
+    One slide at a time, in order: each slide's pages follow those of the slides before."""
+
+    def __init__(self, doc, named_by_motion, files, plays_unasked):
+        pages = doc.DrawPages
+        self.doc = doc
+        self.named_by_motion = named_by_motion
+        self.files = files
+        self.plays_unasked = plays_unasked
+        self.originals = [pages.getByIndex(i) for i in range(pages.getCount())]
+        self.page_number = 0
+        self.sprite_pages = SpritePages(doc)
+
+    def slide(self, number):
+        """The description of slide number (from 1) and its report entries."""
+        import uno
+        doc = self.doc
+        page_number = self.page_number
+        page = self.originals[number - 1]
         slide = Slide(page, number)
         states = build_states(slide)
-        media = describe_media(slide, page, files, range(1, len(states)), plays_unasked)
+        media = describe_media(slide, page, self.files, range(1, len(states)),
+                               self.plays_unasked)
         looks, state_page, under, sprite_of, sprite_after = plan_pages(states)
         # Boxes as the slide has them, before any copy is changed.
         rects = []
@@ -1105,19 +1131,19 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
                 except Exception:
                     rects.append(None)
         # Shapes it adds come after those the states name, so their paths hold.
-        fix_slide_numbers(doc, page, number, len(originals))
+        fix_slide_numbers(doc, page, number, len(self.originals))
         for _ in range(len(looks) - 1):
             # Each copy goes right after the slide; all are alike until changed below.
             doc.duplicate(page)
         # The slides before this one are done, so it sits at the page count so far.
-        ordered = [pages.getByIndex(page_number + k) for k in range(len(looks))]
+        ordered = [doc.DrawPages.getByIndex(page_number + k) for k in range(len(looks))]
         failed = set()
         for k, look in enumerate(looks):
             if look[0] == "state":
                 apply_state(ordered[k], look[2], look[1].offsets, look[1].restyled)
             else:
                 try:
-                    sprite_pages.make(ordered[k], look[1], look[2], look[3], look[4])
+                    self.sprite_pages.make(ordered[k], look[1], look[2], look[3], look[4])
                 except Exception:
                     # Its effects are the cut their pages make; the rest of the deck is not
                     # lost for one object LibreOffice will not take apart.
@@ -1158,27 +1184,85 @@ def describe_and_expand(doc, named_by_motion, files, plays_unasked):
         description = {"states": entries, "hidden": not bool(page.Visible)}
         if media:
             description["media"] = media
-        transition = transition_of(page, slide_report, named_by_motion)
+        transition = transition_of(page, slide_report, self.named_by_motion)
         if transition:
             description["transition"] = transition
         if page.Change == 1:
             after = seconds(getattr(page, "HighResDuration", None), float(page.Duration))
             description["advanceAfter"] = round(max(after, 0.0), 3)
-        slides.append(description)
-        report.extend({"slide": number, "effect": effect, "message": message}
-                      for effect, message in slide_report)
-        page_number += len(looks)
-        # The host's time limit for the import follows this.
-        print("progress %d %d" % (number, len(originals)), flush=True)
+        self.page_number = page_number + len(looks)
+        return description, [{"slide": number, "effect": effect, "message": message}
+                             for effect, message in slide_report]
+
+
+
+def show_settings(doc):
     show = doc.Presentation
-    return {
-        "format": 1,
-        "importer": VERSION,
-        # IsAutomatic holds LibreOffice's "change slides manually", whatever its name says.
-        "show": {"loop": bool(show.IsEndless), "useTimings": not bool(show.IsAutomatic)},
-        "slides": slides,
-        "report": report,
-    }
+    # IsAutomatic holds LibreOffice's "change slides manually", whatever its name says.
+    return {"loop": bool(show.IsEndless), "useTimings": not bool(show.IsAutomatic)}
+
+
+def describe(doc, expand_slide):
+    """The deck's description, its slides expanded by expand_slide(number) one by one."""
+    count = doc.DrawPages.getCount()
+    slides = []
+    report = []
+    for number in range(1, count + 1):
+        description, notes = expand_slide(number)
+        slides.append(description)
+        report.extend(notes)
+        # The host's time limit for the import follows this.
+        print("progress %d %d" % (number, count), flush=True)
+    return {"format": 1, "importer": VERSION, "show": show_settings(doc), "slides": slides,
+            "report": report}
+
+
+# LibreOffice runs a copy of this file in its own Python (its script provider) to expand the
+# slides: there each of the thousands of property reads and sets is a call, where from this
+# process each is a round trip to LibreOffice and back.
+OFFICE_SCRIPT = "stepped_import.py"
+OFFICE_SCRIPT_URL = ("vnd.sun.star.script:%s$expand_in_office?language=Python&location=user"
+                     % OFFICE_SCRIPT)
+_office_expansion = None
+
+
+def expand_in_office(doc, number, settings):
+    """Run by LibreOffice: expands slide number; [description, report] as JSON text.
+
+    Slide 1 starts the deck (settings: JSON of the expansion's options); the others follow it
+    in order, in the same office."""
+    global _office_expansion
+    if number == 1:
+        options = json.loads(settings)
+        _office_expansion = DeckExpansion(
+            doc, options["namedByMotion"], MediaFiles(options["source"], options["media"]),
+            options["playsUnasked"])
+    return json.dumps(_office_expansion.slide(number))
+
+
+def install_office_script(profile):
+    """Puts this file where LibreOffice's script provider finds it for the given profile."""
+    folder = os.path.join(profile, "user", "Scripts", "python")
+    os.makedirs(folder, exist_ok=True)
+    shutil.copyfile(os.path.abspath(__file__), os.path.join(folder, OFFICE_SCRIPT))
+
+
+def office_expander(context, doc, settings):
+    """expand_slide through LibreOffice's own Python; None where it has none (its Python
+    script provider is not installed)."""
+    try:
+        factory = context.ServiceManager.createInstanceWithContext(
+            "com.sun.star.script.provider.MasterScriptProviderFactory", context)
+        script = factory.createScriptProvider("").getScript(OFFICE_SCRIPT_URL)
+    except Exception:
+        return None
+    if script is None:
+        return None
+
+    def expand(number):
+        description, report = json.loads(script.invoke((doc, number, settings), (), ())[0])
+        return description, report
+    return expand
 
 
 # What LibreOffice's PDF export paints first on every page, whatever the page's background: the
@@ -1294,6 +1378,7 @@ def drop_effects(description):
 
 def connect(soffice, profile, pipe, process_deadline):
     import uno
+    install_office_script(profile)
     args = [soffice, "-env:UserInstallation=" + uno.systemPathToFileUrl(profile),
             "--headless", "--invisible", "--norestore", "--nologo", "--nodefault",
             "--nolockcheck", "--accept=pipe,name=%s;urp;" % pipe]
@@ -1321,6 +1406,13 @@ def write_json(path, data):
     os.replace(partial, path)
 
 
+def terminate(desktop):
+    try:
+        desktop.terminate()
+    except Exception:
+        pass  # the bridge goes with the office
+
+
 def run(soffice, profile, pipe, source, output):
     import uno
     office, context = connect(soffice, profile, pipe, time.monotonic() + 600)
@@ -1342,8 +1434,15 @@ def run(soffice, profile, pipe, source, output):
         # An Impress slide plays its media as it is shown; a PowerPoint one only when asked.
         plays_unasked = os.path.splitext(source)[1].lower() not in (".ppt", ".pps", ".pptx",
                                                                      ".ppsx")
-        description = describe_and_expand(doc, named_by_motion,
-                                          MediaFiles(source, output + ".media"), plays_unasked)
+        media = output + ".media"
+        expand = office_expander(context, doc, json.dumps(
+            {"namedByMotion": named_by_motion, "playsUnasked": plays_unasked,
+             "source": os.path.abspath(source), "media": os.path.abspath(media)}))
+        if expand is None:
+            # The same work over the bridge: slower, the same result.
+            expand = DeckExpansion(doc, named_by_motion, MediaFiles(source, media),
+                                   plays_unasked).slide
+        description = describe(doc, expand)
         filter_data = uno.Any("[]com.sun.star.beans.PropertyValue", (
             prop("ExportHiddenSlides", True),
             prop("ExportNotesPages", False),
@@ -1355,6 +1454,9 @@ def run(soffice, profile, pipe, source, output):
             doc.close(True)
         except Exception:
             pass
+        # LibreOffice shuts down while the PDF is finished here.
+        terminate(desktop)
+        desktop = None
         if not clear_paper(output):
             drop_effects(description)
             description["report"].append({
@@ -1363,11 +1465,8 @@ def run(soffice, profile, pipe, source, output):
                            "are drawn as cuts"})
         write_json(output + ".steps.json", description)
     finally:
-        try:
-            if desktop is not None:
-                desktop.terminate()
-        except Exception:
-            pass  # the bridge goes with the office
+        if desktop is not None:
+            terminate(desktop)
         try:
             office.wait(timeout=15)
         except subprocess.TimeoutExpired:
