@@ -27,6 +27,10 @@ namespace {
 QThreadPool &conversions()
 {
     static QThreadPool pool;
+    // Its threads stay: Qt Multimedia says in the log once in each thread that it converts
+    // without OpenGL, so no more than once per core.
+    static const bool kept = (pool.setExpiryTimeout(-1), true);
+    (void)kept;
     return pool;
 }
 
