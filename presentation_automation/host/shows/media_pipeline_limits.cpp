@@ -35,10 +35,16 @@ const char *factoryName(GstElement *element)
 
 void elementMade(GObject *, GstClockTime, GstElement *element)
 {
+    const char *kind = factoryName(element);
     // The libav video decoders; its audio decoders have no threads to set.
-    if (g_str_has_prefix(factoryName(element), "avdec_") &&
+    if (g_str_has_prefix(kind, "avdec_") &&
         g_object_class_find_property(G_OBJECT_GET_CLASS(element), "max-threads") != nullptr) {
         g_object_set(element, "max-threads", 1, nullptr);
+    }
+    // Qt's video sink: a sink keeps the last frame it had for whoever asks for it, and Qt does
+    // not; Qt holds the frame it handed over itself.
+    if (std::strcmp(kind, "qtvideosink") == 0) {
+        g_object_set(element, "enable-last-sample", FALSE, nullptr);
     }
 }
 
