@@ -3,7 +3,9 @@
 //   clip held ready (Next onto its slide) and one that is not (a go-to from further away);
 // - the pacing of the frames three 1080p clips get while they play on three 1080p shows at
 //   once (as the host counts the frames the decoder hands over);
-// - the host's peak memory.
+// - the host's memory: after the steps, with three 1080p clips held ready, while one plays
+//   and while three do (the peak of each, resident: anonymous, files mapped, shared with the
+//   X server), and its peak over the whole run.
 //   bench_media [--rounds N]
 
 #include "bench_figures.h"
@@ -56,6 +58,40 @@ QByteArray procLine(const QString &file, const char *key)
         }
     }
     return {};
+}
+
+// The host's resident memory now and at its peak since the last resetPeak(), in MiB.
+QString memory(qint64 pid)
+{
+    const QString status = QStringLiteral("/proc/%1/status").arg(pid);
+    const auto mib = [&](const char *key) {
+        const QList<QByteArray> fields = procLine(status, key).split(' ');
+        return fields.size() > 1 ? fields.at(1).toDouble() / 1024 : 0.0;
+    };
+    return QStringLiteral("peak %1 MiB, now %2 MiB (anonymous %3, files %4, shared %5)")
+        .arg(mib("VmHWM:"), 0, 'f', 0)
+        .arg(mib("VmRSS:"), 0, 'f', 0)
+        .arg(mib("RssAnon:"), 0, 'f', 0)
+        .arg(mib("RssFile:"), 0, 'f', 0)
+        .arg(mib("RssShmem:"), 0, 'f', 0);
+}
+
+qint64 peakKb(qint64 pid)
+{
+    const QList<QByteArray> fields =
+        procLine(QStringLiteral("/proc/%1/status").arg(pid), "VmHWM:").split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() : 0;
+}
+
+// The kernel's peak of the process starts again from what it holds now; the run's peak so far
+// is kept in runPeak.
+void resetPeak(qint64 pid, qint64 &runPeak)
+{
+    runPeak = std::max(runPeak, peakKb(pid));
+    QFile f(QStringLiteral("/proc/%1/clear_refs").arg(pid));
+    if (f.open(QIODevice::WriteOnly)) {
+        f.write("5");
+    }
 }
 
 // A clip of seconds at size, 30 frames a second, with a tone.
@@ -221,6 +257,9 @@ int main(int argc, char **argv)
     print("held ready (Next onto its slide)", prepared);
     print("not held (go-to from two slides away)", unprepared);
     pres->slideShowWindow()->view()->gotoSlide(4);
+    const qint64 pid = pa::host::runningHostPid(options);
+    qint64 runPeak = 0;
+    std::printf("Host memory after the steps: %s\n", qPrintable(memory(pid)));
 
     // 2. Three 1080p clips on three 1080p shows at once.
     std::vector<std::shared_ptr<pa::Presentation>> shows;
@@ -238,15 +277,29 @@ int main(int argc, char **argv)
         window->setWidth(1440);
         shows.push_back(p);
     }
+    const auto allReady = [&] { return listing(options).count(QLatin1String("media ready")) >= 3; };
+    waitUntil(allReady, 20000);
     wait(2000);
+    std::printf("Host memory, three more shows (1080p) on slides whose Next starts a 1080p clip, "
+                "held ready: %s\n",
+                qPrintable(memory(pid)));
+    resetPeak(pid, runPeak);
+    shows.front()->slideShowWindow()->view()->gotoSlide(2);
+    wait(4000);
+    std::printf("Host memory, one 1080p clip playing:  %s\n", qPrintable(memory(pid)));
+    shows.front()->slideShowWindow()->view()->gotoSlide(1);
+    waitUntil(allReady, 20000);
+    wait(2000);
+    resetPeak(pid, runPeak);
     for (const auto &p : shows) {
         p->slideShowWindow()->view()->gotoSlide(2);
     }
     wait(9000);
+    std::printf("Host memory, three 1080p clips playing: %s\n", qPrintable(memory(pid)));
     const QString during = listing(options);
     static const QRegularExpression clipLine(
-        QStringLiteral("full\\.mp4 playing, ([0-9.]+) s elapsed.*?(\\d+) frames, longest gap "
-                       "([0-9.]+) ms"));
+        QStringLiteral("full\\.mp4 playing, ([0-9.]+) s elapsed.*?(\\d+) frames, "
+                       "(?:(\\d+) pictures, )?longest gap ([0-9.]+) ms"));
     std::printf("Three 1920x1080 30 fps H.264 clips on three 1920x1080 shows at once:\n");
     auto matches = clipLine.globalMatch(during);
     int counted = 0;
@@ -254,9 +307,16 @@ int main(int argc, char **argv)
         const auto m = matches.next();
         const double elapsed = m.captured(1).toDouble();
         const int frames = m.captured(2).toInt();
-        std::printf("  show %d: %d frames in %.1f s (%.1f a second of 30), longest gap %s ms\n",
+        // A host from before pictures were counted tells only the frames.
+        const QString pictures =
+            m.captured(3).isEmpty()
+                ? QString()
+                : QStringLiteral(", %1 pictures drawn (%2 a second)")
+                      .arg(m.captured(3))
+                      .arg(elapsed > 0 ? m.captured(3).toInt() / elapsed : 0.0, 0, 'f', 1);
+        std::printf("  show %d: %d frames in %.1f s (%.1f a second of 30)%s, longest gap %s ms\n",
                     ++counted, frames, elapsed, elapsed > 0 ? frames / elapsed : 0.0,
-                    qPrintable(m.captured(3)));
+                    qPrintable(pictures), qPrintable(m.captured(4)));
     }
     if (counted != 3) {
         std::printf("  the listing told %d playing clips:\n%s\n", counted, qPrintable(during));
@@ -274,10 +334,10 @@ int main(int argc, char **argv)
                 procLine(QStringLiteral("/proc/uptime"), nullptr).constData(),
                 procLine(QStringLiteral("/proc/loadavg"), nullptr).constData());
 
-    // 3. Memory.
-    const qint64 pid = pa::host::runningHostPid(options);
-    std::printf("host peak memory: %s; now %s\n",
-                procLine(QStringLiteral("/proc/%1/status").arg(pid), "VmHWM").constData(),
+    // 3. Memory over the whole run.
+    runPeak = std::max(runPeak, peakKb(pid));
+    std::printf("host peak memory over the whole run: VmHWM: %lld kB; now %s\n",
+                static_cast<long long>(runPeak),
                 procLine(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS").constData());
     if (pid > 0) {
         ::kill(pid_t(pid), SIGTERM);

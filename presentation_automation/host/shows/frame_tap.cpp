@@ -27,6 +27,10 @@ namespace {
 QThreadPool &conversions()
 {
     static QThreadPool pool;
+    // Its threads stay: Qt Multimedia says in the log once in each thread that it converts
+    // without OpenGL, so no more than once per core.
+    static const bool kept = (pool.setExpiryTimeout(-1), true);
+    (void)kept;
     return pool;
 }
 
@@ -50,7 +54,12 @@ void FrameTap::deliver(const QVideoFrame &frame)
     }
     // A frame not yet made a picture gives way to this one.
     m_pending = frame;
-    if (!m_converting) {
+    startConverting();
+}
+
+void FrameTap::startConverting()
+{
+    if (!m_converting && !m_waiting && !m_closed && m_pending.isValid()) {
         m_converting = true;
         conversions().start([tap = shared_from_this()] { tap->convert(); });
     }
@@ -63,8 +72,8 @@ void FrameTap::convert()
         QSize target;
         {
             QMutexLocker lock(&m_mutex);
-            if (m_closed || !m_pending.isValid()) {
-                m_pending = QVideoFrame();
+            if (m_closed || m_waiting || !m_pending.isValid()) {
+                // A frame left waiting is made when the picture before it is taken.
                 m_converting = false;
                 return;
             }
@@ -82,18 +91,16 @@ void FrameTap::convert()
             continue;
         }
         m_newest = std::move(picture);
-        if (!m_waiting) {
-            m_waiting = true;
-            // Posted under the lock, so that close() waits for it and the receiver outlives it.
-            QMetaObject::invokeMethod(
-                m_receiver,
-                [ready = m_ready, weak = weak_from_this()] {
-                    if (const std::shared_ptr<FrameTap> tap = weak.lock()) {
-                        ready(tap);
-                    }
-                },
-                Qt::QueuedConnection);
-        }
+        m_waiting = true;
+        // Posted under the lock, so that close() waits for it and the receiver outlives it.
+        QMetaObject::invokeMethod(
+            m_receiver,
+            [ready = m_ready, weak = weak_from_this()] {
+                if (const std::shared_ptr<FrameTap> tap = weak.lock()) {
+                    ready(tap);
+                }
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -107,7 +114,12 @@ QImage FrameTap::take()
 {
     QMutexLocker lock(&m_mutex);
     m_waiting = false;
-    return std::exchange(m_newest, QImage());
+    QImage picture = std::exchange(m_newest, QImage());
+    if (m_counting && !picture.isNull()) {
+        ++m_pictures;
+    }
+    startConverting();
+    return picture;
 }
 
 void FrameTap::setCounting(bool counting)
@@ -120,6 +132,12 @@ int FrameTap::frames() const
 {
     QMutexLocker lock(&m_mutex);
     return m_frames;
+}
+
+int FrameTap::pictures() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pictures;
 }
 
 double FrameTap::longestGapMs() const

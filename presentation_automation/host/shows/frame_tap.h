@@ -3,9 +3,10 @@
 // Takes a video's frames as the media backend delivers them, makes each a picture of the size
 // it is drawn at in a thread of its own (GStreamer's backend hands frames over in the show's
 // thread, where a 1080p conversion costs a frame's time), and hands the newest to the show's
-// thread. A frame that comes while the one before is still being made, or a picture while the
-// one before still waits for the show, replaces it: the show never falls behind the decoder,
-// and no more than one frame and one picture per clip wait.
+// thread. A frame that comes while the one before is still being made, or while a picture
+// still waits for the show, replaces it, and is made once that picture is taken: the show
+// never falls behind the decoder, and beside the picture the show draws there is never more
+// than one frame and one picture of the clip (a 1080p picture is 8 MB).
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -36,6 +37,8 @@ public:
     // Frames count for the listing from now on (while the clip is shown).
     void setCounting(bool counting);
     int frames() const;
+    // The pictures taken while counting.
+    int pictures() const;
     double longestGapMs() const;
     // Nothing delivered after this reaches the receiver; on its return no thread is about to.
     void close();
@@ -44,7 +47,9 @@ public:
     static QImage scaledFor(const QImage &picture, const QSize &target);
 
 private:
-    // In a thread of the pool, until no frame waits.
+    // Under the lock: a frame waits to be made and nothing stops it.
+    void startConverting();
+    // In a thread of the pool, until no frame waits or a picture does.
     void convert();
 
     QObject *const m_receiver;
@@ -58,6 +63,7 @@ private:
     bool m_closed = false;
     bool m_counting = false;
     int m_frames = 0;
+    int m_pictures = 0;
     QElapsedTimer m_sinceFrame;
     double m_longestGapMs = 0;
 };

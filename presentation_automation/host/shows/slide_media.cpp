@@ -1,6 +1,7 @@
 #include "presentation_automation/host/shows/slide_media.h"
 
 #include "presentation_automation/host/shows/frame_tap.h"
+#include "presentation_automation/host/shows/media_pipeline_limits.h"
 
 #include <QAudioOutput>
 #include <QDir>
@@ -187,6 +188,7 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
                          .arg(slide);
         return c;
     }
+    limitMediaPipelines();
     c->player = new QMediaPlayer(this);
     c->audio = new QAudioOutput(c->player);
     c->audio->setVolume(static_cast<float>(clip.volume));
@@ -466,8 +468,9 @@ QStringList SlideMedia::status() const
                         .arg(std::max<qint64>(length - elapsed, 0) / 1000.0, 0, 'f', 1);
         }
         if (const int frames = c->tap ? c->tap->frames() : 0; frames > 0) {
-            line += QStringLiteral(", %1 frames, longest gap %2 ms")
+            line += QStringLiteral(", %1 frames, %2 pictures, longest gap %3 ms")
                         .arg(frames)
+                        .arg(c->tap->pictures())
                         .arg(c->tap->longestGapMs(), 0, 'f', 1);
         }
         lines << line;

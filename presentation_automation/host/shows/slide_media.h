@@ -78,8 +78,9 @@ public:
     // What plays now; a clip held behind a blank does not.
     Playing playing() const;
     // One line per clip started on the slide, for the listing: "media1.mp4 playing, 1.2 s
-    // elapsed, 18.8 s remaining, 30 frames, longest gap 41.0 ms" ("looping" for a clip that
-    // loops, "media2.mp4 not played"); the frames are those the decoder handed over.
+    // elapsed, 18.8 s remaining, 30 frames, 29 pictures, longest gap 41.0 ms" ("looping" for a
+    // clip that loops, "media2.mp4 not played"); the frames are those the decoder handed over,
+    // the pictures those the show took to draw.
     QStringList status() const;
 
 signals:

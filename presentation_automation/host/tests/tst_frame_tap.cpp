@@ -106,6 +106,34 @@ private slots:
         QCOMPARE(QColor(taken.pixel(16, 16)), QColor(Qt::yellow));
     }
 
+    // While a picture waits for the show, the frames that come are not made pictures (each
+    // is a frame's worth of memory more), the newest of them is once the show took it; what
+    // was shown meanwhile is counted.
+    void onePictureWaitsAtATime()
+    {
+        QObject receiver;
+        int ready = 0;
+        auto tap = std::make_shared<FrameTap>(&receiver,
+                                              [&](const std::shared_ptr<FrameTap> &) { ++ready; });
+        tap->setCounting(true);
+        inThread([&] { tap->deliver(frameOf(QSize(64, 36), Qt::red)); });
+        QTRY_COMPARE(ready, 1);
+        inThread([&] {
+            tap->deliver(frameOf(QSize(64, 36), Qt::green));
+            tap->deliver(frameOf(QSize(64, 36), Qt::blue));
+        });
+        // Time enough for a picture to be made, were one made.
+        QTest::qWait(200);
+        QCOMPARE(ready, 1);
+        QCOMPARE(QColor(tap->take().pixel(8, 8)), QColor(Qt::red));
+        QTRY_COMPARE(ready, 2);
+        QCOMPARE(QColor(tap->take().pixel(8, 8)), QColor(Qt::blue));
+        QTest::qWait(50);
+        QCOMPARE(ready, 2);
+        QCOMPARE(tap->frames(), 3);
+        QCOMPARE(tap->pictures(), 2);
+    }
+
     // A clip released while its decoder still delivers: nothing reaches the receiver, not
     // the picture that waited nor any later, and the receiver may go at once.
     void closedTapHandsNothingOver()
