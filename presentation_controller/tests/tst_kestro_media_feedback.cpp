@@ -21,6 +21,7 @@
 
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 using namespace remote::testing;
 using namespace pa::host::testing;
@@ -175,6 +176,13 @@ private slots:
                                                                settings.webSocketPort}));
         }
         QVERIFY(client && client->started());
+        // Killed, the page's browser would outlive it: asked to stop, however the test ends.
+        const auto stopPage = qScopeGuard([&] {
+            if (transport == QLatin1String("web")) {
+                client->send("stop\n");
+                client->ended(30000);
+            }
+        });
         // Before the clip: the host tells that nothing plays.
         QVERIFY2(!client->waitFor([](const QString &l) { return tellsMedia(l, "none"); }).isEmpty(),
                  qPrintable(client->lines().join('\n')));

@@ -71,6 +71,12 @@ public:
         m_process.waitForFinished(5000);
     }
     bool started() { return m_process.waitForStarted(10000); }
+    // Ended by itself within timeoutMs, the event loop turning meanwhile.
+    bool ended(int timeoutMs)
+    {
+        return QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; },
+                               timeoutMs);
+    }
     void send(const QByteArray &bytes) { m_process.write(bytes); }
     QStringList lines()
     {

@@ -10,12 +10,13 @@ when the page does not do what it should, 0 when all went as expected.
 
 With --watch-media it only watches the clip's countdown the page shows, printing it as the
 remote's text state would tell it (media="playing" remaining=4) each time it changes, until
-it is stopped.
+a line "stop" (or the end of standard input) comes.
 """
 
 import json
 import os
 import re
+import select
 import sys
 import tempfile
 import time
@@ -76,6 +77,7 @@ def main():
     try:
         if watch:
             watch_media(driver, url)
+            return
         run(driver, program, url, token)
         # The page loaded nothing it was not allowed to, and threw nothing.
         problems = [entry["message"] for entry in driver.get_log("browser")
@@ -156,7 +158,7 @@ def watch_media(driver, url):
     driver.get(url)
     wait_for("the live link", lambda: "up" in driver.find_element(By.ID, "link").get_attribute("class"))
     shown = None
-    while True:
+    while not select.select([sys.stdin], [], [], 0)[0]:
         now = text(driver, "media")
         if now != shown:
             shown = now
