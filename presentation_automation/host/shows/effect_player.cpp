@@ -203,7 +203,7 @@ void EffectPlayer::start(std::vector<SlideEffect> effects, EffectPictures pictur
     }
 }
 
-void EffectPlayer::finish()
+void EffectPlayer::finish(bool paint)
 {
     if (!m_running) {
         return;
@@ -212,9 +212,9 @@ void EffectPlayer::finish()
     m_pacer->stop();
     m_pictures = EffectPictures();
     m_lastArea = QRegion();
-    // Painted at the next idle moment: a step that ends it paints its own state first, so
-    // the end is never flashed before it.
-    m_window->update();
+    if (paint) {
+        m_window->repaint();
+    }
     emit finished();
 }
 

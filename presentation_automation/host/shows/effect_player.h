@@ -79,8 +79,9 @@ public:
     // are drawn for the first frame.
     void start(std::vector<SlideEffect> effects, EffectPictures pictures, const QRect &page,
                bool underShown = false);
-    // Ends at once, every object where its effect leaves it (the state's own page).
-    void finish();
+    // Ends at once, every object where its effect leaves it (the state's own page); painted
+    // now unless the caller paints what comes next itself.
+    void finish(bool paint = true);
     // Draws the current moment onto the page's place, within the region the window paints,
     // and counts it as a frame.
     void paint(QPainter &painter, const QRegion &region);

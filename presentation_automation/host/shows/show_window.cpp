@@ -35,8 +35,7 @@ ShowWindow::ShowWindow(std::int64_t presId, DeckDescription deck, const QString 
     m_automaticStep.setTimerType(Qt::PreciseTimer);
     connect(&m_automaticStep, &QTimer::timeout, this, [this] {
         // Its delay counts from the start of the build before: effects still playing end.
-        finishMotion();
-        step(m_stepper.next(), true);
+        stepFromMotion([this] { return m_stepper.next(); }, true);
     });
     connect(m_transition, &TransitionPlayer::finished, this, &ShowWindow::armAutomaticStep);
     // Only the videos' rectangles are painted again for their frames.
@@ -187,29 +186,39 @@ void ShowWindow::finishMotion()
     m_effects->finish();
 }
 
+void ShowWindow::stepFromMotion(const std::function<StepKind()> &move, bool byNext)
+{
+    const bool moving = m_transition->running() || m_effects->running();
+    m_transition->finish(false);
+    m_effects->finish(false);
+    m_painted = false;
+    step(move(), byNext);
+    if (moving && !m_painted) {
+        repaint();
+    }
+}
+
 void ShowWindow::next()
 {
-    finishMotion();
-    step(m_stepper.next(), true);
+    stepFromMotion([this] { return m_stepper.next(); }, true);
 }
 
 void ShowWindow::previous()
 {
-    finishMotion();
-    step(m_stepper.previous());
+    stepFromMotion([this] { return m_stepper.previous(); });
 }
 
 void ShowWindow::gotoSlide(int slide, bool resetSlide)
 {
-    finishMotion();
-    step(m_stepper.gotoSlide(slide, resetSlide));
+    stepFromMotion([this, slide, resetSlide] { return m_stepper.gotoSlide(slide, resetSlide); });
 }
 
 void ShowWindow::restorePosition(int slide, int state)
 {
-    finishMotion();
-    m_stepper.restore(StepPosition{slide, state});
-    step(StepKind::Back);
+    stepFromMotion([this, slide, state] {
+        m_stepper.restore(StepPosition{slide, state});
+        return StepKind::Back;
+    });
 }
 
 void ShowWindow::step(StepKind kind, bool byNext)
@@ -355,6 +364,7 @@ void ShowWindow::endShow()
 
 void ShowWindow::paintEvent(QPaintEvent *event)
 {
+    m_painted = true;
     QPainter painter(this);
     if (m_blank.paint(painter, rect())) {
         return;

@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -125,6 +126,10 @@ private:
     void step(StepKind kind, bool byNext = false);
     // Ends what moves on the window at once, at its end.
     void finishMotion();
+    // A step from whatever moves: it ends unpainted, and the step's own state is painted
+    // instead, so the end is never flashed before it; when that state's frame is not there
+    // yet, the end shows until it comes.
+    void stepFromMotion(const std::function<StepKind()> &move, bool byNext = false);
     void armAutomaticStep();
     // Where the page is drawn in the window.
     QRect pageRect() const;
@@ -133,6 +138,7 @@ private:
     SlideStepper m_stepper;
     int m_shownSlide = 0;
     int m_shownPage = 0;
+    bool m_painted = false; // since stepFromMotion began
     QImage m_frame;
     bool m_ended = false;
     // The transition a slide entered forwards plays once its frame is there.

@@ -218,7 +218,7 @@ void TransitionPlayer::setTarget(const QImage &to)
     m_to = windowPicture(to, m_window->size(), m_window->devicePixelRatioF(), m_toCanvas);
 }
 
-void TransitionPlayer::finish()
+void TransitionPlayer::finish(bool paint)
 {
     if (!m_running) {
         return;
@@ -227,9 +227,9 @@ void TransitionPlayer::finish()
     m_pacer->stop();
     m_from = QImage();
     m_to = QImage();
-    // Painted at the next idle moment: a step that ends it paints its own state first, so
-    // the end is never flashed before it.
-    m_window->update();
+    if (paint) {
+        m_window->repaint();
+    }
     emit finished();
 }
 

@@ -47,8 +47,8 @@ public:
     void start(const Transition &transition, const QImage &from, const QImage &to);
     // The new slide came again (drawn at another size): the transition goes on towards it.
     void setTarget(const QImage &to);
-    // Ends at once on the new slide.
-    void finish();
+    // Ends at once on the new slide; painted now unless the caller paints what comes next.
+    void finish(bool paint = true);
     // Draws the current moment and counts it as a frame.
     void paint(QPainter &painter);
     TransitionPacing lastPacing() const;
