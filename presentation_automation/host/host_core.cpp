@@ -445,12 +445,9 @@ void PresentationHost::loadPdfOffThread(const QString &file, const QString &pdf,
                 out.loops = deckLoops(file);
                 out.deck = describeDeck(pdf, pdfSteps || pdf != file, out.slideCount);
                 addPdfTransitions(*doc, out.deck);
-                addPdfMedia(*doc, pdf, cacheDir, out.deck);
-                if (!cacheDir.isEmpty()) {
-                    if (const QString media = embeddedMediaFolder(cacheDir, pdf);
-                        QFileInfo(media).isDir()) {
-                        useConverted(cacheDir, media);
-                    }
+                if (const QString media = addPdfMedia(*doc, pdf, cacheDir, out.deck);
+                    !media.isEmpty()) {
+                    useConverted(cacheDir, media);
                 }
             }
             return out;

@@ -31,6 +31,7 @@ struct Entry
     QString path;
     QDateTime used;
     qint64 bytes = 0;
+    bool mediaOnly = false; // a folder of media without a deck
 };
 
 qint64 filesIn(const QString &folder)
@@ -40,11 +41,6 @@ qint64 filesIn(const QString &folder)
         bytes += file.size();
     }
     return bytes;
-}
-
-bool isMediaFolder(const QString &path)
-{
-    return path.endsWith(QLatin1String(".media"));
 }
 
 // Converters run on the host's main thread, PDF media are written out by its workers.
@@ -70,7 +66,7 @@ void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
         // before its PDF.
         const QString path = folder.absoluteFilePath();
         if (isEmbeddedMediaFolderName(folder.fileName())) {
-            entries.push_back({path, folder.lastModified(), filesIn(path)});
+            entries.push_back({path, folder.lastModified(), filesIn(path), true});
         }
     }
     qint64 total = 0;
@@ -87,7 +83,7 @@ void trimConvertedCache(const QString &dir, const QString &used, qint64 limit,
         if (entry.path == usedPath || keep.contains(entry.path)) {
             continue;
         }
-        if (isMediaFolder(entry.path)) {
+        if (entry.mediaOnly) {
             if (QDir(entry.path).removeRecursively()) {
                 total -= entry.bytes;
             }

@@ -54,6 +54,7 @@ struct Found
     QString problem;
     bool sound = false;
     bool loop = false;
+    bool embedded = false; // written out into the cache
 };
 
 Found fromMovie(const Poppler::MovieAnnotation &movie, const QString &folder)
@@ -95,6 +96,7 @@ Found fromScreen(const Poppler::ScreenAnnotation &screen, const QString &folder,
     const QString path = QDir(embeddedFolder).filePath(safeName(rendition->fileName(), number));
     // The folder is this very version of the PDF's, and a file there was written whole: a
     // second open does not decode a large clip again.
+    out.embedded = true;
     if (QFileInfo(path).isFile()) {
         out.file = path;
         return out;
@@ -166,11 +168,11 @@ bool isEmbeddedMediaFolderName(const QString &name)
     return form.match(name).hasMatch();
 }
 
-void addPdfMedia(Poppler::Document &doc, const QString &pdf, const QString &cacheDir,
-                 DeckDescription &deck)
+QString addPdfMedia(Poppler::Document &doc, const QString &pdf, const QString &cacheDir,
+                    DeckDescription &deck)
 {
     if (!deck.importer.isEmpty()) {
-        return;
+        return {};
     }
     const QString folder = QFileInfo(pdf).absolutePath();
     const QString embedded = cacheDir.isEmpty() ? QString() : embeddedMediaFolder(cacheDir, pdf);
@@ -184,6 +186,7 @@ void addPdfMedia(Poppler::Document &doc, const QString &pdf, const QString &cach
     }
     int number = 0;
     bool any = false;
+    bool anyEmbedded = false;
     for (const auto &[page, at] : shownAt) {
         std::unique_ptr<Poppler::Page> p(doc.page(page));
         if (!p) {
@@ -215,11 +218,13 @@ void addPdfMedia(Poppler::Document &doc, const QString &pdf, const QString &cach
             clip.loop = found.loop;
             deck.slides[static_cast<size_t>(at.first)].media.push_back(clip);
             any = true;
+            anyEmbedded = anyEmbedded || found.embedded;
         }
     }
     if (any && deck.mediaFolder.isEmpty()) {
         deck.mediaFolder = folder;
     }
+    return anyEmbedded ? embedded : QString();
 }
 
 } // namespace pa::host

@@ -29,8 +29,9 @@ bool isEmbeddedMediaFolderName(const QString &name);
 // Adds the media of each page to the slide that shows it, starting with the first state that
 // shows that page, with its rectangle from the annotation's. Only for a deck the importer did
 // not describe (its media are described already). Media that cannot be used are left out,
-// each with one line in the log.
-void addPdfMedia(Poppler::Document &doc, const QString &pdf, const QString &cacheDir,
-                 DeckDescription &deck);
+// each with one line in the log. The folder of cacheDir its embedded media are in, or empty
+// when it plays none.
+QString addPdfMedia(Poppler::Document &doc, const QString &pdf, const QString &cacheDir,
+                    DeckDescription &deck);
 
 } // namespace pa::host

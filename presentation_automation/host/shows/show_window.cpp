@@ -180,17 +180,16 @@ void ShowWindow::placeOn(const DisplayLayout &layout, bool always)
     setGeometry(windowRect(layout, m_requested, m_slideSize));
 }
 
-void ShowWindow::finishMotion()
+void ShowWindow::finishMotion(bool paint)
 {
-    m_transition->finish();
-    m_effects->finish();
+    m_transition->finish(paint);
+    m_effects->finish(paint);
 }
 
 void ShowWindow::stepFromMotion(const std::function<StepKind()> &move, bool byNext)
 {
     const bool moving = m_transition->running() || m_effects->running();
-    m_transition->finish(false);
-    m_effects->finish(false);
+    finishMotion(false);
     m_painted = false;
     step(move(), byNext);
     if (moving && !m_painted) {

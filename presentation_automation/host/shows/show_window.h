@@ -124,8 +124,9 @@ protected:
 private:
     // byNext: the step is a Next press or an automatic build, which plays a build's effects.
     void step(StepKind kind, bool byNext = false);
-    // Ends what moves on the window at once, at its end.
-    void finishMotion();
+    // Ends what moves on the window at once, at its end; painted now unless the caller paints
+    // what comes next.
+    void finishMotion(bool paint = true);
     // A step from whatever moves: it ends unpainted, and the step's own state is painted
     // instead, so the end is never flashed before it; when that state's frame is not there
     // yet, the end shows until it comes.
