@@ -60,14 +60,18 @@ QByteArray procLine(const QString &file, const char *key)
     return {};
 }
 
+// A figure of the host's /proc status in kB ("VmHWM:"), 0 when it is not there.
+qint64 statusKb(qint64 pid, const char *key)
+{
+    const QList<QByteArray> fields =
+        procLine(QStringLiteral("/proc/%1/status").arg(pid), key).split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() : 0;
+}
+
 // The host's resident memory now and at its peak since the last resetPeak(), in MiB.
 QString memory(qint64 pid)
 {
-    const QString status = QStringLiteral("/proc/%1/status").arg(pid);
-    const auto mib = [&](const char *key) {
-        const QList<QByteArray> fields = procLine(status, key).split(' ');
-        return fields.size() > 1 ? fields.at(1).toDouble() / 1024 : 0.0;
-    };
+    const auto mib = [&](const char *key) { return statusKb(pid, key) / 1024.0; };
     return QStringLiteral("peak %1 MiB, now %2 MiB (anonymous %3, files %4, shared %5)")
         .arg(mib("VmHWM:"), 0, 'f', 0)
         .arg(mib("VmRSS:"), 0, 'f', 0)
@@ -76,18 +80,11 @@ QString memory(qint64 pid)
         .arg(mib("RssShmem:"), 0, 'f', 0);
 }
 
-qint64 peakKb(qint64 pid)
-{
-    const QList<QByteArray> fields =
-        procLine(QStringLiteral("/proc/%1/status").arg(pid), "VmHWM:").split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() : 0;
-}
-
 // The kernel's peak of the process starts again from what it holds now; the run's peak so far
 // is kept in runPeak.
 void resetPeak(qint64 pid, qint64 &runPeak)
 {
-    runPeak = std::max(runPeak, peakKb(pid));
+    runPeak = std::max(runPeak, statusKb(pid, "VmHWM:"));
     QFile f(QStringLiteral("/proc/%1/clear_refs").arg(pid));
     if (f.open(QIODevice::WriteOnly)) {
         f.write("5");
@@ -335,7 +332,7 @@ int main(int argc, char **argv)
                 procLine(QStringLiteral("/proc/loadavg"), nullptr).constData());
 
     // 3. Memory over the whole run.
-    runPeak = std::max(runPeak, peakKb(pid));
+    runPeak = std::max(runPeak, statusKb(pid, "VmHWM:"));
     std::printf("host peak memory over the whole run: VmHWM: %lld kB; now %s\n",
                 static_cast<long long>(runPeak),
                 procLine(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS").constData());
