@@ -1195,7 +1195,6 @@ class DeckExpansion:
                              for effect, message in slide_report]
 
 
-
 def show_settings(doc):
     show = doc.Presentation
     # IsAutomatic holds LibreOffice's "change slides manually", whatever its name says.
@@ -1260,8 +1259,7 @@ def office_expander(context, doc, settings):
         return None
 
     def expand(number):
-        description, report = json.loads(script.invoke((doc, number, settings), (), ())[0])
-        return description, report
+        return json.loads(script.invoke((doc, number, settings), (), ())[0])
     return expand
 
 
