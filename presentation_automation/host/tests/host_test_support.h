@@ -176,6 +176,13 @@ public:
     ClientOptions options;
 };
 
+// The pages a status listing says are held as frames for the first show it lists.
+inline QStringList heldPagesIn(const QString &listing)
+{
+    static const QRegularExpression held(QStringLiteral("frames held for pages: ([^;]*);"));
+    return held.match(listing).captured(1).split(QStringLiteral(", "), Qt::SkipEmptyParts);
+}
+
 // The top left corner of the show window of the deck named `fileName` (its file name, as the
 // listing shows it), in the X server's pixels, from the host's status listing; nothing when
 // no such show runs.

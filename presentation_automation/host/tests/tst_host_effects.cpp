@@ -95,13 +95,7 @@ private:
         return m.hasMatch() && m.captured(1) == m.captured(2);
     }
 
-    bool pageHeld(int page) const
-    {
-        static const QRegularExpression held(QStringLiteral("frames held for pages: ([^;]*);"));
-        const auto m = held.match(listing());
-        return m.hasMatch() &&
-               m.captured(1).split(QStringLiteral(", ")).contains(QString::number(page));
-    }
+    bool pageHeld(int page) const { return heldPagesIn(listing()).contains(QString::number(page)); }
 
     std::shared_ptr<SlideShowView> startOn(int slide)
     {

@@ -193,7 +193,7 @@ private slots:
             QRegularExpression::MultilineOption);
         const auto frames = [&] { return framesLine.match(statusListing(m_fx->options)); };
         const auto holds = [&](const QString &slide) {
-            return frames().captured(1).split(QStringLiteral(", ")).contains(slide);
+            return heldPagesIn(statusListing(m_fx->options)).contains(slide);
         };
         QCOMPARE(frames().captured(2), QStringLiteral("20, 14"));
         QTRY_VERIFY_WITH_TIMEOUT(holds(QStringLiteral("20")) && holds(QStringLiteral("14")), 30000);
