@@ -118,7 +118,7 @@ private slots:
         QTest::newRow("in use: the oldest deck goes instead")
             << key << true << QStringList{"b", "c"} << true;
         QTest::newRow("a deck's media before its PDF")
-            << QStringLiteral("d-pptx-steps4.pdf.media") << false << QStringList{"a", "b", "c"}
+            << QStringLiteral("d-pptx-steps5.pdf.media") << false << QStringList{"a", "b", "c"}
             << true;
     }
 

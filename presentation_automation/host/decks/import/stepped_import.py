@@ -28,7 +28,7 @@ import zipfile
 import zlib
 
 # Part of the converted-deck cache key: a new version imports every deck again.
-VERSION = "4"
+VERSION = "5"
 
 EXIT_NO_UNO = 3
 EXIT_FAILED = 4
@@ -940,6 +940,7 @@ class MediaFiles:
         self.source = source
         self.folder = folder
         self.count = 0
+        self.package = PackageMedia(source)
 
     def copy(self, url):
         """The copied file's name, or None with why."""
@@ -970,6 +971,129 @@ class MediaFiles:
         return name, None
 
 
+class PackageMedia:
+    """What a .pptx package says of its media that LibreOffice's import drops: the trims (p14),
+    and from the slides' timing whether a clip hides while not playing and how many slides it
+    plays across. Per slide (from 1), per media picture in the slide's drawing order:
+    {"trimStart": s, "trimEnd": s cut off the end, "hideWhenStopped": bool, "slides": n}.
+
+    Whatever cannot be read (a member too large, malformed XML, a missing part) is not known:
+    that slide's clips keep LibreOffice's own description."""
+
+    MEMBER_LIMIT = 16 << 20
+    P = "{http://schemas.openxmlformats.org/presentationml/2006/main}"
+    A = "{http://schemas.openxmlformats.org/drawingml/2006/main}"
+    R = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
+    P14 = "{http://schemas.microsoft.com/office/powerpoint/2010/main}"
+    RELS = "{http://schemas.openxmlformats.org/package/2006/relationships}"
+    # Slides enough for any real deck; more is damage.
+    MAX_SLIDES = 100000
+
+    def __init__(self, source):
+        self.slides = {}
+        if os.path.splitext(source)[1].lower() not in (".pptx", ".ppsx"):
+            return
+        try:
+            with zipfile.ZipFile(source) as z:
+                self._read(z)
+        except (OSError, zipfile.BadZipFile, KeyError, ValueError, RuntimeError,
+                NotImplementedError, EOFError):
+            self.slides = {}
+
+    def _xml(self, z, name):
+        import xml.etree.ElementTree as ET
+        try:
+            info = z.getinfo(name)
+            if info.file_size > self.MEMBER_LIMIT:
+                return None
+            with z.open(info) as f:
+                data = f.read(self.MEMBER_LIMIT + 1)
+            if len(data) > self.MEMBER_LIMIT:
+                return None
+            return ET.fromstring(data)
+        except (KeyError, ET.ParseError, OSError, zipfile.BadZipFile, ValueError,
+                RuntimeError, NotImplementedError, EOFError):
+            return None
+
+    def _read(self, z):
+        presentation = self._xml(z, "ppt/presentation.xml")
+        rels = self._xml(z, "ppt/_rels/presentation.xml.rels")
+        if presentation is None or rels is None:
+            return
+        targets = {r.get("Id"): r.get("Target", "") for r in rels.iter(self.RELS + "Relationship")}
+        ids = presentation.find(self.P + "sldIdLst")
+        if ids is None:
+            return
+        for number, slide_id in enumerate(ids.findall(self.P + "sldId"), start=1):
+            if number > self.MAX_SLIDES:
+                break
+            target = targets.get(slide_id.get(self.R + "id"))
+            if not target:
+                continue
+            # Targets are relative to ppt/, or absolute within the package.
+            name = target.lstrip("/") if target.startswith("/") else \
+                os.path.normpath("ppt/" + target).replace(os.sep, "/")
+            root = self._xml(z, name)
+            if root is not None:
+                self.slides[number] = self._slide(root)
+
+    @staticmethod
+    def _ms(value):
+        """An ST_UniversalTimeOffset (milliseconds unless a unit says else) in seconds."""
+        found = re.fullmatch(r"\s*(\d+(?:\.\d*)?|\.\d+)\s*(ms|s|min|h)?\s*", value or "")
+        if not found:
+            return 0.0
+        scale = {"ms": 0.001, None: 0.001, "s": 1.0, "min": 60.0, "h": 3600.0}[found.group(2)]
+        seconds_ = float(found.group(1)) * scale
+        return round(seconds_, 3) if math.isfinite(seconds_) and seconds_ < 86400 else 0.0
+
+    def _pictures(self, container):
+        for child in container:
+            if child.tag == self.P + "grpSp":
+                yield from self._pictures(child)
+            elif child.tag == self.P + "pic":
+                nv = child.find(self.P + "nvPicPr")
+                pr = None if nv is None else nv.find(self.P + "nvPr")
+                if pr is not None and (pr.find(self.A + "videoFile") is not None or
+                                       pr.find(self.A + "audioFile") is not None or
+                                       pr.find(self.A + "quickTimeFile") is not None):
+                    yield nv, pr
+
+    def _slide(self, root):
+        nodes = {}
+        timing = root.find(self.P + "timing")
+        for node in timing.iter(self.P + "cMediaNode") if timing is not None else ():
+            target = node.find(self.P + "tgtEl/" + self.P + "spTgt")
+            if target is not None and target.get("spid"):
+                nodes.setdefault(target.get("spid"), node)
+        out = []
+        tree = root.find(self.P + "cSld/" + self.P + "spTree")
+        for nv, pr in self._pictures(tree) if tree is not None else ():
+            entry = {"trimStart": 0.0, "trimEnd": 0.0, "hideWhenStopped": False, "slides": 1}
+            for ext in pr.findall(self.P + "extLst/" + self.P + "ext"):
+                trim = ext.find(self.P14 + "media/" + self.P14 + "trim")
+                if trim is not None:
+                    # "end" is the time cut off the clip's end, not where it ends.
+                    entry["trimStart"] = self._ms(trim.get("st"))
+                    entry["trimEnd"] = self._ms(trim.get("end"))
+            c_nv = nv.find(self.P + "cNvPr")
+            node = nodes.get(c_nv.get("id") if c_nv is not None else None)
+            if node is not None:
+                entry["hideWhenStopped"] = node.get("showWhenStopped", "1") in ("0", "false")
+                try:
+                    entry["slides"] = min(max(int(node.get("numSld", "1")), 1), self.MAX_SLIDES)
+                except ValueError:
+                    pass
+            out.append(entry)
+        return out
+
+    def of(self, number, count):
+        """The slide's entries, when the package has as many media pictures as LibreOffice
+        made media shapes (else they cannot be told apart: None)."""
+        entries = self.slides.get(number)
+        return entries if entries is not None and len(entries) == count else None
+
+
 def volume_of(shape):
     try:
         if shape.Mute:
@@ -992,7 +1116,10 @@ def describe_media(slide, page, files, states_of_moments, plays_unasked):
             if e.plays is not None:
                 started.setdefault(id(e.plays), (state, e.loops, e.plays))
     out = []
-    for shape in media_shapes(page):
+    hidden = []
+    shapes = list(media_shapes(page))
+    package = files.package.of(slide.number, len(shapes)) if files.package else None
+    for n, shape in enumerate(shapes):
         url = getattr(shape, "MediaURL", "") or ""
         if not url:
             continue
@@ -1014,11 +1141,18 @@ def describe_media(slide, page, files, states_of_moments, plays_unasked):
         pos = shape.Position
         size = shape.Size
         kind = "audio" if os.path.splitext(name)[1] in AUDIO_SUFFIXES else "video"
-        out.append({"file": name, "kind": kind,
-                    "rect": [round(pos.X / width, 5), round(pos.Y / height, 5),
-                             round(size.Width / width, 5), round(size.Height / height, 5)],
-                    "start": start, "loop": loops, "volume": volume_of(shape)})
-    return out
+        entry = {"file": name, "kind": kind,
+                 "rect": [round(pos.X / width, 5), round(pos.Y / height, 5),
+                          round(size.Width / width, 5), round(size.Height / height, 5)],
+                 "start": start, "loop": loops, "volume": volume_of(shape)}
+        if package is not None:
+            entry.update(package[n])
+            if package[n]["hideWhenStopped"]:
+                path = shape_path(page, shape)
+                if path is not None:
+                    hidden.append(tuple(path))
+        out.append(entry)
+    return out, hidden
 
 
 def rect_of(page, key, offset):
@@ -1119,8 +1253,8 @@ class DeckExpansion:
         page = self.originals[number - 1]
         slide = Slide(page, number)
         states = build_states(slide)
-        media = describe_media(slide, page, self.files, range(1, len(states)),
-                               self.plays_unasked)
+        media, poster_hidden = describe_media(slide, page, self.files, range(1, len(states)),
+                                              self.plays_unasked)
         looks, state_page, under, sprite_of, sprite_after = plan_pages(states)
         # Boxes as the slide has them, before any copy is changed.
         rects = []
@@ -1140,7 +1274,10 @@ class DeckExpansion:
         failed = set()
         for k, look in enumerate(looks):
             if look[0] == "state":
-                apply_state(ordered[k], look[2], look[1].offsets, look[1].restyled)
+                # A clip hidden while not playing shows no poster on any page of its slide.
+                hidden = dict(look[2])
+                hidden.update((("shape", path), True) for path in poster_hidden)
+                apply_state(ordered[k], hidden, look[1].offsets, look[1].restyled)
             else:
                 try:
                     self.sprite_pages.make(ordered[k], look[1], look[2], look[3], look[4])
