@@ -76,6 +76,13 @@ std::optional<MediaClip> mediaClip(const QJsonObject &o, size_t stateCount)
     clip.loop = o.value(QLatin1String("loop")).toBool(false);
     const double volume = o.value(QLatin1String("volume")).toDouble(1.0);
     clip.volume = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 1.0;
+    clip.trimStartSeconds = seconds(o.value(QLatin1String("trimStart"))).value_or(0);
+    clip.trimEndSeconds = seconds(o.value(QLatin1String("trimEnd"))).value_or(0);
+    clip.hideWhenStopped = o.value(QLatin1String("hideWhenStopped")).toBool(false);
+    const double span = o.value(QLatin1String("slides")).toDouble(1);
+    clip.slideSpan = std::isfinite(span) && span >= 1
+                         ? static_cast<int>(std::min(span, static_cast<double>(maxSlides)))
+                         : 1;
     return clip;
 }
 

@@ -22,7 +22,8 @@
 //                   "advanceAfter": 1.0,
 //                   "media": [ { "file": "media1.mp4", "kind": "video",
 //                                "rect": [ 0.1, 0.2, 0.5, 0.5 ], "start": 1,
-//                                "loop": false, "volume": 1.0 } ] } ],
+//                                "loop": false, "volume": 1.0, "trimStart": 0,
+//                                "trimEnd": 0, "hideWhenStopped": false, "slides": 1 } ] } ],
 //     "report": [ { "slide": 3, "effect": "emphasis", "message": "..." } ] }
 // Pages are 0-based page numbers of the PDF. The first state of a slide has no trigger; a
 // "click" state is reached by Next, an "auto" state on its own `delay` seconds after the
@@ -35,6 +36,9 @@
 // after a motion path start where the path left their object.
 // A medium's file lies in "<pdf>.media/"; its rectangle is x, y, width and height in fractions
 // of the page; it starts when the slide reaches its "start" state (0: as the slide is shown).
+// "trimStart" and "trimEnd" (seconds, absent: 0) cut that much off the clip's start and end;
+// "hideWhenStopped" has it seen only while it plays; "slides" is how many slides it plays
+// across (absent: 1, its own).
 
 #include <QRectF>
 #include <QString>
@@ -154,6 +158,15 @@ struct MediaClip
     int startState = 0;
     bool loop = false;
     double volume = 1.0; // 0..1
+    // Plays from trimStartSeconds into the file and ends trimEndSeconds before its end.
+    double trimStartSeconds = 0;
+    double trimEndSeconds = 0;
+    // Shown only while it plays: its slide's pages have no poster for it.
+    bool hideWhenStopped = false;
+    // The slides it plays across, its own first: a sound goes on over the slides after it.
+    int slideSpan = 1;
+
+    bool trimmed() const { return trimStartSeconds > 0 || trimEndSeconds > 0; }
 };
 
 struct SlideDescription

@@ -38,6 +38,21 @@ struct SlideMedia::Clip
     // A player that fails is made again once: GStreamer's pipelines, several starting at
     // once, now and then fail with "Internal data stream error" and play when made again.
     bool remade = false;
+    // Sent to its trim's start once its file is loaded.
+    bool positioned = false;
+    // Playing on over a later slide than its own.
+    bool carried = false;
+
+    qint64 trimStartMs() const { return static_cast<qint64>(clip.trimStartSeconds * 1000); }
+    // Where it ends in the file; unknown until the backend knows the file's length.
+    std::optional<qint64> endMs() const
+    {
+        const qint64 length = player != nullptr ? player->duration() : 0;
+        if (length <= 0) {
+            return std::nullopt;
+        }
+        return std::max(length - static_cast<qint64>(clip.trimEndSeconds * 1000), trimStartMs());
+    }
 };
 
 bool mediaPlaybackAvailable()
@@ -65,7 +80,7 @@ SlideMedia::~SlideMedia()
 void SlideMedia::follow(const DeckDescription &deck, int slide, int state)
 {
     if (slide != m_slide) {
-        stopShown();
+        leaveFor(slide);
         m_slide = slide;
     }
     if (slide < 1 || slide > deck.slideCount()) {
@@ -87,8 +102,32 @@ void SlideMedia::follow(const DeckDescription &deck, int slide, int state)
 void SlideMedia::keepOnly(int slide)
 {
     if (slide != m_slide) {
-        stopShown();
+        leaveFor(slide);
     }
+}
+
+void SlideMedia::leaveFor(int slide)
+{
+    const auto goesOn = [slide](const Clip &c) {
+        return c.clip.kind == MediaKind::Audio && c.player != nullptr && !c.failed && !c.ended &&
+               slide > c.slide && slide - c.slide < c.clip.slideSpan;
+    };
+    std::vector<std::unique_ptr<Clip>> carried;
+    for (std::unique_ptr<Clip> &c : m_carried) {
+        if (goesOn(*c)) {
+            carried.push_back(std::move(c));
+        } else {
+            release(*c);
+        }
+    }
+    for (std::unique_ptr<Clip> &c : m_clips) {
+        if (c && goesOn(*c)) {
+            c->carried = true;
+            carried.push_back(std::move(c));
+        }
+    }
+    m_carried = std::move(carried);
+    stopShown();
 }
 
 void SlideMedia::stopShown()
@@ -127,6 +166,10 @@ std::vector<std::unique_ptr<SlideMedia::Clip>>::iterator SlideMedia::preparedAt(
 void SlideMedia::stopAll()
 {
     stopShown();
+    for (const auto &c : m_carried) {
+        release(*c);
+    }
+    m_carried.clear();
     for (const auto &c : m_prepared) {
         release(*c);
     }
@@ -237,23 +280,64 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
                     emit clipEnded();
                 }
             });
-    connect(c->player, &QMediaPlayer::mediaStatusChanged, this,
-            [this, raw](QMediaPlayer::MediaStatus status) {
-                if (status == QMediaPlayer::EndOfMedia && !raw->ended) {
-                    raw->ended = true;
-                    if (raw->shown) {
-                        emit clipEnded();
-                    }
+    connect(
+        c->player, &QMediaPlayer::mediaStatusChanged, this,
+        [this, raw](QMediaPlayer::MediaStatus status) {
+            if ((status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia) &&
+                !raw->positioned) {
+                // The backend seeks only once the file is loaded.
+                raw->positioned = true;
+                if (raw->trimStartMs() > 0) {
+                    raw->player->setPosition(raw->trimStartMs());
                 }
-            });
-    c->player->setLoops(clip.loop ? QMediaPlayer::Infinite : 1);
+            }
+            if (status == QMediaPlayer::EndOfMedia && !raw->ended) {
+                finish(*raw);
+            }
+        });
+    if (clip.trimEndSeconds > 0) {
+        connect(c->player, &QMediaPlayer::positionChanged, this, [this, raw](qint64 at) {
+            const std::optional<qint64> end = raw->endMs();
+            if (!raw->ended && !raw->failed && end && at >= *end &&
+                raw->player->playbackState() == QMediaPlayer::PlayingState) {
+                finish(*raw);
+            }
+        });
+    }
+    // A trimmed clip loops its part, which the backend's own loop does not know.
+    c->player->setLoops(clip.loop && !clip.trimmed() ? QMediaPlayer::Infinite : 1);
     c->player->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
     return c;
 }
 
+void SlideMedia::finish(Clip &clip)
+{
+    if (clip.clip.loop) {
+        clip.player->setPosition(clip.trimStartMs());
+        if (!m_held) {
+            clip.player->play();
+        }
+        return;
+    }
+    clip.ended = true;
+    if (clip.player->playbackState() == QMediaPlayer::PlayingState) {
+        // At its trim's end: held there, as at the file's end.
+        clip.player->pause();
+    }
+    if (clip.clip.hideWhenStopped && !clip.frame.isNull()) {
+        clip.frame = QImage();
+        if (clip.shown && !clip.carried) {
+            emit frameChanged(clip.clip.rect);
+        }
+    }
+    if (clip.shown && !clip.carried) {
+        emit clipEnded();
+    }
+}
+
 void SlideMedia::remake(const Clip *failed)
 {
-    for (auto *list : {&m_clips, &m_prepared}) {
+    for (auto *list : {&m_clips, &m_prepared, &m_carried}) {
         for (std::unique_ptr<Clip> &c : *list) {
             if (c.get() != failed) {
                 continue;
@@ -261,6 +345,7 @@ void SlideMedia::remake(const Clip *failed)
             std::unique_ptr<Clip> fresh = open(c->folder, c->clip, c->slide, c->index);
             fresh->remade = true;
             fresh->shown = c->shown;
+            fresh->carried = c->carried;
             if (fresh->tap) {
                 fresh->tap->setCounting(fresh->shown);
             }
@@ -350,16 +435,18 @@ void SlideMedia::setHeld(bool held)
         return;
     }
     m_held = held;
-    for (const auto &c : m_clips) {
-        if (!c || c->player == nullptr || c->failed) {
-            continue;
-        }
-        c->audio->setMuted(held);
-        if (held) {
-            c->player->pause();
-        } else if (c->player->mediaStatus() != QMediaPlayer::EndOfMedia) {
-            // Paused by the blank, or started behind it and not yet played.
-            c->player->play();
+    for (auto *list : {&m_clips, &m_carried}) {
+        for (const auto &c : *list) {
+            if (!c || c->player == nullptr || c->failed) {
+                continue;
+            }
+            c->audio->setMuted(held);
+            if (held) {
+                c->player->pause();
+            } else if (!c->ended && c->player->mediaStatus() != QMediaPlayer::EndOfMedia) {
+                // Paused by the blank, or started behind it and not yet played.
+                c->player->play();
+            }
         }
     }
 }
@@ -372,7 +459,10 @@ void SlideMedia::takeFrame(const FrameTap *tap)
                 continue;
             }
             QImage frame = c->tap->take();
-            if (c->failed || frame.isNull()) {
+            // Frames before the trim's start come as the file loads, before it is sent there.
+            if (c->failed || frame.isNull() || (c->ended && c->clip.hideWhenStopped) ||
+                (c->trimStartMs() > 0 &&
+                 (!c->positioned || c->player->position() + 250 < c->trimStartMs()))) {
                 return;
             }
             c->frame = std::move(frame);
@@ -427,16 +517,17 @@ bool SlideMedia::drawsVideo() const
 SlideMedia::Playing SlideMedia::playing() const
 {
     Playing out;
-    for (const auto &c : m_clips) {
-        if (!c || c->player == nullptr || c->failed ||
-            c->player->playbackState() != QMediaPlayer::PlayingState) {
-            continue;
-        }
-        out.playing = true;
-        const qint64 length = c->player->duration();
-        if (!c->clip.loop && length > 0) {
-            const qint64 left = std::max<qint64>(length - c->player->position(), 0);
-            out.remainingMs = std::min(out.remainingMs.value_or(left), left);
+    for (auto *list : {&m_clips, &m_carried}) {
+        for (const auto &c : *list) {
+            if (!c || c->player == nullptr || c->failed ||
+                c->player->playbackState() != QMediaPlayer::PlayingState) {
+                continue;
+            }
+            out.playing = true;
+            if (const std::optional<qint64> end = c->endMs(); !c->clip.loop && end) {
+                const qint64 left = std::max<qint64>(*end - c->player->position(), 0);
+                out.remainingMs = std::min(out.remainingMs.value_or(left), left);
+            }
         }
     }
     return out;
@@ -445,17 +536,22 @@ SlideMedia::Playing SlideMedia::playing() const
 QStringList SlideMedia::status() const
 {
     QStringList lines;
-    for (const auto &c : m_clips) {
-        if (!c) {
-            continue;
+    std::vector<const Clip *> clips;
+    for (auto *list : {&m_clips, &m_carried}) {
+        for (const auto &c : *list) {
+            if (c) {
+                clips.push_back(c.get());
+            }
         }
+    }
+    for (const Clip *c : clips) {
         if (c->failed || c->player == nullptr) {
             lines << QStringLiteral("%1 not played").arg(shownName(c->clip));
             continue;
         }
         const bool playing = c->player->playbackState() == QMediaPlayer::PlayingState;
-        const qint64 elapsed = c->player->position();
-        const qint64 length = c->player->duration();
+        const qint64 elapsed = std::max<qint64>(c->player->position() - c->trimStartMs(), 0);
+        const std::optional<qint64> end = c->endMs();
         QString line = QStringLiteral("%1 %2, %3 s elapsed")
                            .arg(shownName(c->clip), playing  ? QStringLiteral("playing")
                                                     : m_held ? QStringLiteral("held")
@@ -463,9 +559,12 @@ QStringList SlideMedia::status() const
                            .arg(elapsed / 1000.0, 0, 'f', 1);
         if (c->clip.loop) {
             line += QStringLiteral(", looping");
-        } else if (length > 0) {
+        } else if (end) {
             line += QStringLiteral(", %1 s remaining")
-                        .arg(std::max<qint64>(length - elapsed, 0) / 1000.0, 0, 'f', 1);
+                        .arg(std::max<qint64>(*end - c->player->position(), 0) / 1000.0, 0, 'f', 1);
+        }
+        if (c->carried) {
+            line += QStringLiteral(", from slide %1").arg(c->slide);
         }
         if (const int frames = c->tap ? c->tap->frames() : 0; frames > 0) {
             line += QStringLiteral(", %1 frames, %2 pictures, longest gap %3 ms")

@@ -10,6 +10,11 @@
 // The clips the next step would start are opened ahead and held paused on their first frame,
 // so they start at once; no more than those are held, so memory stays bounded.
 //
+// A trimmed clip plays only its part of the file, and a looping one loops that part. A clip
+// hidden while not playing is drawn only while it plays (its pages have no poster). A sound
+// that plays across slides goes on while the show moves on within them; it stops once the
+// show goes beyond them, back to or before its own slide, or ends.
+//
 // Built without Qt Multimedia, nothing plays and every slide shows its posters.
 
 #include "presentation_automation/host/decks/deck_description.h"
@@ -96,6 +101,11 @@ private:
     void start(const DeckDescription &deck, int index);
     void stop(int index);
     void stopShown();
+    // The show goes from the slide it was on to slide: its sounds that play across slides
+    // and reach that far go on, the rest stop.
+    void leaveFor(int slide);
+    // The clip reached its end (or its trim's): a looping one plays its part again.
+    void finish(Clip &clip);
     static void tell(Clip &clip);
     // Stops its player and lets it go; nothing of it reaches this object afterwards.
     void release(Clip &clip);
@@ -111,6 +121,8 @@ private:
     bool m_held = false;
     std::vector<std::unique_ptr<Clip>> m_clips;
     std::vector<std::unique_ptr<Clip>> m_prepared;
+    // Sounds of slides before this one that play across it.
+    std::vector<std::unique_ptr<Clip>> m_carried;
     // Where the page was last painted; pictures of frames are made for it.
     mutable QRect m_pageRect;
     mutable qreal m_devicePixelRatio = 1.0;

@@ -37,6 +37,10 @@ void SlideMedia::stopAll() {}
 
 void SlideMedia::stopShown() {}
 
+void SlideMedia::leaveFor(int) {}
+
+void SlideMedia::finish(Clip &) {}
+
 void SlideMedia::prepare(const DeckDescription &, const Step &) {}
 
 bool SlideMedia::awaitsEnd() const
