@@ -214,4 +214,107 @@ inline QString resaveDeck(const QString &soffice, const QString &source, const Q
     return QFileInfo::exists(path) ? path : QString();
 }
 
+// What PowerPoint writes of a clip and LibreOffice leaves out: its trim (milliseconds off its
+// start and off its end), whether it shows while not playing, the slides it plays across.
+struct PowerPointMedia
+{
+    int trimStartMs = 0;
+    int trimEndMs = 0;
+    bool showWhenStopped = true;
+    int slides = 1;
+};
+
+namespace detail {
+
+// clang-format off
+inline const char *const powerPointMediaScript = R"py(
+import re, sys, zipfile
+plans = [[int(v) for v in a.split(",")] for a in sys.argv[3:]]
+with zipfile.ZipFile(sys.argv[1]) as zin, \
+        zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as zout:
+    for item in zin.infolist():
+        data = zin.read(item.filename)
+        m = re.fullmatch(r"ppt/slides/slide(\d+)\.xml", item.filename)
+        if m and int(m.group(1)) <= len(plans):
+            st, end, shown, slides = plans[int(m.group(1)) - 1]
+            text = data.decode("utf-8")
+            pic = re.search(r'<p:pic><p:nvPicPr><p:cNvPr id="(\d+)".*?<a:(audio|video)File', text)
+            if not pic or "</p:seq></p:childTnLst>" not in text:
+                sys.exit("slide %s has no clip or no timing" % m.group(1))
+            if st or end:
+                text, n = re.subn(r"<p14:media ([^>]*?)/>", r'<p14:media \1><p14:trim st="%d" '
+                                  r'end="%d"/></p14:media>' % (st, end), text)
+                if n != 1:
+                    sys.exit("slide %s has no p14:media" % m.group(1))
+            kind = pic.group(2)
+            node = ('<p:%s><p:cMediaNode vol="80000" showWhenStopped="%d" numSld="%d">'
+                    '<p:cTn id="900" fill="hold" display="0"><p:stCondLst>'
+                    '<p:cond delay="indefinite"/></p:stCondLst></p:cTn><p:tgtEl>'
+                    '<p:spTgt spid="%s"/></p:tgtEl></p:cMediaNode></p:%s>'
+                    % (kind, shown, slides, pic.group(1), kind))
+            text = text.replace("</p:seq></p:childTnLst>", "</p:seq>" + node + "</p:childTnLst>", 1)
+            data = text.encode("utf-8")
+        zout.writestr(item, data)
+)py";
+// clang-format on
+
+} // namespace detail
+
+// Copies the .pptx LibreOffice saved at pptx to out with the clip of slide n given options[n-1]
+// as PowerPoint writes them: p14:trim in the picture, a media node in the slide's timing.
+// False when it could not (a slide without the picture or the timing LibreOffice writes).
+inline bool withPowerPointMedia(const QString &pptx, const QString &out,
+                                const std::vector<PowerPointMedia> &options)
+{
+    QStringList args{QStringLiteral("-c"), QString::fromUtf8(detail::powerPointMediaScript), pptx,
+                     out};
+    for (const PowerPointMedia &o : options) {
+        args << QStringLiteral("%1,%2,%3,%4")
+                    .arg(o.trimStartMs)
+                    .arg(o.trimEndMs)
+                    .arg(o.showWhenStopped ? 1 : 0)
+                    .arg(o.slides);
+    }
+    QProcess p;
+    p.start(QStringLiteral("python3"), args);
+    return p.waitForFinished(60000) && p.exitCode() == 0 && QFile::exists(out);
+}
+
+// A deck of the options PowerPoint gives clips, as a .pptx at dir/options.pptx (empty when it
+// could not be made): 1 a 20 s clip on click trimmed to its 12th to 16th second and hidden while
+// not playing; 2 a sound with the slide that plays across it and the next; 3 a slide without
+// media; 4 the same sound, on click, with no options at all.
+inline QString writeOptionsDeck(const QString &soffice, const QString &dir)
+{
+    QDir().mkpath(dir);
+    const QString clip = QDir(dir).filePath(QStringLiteral("long.mp4"));
+    const QString tone = QDir(dir).filePath(QStringLiteral("tone.m4a"));
+    if (!makeTestClip(clip, 20).isEmpty() ||
+        QProcess::execute(QStandardPaths::findExecutable(QStringLiteral("ffmpeg")),
+                          {QStringLiteral("-loglevel"), QStringLiteral("error"),
+                           QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                           QStringLiteral("-i"), QStringLiteral("sine=frequency=660:duration=30"),
+                           QStringLiteral("-c:a"), QStringLiteral("aac"), tone}) != 0) {
+        return {};
+    }
+    const QString source = QDir(dir).filePath(QStringLiteral("options-source/options.odp"));
+    QDir().mkpath(QFileInfo(source).absolutePath());
+    if (!writeMediaPackage(
+            source,
+            {{QStringLiteral("Trimmed"), MediaStart::OnClick, QStringLiteral("long.mp4")},
+             {QStringLiteral("Sound across"), MediaStart::WithSlide, QStringLiteral("tone.m4a")},
+             {QStringLiteral("Still sounding"), MediaStart::None, {}},
+             {QStringLiteral("Plain sound"), MediaStart::OnClick, QStringLiteral("tone.m4a")}},
+            dir, {QStringLiteral("long.mp4"), QStringLiteral("tone.m4a")})) {
+        return {};
+    }
+    const QString saved = resaveDeck(soffice, source, dir, QStringLiteral("pptx"));
+    const QString out = QDir(dir).filePath(QStringLiteral("options.pptx"));
+    if (saved.isEmpty() ||
+        !withPowerPointMedia(saved, out, {{12000, 4000, false, 1}, {0, 0, true, 2}})) {
+        return {};
+    }
+    return out;
+}
+
 } // namespace pa::host::testing

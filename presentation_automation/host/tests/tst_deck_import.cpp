@@ -3,6 +3,7 @@
 // text and pixels of each page) and the description beside it; and the plain conversion it
 // falls back to.
 
+#include "media_deck.h"
 #include "stepped_deck.h"
 
 #include "presentation_automation/host/decks/converter.h"
@@ -625,6 +626,67 @@ private slots:
                 QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
             }
         }
+    }
+
+    // A .pptx carrying what PowerPoint writes of its clips (trims, hidden while not playing,
+    // played across slides), which LibreOffice's import drops: read from the package itself.
+    void powerPointMediaOptionsAreDescribed()
+    {
+        if (SteppedImport::defaultScript().isEmpty() ||
+            QProcess::execute(SteppedImport::python(),
+                              {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0) {
+            QSKIP("python3-uno is not installed");
+        }
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) {
+            QSKIP("ffmpeg is not installed");
+        }
+        const QString deck = writeOptionsDeck(m_soffice, m_dir.filePath(QStringLiteral("options")));
+        QVERIFY2(!deck.isEmpty(), "the deck could not be made");
+        const Converted c = convertWith(SteppedImport::defaultScript(),
+                                        m_dir.filePath(QStringLiteral("cache-options")), deck);
+        QVERIFY2(c.error.isEmpty(), qPrintable(c.error));
+        QString why;
+        auto doc = loadPdf(c.pdf, &why);
+        QVERIFY2(doc, qPrintable(why));
+        QFile json(descriptionPathFor(c.pdf));
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const auto d = readDeckDescription(json.readAll(), doc->numPages(), &why);
+        QVERIFY2(d, qPrintable(why));
+        QCOMPARE(d->importer, QStringLiteral("5"));
+        QCOMPARE(d->slideCount(), 4);
+        struct Expected
+        {
+            int slide;
+            double trimStart, trimEnd;
+            bool hide;
+            int span;
+        };
+        for (const Expected &e : {Expected{1, 12, 4, true, 1}, Expected{2, 0, 0, false, 2},
+                                  Expected{4, 0, 0, false, 1}}) {
+            const SlideDescription &slide = d->slides[static_cast<size_t>(e.slide - 1)];
+            QCOMPARE(slide.media.size(), size_t(1));
+            const MediaClip &m = slide.media[0];
+            QCOMPARE(m.kind, e.slide == 1 ? MediaKind::Video : MediaKind::Audio);
+            QCOMPARE(m.trimStartSeconds, e.trimStart);
+            QCOMPARE(m.trimEndSeconds, e.trimEnd);
+            QCOMPARE(m.hideWhenStopped, e.hide);
+            QCOMPARE(m.slideSpan, e.span);
+        }
+        // No poster on any page of the hidden clip's slide; the plain sound keeps LibreOffice's.
+        const auto marked = [&doc](int page) {
+            const QImage image = renderPage(*doc, page, false);
+            int n = 0;
+            for (double x = 0.3; x < 0.7; x += 0.02) {
+                for (double y = 0.3; y < 0.7; y += 0.02) {
+                    n += isWhite(pixelAt(image, {x, y})) ? 0 : 1;
+                }
+            }
+            return n;
+        };
+        for (const BuildState &state : d->slides[0].states) {
+            QCOMPARE(marked(state.page), 0);
+        }
+        QVERIFY(marked(d->slides[3].states[0].page) > 0);
     }
 };
 

@@ -12,6 +12,7 @@
 #include "platform/testing/x_desktop.h"
 #include "platform/testing/x_grab.h"
 
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 using namespace pa;
@@ -28,6 +29,7 @@ private:
     QString m_soffice;
     std::unique_ptr<HostFixture> m_fx;
     std::unique_ptr<DummyXServer> m_x;
+    QString m_optionsDeck;
 
     // The middle of the video's rectangle on the primary display, which the 16:9 show fills.
     VideoWatch video() const { return {m_x->display, middleOf(mediaRect, threeDisplayPrimary)}; }
@@ -71,6 +73,26 @@ private:
         auto pres = app->presentations()->open(str(deck));
         pres->slideShowSettings()->run();
         return pres->slideShowWindow()->view();
+    }
+
+    // The video's rectangle shows the page alone: neither a poster nor a frame.
+    bool pageAlone() const
+    {
+        const QImage image = grabVideo();
+        for (int y = 0; y < image.height(); y += 8) {
+            for (int x = 0; x < image.width(); x += 8) {
+                if (!sameColour(image.pixelColor(x, y), Qt::white, 12)) {
+                    return false;
+                }
+            }
+        }
+        return !image.isNull();
+    }
+
+    static double remaining(const std::shared_ptr<SlideShowView> &view)
+    {
+        const std::optional<MediaState> m = view->media();
+        return m && m->playing ? m->remainingSeconds.value_or(-1) : -1;
     }
 
     QString deckPath(const QString &format) const
@@ -117,6 +139,8 @@ private slots:
             QVERIFY2(!resaveDeck(m_soffice, source, m_decks.path(), format).isEmpty(),
                      qPrintable(format));
         }
+        m_optionsDeck = writeOptionsDeck(m_soffice, m_decks.filePath(QStringLiteral("options")));
+        QVERIFY(!m_optionsDeck.isEmpty());
     }
 
     void init()
@@ -214,6 +238,45 @@ private slots:
         view->gotoSlide(2);
         QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
         QCOMPARE(m_fx->log().count(told), 1);
+    }
+
+    // A clip trimmed to its 12th to 16th second and hidden while not playing: no poster before
+    // its click, its part alone played, and nothing of it left once that part ends.
+    void trimmedHiddenClipPlaysItsPartAlone()
+    {
+        auto view = startShow(m_optionsDeck);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 120000);
+        QVERIFY2(pageAlone(), qPrintable(hostState()));
+        view->next();
+        QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
+        QTRY_VERIFY_WITH_TIMEOUT(remaining(view) > 0, 10000);
+        // What is left of the 4 s part, not of the file's 20 s.
+        QVERIFY2(remaining(view) <= 4.5, qPrintable(QString::number(remaining(view))));
+        QTRY_VERIFY_WITH_TIMEOUT(!view->media()->playing, 30000);
+        const QRegularExpression stopped(QStringLiteral("media1.mp4 stopped, ([0-9.]+) s elapsed"));
+        QTRY_VERIFY_WITH_TIMEOUT(stopped.match(listing()).hasMatch(), 10000);
+        const double elapsed = stopped.match(listing()).captured(1).toDouble();
+        QVERIFY2(elapsed >= 3.5 && elapsed <= 4.5, qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return pageAlone(); }, 10000), qPrintable(hostState()));
+    }
+
+    // A sound that plays across its slide and the next goes on there and stops beyond.
+    void soundPlaysAcrossItsSlides()
+    {
+        auto view = startShow(m_optionsDeck);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 120000);
+        view->gotoSlide(2);
+        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("media2.m4a playing")), 20000);
+        view->next();
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
+        QVERIFY2(listing().contains(QLatin1String("media2.m4a playing")) &&
+                     listing().contains(QLatin1String("from slide 2")),
+                 qPrintable(hostState()));
+        QVERIFY(view->media()->playing);
+        view->next();
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(4), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!listing().contains(QLatin1String("media2.m4a")), 10000);
+        QVERIFY(!view->media()->playing);
     }
 };
 
