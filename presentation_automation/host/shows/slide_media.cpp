@@ -1,6 +1,7 @@
 #include "presentation_automation/host/shows/slide_media.h"
 
 #include "presentation_automation/host/shows/frame_tap.h"
+#include "presentation_automation/host/shows/media_admission.h"
 #include "presentation_automation/host/shows/media_pipeline_limits.h"
 
 #include <QAudioOutput>
@@ -68,13 +69,73 @@ QString shownName(const MediaClip &clip)
     return QFileInfo(clip.file).fileName();
 }
 
+// Every show's media, on the host's one show thread: the bound on open media is the host's.
+std::vector<SlideMedia *> &everyShowsMedia()
+{
+    static std::vector<SlideMedia *> all;
+    return all;
+}
+
 } // namespace
 
-SlideMedia::SlideMedia(QObject *parent) : QObject(parent) {}
+SlideMedia::SlideMedia(QObject *parent) : QObject(parent)
+{
+    everyShowsMedia().push_back(this);
+}
 
 SlideMedia::~SlideMedia()
 {
     stopAll();
+    std::erase(everyShowsMedia(), this);
+}
+
+void SlideMedia::countOpen(MediaCounts &open, MediaCounts &heldReady) const
+{
+    const auto counts = [](const std::unique_ptr<Clip> &c) {
+        return c && c->player != nullptr && !c->failed;
+    };
+    for (const auto *list : {&m_clips, &m_carried, &m_prepared}) {
+        for (const std::unique_ptr<Clip> &c : *list) {
+            if (counts(c)) {
+                open.add(c->clip.kind, 1);
+                if (list == &m_prepared) {
+                    heldReady.add(c->clip.kind, 1);
+                }
+            }
+        }
+    }
+}
+
+MediaAdmission SlideMedia::admit(MediaKind kind, bool shown)
+{
+    MediaCounts open;
+    MediaCounts heldReady;
+    for (const SlideMedia *media : everyShowsMedia()) {
+        media->countOpen(open, heldReady);
+    }
+    const MediaAdmission answer = admitMedium(kind, shown, open, heldReady);
+    if (answer != MediaAdmission::AfterHeldOneGoes) {
+        return answer;
+    }
+    // This show's own held clips first: its next step is the one least likely to come now.
+    std::vector<SlideMedia *> order{this};
+    for (SlideMedia *media : everyShowsMedia()) {
+        if (media != this) {
+            order.push_back(media);
+        }
+    }
+    for (SlideMedia *media : order) {
+        auto held =
+            std::find_if(media->m_prepared.begin(), media->m_prepared.end(), [&](const auto &c) {
+                return c && c->player != nullptr && !c->failed && c->clip.kind == kind;
+            });
+        if (held != media->m_prepared.end()) {
+            media->release(**held);
+            media->m_prepared.erase(held);
+            return MediaAdmission::Open;
+        }
+    }
+    return MediaAdmission::Refuse;
 }
 
 void SlideMedia::follow(const DeckDescription &deck, int slide, int state)
@@ -179,16 +240,18 @@ void SlideMedia::stopAll()
 void SlideMedia::prepare(const DeckDescription &deck, const Step &next)
 {
     std::vector<std::unique_ptr<Clip>> kept;
+    std::vector<int> toOpen;
+    const std::vector<MediaClip> *media = nullptr;
     if (next.kind != StepKind::Stay && next.to.slide >= 1 && next.to.slide <= deck.slideCount()) {
-        const std::vector<MediaClip> &media =
-            deck.slides[static_cast<size_t>(next.to.slide - 1)].media;
+        media = &deck.slides[static_cast<size_t>(next.to.slide - 1)].media;
         const bool sameSlide = next.to.slide == m_slide;
-        for (size_t i = 0; i < media.size(); ++i) {
+        for (size_t i = 0; i < media->size(); ++i) {
             // The clips the step starts: on this slide those of the state it reaches, on
             // another every one due by then.
-            const bool starts = sameSlide ? media[i].startState == next.to.state &&
-                                                (i >= m_clips.size() || !m_clips[i])
-                                          : media[i].startState <= next.to.state;
+            const MediaClip &clip = (*media)[i];
+            const bool starts =
+                sameSlide ? clip.startState == next.to.state && (i >= m_clips.size() || !m_clips[i])
+                          : clip.startState <= next.to.state;
             if (!starts) {
                 continue;
             }
@@ -196,20 +259,29 @@ void SlideMedia::prepare(const DeckDescription &deck, const Step &next)
             if (auto held = preparedAt(next.to.slide, index); held != m_prepared.end()) {
                 kept.push_back(std::move(*held));
             } else {
-                kept.push_back(open(deck.mediaFolder, media[i], next.to.slide, index));
-                if (QMediaPlayer *player = kept.back()->player) {
-                    // Paused, the backend decodes up to the first frame and holds it there.
-                    player->pause();
-                }
+                toOpen.push_back(index);
             }
         }
     }
+    // Those no longer wanted go first, so that the new ones may take their room.
     for (const auto &c : m_prepared) {
         if (c) {
             release(*c);
         }
     }
     m_prepared = std::move(kept);
+    for (const int index : toOpen) {
+        const MediaClip &clip = (*media)[static_cast<size_t>(index)];
+        // Beyond the bound it is not held: it opens when its step comes, if it may then.
+        if (admit(clip.kind, false) != MediaAdmission::Open) {
+            continue;
+        }
+        m_prepared.push_back(open(deck.mediaFolder, clip, next.to.slide, index));
+        if (QMediaPlayer *player = m_prepared.back()->player) {
+            // Paused, the backend decodes up to the first frame and holds it there.
+            player->pause();
+        }
+    }
 }
 
 std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const MediaClip &clip,
@@ -335,6 +407,24 @@ void SlideMedia::finish(Clip &clip)
     }
 }
 
+std::unique_ptr<SlideMedia::Clip> SlideMedia::refused(const MediaClip &clip, int slide, int index)
+{
+    auto c = std::make_unique<Clip>();
+    c->clip = clip;
+    c->slide = slide;
+    c->index = index;
+    c->failed = true;
+    const bool video = clip.kind == MediaKind::Video;
+    c->problem = QStringLiteral("The medium %1 of slide %2 is not played: the shows already "
+                                "play %3 %4, the most they play at once; the slide's picture "
+                                "stays.")
+                     .arg(shownName(clip))
+                     .arg(slide)
+                     .arg(mostMediaAtOnce.of(clip.kind))
+                     .arg(video ? QStringLiteral("videos") : QStringLiteral("sounds"));
+    return c;
+}
+
 void SlideMedia::remake(const Clip *failed)
 {
     for (auto *list : {&m_clips, &m_prepared, &m_carried}) {
@@ -385,9 +475,13 @@ void SlideMedia::start(const DeckDescription &deck, int index)
         c = std::move(*held);
         m_prepared.erase(held);
     } else {
-        c = open(deck.mediaFolder,
-                 deck.slides[static_cast<size_t>(m_slide - 1)].media[static_cast<size_t>(index)],
-                 m_slide, index);
+        const MediaClip &clip =
+            deck.slides[static_cast<size_t>(m_slide - 1)].media[static_cast<size_t>(index)];
+        if (admit(clip.kind, true) == MediaAdmission::Open) {
+            c = open(deck.mediaFolder, clip, m_slide, index);
+        } else {
+            c = refused(clip, m_slide, index);
+        }
     }
     c->shown = true;
     if (c->tap) {

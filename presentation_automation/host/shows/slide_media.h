@@ -34,6 +34,8 @@ class QPainter;
 namespace pa::host {
 
 class FrameTap;
+struct MediaCounts;
+enum class MediaAdmission;
 
 // Whether this build can play media at all.
 bool mediaPlaybackAvailable();
@@ -99,6 +101,12 @@ private:
     struct Clip;
     std::unique_ptr<Clip> open(const QString &folder, const MediaClip &clip, int slide, int index);
     void start(const DeckDescription &deck, int index);
+    // A clip not played for the host's bound on media open at once.
+    static std::unique_ptr<Clip> refused(const MediaClip &clip, int slide, int index);
+    // Whether a clip of kind may be opened now, over every show; a clip a show starts (shown)
+    // makes room by letting a clip held ready go.
+    MediaAdmission admit(MediaKind kind, bool shown);
+    void countOpen(MediaCounts &open, MediaCounts &heldReady) const;
     void stop(int index);
     void stopShown();
     // The show goes from the slide it was on to slide: its sounds that play across slides

@@ -36,6 +36,7 @@ struct MoviePage
     QRectF rect;  // fractions of the page, from its top-left corner
     std::optional<double> duration; // the page's /Dur
     bool loop = false;
+    int copies = 1; // movie annotations of the file, one over the other
 };
 
 inline MoviePage plainPage(const QColor &colour)
@@ -81,9 +82,10 @@ for p in described:
         rect = b'[%.2f %.2f %.2f %.2f]' % (x * W, H - (y + h) * H, (x + w) * W, H - y * H)
         if p['kind'] == 'movie':
             mode = b'/Repeat' if p['loop'] else b'/Once'
-            annots.append(add(b'<< /Type /Annot /Subtype /Movie /Rect ' + rect +
-                              b' /Movie << /F ' + s(p['file']) + b' /Aspect [320 180] >>'
-                              b' /A << /Mode ' + mode + b' /ShowControls false >> >>'))
+            for _ in range(p['copies']):
+                annots.append(add(b'<< /Type /Annot /Subtype /Movie /Rect ' + rect +
+                                  b' /Movie << /F ' + s(p['file']) + b' /Aspect [320 180] >>'
+                                  b' /A << /Mode ' + mode + b' /ShowControls false >> >>'))
         else:
             if p['kind'] == 'embedded':
                 data = open(p['file'], 'rb').read()
@@ -137,6 +139,7 @@ open(out, 'wb').write(data)
             {QStringLiteral("rect"),
              QJsonArray{page.rect.x(), page.rect.y(), page.rect.width(), page.rect.height()}},
             {QStringLiteral("loop"), page.loop},
+            {QStringLiteral("copies"), page.copies},
         };
         if (page.duration) {
             o.insert(QStringLiteral("duration"), *page.duration);

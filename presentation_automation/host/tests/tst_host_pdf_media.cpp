@@ -248,6 +248,34 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(view->slide()->slideIndex(), 2, 20000);
         QVERIFY(!view->media()->playing);
     }
+
+    // Videos beyond the host's bound leave their pictures and a line; the room comes back
+    // when the show leaves them.
+    void videosBeyondTheBoundAreNotPlayed()
+    {
+        MoviePage many =
+            moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("clip.mp4"), movieRect);
+        many.copies = 8;
+        const QString pdf =
+            deck({plainPage(Qt::darkBlue), many,
+                  moviePage(Qt::darkRed, MovieKind::Movie, QStringLiteral("clip.mp4"), movieRect)});
+        QVERIFY(!pdf.isEmpty());
+        auto view = startShow(pdf);
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            listing().contains(QLatin1String("media ready for the next step: 6")), 20000);
+        view->next();
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(listing().count(QLatin1String("clip.mp4 playing")), 6, 20000);
+        QCOMPARE(listing().count(QLatin1String("clip.mp4 not played")), 2);
+        QCOMPARE(m_fx->log().count(QLatin1String("the most they play at once")), 2);
+        // Slide 3's clip is not held while the six play; it plays once they are gone.
+        QVERIFY2(!listing().contains(QLatin1String("media ready")), qPrintable(hostState()));
+        view->next();
+        QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        QCOMPARE(listing().count(QLatin1String("clip.mp4 playing")), 1);
+    }
 };
 
 CORVANE_TEST_MAIN(TestHostPdfMedia)

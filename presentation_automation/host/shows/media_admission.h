@@ -1,0 +1,37 @@
+#pragma once
+
+// How many media one host keeps open at once. Each video holds its decoder's frames (about
+// 48 MiB for a 1080p clip), so a slide with many videos, or many shows with clips, would
+// otherwise take the memory the pages need. Clips held ready for a step to come give way to
+// clips a show starts; a clip the show starts beyond the bound is not played, its picture
+// stays.
+
+#include "presentation_automation/host/decks/deck_description.h"
+
+namespace pa::host {
+
+struct MediaCounts
+{
+    int videos = 0;
+    int sounds = 0;
+
+    int of(MediaKind kind) const { return kind == MediaKind::Video ? videos : sounds; }
+    void add(MediaKind kind, int n) { (kind == MediaKind::Video ? videos : sounds) += n; }
+};
+
+inline constexpr MediaCounts mostMediaAtOnce{6, 16};
+
+enum class MediaAdmission
+{
+    Open,
+    // Once a clip held ready for a later step has gone.
+    AfterHeldOneGoes,
+    Refuse,
+};
+
+// open: the media open in the host (playing, stopped on their slide or held ready); heldReady:
+// those of them only held ready. shown: the clip is started by a show, not held ready.
+MediaAdmission admitMedium(MediaKind kind, bool shown, const MediaCounts &open,
+                           const MediaCounts &heldReady, const MediaCounts &most = mostMediaAtOnce);
+
+} // namespace pa::host
