@@ -1,11 +1,13 @@
 #include "presentation_automation/host/shows/slide_media.h"
 
+#include "presentation_automation/host/deadline_workers.h"
 #include "presentation_automation/host/shows/frame_tap.h"
 #include "presentation_automation/host/shows/media_admission.h"
 #include "presentation_automation/host/shows/media_pipeline_limits.h"
 
 #include <QAudioOutput>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QPainter>
@@ -54,6 +56,10 @@ struct SlideMedia::Clip
         }
         return std::max(length - static_cast<qint64>(clip.trimEndSeconds * 1000), trimStartMs());
     }
+    // Its file is being checked off the show's thread: no player yet, the poster shows.
+    bool opening = false;
+    // Gone with the clip: an answer that comes after it was let go finds it expired.
+    std::shared_ptr<int> life = std::make_shared<int>(0);
 };
 
 bool mediaPlaybackAvailable()
@@ -76,11 +82,37 @@ std::vector<SlideMedia *> &everyShowsMedia()
     return all;
 }
 
+// Only a regular file: a pipe or a device would hold the backend's reader for good. Its first
+// bytes are read so that a share that hangs on reads is found here, not by the backend.
+QString checkMediumFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        return QStringLiteral("its file is missing or not a regular file");
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("its file cannot be opened (%1)").arg(file.errorString());
+    }
+    char first[4096];
+    if (file.read(first, sizeof first) <= 0) {
+        return QStringLiteral("its file is empty or cannot be read");
+    }
+    return {};
+}
+
 } // namespace
 
-SlideMedia::SlideMedia(QObject *parent) : QObject(parent)
+SlideMedia::SlideMedia(QObject *parent)
+    : QObject(parent), m_checks(new DeadlineWorkers(4, this)), m_check(checkMediumFile)
 {
     everyShowsMedia().push_back(this);
+}
+
+void SlideMedia::setFileCheck(FileCheck check, int deadlineMs)
+{
+    m_check = std::move(check);
+    m_checkDeadlineMs = deadlineMs;
 }
 
 SlideMedia::~SlideMedia()
@@ -92,7 +124,8 @@ SlideMedia::~SlideMedia()
 void SlideMedia::countOpen(MediaCounts &open, MediaCounts &heldReady) const
 {
     const auto counts = [](const std::unique_ptr<Clip> &c) {
-        return c && c->player != nullptr && !c->failed;
+        // One being opened takes its room already.
+        return c && (c->player != nullptr || c->opening) && !c->failed;
     };
     for (const auto *list : {&m_clips, &m_carried, &m_prepared}) {
         for (const std::unique_ptr<Clip> &c : *list) {
@@ -127,7 +160,8 @@ MediaAdmission SlideMedia::admit(MediaKind kind, bool shown)
     for (SlideMedia *media : order) {
         auto held =
             std::find_if(media->m_prepared.begin(), media->m_prepared.end(), [&](const auto &c) {
-                return c && c->player != nullptr && !c->failed && c->clip.kind == kind;
+                return c && (c->player != nullptr || c->opening) && !c->failed &&
+                       c->clip.kind == kind;
             });
         if (held != media->m_prepared.end()) {
             media->release(**held);
@@ -277,10 +311,6 @@ void SlideMedia::prepare(const DeckDescription &deck, const Step &next)
             continue;
         }
         m_prepared.push_back(open(deck.mediaFolder, clip, next.to.slide, index));
-        if (QMediaPlayer *player = m_prepared.back()->player) {
-            // Paused, the backend decodes up to the first frame and holds it there.
-            player->pause();
-        }
     }
 }
 
@@ -292,38 +322,90 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
     c->folder = folder;
     c->slide = slide;
     c->index = index;
-    const QString path = QDir(folder).filePath(clip.file);
-    const QFileInfo info(path);
-    // Only a regular file: a pipe or a device would hold the backend's reader for good.
-    if (folder.isEmpty() || !info.isFile()) {
+    if (folder.isEmpty()) {
         c->failed = true;
-        c->problem = QStringLiteral("The medium %1 of slide %2 is not played: its file is missing "
-                                    "or not a regular file; the slide's picture stays.")
+        c->problem = QStringLiteral("The medium %1 of slide %2 is not played: the deck has no "
+                                    "folder of media; the slide's picture stays.")
                          .arg(shownName(clip))
                          .arg(slide);
         return c;
     }
-    limitMediaPipelines();
-    c->player = new QMediaPlayer(this);
-    c->audio = new QAudioOutput(c->player);
-    c->audio->setVolume(static_cast<float>(clip.volume));
-    c->audio->setMuted(true);
-    c->player->setAudioOutput(c->audio);
+    // Even a stat of a file on a hung share can stop a thread for good: not the show's.
+    const QString path = QFileInfo(QDir(folder).filePath(clip.file)).absoluteFilePath();
+    c->opening = true;
     Clip *raw = c.get();
-    if (clip.kind == MediaKind::Video) {
-        c->sink = new QVideoSink(c->player);
-        c->player->setVideoSink(c->sink);
-        c->tap = std::make_shared<FrameTap>(
+    const std::weak_ptr<int> life = c->life;
+    m_checks->run(
+        m_checkDeadlineMs, [check = m_check, path] { return check(path); },
+        [this, raw, life, path](const QString &why) {
+            if (!life.expired()) {
+                opened(*raw, path, why);
+            }
+        },
+        [this, raw, life, path, seconds = m_checkDeadlineMs / 1000.0] {
+            if (!life.expired()) {
+                opened(*raw, path,
+                       QStringLiteral("its file does not answer within %1 s").arg(seconds));
+            }
+        });
+    return c;
+}
+
+void SlideMedia::opened(Clip &clip, const QString &path, const QString &why)
+{
+    clip.opening = false;
+    if (!why.isEmpty()) {
+        clip.failed = true;
+        clip.problem = QStringLiteral("The medium %1 of slide %2 is not played: %3; the slide's "
+                                      "picture stays.")
+                           .arg(shownName(clip.clip))
+                           .arg(clip.slide)
+                           .arg(why);
+        if (clip.shown) {
+            tell(clip);
+            // An automatic step that waited for it goes on.
+            emit clipEnded();
+        }
+        return;
+    }
+    makePlayer(clip, path);
+    if (!clip.shown) {
+        // Prepared for a step to come: paused, the backend decodes up to the first frame.
+        clip.player->pause();
+        return;
+    }
+    if (clip.tap) {
+        clip.tap->setCounting(true);
+    }
+    clip.audio->setMuted(m_held);
+    if (!m_held) {
+        clip.player->play();
+    }
+}
+
+void SlideMedia::makePlayer(Clip &clip, const QString &path)
+{
+    limitMediaPipelines();
+    clip.player = new QMediaPlayer(this);
+    clip.audio = new QAudioOutput(clip.player);
+    clip.audio->setVolume(static_cast<float>(clip.clip.volume));
+    clip.audio->setMuted(true);
+    clip.player->setAudioOutput(clip.audio);
+    Clip *raw = &clip;
+    if (clip.clip.kind == MediaKind::Video) {
+        clip.sink = new QVideoSink(clip.player);
+        clip.player->setVideoSink(clip.sink);
+        clip.tap = std::make_shared<FrameTap>(
             this, [this](const std::shared_ptr<FrameTap> &tap) { takeFrame(tap.get()); });
-        c->tap->setTarget(drawnSize(clip.rect));
+        clip.tap->setTarget(drawnSize(clip.clip.rect));
         // Direct, whichever thread the backend delivers in: only the tap is touched there, and
         // the connection holds it, not the clip.
         connect(
-            c->sink, &QVideoSink::videoFrameChanged, c->sink,
-            [tap = c->tap](const QVideoFrame &frame) { tap->deliver(frame); },
+            clip.sink, &QVideoSink::videoFrameChanged, clip.sink,
+            [tap = clip.tap](const QVideoFrame &frame) { tap->deliver(frame); },
             Qt::DirectConnection);
     }
-    connect(c->player, &QMediaPlayer::errorOccurred, this,
+    connect(clip.player, &QMediaPlayer::errorOccurred, this,
             [this, raw](QMediaPlayer::Error, const QString &why) {
                 if (raw->failed) {
                     return;
@@ -353,7 +435,7 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
                 }
             });
     connect(
-        c->player, &QMediaPlayer::mediaStatusChanged, this,
+        clip.player, &QMediaPlayer::mediaStatusChanged, this,
         [this, raw](QMediaPlayer::MediaStatus status) {
             if ((status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia) &&
                 !raw->positioned) {
@@ -367,8 +449,8 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
                 finish(*raw);
             }
         });
-    if (clip.trimEndSeconds > 0) {
-        connect(c->player, &QMediaPlayer::positionChanged, this, [this, raw](qint64 at) {
+    if (clip.clip.trimEndSeconds > 0) {
+        connect(clip.player, &QMediaPlayer::positionChanged, this, [this, raw](qint64 at) {
             const std::optional<qint64> end = raw->endMs();
             if (!raw->ended && !raw->failed && end && at >= *end &&
                 raw->player->playbackState() == QMediaPlayer::PlayingState) {
@@ -377,9 +459,8 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
         });
     }
     // A trimmed clip loops its part, which the backend's own loop does not know.
-    c->player->setLoops(clip.loop && !clip.trimmed() ? QMediaPlayer::Infinite : 1);
-    c->player->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
-    return c;
+    clip.player->setLoops(clip.loop && !clip.trimmed() ? QMediaPlayer::Infinite : 1);
+    clip.player->setSource(QUrl::fromLocalFile(path));
 }
 
 void SlideMedia::finish(Clip &clip)
@@ -441,6 +522,10 @@ void SlideMedia::remake(const Clip *failed)
             }
             release(*c);
             c = std::move(fresh);
+            // Its file is checked again: the answer plays it as its clip is by then.
+            if (c->opening) {
+                return;
+            }
             if (c->player != nullptr) {
                 if (!c->shown) {
                     c->player->pause();
@@ -489,7 +574,7 @@ void SlideMedia::start(const DeckDescription &deck, int index)
     }
     if (c->failed) {
         tell(*c);
-    } else {
+    } else if (c->player != nullptr) {
         c->audio->setMuted(m_held);
         if (!m_held) {
             c->player->play();
@@ -519,7 +604,9 @@ void SlideMedia::stop(int index)
 bool SlideMedia::awaitsEnd() const
 {
     return std::any_of(m_clips.begin(), m_clips.end(), [](const auto &c) {
-        return c && c->player != nullptr && !c->failed && !c->clip.loop && !c->ended;
+        // One whose file is still being checked may yet play: the step waits for its answer.
+        return c && (c->player != nullptr || c->opening) && !c->failed && !c->clip.loop &&
+               !c->ended;
     });
 }
 
@@ -639,6 +726,10 @@ QStringList SlideMedia::status() const
         }
     }
     for (const Clip *c : clips) {
+        if (c->opening) {
+            lines << QStringLiteral("%1 opening").arg(shownName(c->clip));
+            continue;
+        }
         if (c->failed || c->player == nullptr) {
             lines << QStringLiteral("%1 not played").arg(shownName(c->clip));
             continue;

@@ -7,6 +7,10 @@
 // a blank; until its first frame comes, and for good when it cannot be played, the page's
 // poster shows there. Decoding runs on the media backend's own threads.
 //
+// A clip's file is first checked off the show's thread (a regular file that opens and reads)
+// within a deadline: a file on a hung share leaves its poster and one line in the log, and
+// the show steps on meanwhile. Only a file that answered is handed to the backend.
+//
 // The clips the next step would start are opened ahead and held paused on their first frame,
 // so they start at once; no more than those are held, so memory stays bounded.
 //
@@ -25,6 +29,7 @@
 #include <QRect>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,6 +38,7 @@ class QPainter;
 
 namespace pa::host {
 
+class DeadlineWorkers;
 class FrameTap;
 struct MediaCounts;
 enum class MediaAdmission;
@@ -90,6 +96,12 @@ public:
     // the pictures those the show took to draw.
     QStringList status() const;
 
+    // Whether the file at path can be played: empty, or why not. Runs on a worker thread.
+    using FileCheck = std::function<QString(const QString &path)>;
+    // The check every clip's file passes before it is played, and how long it may take; for
+    // tests, which stand in for a share that hangs.
+    void setFileCheck(FileCheck check, int deadlineMs);
+
 signals:
     // A video's picture changed, or went: the window is to be painted again where the
     // video is on the page (in fractions of it).
@@ -119,6 +131,10 @@ private:
     void release(Clip &clip);
     std::vector<std::unique_ptr<Clip>>::iterator preparedAt(int slide, int index);
     void remake(const Clip *failed);
+    // In the show's thread, once the check of clip's file answered (why empty: it may be
+    // played) or its deadline passed.
+    void opened(Clip &clip, const QString &path, const QString &why);
+    void makePlayer(Clip &clip, const QString &path);
     // In the show's thread: the newest picture of the clip that tap belongs to, if still held.
     void takeFrame(const FrameTap *tap);
     // The size in device pixels a clip at fractions of the page is drawn at; empty until the
@@ -134,6 +150,9 @@ private:
     // Where the page was last painted; pictures of frames are made for it.
     mutable QRect m_pageRect;
     mutable qreal m_devicePixelRatio = 1.0;
+    DeadlineWorkers *m_checks = nullptr;
+    FileCheck m_check;
+    int m_checkDeadlineMs = 2000;
 };
 
 } // namespace pa::host

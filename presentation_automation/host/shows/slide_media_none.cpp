@@ -76,6 +76,12 @@ QStringList SlideMedia::status() const
     return {};
 }
 
+void SlideMedia::setFileCheck(FileCheck, int) {}
+
+void SlideMedia::opened(Clip &, const QString &, const QString &) {}
+
+void SlideMedia::makePlayer(Clip &, const QString &) {}
+
 void SlideMedia::start(const DeckDescription &, int) {}
 
 void SlideMedia::stop(int) {}
