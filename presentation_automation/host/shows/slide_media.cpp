@@ -459,7 +459,7 @@ void SlideMedia::makePlayer(Clip &clip, const QString &path)
         });
     }
     // A trimmed clip loops its part, which the backend's own loop does not know.
-    clip.player->setLoops(clip.loop && !clip.trimmed() ? QMediaPlayer::Infinite : 1);
+    clip.player->setLoops(clip.clip.loop && !clip.clip.trimmed() ? QMediaPlayer::Infinite : 1);
     clip.player->setSource(QUrl::fromLocalFile(path));
 }
 
