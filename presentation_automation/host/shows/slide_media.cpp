@@ -46,6 +46,9 @@ struct SlideMedia::Clip
     // Playing on over a later slide than its own.
     bool carried = false;
 
+    // Counted against the host's bound on open media: a player, or one being made.
+    bool takesRoom() const { return (player != nullptr || opening) && !failed; }
+
     qint64 trimStartMs() const { return static_cast<qint64>(clip.trimStartSeconds * 1000); }
     // Where it ends in the file; unknown until the backend knows the file's length.
     std::optional<qint64> endMs() const
@@ -123,13 +126,9 @@ SlideMedia::~SlideMedia()
 
 void SlideMedia::countOpen(MediaCounts &open, MediaCounts &heldReady) const
 {
-    const auto counts = [](const std::unique_ptr<Clip> &c) {
-        // One being opened takes its room already.
-        return c && (c->player != nullptr || c->opening) && !c->failed;
-    };
     for (const auto *list : {&m_clips, &m_carried, &m_prepared}) {
         for (const std::unique_ptr<Clip> &c : *list) {
-            if (counts(c)) {
+            if (c && c->takesRoom()) {
                 open.add(c->clip.kind, 1);
                 if (list == &m_prepared) {
                     heldReady.add(c->clip.kind, 1);
@@ -160,8 +159,7 @@ MediaAdmission SlideMedia::admit(MediaKind kind, bool shown)
     for (SlideMedia *media : order) {
         auto held =
             std::find_if(media->m_prepared.begin(), media->m_prepared.end(), [&](const auto &c) {
-                return c && (c->player != nullptr || c->opening) && !c->failed &&
-                       c->clip.kind == kind;
+                return c && c->takesRoom() && c->clip.kind == kind;
             });
         if (held != media->m_prepared.end()) {
             media->release(**held);
