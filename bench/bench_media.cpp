@@ -315,6 +315,11 @@ int main(int argc, char **argv)
                     ++counted, frames, elapsed, elapsed > 0 ? frames / elapsed : 0.0,
                     qPrintable(pictures), qPrintable(m.captured(4)));
     }
+    for (const QString &line : during.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Frames held"))) {
+            std::printf("  %s\n", qPrintable(line));
+        }
+    }
     if (counted != 3) {
         std::printf("  the listing told %d playing clips:\n%s\n", counted, qPrintable(during));
         QFile log(dir.filePath(QStringLiteral("state/presentation-host/host.log")));

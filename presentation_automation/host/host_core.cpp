@@ -19,6 +19,7 @@
 #include "presentation_automation/host/shows/app_window.h"
 #include "presentation_automation/host/shows/displays.h"
 #include "presentation_automation/host/shows/effect_player.h"
+#include "presentation_automation/host/shows/media_admission.h"
 #include "presentation_automation/host/shows/show_window.h"
 #include "presentation_automation/host/shows/slide_media.h"
 #include "presentation_automation/host/shows/switch_batch.h"
@@ -97,6 +98,12 @@ PresentationHost::PresentationHost(HostSettings settings, QObject *parent)
     m_converter->setTimeoutMs(m_settings.conversionTimeoutMs);
     m_converter->setImportScript(m_settings.importScript);
     connect(m_pool, &RenderPool::frameReady, this, &PresentationHost::frameReady);
+    // Open media take the place of the farthest frames, so clips do not add to the host's
+    // memory beyond what the frames give up.
+    connect(&MediaRoom::instance(), &MediaRoom::changed, this, [this] {
+        m_cache.setCapBytes(framesRoomBeside(m_settings.frameCacheBytes, SlideMedia::openBytes()));
+        scheduleFrames();
+    });
     connect(m_socket, &SocketKeeper::newConnection, this, &PresentationHost::acceptConnection);
     connect(m_socket, &SocketKeeper::displaced, this, &PresentationHost::socketTakenByAnother);
     connect(m_socket, &SocketKeeper::regained, this, &PresentationHost::writeJournal);
@@ -863,10 +870,14 @@ QString PresentationHost::statusText() const
                                 nextEffects);
         }
     }
-    lines << QStringLiteral("Frames held: %1 (%2 MiB of %3 MiB)")
-                 .arg(m_cache.size())
-                 .arg(m_cache.bytes() / (1024 * 1024))
-                 .arg(m_cache.capBytes() / (1024 * 1024));
+    QString frames = QStringLiteral("Frames held: %1 (%2 MiB of %3 MiB")
+                         .arg(m_cache.size())
+                         .arg(m_cache.bytes() / (1024 * 1024))
+                         .arg(m_cache.capBytes() / (1024 * 1024));
+    if (const std::int64_t media = SlideMedia::openBytes(); media > 0) {
+        frames += QStringLiteral("; open media take about %1 MiB").arg(media / (1024 * 1024));
+    }
+    lines << frames + QLatin1Char(')');
     lines << QStringLiteral("Export pictures held: %1 (%2 KiB)")
                  .arg(m_pictures.size())
                  .arg(m_pictures.bytes() / 1024);

@@ -42,7 +42,7 @@ struct HostSettings
     QString cacheDir;
     bool replace = false;
     // All frames ahead (6 per show) of three 1080p shows; with the rest of the host that
-    // stays within 256 MiB.
+    // stays within 256 MiB. Open media take their memory from it, down to a third.
     std::int64_t frameCacheBytes = 144ll * 1024 * 1024;
     int renderThreads = 2;
     int conversionTimeoutMs = 170000;

@@ -344,6 +344,12 @@ int FrameCache::heldSprites(const QString &pdf, const QSize &box) const
     return held;
 }
 
+void FrameCache::setCapBytes(std::int64_t capBytes)
+{
+    m_cap = capBytes;
+    evict();
+}
+
 void FrameCache::setWanted(const std::vector<FrameKey> &wanted)
 {
     m_wanted.clear();

@@ -114,6 +114,8 @@ public:
 
     std::int64_t bytes() const { return m_bytes; }
     std::int64_t capBytes() const { return m_cap; }
+    // A smaller cap lets frames go at once, the unwanted first.
+    void setCapBytes(std::int64_t capBytes);
     int size() const { return static_cast<int>(m_frames.size()); }
 
 private:

@@ -52,6 +52,7 @@ void FrameTap::deliver(const QVideoFrame &frame)
         ++m_frames;
         m_sinceFrame.start();
     }
+    m_frameSize = frame.size();
     // A frame not yet made a picture gives way to this one.
     m_pending = frame;
     startConverting();
@@ -144,6 +145,12 @@ double FrameTap::longestGapMs() const
 {
     QMutexLocker lock(&m_mutex);
     return m_longestGapMs;
+}
+
+QSize FrameTap::frameSize() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_frameSize;
 }
 
 void FrameTap::close()

@@ -40,6 +40,8 @@ public:
     // The pictures taken while counting.
     int pictures() const;
     double longestGapMs() const;
+    // The size of the frames the backend delivers; empty until the first.
+    QSize frameSize() const;
     // Nothing delivered after this reaches the receiver; on its return no thread is about to.
     void close();
 
@@ -57,6 +59,7 @@ private:
     mutable QMutex m_mutex;
     QSize m_target;
     QVideoFrame m_pending;
+    QSize m_frameSize;
     bool m_converting = false;
     QImage m_newest;
     bool m_waiting = false;

@@ -1,5 +1,7 @@
 #include "presentation_automation/host/shows/media_admission.h"
 
+#include <algorithm>
+
 namespace pa::host {
 
 MediaAdmission admitMedium(MediaKind kind, bool shown, const MediaCounts &open,
@@ -12,6 +14,23 @@ MediaAdmission admitMedium(MediaKind kind, bool shown, const MediaCounts &open,
         return MediaAdmission::AfterHeldOneGoes;
     }
     return MediaAdmission::Refuse;
+}
+
+std::int64_t mediumBytes(MediaKind kind, const QSize &picture)
+{
+    if (kind != MediaKind::Video) {
+        return 2ll * 1024 * 1024;
+    }
+    const QSize size = picture.isEmpty() ? QSize(1920, 1080) : picture;
+    // 44 MiB over a 1080p picture's pixels.
+    constexpr std::int64_t bytesPerPixel = 22;
+    return bytesPerPixel * size.width() * size.height();
+}
+
+std::int64_t framesRoomBeside(std::int64_t frameCapBytes, std::int64_t mediaBytes)
+{
+    const std::int64_t least = frameCapBytes / 3;
+    return std::max(least, frameCapBytes - std::max<std::int64_t>(mediaBytes, 0));
 }
 
 } // namespace pa::host

@@ -8,6 +8,10 @@
 
 #include "presentation_automation/host/decks/deck_description.h"
 
+#include <QSize>
+
+#include <cstdint>
+
 namespace pa::host {
 
 struct MediaCounts
@@ -33,5 +37,17 @@ enum class MediaAdmission
 // those of them only held ready. shown: the clip is started by a show, not held ready.
 MediaAdmission admitMedium(MediaKind kind, bool shown, const MediaCounts &open,
                            const MediaCounts &heldReady, const MediaCounts &most = mostMediaAtOnce);
+
+// What an open medium is reckoned to hold. A video holds its decoder's reference and reorder
+// frames, which grow with its picture: measured outside the host, a 1080p H.264 clip decoding
+// on one thread takes about 44 MiB. A picture not yet known counts as 1080p. A sound holds
+// its buffers only.
+std::int64_t mediumBytes(MediaKind kind, const QSize &picture);
+
+// The memory for frames held ahead, of frameCapBytes, once the open media took theirs: the
+// media take the place of the farthest frames, so the host's memory stays where it was
+// without them, but never more than two thirds of it: every show keeps its next and previous
+// steps held (three 1080p shows).
+std::int64_t framesRoomBeside(std::int64_t frameCapBytes, std::int64_t mediaBytes);
 
 } // namespace pa::host

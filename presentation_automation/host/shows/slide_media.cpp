@@ -48,6 +48,8 @@ struct SlideMedia::Clip
 
     // Counted against the host's bound on open media: a player, or one being made.
     bool takesRoom() const { return (player != nullptr || opening) && !failed; }
+    // The picture size its memory was last reckoned with; empty until its first frame.
+    QSize reckoned;
 
     qint64 trimStartMs() const { return static_cast<qint64>(clip.trimStartSeconds * 1000); }
     // Where it ends in the file; unknown until the backend knows the file's length.
@@ -105,6 +107,42 @@ QString checkMediumFile(const QString &path)
 }
 
 } // namespace
+
+MediaRoom &MediaRoom::instance()
+{
+    static MediaRoom room;
+    return room;
+}
+
+void MediaRoom::tell()
+{
+    if (m_due) {
+        return;
+    }
+    m_due = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_due = false;
+            emit changed();
+        },
+        Qt::QueuedConnection);
+}
+
+std::int64_t SlideMedia::openBytes()
+{
+    std::int64_t bytes = 0;
+    for (const SlideMedia *media : everyShowsMedia()) {
+        for (const auto *list : {&media->m_clips, &media->m_carried, &media->m_prepared}) {
+            for (const std::unique_ptr<Clip> &c : *list) {
+                if (c && c->takesRoom()) {
+                    bytes += mediumBytes(c->clip.kind, c->reckoned);
+                }
+            }
+        }
+    }
+    return bytes;
+}
 
 SlideMedia::SlideMedia(QObject *parent)
     : QObject(parent), m_checks(new DeadlineWorkers(4, this)), m_check(checkMediumFile)
@@ -247,6 +285,7 @@ void SlideMedia::release(Clip &clip)
     clip.player->stop();
     // Its backend may still deliver from its threads: gone once back at the event loop.
     clip.player->deleteLater();
+    MediaRoom::instance().tell();
 }
 
 std::vector<std::unique_ptr<SlideMedia::Clip>>::iterator SlideMedia::preparedAt(int slide,
@@ -331,6 +370,7 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
     // Even a stat of a file on a hung share can stop a thread for good: not the show's.
     const QString path = QFileInfo(QDir(folder).filePath(clip.file)).absoluteFilePath();
     c->opening = true;
+    MediaRoom::instance().tell();
     Clip *raw = c.get();
     const std::weak_ptr<int> life = c->life;
     m_checks->run(
@@ -354,6 +394,7 @@ void SlideMedia::opened(Clip &clip, const QString &path, const QString &why)
     clip.opening = false;
     if (!why.isEmpty()) {
         clip.failed = true;
+        MediaRoom::instance().tell();
         clip.problem = QStringLiteral("The medium %1 of slide %2 is not played: %3; the slide's "
                                       "picture stays.")
                            .arg(shownName(clip.clip))
@@ -417,6 +458,7 @@ void SlideMedia::makePlayer(Clip &clip, const QString &path)
                     return;
                 }
                 raw->failed = true;
+                MediaRoom::instance().tell();
                 if (raw->tap) {
                     raw->tap->close();
                 }
@@ -636,6 +678,10 @@ void SlideMedia::takeFrame(const FrameTap *tap)
         for (const std::unique_ptr<Clip> &c : *list) {
             if (!c || c->tap.get() != tap) {
                 continue;
+            }
+            if (const QSize size = c->tap->frameSize(); size != c->reckoned) {
+                c->reckoned = size;
+                MediaRoom::instance().tell();
             }
             QImage frame = c->tap->take();
             // Frames before the trim's start come as the file loads, before it is sent there.

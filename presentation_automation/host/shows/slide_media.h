@@ -29,6 +29,7 @@
 #include <QRect>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -45,6 +46,24 @@ enum class MediaAdmission;
 
 // Whether this build can play media at all.
 bool mediaPlaybackAvailable();
+
+// Tells, once back at the event loop, that the media open over every show changed: the
+// host gives their room to frames, or takes it from them.
+class MediaRoom : public QObject
+{
+    Q_OBJECT
+
+public:
+    static MediaRoom &instance();
+    // Any number of calls before the event loop comes back make one changed().
+    void tell();
+
+signals:
+    void changed();
+
+private:
+    bool m_due = false;
+};
 
 class SlideMedia : public QObject
 {
@@ -95,6 +114,9 @@ public:
     // clip that loops, "media2.mp4 not played"); the frames are those the decoder handed over,
     // the pictures those the show took to draw.
     QStringList status() const;
+
+    // The memory the media open over every show are reckoned to hold (see mediumBytes).
+    static std::int64_t openBytes();
 
     // Whether the file at path can be played: empty, or why not. Runs on a worker thread.
     using FileCheck = std::function<QString(const QString &path)>;

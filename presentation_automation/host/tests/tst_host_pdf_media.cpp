@@ -9,10 +9,13 @@
 #include "movie_pdf.h"
 #include "video_watch.h"
 
+#include "presentation_automation/host/shows/media_admission.h"
+
 #include "platform/testing/test_main.h"
 #include "platform/testing/x_desktop.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 
 using namespace pa;
 using namespace pa::host;
@@ -63,6 +66,20 @@ private:
         const QStringList media =
             m_fx->log().split(QLatin1Char('\n')).filter(QLatin1String("medium"));
         return listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
+    }
+    // The listing's line on frames: the MiB they may take, and those open media take.
+    struct FramesRoom
+    {
+        int capMib = -1;
+        int mediaMib = 0;
+    };
+    FramesRoom framesRoom() const
+    {
+        static const QRegularExpression line(QStringLiteral(
+            R"(Frames held: \d+ \(\d+ MiB of (\d+) MiB(?:; open media take about (\d+) MiB)?\))"));
+        const QRegularExpressionMatch m = line.match(listing());
+        return m.hasMatch() ? FramesRoom{m.captured(1).toInt(), m.captured(2).toInt()}
+                            : FramesRoom{};
     }
     bool onScreen(int slide) const
     {
@@ -260,21 +277,43 @@ private slots:
             deck({plainPage(Qt::darkBlue), many,
                   moviePage(Qt::darkRed, MovieKind::Movie, QStringLiteral("clip.mp4"), movieRect)});
         QVERIFY(!pdf.isEmpty());
+        // Started, with no show yet.
+        auto app = applicationFactory(m_fx->options)();
+        const FramesRoom alone = framesRoom();
+        QVERIFY2(alone.capMib > 0 && alone.mediaMib == 0, qPrintable(listing()));
+        // The media's memory is taken from the frames', MiB for MiB (each rounded down).
+        const auto mediaTakeFramesPlace = [&] {
+            const FramesRoom now = framesRoom();
+            return now.mediaMib > 0 && std::abs(now.capMib + now.mediaMib - alone.capMib) <= 1;
+        };
         auto view = startShow(pdf);
         QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(
             listing().contains(QLatin1String("media ready for the next step: 6")), 20000);
+        // Once their first frames came, each is reckoned at its own picture, not at 1080p.
+        const auto clipsMib = [](int clips) {
+            return static_cast<int>(clips * mediumBytes(MediaKind::Video, QSize(320, 180)) /
+                                    (1024 * 1024));
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(framesRoom().mediaMib, clipsMib(6), 10000);
+        QVERIFY2(mediaTakeFramesPlace(), qPrintable(listing()));
         view->next();
         QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
         QTRY_COMPARE_WITH_TIMEOUT(listing().count(QLatin1String("clip.mp4 playing")), 6, 20000);
         QCOMPARE(listing().count(QLatin1String("clip.mp4 not played")), 2);
         QCOMPARE(m_fx->log().count(QLatin1String("the most they play at once")), 2);
+        // The two not played take no memory.
+        QTRY_COMPARE_WITH_TIMEOUT(framesRoom().mediaMib, clipsMib(6), 5000);
+        QVERIFY2(mediaTakeFramesPlace(), qPrintable(listing()));
         // Slide 3's clip is not held while the six play; it plays once they are gone.
         QVERIFY2(!listing().contains(QLatin1String("media ready")), qPrintable(hostState()));
         view->next();
         QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
         QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
         QCOMPARE(listing().count(QLatin1String("clip.mp4 playing")), 1);
+        // The six gave their room back.
+        QTRY_COMPARE_WITH_TIMEOUT(framesRoom().mediaMib, clipsMib(1), 5000);
+        QVERIFY2(mediaTakeFramesPlace(), qPrintable(listing()));
     }
 };
 
