@@ -59,6 +59,31 @@ Converted convertWith(const QString &script, const QString &cacheDir, const QStr
     return result.value_or(Converted{{}, QStringLiteral("no answer")});
 }
 
+// A converted deck as the host reads it: its PDF and the description beside it; why says
+// what failed.
+struct ReadBack
+{
+    std::unique_ptr<Poppler::Document> doc;
+    std::optional<DeckDescription> deck;
+    QString why;
+};
+
+ReadBack readBack(const QString &pdf)
+{
+    ReadBack r;
+    r.doc = loadPdf(pdf, &r.why);
+    if (!r.doc) {
+        return r;
+    }
+    QFile json(descriptionPathFor(pdf));
+    if (!json.open(QIODevice::ReadOnly)) {
+        r.why = QStringLiteral("no description beside ") + pdf;
+        return r;
+    }
+    r.deck = readDeckDescription(json.readAll(), r.doc->numPages(), &r.why);
+    return r;
+}
+
 QString pageText(Poppler::Document &doc, int page)
 {
     std::unique_ptr<Poppler::Page> p(doc.page(page));
@@ -180,15 +205,12 @@ private slots:
         QVERIFY2(c.error.isEmpty(), qPrintable(c.error));
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
 
-        QString why;
-        auto doc = loadPdf(c.pdf, &why);
-        QVERIFY2(doc, qPrintable(why));
+        const ReadBack read = readBack(c.pdf);
+        QVERIFY2(read.deck, qPrintable(read.why));
+        const auto &doc = read.doc;
+        const auto &d = read.deck;
         // A page per state, and for the spin its sprite and the page under it.
         QCOMPARE(doc->numPages(), 13);
-        QFile json(descriptionPathFor(c.pdf));
-        QVERIFY(json.open(QIODevice::ReadOnly));
-        const auto d = readDeckDescription(json.readAll(), doc->numPages(), &why);
-        QVERIFY2(d, qPrintable(why));
         QCOMPARE(d->importer, SteppedImport::version());
         QCOMPARE(d->slideCount(), 5);
         QVERIFY(!d->loop);
@@ -308,13 +330,10 @@ private slots:
             convertWith(SteppedImport::defaultScript(),
                         m_dir.filePath(QStringLiteral("cache-effects-") + format), deck);
         QVERIFY2(c.error.isEmpty(), qPrintable(c.error));
-        QString why;
-        auto doc = loadPdf(c.pdf, &why);
-        QVERIFY2(doc, qPrintable(why));
-        QFile json(descriptionPathFor(c.pdf));
-        QVERIFY(json.open(QIODevice::ReadOnly));
-        const auto d = readDeckDescription(json.readAll(), doc->numPages(), &why);
-        QVERIFY2(d, qPrintable(why));
+        const ReadBack read = readBack(c.pdf);
+        QVERIFY2(read.deck, qPrintable(read.why));
+        const auto &doc = read.doc;
+        const auto &d = read.deck;
         QVERIFY2(d->report.isEmpty(), qPrintable(d->report.join(QLatin1Char('\n'))));
         QCOMPARE(d->slideCount(), 1);
         const SlideDescription &slide = d->slides[0];
@@ -598,18 +617,13 @@ private slots:
             warnings.clear();
             const Converted c = convertWith(fake, cache, deck);
             QVERIFY2(c.error.isEmpty(), qPrintable(c.error));
-            QString why;
-            auto doc = loadPdf(c.pdf, &why);
-            QVERIFY2(doc, qPrintable(why));
-            // LibreOffice's own PDF export leaves the hidden slide out.
-            QCOMPARE(doc->numPages(), 4);
             // Beside it, a plain description whose report says why it has no builds, so the
             // programs that load it can tell the operator, on this open and the next.
-            QFile note(descriptionPathFor(c.pdf));
-            QVERIFY(note.open(QIODevice::ReadOnly));
-            why.clear();
-            const auto described = readDeckDescription(note.readAll(), doc->numPages(), &why);
-            QVERIFY2(described, qPrintable(why));
+            const ReadBack read = readBack(c.pdf);
+            QVERIFY2(read.deck, qPrintable(read.why));
+            const auto &described = read.deck;
+            // LibreOffice's own PDF export leaves the hidden slide out.
+            QCOMPARE(read.doc->numPages(), 4);
             QCOMPARE(described->slideCount(), 4);
             QCOMPARE(described->report.size(), 1);
             QVERIFY2(described->report[0].startsWith(QLatin1String("shown without its builds")) &&
@@ -645,13 +659,10 @@ private slots:
         const Converted c = convertWith(SteppedImport::defaultScript(),
                                         m_dir.filePath(QStringLiteral("cache-options")), deck);
         QVERIFY2(c.error.isEmpty(), qPrintable(c.error));
-        QString why;
-        auto doc = loadPdf(c.pdf, &why);
-        QVERIFY2(doc, qPrintable(why));
-        QFile json(descriptionPathFor(c.pdf));
-        QVERIFY(json.open(QIODevice::ReadOnly));
-        const auto d = readDeckDescription(json.readAll(), doc->numPages(), &why);
-        QVERIFY2(d, qPrintable(why));
+        const ReadBack read = readBack(c.pdf);
+        QVERIFY2(read.deck, qPrintable(read.why));
+        const auto &doc = read.doc;
+        const auto &d = read.deck;
         QCOMPARE(d->importer, QStringLiteral("5"));
         QCOMPARE(d->slideCount(), 4);
         struct Expected
