@@ -5,7 +5,10 @@
 //   once (as the host counts the frames the decoder hands over);
 // - the host's memory: after the steps, with three 1080p clips held ready, while one plays
 //   and while three do (the peak of each, resident: anonymous, files mapped, shared with the
-//   X server), and its peak over the whole run.
+//   X server), and its peak over the whole run;
+// - one 4K clip (3840x2160, 30 fps) on one show, on a host of its own twice: its decoder held
+//   to one thread (PRESENTATION_HOST_DECODE_THREADS=1), then with the threads the host gives
+//   the stream: frames and pictures a second, longest gap, the host's threads and memory.
 //   bench_media [--rounds N]
 
 #include "bench_figures.h"
@@ -150,6 +153,16 @@ template<typename Pred> bool waitUntil(Pred pred, int ms)
         QThread::msleep(1);
     }
     return true;
+}
+
+// Ends the host and waits until it is gone, so that the next figures are not shared with it.
+void endHost(qint64 pid)
+{
+    if (pid <= 0) {
+        return;
+    }
+    ::kill(pid_t(pid), SIGTERM);
+    waitUntil([&] { return !QFile::exists(QStringLiteral("/proc/%1").arg(pid)); }, 10000);
 }
 
 } // namespace
@@ -341,8 +354,74 @@ int main(int argc, char **argv)
     std::printf("host peak memory over the whole run: VmHWM: %lld kB; now %s\n",
                 static_cast<long long>(runPeak),
                 procLine(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS").constData());
-    if (pid > 0) {
-        ::kill(pid_t(pid), SIGTERM);
+    endHost(pid);
+
+    // 4. One 4K clip on one show.
+    if (!makeClip(dir.filePath(QStringLiteral("fourk.mp4")), QStringLiteral("3840x2160"), 12)) {
+        std::printf("ffmpeg made no 4K clip\n");
+        return 1;
     }
+    const QString fourKDeck = dir.filePath(QStringLiteral("fourk.pdf"));
+    writeMoviePdf(fourKDeck, {plainPage(Qt::darkBlue),
+                              moviePage(Qt::darkGreen, MovieKind::Movie,
+                                        QStringLiteral("fourk.mp4"), QRectF(0, 0, 1, 1))});
+    std::printf("One 3840x2160 30 fps H.264 clip on one 1920x1080 show, a host started for each:"
+                "\n");
+    for (const bool oneThread : {true, false}) {
+        // A host of its own, with no journal of the shows before to put back.
+        const QString run =
+            dir.filePath(oneThread ? QStringLiteral("fourk-one") : QStringLiteral("fourk-stream"));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(run + QStringLiteral("/state")));
+        if (oneThread) {
+            qputenv("PRESENTATION_HOST_DECODE_THREADS", "1");
+        } else {
+            qunsetenv("PRESENTATION_HOST_DECODE_THREADS");
+        }
+        pa::host::ClientOptions own = options;
+        own.runtimeDir = run + QStringLiteral("/runtime");
+        auto host = pa::host::applicationFactory(own)();
+        auto p = host->presentations()->open(str(fourKDeck));
+        p->slideShowSettings()->run();
+        auto window = p->slideShowWindow();
+        window->setLeft(0);
+        window->setTop(0);
+        window->setWidth(1440);
+        waitUntil([&] { return listing(own).contains(QLatin1String("media ready")); }, 30000);
+        wait(1500);
+        const qint64 hostPid = pa::host::runningHostPid(own);
+        qint64 peak = 0;
+        resetPeak(hostPid, peak);
+        window->view()->gotoSlide(2);
+        wait(9000);
+        const QString playing = listing(own);
+        const int threads = int(QDir(QStringLiteral("/proc/%1/task").arg(hostPid))
+                                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                                    .size());
+        const QString memoryNow = memory(hostPid);
+        static const QRegularExpression fourKLine(
+            QStringLiteral("fourk\\.mp4 playing, ([0-9.]+) s elapsed.*?(\\d+) frames, "
+                           "(\\d+) pictures, longest gap ([0-9.]+) ms"));
+        const auto m = fourKLine.match(playing);
+        std::printf("  %s:\n", oneThread ? "decoder held to one thread (as before)"
+                                         : "threads for the stream");
+        if (m.hasMatch()) {
+            const double elapsed = m.captured(1).toDouble();
+            const auto perSecond = [&](int n) { return elapsed > 0 ? n / elapsed : 0.0; };
+            std::printf("    %d frames in %.1f s (%.1f a second of 30), %d pictures drawn (%.1f a "
+                        "second), longest gap %s ms\n",
+                        m.captured(2).toInt(), elapsed, perSecond(m.captured(2).toInt()),
+                        m.captured(3).toInt(), perSecond(m.captured(3).toInt()),
+                        qPrintable(m.captured(4)));
+        } else {
+            std::printf("    the listing told no playing 4K clip:\n%s\n", qPrintable(playing));
+            exitCode = 1;
+        }
+        std::printf("    host threads while it plays: %d; host memory: %s\n", threads,
+                    qPrintable(memoryNow));
+        std::printf("    load: %s\n",
+                    procLine(QStringLiteral("/proc/loadavg"), nullptr).constData());
+        endHost(hostPid);
+    }
+    qunsetenv("PRESENTATION_HOST_DECODE_THREADS");
     return exitCode;
 }

@@ -1,5 +1,7 @@
 #include "presentation_automation/host/shows/media_pipeline_limits.h"
 
+#include "presentation_automation/host/shows/media_decode_threads.h"
+
 #include <gst/gst.h>
 
 #include <cstring>
@@ -33,13 +35,54 @@ const char *factoryName(GstElement *element)
     return factory != nullptr ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
 }
 
+// A libav video decoder opens its codec, with the threads it is set to then, when the stream's
+// caps reach it: its size and rate are known from there.
+GstPadProbeReturn capsReachDecoder(GstPad *pad, GstPadProbeInfo *info, gpointer)
+{
+    GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) {
+        return GST_PAD_PROBE_OK;
+    }
+    GstCaps *caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    if (caps == nullptr || gst_caps_get_size(caps) == 0) {
+        return GST_PAD_PROBE_OK;
+    }
+    const GstStructure *stream = gst_caps_get_structure(caps, 0);
+    int width = 0;
+    int height = 0;
+    int numerator = 0;
+    int denominator = 1;
+    gst_structure_get_int(stream, "width", &width);
+    gst_structure_get_int(stream, "height", &height);
+    if (!gst_structure_get_fraction(stream, "framerate", &numerator, &denominator) ||
+        denominator <= 0) {
+        numerator = 0;
+        denominator = 1;
+    }
+    if (GstObject *decoder = gst_pad_get_parent(pad)) {
+        g_object_set(decoder, "max-threads",
+                     decodeThreadsFor(width, height, double(numerator) / denominator,
+                                      decodeThreadsAllowed()),
+                     nullptr);
+        gst_object_unref(decoder);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
 void elementMade(GObject *, GstClockTime, GstElement *element)
 {
     const char *kind = factoryName(element);
-    // The libav video decoders; its audio decoders have no threads to set.
+    // The libav video decoders; its audio decoders have no threads to set. One thread until
+    // the stream says it needs more.
     if (g_str_has_prefix(kind, "avdec_") &&
         g_object_class_find_property(G_OBJECT_GET_CLASS(element), "max-threads") != nullptr) {
         g_object_set(element, "max-threads", 1, nullptr);
+        if (GstPad *sink = gst_element_get_static_pad(element, "sink")) {
+            gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, capsReachDecoder, nullptr,
+                              nullptr);
+            gst_object_unref(sink);
+        }
     }
     // Qt's video sink: a sink keeps the last frame it had for whoever asks for it, and Qt does
     // not; Qt holds the frame it handed over itself.
