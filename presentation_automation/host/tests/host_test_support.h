@@ -7,6 +7,8 @@
 #include "presentation_automation/host/client/client.h"
 #include "presentation_automation/host/service/runtime_dir.h"
 
+#include "platform/testing/x_desktop.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -19,6 +21,7 @@
 
 #include <csignal>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -175,6 +178,21 @@ public:
     QString runtimeDir;
     ClientOptions options;
 };
+
+// A fresh fixture whose host shows on an X server of its own, for a test's init(): empty, or
+// why no X server runs here (the test is then skipped). The fixture goes before its server.
+inline QString startHostOnX(std::unique_ptr<HostFixture> &fixture,
+                            std::unique_ptr<platform::testing::DummyXServer> &x,
+                            const QStringList &hostArguments = {})
+{
+    fixture = std::make_unique<HostFixture>();
+    x = std::make_unique<platform::testing::DummyXServer>(fixture->path(QStringLiteral("x")));
+    if (!x->whyNot().isEmpty()) {
+        return x->whyNot();
+    }
+    fixture->showOn(x->display, hostArguments);
+    return {};
+}
 
 // The pages a status listing says are held as frames for the first show it lists.
 inline QStringList heldPagesIn(const QString &listing)

@@ -137,12 +137,10 @@ private:
 private slots:
     void init()
     {
-        m_fx = std::make_unique<HostFixture>();
-        m_x = std::make_unique<DummyXServer>(m_fx->path(QStringLiteral("x")));
-        if (!m_x->whyNot().isEmpty()) {
-            QSKIP(qPrintable(m_x->whyNot()));
+        if (const QString why = startHostOnX(m_fx, m_x, {QStringLiteral("--pdf-steps")});
+            !why.isEmpty()) {
+            QSKIP(qPrintable(why));
         }
-        m_fx->showOn(m_x->display, {QStringLiteral("--pdf-steps")});
         m_deck = m_fx->path(QStringLiteral("effects.pdf"));
         QVERIFY(makeEffectDeck(m_deck, effectSeconds));
     }

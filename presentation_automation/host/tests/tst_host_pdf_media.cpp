@@ -115,12 +115,9 @@ private slots:
 
     void init()
     {
-        m_fx = std::make_unique<HostFixture>();
-        m_x = std::make_unique<DummyXServer>(m_fx->path(QStringLiteral("x")));
-        if (!m_x->whyNot().isEmpty()) {
-            QSKIP(qPrintable(m_x->whyNot()));
+        if (const QString why = startHostOnX(m_fx, m_x); !why.isEmpty()) {
+            QSKIP(qPrintable(why));
         }
-        m_fx->showOn(m_x->display);
     }
 
     void cleanup()
