@@ -4,6 +4,7 @@
 #include "presentation_automation/host/shows/frame_tap.h"
 #include "presentation_automation/host/shows/media_admission.h"
 #include "presentation_automation/host/shows/media_pipeline_limits.h"
+#include "presentation_automation/host/shows/player_retirement.h"
 
 #include <QAudioOutput>
 #include <QDir>
@@ -38,6 +39,8 @@ struct SlideMedia::Clip
     QString problem;
     bool told = false;
     QString folder;
+    // The file its player plays.
+    QString path;
     // A player that fails is made again once: GStreamer's pipelines, several starting at
     // once, now and then fail with "Internal data stream error" and play when made again.
     bool remade = false;
@@ -244,9 +247,18 @@ void SlideMedia::release(Clip &clip)
     if (clip.sink != nullptr) {
         clip.sink->disconnect(this);
     }
-    clip.player->stop();
-    // Its backend may still deliver from its threads: gone once back at the event loop.
-    clip.player->deleteLater();
+    clip.audio->setMuted(true);
+    // Stopping it waits for the backend's reader, which its file may hold for good.
+    PlayerRetirement::instance().retire(
+        clip.player, clip.path, m_check, m_checkDeadlineMs,
+        QStringLiteral("The medium %1 of slide %2 is let go without waiting for it: its file "
+                       "does not answer within %3 s; its player is freed once it does.")
+            .arg(shownName(clip.clip))
+            .arg(clip.slide)
+            .arg(m_checkDeadlineMs / 1000.0));
+    clip.player = nullptr;
+    clip.audio = nullptr;
+    clip.sink = nullptr;
 }
 
 std::vector<std::unique_ptr<SlideMedia::Clip>>::iterator SlideMedia::preparedAt(int slide,
@@ -384,6 +396,7 @@ void SlideMedia::opened(Clip &clip, const QString &path, const QString &why)
 void SlideMedia::makePlayer(Clip &clip, const QString &path)
 {
     limitMediaPipelines();
+    clip.path = path;
     clip.player = new QMediaPlayer(this);
     clip.audio = new QAudioOutput(clip.player);
     clip.audio->setVolume(static_cast<float>(clip.clip.volume));
