@@ -66,6 +66,22 @@ private:
         return listing().contains(QStringLiteral("slide on screen: %1").arg(slide));
     }
 
+    // The host's threads that read a clip's file for its player (GStreamer's demuxer).
+    int readerThreads() const
+    {
+        int n = 0;
+        for (const qint64 pid : hostProcesses(m_fx->runtimeDir)) {
+            const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+            for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile comm(tasks + QLatin1Char('/') + task + QStringLiteral("/comm"));
+                if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("qtdemux")) {
+                    ++n;
+                }
+            }
+        }
+        return n;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -142,6 +158,11 @@ private slots:
         view->next();
         QVERIFY2(waitFor([this] { return onScreen(4); }, 15000), qPrintable(hostState()));
         QVERIFY(!view->media()->playing);
+
+        // The share comes back: the player left behind is freed, its threads end.
+        QVERIFY(readerThreads() > 0);
+        m_share->setReadsHang(false);
+        QTRY_COMPARE_WITH_TIMEOUT(readerThreads(), 0, 20000);
     }
 };
 
