@@ -39,7 +39,7 @@ void PlayerRetirement::retire(QMediaPlayer *player, const QString &path, const F
     const QPointer<QMediaPlayer> watched(player);
     QTimer::singleShot(deadlineMs, this, [this, watched, path, said] {
         const auto found = m_waiting.find(path);
-        if (watched && found != m_waiting.end() &&
+        if (!said.isEmpty() && watched && found != m_waiting.end() &&
             std::find(found->second.begin(), found->second.end(), watched) != found->second.end()) {
             qWarning("%s", qPrintable(said));
         }

@@ -30,8 +30,8 @@ public:
     static PlayerRetirement &instance();
 
     // Takes player, no longer connected to its clip, and lets it go once the file at path
-    // answers check (whatever it answers). If it has not within deadlineMs, said goes to the
-    // log.
+    // answers check (whatever it answers). If it has not within deadlineMs, said (unless
+    // empty) goes to the log.
     void retire(QMediaPlayer *player, const QString &path, const FileCheck &check, int deadlineMs,
                 const QString &said);
     // Players whose file has not answered yet.
