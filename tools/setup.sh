@@ -49,6 +49,8 @@ if [ "$test_tools" = yes ]; then
     packages+=(nsis)
     # The media and blank-screen tests make their clips and read the screens with ffmpeg.
     packages+=(ffmpeg)
+    # A clip on a share that hangs is served by a FUSE file system written with fusepy.
+    packages+=(python3-fusepy fuse3)
 fi
 
 missing=()

@@ -4,13 +4,16 @@
 #include "presentation_automation/host/shows/frame_tap.h"
 #include "presentation_automation/host/shows/media_admission.h"
 #include "presentation_automation/host/shows/media_pipeline_limits.h"
+#include "presentation_automation/host/shows/player_retirement.h"
 
 #include <QAudioOutput>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QPainter>
+#include <QTimer>
 #include <QUrl>
 #include <QVideoFrame>
 #include <QVideoSink>
@@ -38,6 +41,8 @@ struct SlideMedia::Clip
     QString problem;
     bool told = false;
     QString folder;
+    // The file its player plays.
+    QString path;
     // A player that fails is made again once: GStreamer's pipelines, several starting at
     // once, now and then fail with "Internal data stream error" and play when made again.
     bool remade = false;
@@ -45,6 +50,11 @@ struct SlideMedia::Clip
     bool positioned = false;
     // Playing on over a later slide than its own.
     bool carried = false;
+    // Its frames, as last counted while it played, and since when no new one came.
+    int seenFrames = -1;
+    QElapsedTimer sinceFrame;
+    // Its file is being asked whether it still answers.
+    bool stallAsked = false;
 
     // Counted against the host's bound on open media: a player, or one being made.
     bool takesRoom() const { return (player != nullptr || opening) && !failed; }
@@ -148,6 +158,59 @@ SlideMedia::SlideMedia(QObject *parent)
     : QObject(parent), m_checks(new DeadlineWorkers(4, this)), m_check(checkMediumFile)
 {
     everyShowsMedia().push_back(this);
+    auto *watch = new QTimer(this);
+    watch->setInterval(1000);
+    connect(watch, &QTimer::timeout, this, &SlideMedia::watchFrames);
+    watch->start();
+}
+
+void SlideMedia::watchFrames()
+{
+    for (const std::unique_ptr<Clip> &c : m_clips) {
+        if (!c || c->player == nullptr || !c->tap || c->failed || c->ended || m_held ||
+            c->player->playbackState() != QMediaPlayer::PlayingState) {
+            continue;
+        }
+        const int frames = c->tap->frames();
+        if (frames != c->seenFrames || !c->sinceFrame.isValid()) {
+            c->seenFrames = frames;
+            c->sinceFrame.start();
+            continue;
+        }
+        if (frames == 0 || c->stallAsked || c->sinceFrame.elapsed() < m_checkDeadlineMs) {
+            continue;
+        }
+        // Frames stopped while it plays: a file that no longer answers holds its reader.
+        c->stallAsked = true;
+        Clip *raw = c.get();
+        const std::weak_ptr<int> life = c->life;
+        m_checks->run(
+            m_checkDeadlineMs, [check = m_check, path = c->path] { return check(path); },
+            [raw, life](const QString &) {
+                if (!life.expired()) {
+                    raw->stallAsked = false;
+                    raw->sinceFrame.start();
+                }
+            },
+            [this, raw, life, seconds = m_checkDeadlineMs / 1000.0] {
+                if (life.expired() || raw->failed) {
+                    return;
+                }
+                raw->failed = true;
+                MediaRoom::instance().tell();
+                raw->tap->close();
+                raw->frame = QImage();
+                raw->problem = QStringLiteral("The medium %1 of slide %2 stopped: its file "
+                                              "does not answer within %3 s; the slide's "
+                                              "picture stays.")
+                                   .arg(shownName(raw->clip))
+                                   .arg(raw->slide)
+                                   .arg(seconds);
+                tell(*raw);
+                emit frameChanged(raw->clip.rect);
+                emit clipEnded();
+            });
+    }
 }
 
 void SlideMedia::setFileCheck(FileCheck check, int deadlineMs)
@@ -282,9 +345,21 @@ void SlideMedia::release(Clip &clip)
     if (clip.sink != nullptr) {
         clip.sink->disconnect(this);
     }
-    clip.player->stop();
-    // Its backend may still deliver from its threads: gone once back at the event loop.
-    clip.player->deleteLater();
+    clip.audio->setMuted(true);
+    // Stopping it waits for the backend's reader, which its file may hold for good. A clip
+    // already said to have stopped for its file is not told of again.
+    PlayerRetirement::instance().retire(
+        clip.player, clip.path, m_check, m_checkDeadlineMs,
+        clip.told ? QString()
+                  : QStringLiteral("The medium %1 of slide %2 is let go without waiting for it: "
+                                   "its file does not answer within %3 s; its player is freed "
+                                   "once it does.")
+                        .arg(shownName(clip.clip))
+                        .arg(clip.slide)
+                        .arg(m_checkDeadlineMs / 1000.0));
+    clip.player = nullptr;
+    clip.audio = nullptr;
+    clip.sink = nullptr;
     MediaRoom::instance().tell();
 }
 
@@ -425,6 +500,7 @@ void SlideMedia::opened(Clip &clip, const QString &path, const QString &why)
 void SlideMedia::makePlayer(Clip &clip, const QString &path)
 {
     limitMediaPipelines();
+    clip.path = path;
     clip.player = new QMediaPlayer(this);
     clip.audio = new QAudioOutput(clip.player);
     clip.audio->setVolume(static_cast<float>(clip.clip.volume));

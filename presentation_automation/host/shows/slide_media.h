@@ -9,7 +9,11 @@
 //
 // A clip's file is first checked off the show's thread (a regular file that opens and reads)
 // within a deadline: a file on a hung share leaves its poster and one line in the log, and
-// the show steps on meanwhile. Only a file that answered is handed to the backend.
+// the show steps on meanwhile. Only a file that answered is handed to the backend. A clip let
+// go is silenced at once, and its player stopped only once its file answers again: a share
+// that goes away while the clip plays holds the backend's reader, and a stop would wait for it.
+// A video whose frames stop coming while it plays has its file asked again; one that does not
+// answer is given up as if it had failed.
 //
 // The clips the next step would start are opened ahead and held paused on their first frame,
 // so they start at once; no more than those are held, so memory stays bounded.
@@ -149,7 +153,8 @@ private:
     // The clip reached its end (or its trim's): a looping one plays its part again.
     void finish(Clip &clip);
     static void tell(Clip &clip);
-    // Stops its player and lets it go; nothing of it reaches this object afterwards.
+    // Lets its player go, silent, to be stopped once its file answers; nothing of it reaches
+    // this object afterwards.
     void release(Clip &clip);
     std::vector<std::unique_ptr<Clip>>::iterator preparedAt(int slide, int index);
     void remake(const Clip *failed);
@@ -157,6 +162,9 @@ private:
     // played) or its deadline passed.
     void opened(Clip &clip, const QString &path, const QString &why);
     void makePlayer(Clip &clip, const QString &path);
+    // Each second: a shown video whose frames stopped while it plays has its file asked again;
+    // one that does not answer is given up, its poster shows and an automatic step goes on.
+    void watchFrames();
     // In the show's thread: the newest picture of the clip that tap belongs to, if still held.
     void takeFrame(const FrameTap *tap);
     // The size in device pixels a clip at fractions of the page is drawn at; empty until the
