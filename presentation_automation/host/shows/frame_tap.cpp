@@ -11,14 +11,23 @@ namespace pa::host {
 FrameTap::FrameTap(QObject *receiver, Ready ready) : m_receiver(receiver), m_ready(std::move(ready))
 {}
 
+QSize FrameTap::madeSize(const QSize &frame, const QSize &target)
+{
+    if (target.isEmpty() ||
+        (target.width() >= frame.width() && target.height() >= frame.height())) {
+        // Drawn larger, the painter scales it as well as we could.
+        return frame;
+    }
+    return target;
+}
+
 QImage FrameTap::scaledFor(const QImage &picture, const QSize &target)
 {
-    if (target.isEmpty() || picture.isNull() ||
-        (target.width() >= picture.width() && target.height() >= picture.height())) {
-        // Drawn larger, the painter scales it as well as we could.
+    const QSize size = madeSize(picture.size(), target);
+    if (picture.isNull() || size == picture.size()) {
         return picture;
     }
-    return picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 namespace {
@@ -81,8 +90,12 @@ void FrameTap::convert()
             frame = std::exchange(m_pending, QVideoFrame());
             target = m_target;
         }
-        // The costly part, outside the lock.
-        QImage picture = scaledFor(frame.toImage(), target);
+        // The costly part, outside the lock: made at the drawn size straight from the frame's
+        // planes where it can be, else converted whole by Qt and then scaled.
+        QImage picture = m_maker.make(frame, madeSize(frame.size(), target));
+        if (picture.isNull()) {
+            picture = scaledFor(frame.toImage(), target);
+        }
         frame = QVideoFrame();
         if (picture.isNull()) {
             continue;

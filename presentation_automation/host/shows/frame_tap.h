@@ -8,6 +8,8 @@
 // never falls behind the decoder, and beside the picture the show draws there is never more
 // than one frame and one picture of the clip (a 1080p picture is 8 MB).
 
+#include "presentation_automation/host/shows/frame_picture.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMutex>
@@ -47,6 +49,8 @@ public:
 
     // A picture for a drawn size: the frame's own when target is empty or no smaller.
     static QImage scaledFor(const QImage &picture, const QSize &target);
+    // The size of that picture for a frame of size frame.
+    static QSize madeSize(const QSize &frame, const QSize &target);
 
 private:
     // Under the lock: a frame waits to be made and nothing stops it.
@@ -54,6 +58,8 @@ private:
     // In a thread of the pool, until no frame waits or a picture does.
     void convert();
 
+    // Used by the one conversion running, outside the lock.
+    FramePicture m_maker;
     QObject *const m_receiver;
     const Ready m_ready;
     mutable QMutex m_mutex;

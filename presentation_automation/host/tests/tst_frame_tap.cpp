@@ -11,7 +11,11 @@
 #include <QVideoFrame>
 #include <QVideoFrameFormat>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -35,6 +39,92 @@ QVideoFrame frameOf(const QSize &size, QColor colour)
     }
     frame.unmap();
     return frame;
+}
+
+// A frame of four quarters, each of one colour given as Y, U, V, laid out as format lays out
+// its planes, as a decoder hands it over.
+using Yuv = std::array<uchar, 3>;
+QVideoFrame
+yuvFrameOf(const QSize &size, QVideoFrameFormat::PixelFormat pixelFormat,
+           const std::array<Yuv, 4> &quarters,
+           QVideoFrameFormat::ColorSpace space = QVideoFrameFormat::ColorSpace_Undefined,
+           QVideoFrameFormat::ColorRange range = QVideoFrameFormat::ColorRange_Unknown)
+{
+    QVideoFrameFormat format(size, pixelFormat);
+    format.setColorSpace(space);
+    format.setColorRange(range);
+    QVideoFrame frame(format);
+    if (!frame.map(QVideoFrame::WriteOnly)) {
+        return {};
+    }
+    const auto at = [&](int x, int y) -> const Yuv & {
+        return quarters[(y >= size.height() / 2 ? 2 : 0) + (x >= size.width() / 2 ? 1 : 0)];
+    };
+    for (int y = 0; y < size.height(); ++y) {
+        uchar *luma = frame.bits(0) + y * frame.bytesPerLine(0);
+        const int cy = y / 2;
+        for (int x = 0; x < size.width(); x += 2) {
+            const Yuv &c = at(x, y);
+            switch (pixelFormat) {
+            case QVideoFrameFormat::Format_UYVY:
+                luma[2 * x] = c[1], luma[2 * x + 1] = c[0], luma[2 * x + 2] = c[2],
+                         luma[2 * x + 3] = c[0];
+                break;
+            case QVideoFrameFormat::Format_YUYV:
+                luma[2 * x] = c[0], luma[2 * x + 1] = c[1], luma[2 * x + 2] = c[0],
+                         luma[2 * x + 3] = c[2];
+                break;
+            case QVideoFrameFormat::Format_NV12:
+            case QVideoFrameFormat::Format_NV21: {
+                luma[x] = luma[x + 1] = c[0];
+                uchar *chroma = frame.bits(1) + cy * frame.bytesPerLine(1) + x;
+                const bool vFirst = pixelFormat == QVideoFrameFormat::Format_NV21;
+                chroma[0] = c[vFirst ? 2 : 1];
+                chroma[1] = c[vFirst ? 1 : 2];
+                break;
+            }
+            default: {
+                luma[x] = luma[x + 1] = c[0];
+                const bool vFirst = pixelFormat == QVideoFrameFormat::Format_YV12;
+                frame.bits(vFirst ? 2 : 1)[cy * frame.bytesPerLine(vFirst ? 2 : 1) + x / 2] = c[1];
+                frame.bits(vFirst ? 1 : 2)[cy * frame.bytesPerLine(vFirst ? 1 : 2) + x / 2] = c[2];
+                break;
+            }
+            }
+        }
+    }
+    frame.unmap();
+    return frame;
+}
+
+// The colour a Y, U, V triple stands for, from the standard's luma weights: BT.601 for a frame
+// that does not say and is not HD.
+QRgb rgbOf(const Yuv &c, QVideoFrameFormat::ColorSpace space, int height, bool full)
+{
+    using F = QVideoFrameFormat;
+    if (space == F::ColorSpace_Undefined) {
+        space = height > 576 ? F::ColorSpace_BT709 : F::ColorSpace_BT601;
+    }
+    const double kr = space == F::ColorSpace_BT601    ? 0.299
+                      : space == F::ColorSpace_BT2020 ? 0.2627
+                                                      : 0.2126;
+    const double kb = space == F::ColorSpace_BT601    ? 0.114
+                      : space == F::ColorSpace_BT2020 ? 0.0593
+                                                      : 0.0722;
+    const double y = full ? c[0] / 255.0 : (c[0] - 16) / 219.0;
+    const double cb = (c[1] - 128) / (full ? 255.0 : 224.0);
+    const double cr = (c[2] - 128) / (full ? 255.0 : 224.0);
+    const double r = y + 2 * (1 - kr) * cr;
+    const double b = y + 2 * (1 - kb) * cb;
+    const double g = (y - kr * r - kb * b) / (1 - kr - kb);
+    const auto level = [](double v) { return std::clamp(int(std::lround(v * 255)), 0, 255); };
+    return qRgb(level(r), level(g), level(b));
+}
+
+bool near(QRgb a, QRgb b)
+{
+    const auto close = [](int x, int y) { return std::abs(x - y) <= 4; };
+    return close(qRed(a), qRed(b)) && close(qGreen(a), qGreen(b)) && close(qBlue(a), qBlue(b));
 }
 
 template<typename F> void inThread(F f)
@@ -74,6 +164,84 @@ private slots:
         const QImage picture = tap->take();
         QCOMPARE(picture.size(), made);
         QCOMPARE(QColor(picture.pixel(made.width() / 2, made.height() / 2)), QColor(Qt::red));
+    }
+
+    // Frames in the layouts decoders hand over are made pictures at the drawn size straight
+    // from their planes; their colours are the standard's for each quarter, read in
+    // in each quarter, those of the colour space and range the clip says (Qt's own conversion
+    // reads every frame as BT.601 at video range).
+    void yuvFramesBecomePicturesOfTheDrawnSize_data()
+    {
+        QTest::addColumn<QSize>("frameSize");
+        QTest::addColumn<int>("pixelFormat");
+        QTest::addColumn<int>("space");
+        QTest::addColumn<int>("range");
+        QTest::addColumn<QSize>("target");
+        using F = QVideoFrameFormat;
+        const QSize fourK(3840, 2160);
+        const QSize hd(1920, 1080);
+        QTest::newRow("4K I420 to 1080p")
+            << fourK << int(F::Format_YUV420P) << int(F::ColorSpace_Undefined)
+            << int(F::ColorRange_Unknown) << hd;
+        QTest::newRow("4K NV12 to 1080p")
+            << fourK << int(F::Format_NV12) << int(F::ColorSpace_BT709) << int(F::ColorRange_Video)
+            << hd;
+        QTest::newRow("4K YV12 to 720p")
+            << fourK << int(F::Format_YV12) << int(F::ColorSpace_Undefined)
+            << int(F::ColorRange_Unknown) << QSize(1280, 720);
+        QTest::newRow("1080p NV21 at its own size")
+            << hd << int(F::Format_NV21) << int(F::ColorSpace_Undefined)
+            << int(F::ColorRange_Unknown) << hd;
+        QTest::newRow("1080p I420 BT.601 full range, drawn larger")
+            << hd << int(F::Format_YUV420P) << int(F::ColorSpace_BT601) << int(F::ColorRange_Full)
+            << fourK;
+        QTest::newRow("SD I420 unsaid: BT.601")
+            << QSize(720, 576) << int(F::Format_YUV420P) << int(F::ColorSpace_Undefined)
+            << int(F::ColorRange_Unknown) << QSize(360, 288);
+        QTest::newRow("1080p UYVY to 540p") << hd << int(F::Format_UYVY) << int(F::ColorSpace_BT709)
+                                            << int(F::ColorRange_Video) << QSize(960, 540);
+        QTest::newRow("1080p YUYV BT.2020 to 540p")
+            << hd << int(F::Format_YUYV) << int(F::ColorSpace_BT2020) << int(F::ColorRange_Video)
+            << QSize(960, 540);
+    }
+    void yuvFramesBecomePicturesOfTheDrawnSize()
+    {
+        QFETCH(QSize, frameSize);
+        QFETCH(int, pixelFormat);
+        QFETCH(int, space);
+        QFETCH(int, range);
+        QFETCH(QSize, target);
+        // Reddish, greenish, bluish and yellowish, each within every space's gamut (what lies
+        // outside is clipped differently).
+        const std::array<Yuv, 4> quarters = {Yuv{120, 110, 170}, Yuv{140, 100, 100},
+                                             Yuv{90, 165, 120}, Yuv{170, 90, 140}};
+        const QVideoFrame frame =
+            yuvFrameOf(frameSize, QVideoFrameFormat::PixelFormat(pixelFormat), quarters,
+                       QVideoFrameFormat::ColorSpace(space), QVideoFrameFormat::ColorRange(range));
+        QVERIFY(frame.isValid());
+        QObject receiver;
+        int ready = 0;
+        auto tap = std::make_shared<FrameTap>(&receiver,
+                                              [&](const std::shared_ptr<FrameTap> &) { ++ready; });
+        tap->setTarget(target);
+        inThread([&] { tap->deliver(frame); });
+        QTRY_COMPARE(ready, 1);
+        const QImage picture = tap->take();
+        const QSize made = FrameTap::madeSize(frameSize, target);
+        QCOMPARE(picture.size(), made);
+        for (int i = 0; i < 4; ++i) {
+            const int x = (i % 2 ? 3 : 1) * made.width() / 4;
+            const int y = (i / 2 ? 3 : 1) * made.height() / 4;
+            const QRgb mine = picture.pixel(x, y);
+            const QRgb meant =
+                rgbOf(quarters[i], QVideoFrameFormat::ColorSpace(space), frameSize.height(),
+                      range == QVideoFrameFormat::ColorRange_Full);
+            QVERIFY2(near(mine, meant),
+                     qPrintable(QStringLiteral("%1,%2: %3, meant %4")
+                                    .arg(x)
+                                    .arg(y)
+                                    .arg(QColor(mine).name(), QColor(meant).name())));
+        }
     }
 
     // Frames that come faster than the show takes them replace the one waiting: a few calls,

@@ -1,0 +1,14 @@
+#include "presentation_automation/host/shows/frame_picture.h"
+
+// Without libswscale every frame goes through QVideoFrame::toImage.
+
+namespace pa::host {
+
+FramePicture::~FramePicture() = default;
+
+QImage FramePicture::make(const QVideoFrame &, const QSize &)
+{
+    return {};
+}
+
+} // namespace pa::host
