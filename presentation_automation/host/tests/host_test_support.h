@@ -10,6 +10,7 @@
 #include "platform/testing/x_desktop.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -168,6 +169,20 @@ public:
             more;
     }
 
+    // The host's status listing; empty while no host answers.
+    QString listing() const
+    {
+        try {
+            return statusListing(options);
+        } catch (const AutomationError &) {
+            return {};
+        }
+    }
+    bool onScreen(int slide) const
+    {
+        return listing().contains(QStringLiteral("slide on screen: %1").arg(slide));
+    }
+
     QString log() const
     {
         QFile file(dir.filePath(QStringLiteral("state/presentation-host/host.log")));
@@ -178,6 +193,19 @@ public:
     QString runtimeDir;
     ClientOptions options;
 };
+
+// Polls pred until it holds or ms have passed, however long each look takes.
+template<typename Pred> bool waitFor(Pred pred, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!pred()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QTest::qWait(20);
+    }
+    return true;
+}
 
 // A fresh fixture whose host shows on an X server of its own, for a test's init(): empty, or
 // why no X server runs here (the test is then skipped). The fixture goes before its server.

@@ -53,15 +53,6 @@ private:
         return patch.isNull() ? QColor() : cornerColour(patch);
     }
 
-    QString listing() const
-    {
-        try {
-            return statusListing(m_fx->options);
-        } catch (const AutomationError &) {
-            return {};
-        }
-    }
-
     std::shared_ptr<SlideShowView> startShow()
     {
         auto app = applicationFactory(m_fx->options)();
@@ -99,7 +90,8 @@ private slots:
         }
         view->next();
         QCOMPARE(view->slide()->slideIndex(), 2);
-        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("slide on screen: 2")), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(QLatin1String("slide on screen: 2")),
+                                 30000);
         QVERIFY(screenShows(Qt::white));
         view->setState(ppSlideShowRunning);
         QTRY_VERIFY_WITH_TIMEOUT(screenShows(pageColour(0, 2)), 10000);
@@ -135,7 +127,7 @@ private slots:
                      qPrintable(QStringLiteral("the slide showed: %1").arg(seen.name())));
             if (samplesAfterBack >= 0) {
                 ++samplesAfterBack;
-            } else if (listing().contains(QLatin1String("slide on screen: 2"))) {
+            } else if (m_fx->listing().contains(QLatin1String("slide on screen: 2"))) {
                 samplesAfterBack = 0;
             }
             QTest::qWait(5);

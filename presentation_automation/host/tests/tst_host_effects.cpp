@@ -75,15 +75,6 @@ private:
         return s;
     }
 
-    QString listing() const
-    {
-        try {
-            return statusListing(m_fx->options);
-        } catch (const AutomationError &) {
-            return {};
-        }
-    }
-
     bool onStep(int slide, int step) const
     {
         const QRegularExpression line(
@@ -91,11 +82,14 @@ private:
                            "screen: (\\d+)")
                 .arg(slide)
                 .arg(step));
-        const auto m = line.match(listing());
+        const auto m = line.match(m_fx->listing());
         return m.hasMatch() && m.captured(1) == m.captured(2);
     }
 
-    bool pageHeld(int page) const { return heldPagesIn(listing()).contains(QString::number(page)); }
+    bool pageHeld(int page) const
+    {
+        return heldPagesIn(m_fx->listing()).contains(QString::number(page));
+    }
 
     std::shared_ptr<SlideShowView> startOn(int slide)
     {
@@ -116,7 +110,9 @@ private:
     {
         if (!QTest::qWaitFor([&] { return onStep(slide, 1); }, 30000) ||
             !QTest::qWaitFor(
-                [&] { return listing().contains(QLatin1String("next build's effects: held")); },
+                [&] {
+                    return m_fx->listing().contains(QLatin1String("next build's effects: held"));
+                },
                 30000)) {
             return {};
         }
@@ -197,7 +193,7 @@ private slots:
                  qPrintable(QStringLiteral("square at %1").arg(end.redLeft)));
         QVERIFY(QTest::qWaitFor(
             [&] {
-                return listing().contains(
+                return m_fx->listing().contains(
                     QRegularExpression(QStringLiteral("last effects 1 in [1-9]")));
             },
             10000));

@@ -37,34 +37,10 @@ private:
     bool videoMoves() const { return video().moves(); }
     bool videoStill() const { return video().still(); }
 
-    // Polls pred until it holds or ms have passed, however long each look takes.
-    template<typename Pred> static bool waitFor(Pred pred, int ms)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!pred()) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QTest::qWait(20);
-        }
-        return true;
-    }
-
     // What the host said and shows, for a failure's message.
-    QString hostState() const { return listing() + QLatin1Char('\n') + m_fx->log().right(3000); }
-
-    QString listing() const
+    QString hostState() const
     {
-        try {
-            return statusListing(m_fx->options);
-        } catch (const AutomationError &) {
-            return {};
-        }
-    }
-
-    bool onScreen(int slide) const
-    {
-        return listing().contains(QStringLiteral("slide on screen: %1").arg(slide));
+        return m_fx->listing() + QLatin1Char('\n') + m_fx->log().right(3000);
     }
 
     std::shared_ptr<SlideShowView> startShow(const QString &deck)
@@ -167,15 +143,16 @@ private slots:
     {
         QFETCH(QString, format);
         auto view = startShow(deckPath(format));
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 120000);
         // The poster, until the click that plays it.
         QVERIFY(videoStill());
-        QVERIFY(!listing().contains(QLatin1String("playing")));
+        QVERIFY(!m_fx->listing().contains(QLatin1String("playing")));
 
         view->next();
         QCOMPARE(view->slide()->slideIndex(), 1);
         QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
-        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("media1.mp4 playing")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(QLatin1String("media1.mp4 playing")),
+                                 10000);
         // The remote state's figures: playing, and counting down within the clip's 20 s.
         const auto remaining = [&view]() -> double {
             const std::optional<MediaState> m = view->media();
@@ -195,22 +172,22 @@ private slots:
                      },
                      10000),
                  qPrintable(hostState()));
-        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("media1.mp4 held")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(QLatin1String("media1.mp4 held")), 10000);
         QVERIFY(!view->media()->playing);
         view->setState(ppSlideShowRunning);
         QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
 
         view->next();
         QCOMPARE(view->slide()->slideIndex(), 2);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
         QVERIFY2(waitFor([this] { return videoStill(); }, 10000), qPrintable(hostState()));
-        QVERIFY(!listing().contains(QLatin1String("playing")));
+        QVERIFY(!m_fx->listing().contains(QLatin1String("playing")));
         QVERIFY(!view->media()->playing);
 
         // Back on the slide, fully built: its clip plays again.
         view->previous();
         QCOMPARE(view->slide()->slideIndex(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 30000);
         QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
     }
 
@@ -223,17 +200,17 @@ private slots:
     {
         QFETCH(QString, format);
         auto view = startShow(deckPath(format));
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 120000);
         view->gotoSlide(3);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(3), 30000);
         const QLatin1String told("of slide 3 cannot be played");
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->log().contains(told), 20000);
         QVERIFY(videoStill());
         QCOMPARE(m_fx->log().count(told), 1);
-        QVERIFY(listing().contains(QLatin1String("media2.mp4 not played")));
+        QVERIFY(m_fx->listing().contains(QLatin1String("media2.mp4 not played")));
         // The show steps on.
         view->gotoSlide(2);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
         QCOMPARE(m_fx->log().count(told), 1);
     }
 
@@ -242,7 +219,7 @@ private slots:
     void trimmedHiddenClipPlaysItsPartAlone()
     {
         auto view = startShow(m_optionsDeck);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 120000);
         QVERIFY2(pageAlone(), qPrintable(hostState()));
         view->next();
         QVERIFY2(waitFor([this] { return videoMoves(); }, 20000), qPrintable(hostState()));
@@ -251,8 +228,8 @@ private slots:
         QVERIFY2(remaining(view) <= 4.5, qPrintable(QString::number(remaining(view))));
         QTRY_VERIFY_WITH_TIMEOUT(!view->media()->playing, 30000);
         const QRegularExpression stopped(QStringLiteral("media1.mp4 stopped, ([0-9.]+) s elapsed"));
-        QTRY_VERIFY_WITH_TIMEOUT(stopped.match(listing()).hasMatch(), 10000);
-        const double elapsed = stopped.match(listing()).captured(1).toDouble();
+        QTRY_VERIFY_WITH_TIMEOUT(stopped.match(m_fx->listing()).hasMatch(), 10000);
+        const double elapsed = stopped.match(m_fx->listing()).captured(1).toDouble();
         QVERIFY2(elapsed >= 3.5 && elapsed <= 4.5, qPrintable(hostState()));
         QVERIFY2(waitFor([this] { return pageAlone(); }, 10000), qPrintable(hostState()));
     }
@@ -261,18 +238,19 @@ private slots:
     void soundPlaysAcrossItsSlides()
     {
         auto view = startShow(m_optionsDeck);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 120000);
         view->gotoSlide(2);
-        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(QLatin1String("media2.m4a playing")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(QLatin1String("media2.m4a playing")),
+                                 20000);
         view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
-        QVERIFY2(listing().contains(QLatin1String("media2.m4a playing")) &&
-                     listing().contains(QLatin1String("from slide 2")),
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(3), 30000);
+        QVERIFY2(m_fx->listing().contains(QLatin1String("media2.m4a playing")) &&
+                     m_fx->listing().contains(QLatin1String("from slide 2")),
                  qPrintable(hostState()));
         QVERIFY(view->media()->playing);
         view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(4), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(!listing().contains(QLatin1String("media2.m4a")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(4), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_fx->listing().contains(QLatin1String("media2.m4a")), 10000);
         QVERIFY(!view->media()->playing);
     }
 };

@@ -35,37 +35,12 @@ private:
 
     VideoWatch video() const { return {m_x->display, middleOf(movieRect, threeDisplayPrimary)}; }
 
-    template<typename Pred> static bool waitFor(Pred pred, int ms)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!pred()) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QTest::qWait(20);
-        }
-        return true;
-    }
-
-    QString listing() const
-    {
-        try {
-            return statusListing(m_fx->options);
-        } catch (const AutomationError &) {
-            return {};
-        }
-    }
     QString hostState() const
     {
         const QStringList media =
             m_fx->log().split(QLatin1Char('\n')).filter(QLatin1String("medium"));
-        return listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
+        return m_fx->listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
     }
-    bool onScreen(int slide) const
-    {
-        return listing().contains(QStringLiteral("slide on screen: %1").arg(slide));
-    }
-
     // The host's threads that read a clip's file for its player (GStreamer's demuxer).
     int readerThreads() const
     {
@@ -139,9 +114,9 @@ private slots:
         auto pres = app->presentations()->open(str(pdf));
         pres->slideShowSettings()->run();
         auto view = pres->slideShowWindow()->view();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
         view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
         QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
 
         m_share->setReadsHang(true);
@@ -155,13 +130,13 @@ private slots:
             }
         });
         QVERIFY2(!stepped, stepped ? stepped->what() : "");
-        QVERIFY2(waitFor([this] { return onScreen(3); }, 15000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return m_fx->onScreen(3); }, 15000), qPrintable(hostState()));
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->log().contains(QLatin1String("clip.mp4 of slide 2")), 10000);
         QVERIFY2(m_fx->log().contains(QLatin1String("does not answer")), qPrintable(hostState()));
         QCOMPARE(m_fx->log().count(QLatin1String("clip.mp4 of slide 2")), 1);
         // The show goes on as before.
         view->next();
-        QVERIFY2(waitFor([this] { return onScreen(4); }, 15000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return m_fx->onScreen(4); }, 15000), qPrintable(hostState()));
         QVERIFY(!view->media()->playing);
 
         // The share comes back: the player left behind is freed, its threads end.

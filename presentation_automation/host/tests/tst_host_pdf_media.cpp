@@ -41,31 +41,11 @@ private:
 
     VideoWatch video() const { return {m_x->display, middleOf(movieRect, threeDisplayPrimary)}; }
 
-    template<typename Pred> static bool waitFor(Pred pred, int ms)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!pred()) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QTest::qWait(20);
-        }
-        return true;
-    }
-
-    QString listing() const
-    {
-        try {
-            return statusListing(m_fx->options);
-        } catch (const AutomationError &) {
-            return {};
-        }
-    }
     QString hostState() const
     {
         const QStringList media =
             m_fx->log().split(QLatin1Char('\n')).filter(QLatin1String("medium"));
-        return listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
+        return m_fx->listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
     }
     // The listing's line on frames: the MiB they may take, and those open media take.
     struct FramesRoom
@@ -77,15 +57,10 @@ private:
     {
         static const QRegularExpression line(QStringLiteral(
             R"(Frames held: \d+ \(\d+ MiB of (\d+) MiB(?:; open media take about (\d+) MiB)?\))"));
-        const QRegularExpressionMatch m = line.match(listing());
+        const QRegularExpressionMatch m = line.match(m_fx->listing());
         return m.hasMatch() ? FramesRoom{m.captured(1).toInt(), m.captured(2).toInt()}
                             : FramesRoom{};
     }
-    bool onScreen(int slide) const
-    {
-        return listing().contains(QStringLiteral("slide on screen: %1").arg(slide));
-    }
-
     std::shared_ptr<SlideShowView> startShow(const QString &deck)
     {
         auto app = applicationFactory(m_fx->options)();
@@ -151,9 +126,9 @@ private slots:
             QVERIFY(QFile::remove(m_fx->path(QStringLiteral("decks/clip.mp4"))));
         }
         auto view = startShow(pdf);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
         QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
-        QVERIFY2(listing().contains(listed), qPrintable(hostState()));
+        QVERIFY2(m_fx->listing().contains(listed), qPrintable(hostState()));
         QTRY_VERIFY_WITH_TIMEOUT(view->media()->playing, 10000);
         if (kind == MovieKind::ScreenEmbedded) {
             QStringList written;
@@ -168,7 +143,7 @@ private slots:
                      QFileInfo(m_clips.filePath(QStringLiteral("clip.mp4"))).size());
         }
         view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
         QVERIFY2(waitFor([this] { return video().still(); }, 10000), qPrintable(hostState()));
         QVERIFY(!view->media()->playing);
     }
@@ -196,12 +171,12 @@ private slots:
         const QString pdf = deck({moviePage(Qt::darkBlue, MovieKind::Movie, named, movieRect)});
         QVERIFY(!pdf.isEmpty());
         auto view = startShow(pdf);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->log().contains(QLatin1String("on page 1 of")), 10000);
         QVERIFY2(m_fx->log().contains(QLatin1String("is not played")), qPrintable(hostState()));
         QVERIFY(video().still());
         QVERIFY(!view->media()->playing);
-        QVERIFY(!listing().contains(QLatin1String("playing")));
+        QVERIFY(!m_fx->listing().contains(QLatin1String("playing")));
     }
 
     // The clips the next step starts are held ready, those of no other slide.
@@ -215,21 +190,21 @@ private slots:
         QVERIFY(!pdf.isEmpty());
         const QLatin1String ready("media ready for the next step: 1");
         auto view = startShow(pdf);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
-        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(ready), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(ready), 10000);
         view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
         QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
         // Slide 3's clip, held while slide 2's plays.
-        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(ready), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(ready), 10000);
         view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(3), 30000);
         QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
         // Slide 4 has none: nothing is held, slide 2's went with it.
-        QTRY_VERIFY_WITH_TIMEOUT(!listing().contains(QLatin1String("media ready")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_fx->listing().contains(QLatin1String("media ready")), 10000);
         view->gotoSlide(1);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(listing().contains(ready), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(ready), 10000);
         QVERIFY(!view->media()->playing);
     }
 
@@ -249,7 +224,7 @@ private slots:
         const QString pdf = deck({first, plainPage(Qt::darkGreen)});
         QVERIFY(!pdf.isEmpty());
         auto view = startShow(pdf);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1) || onScreen(2), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1) || m_fx->onScreen(2), 60000);
         if (loop) {
             QTRY_COMPARE_WITH_TIMEOUT(view->slide()->slideIndex(), 2, 20000);
             return;
@@ -277,40 +252,41 @@ private slots:
         // Started, with no show yet.
         auto app = applicationFactory(m_fx->options)();
         const FramesRoom alone = framesRoom();
-        QVERIFY2(alone.capMib > 0 && alone.mediaMib == 0, qPrintable(listing()));
+        QVERIFY2(alone.capMib > 0 && alone.mediaMib == 0, qPrintable(m_fx->listing()));
         // The media's memory is taken from the frames', MiB for MiB (each rounded down).
         const auto mediaTakeFramesPlace = [&] {
             const FramesRoom now = framesRoom();
             return now.mediaMib > 0 && std::abs(now.capMib + now.mediaMib - alone.capMib) <= 1;
         };
         auto view = startShow(pdf);
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(1), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(
-            listing().contains(QLatin1String("media ready for the next step: 6")), 20000);
+            m_fx->listing().contains(QLatin1String("media ready for the next step: 6")), 20000);
         // Once their first frames came, each is reckoned at its own picture, not at 1080p.
         const auto clipsMib = [](int clips) {
             return static_cast<int>(clips * mediumBytes(MediaKind::Video, QSize(320, 180)) /
                                     (1024 * 1024));
         };
         QTRY_COMPARE_WITH_TIMEOUT(framesRoom().mediaMib, clipsMib(6), 10000);
-        QVERIFY2(mediaTakeFramesPlace(), qPrintable(listing()));
+        QVERIFY2(mediaTakeFramesPlace(), qPrintable(m_fx->listing()));
         view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(2), 30000);
-        QTRY_COMPARE_WITH_TIMEOUT(listing().count(QLatin1String("clip.mp4 playing")), 6, 20000);
-        QCOMPARE(listing().count(QLatin1String("clip.mp4 not played")), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_fx->listing().count(QLatin1String("clip.mp4 playing")), 6,
+                                  20000);
+        QCOMPARE(m_fx->listing().count(QLatin1String("clip.mp4 not played")), 2);
         QCOMPARE(m_fx->log().count(QLatin1String("the most they play at once")), 2);
         // The two not played take no memory.
         QTRY_COMPARE_WITH_TIMEOUT(framesRoom().mediaMib, clipsMib(6), 5000);
-        QVERIFY2(mediaTakeFramesPlace(), qPrintable(listing()));
+        QVERIFY2(mediaTakeFramesPlace(), qPrintable(m_fx->listing()));
         // Slide 3's clip is not held while the six play; it plays once they are gone.
-        QVERIFY2(!listing().contains(QLatin1String("media ready")), qPrintable(hostState()));
+        QVERIFY2(!m_fx->listing().contains(QLatin1String("media ready")), qPrintable(hostState()));
         view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(onScreen(3), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(3), 30000);
         QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
-        QCOMPARE(listing().count(QLatin1String("clip.mp4 playing")), 1);
+        QCOMPARE(m_fx->listing().count(QLatin1String("clip.mp4 playing")), 1);
         // The six gave their room back.
         QTRY_COMPARE_WITH_TIMEOUT(framesRoom().mediaMib, clipsMib(1), 5000);
-        QVERIFY2(mediaTakeFramesPlace(), qPrintable(listing()));
+        QVERIFY2(mediaTakeFramesPlace(), qPrintable(m_fx->listing()));
     }
 };
 
