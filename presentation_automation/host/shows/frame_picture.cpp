@@ -43,8 +43,8 @@ std::optional<Layout> layoutOf(QVideoFrameFormat::PixelFormat format)
     }
 }
 
-// The colours as Qt's own conversion reads them: a clip that does not say is BT.709 when HD,
-// BT.601 otherwise; Adobe RGB stands for JPEG's full-range BT.601.
+// The colours the clip's format says it has: one that does not say is BT.709 when HD, BT.601
+// otherwise; Adobe RGB stands for JPEG's full-range BT.601.
 std::pair<int, bool> coloursOf(const QVideoFrameFormat &format)
 {
     const bool full = format.colorRange() == QVideoFrameFormat::ColorRange_Full;

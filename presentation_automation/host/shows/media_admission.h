@@ -18,9 +18,15 @@ struct MediaCounts
 {
     int videos = 0;
     int sounds = 0;
+    // What they are reckoned to hold (see mediumBytes).
+    std::int64_t bytes = 0;
 
     int of(MediaKind kind) const { return kind == MediaKind::Video ? videos : sounds; }
-    void add(MediaKind kind, int n) { (kind == MediaKind::Video ? videos : sounds) += n; }
+    void add(MediaKind kind, int n, std::int64_t held = 0)
+    {
+        (kind == MediaKind::Video ? videos : sounds) += n;
+        bytes += held;
+    }
 };
 
 inline constexpr MediaCounts mostMediaAtOnce{6, 16};

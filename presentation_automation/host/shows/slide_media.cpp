@@ -141,17 +141,12 @@ void MediaRoom::tell()
 
 std::int64_t SlideMedia::openBytes()
 {
-    std::int64_t bytes = 0;
+    MediaCounts open;
+    MediaCounts heldReady;
     for (const SlideMedia *media : everyShowsMedia()) {
-        for (const auto *list : {&media->m_clips, &media->m_carried, &media->m_prepared}) {
-            for (const std::unique_ptr<Clip> &c : *list) {
-                if (c && c->takesRoom()) {
-                    bytes += mediumBytes(c->clip.kind, c->reckoned);
-                }
-            }
-        }
+        media->countOpen(open, heldReady);
     }
-    return bytes;
+    return open.bytes;
 }
 
 SlideMedia::SlideMedia(QObject *parent)
@@ -196,20 +191,29 @@ void SlideMedia::watchFrames()
                 if (life.expired() || raw->failed) {
                     return;
                 }
-                raw->failed = true;
-                MediaRoom::instance().tell();
-                raw->tap->close();
-                raw->frame = QImage();
-                raw->problem = QStringLiteral("The medium %1 of slide %2 stopped: its file "
-                                              "does not answer within %3 s; the slide's "
-                                              "picture stays.")
-                                   .arg(shownName(raw->clip))
-                                   .arg(raw->slide)
-                                   .arg(seconds);
-                tell(*raw);
-                emit frameChanged(raw->clip.rect);
-                emit clipEnded();
+                giveUp(*raw, QStringLiteral("The medium %1 of slide %2 stopped: its file does "
+                                            "not answer within %3 s; the slide's picture stays.")
+                                 .arg(shownName(raw->clip))
+                                 .arg(raw->slide)
+                                 .arg(seconds));
             });
+    }
+}
+
+void SlideMedia::giveUp(Clip &clip, const QString &problem)
+{
+    clip.failed = true;
+    MediaRoom::instance().tell();
+    if (clip.tap) {
+        clip.tap->close();
+    }
+    clip.frame = QImage();
+    clip.problem = problem;
+    if (clip.shown) {
+        tell(clip);
+        emit frameChanged(clip.clip.rect);
+        // An automatic step that waited for its end goes on.
+        emit clipEnded();
     }
 }
 
@@ -230,9 +234,10 @@ void SlideMedia::countOpen(MediaCounts &open, MediaCounts &heldReady) const
     for (const auto *list : {&m_clips, &m_carried, &m_prepared}) {
         for (const std::unique_ptr<Clip> &c : *list) {
             if (c && c->takesRoom()) {
-                open.add(c->clip.kind, 1);
+                const std::int64_t bytes = mediumBytes(c->clip.kind, c->reckoned);
+                open.add(c->clip.kind, 1, bytes);
                 if (list == &m_prepared) {
-                    heldReady.add(c->clip.kind, 1);
+                    heldReady.add(c->clip.kind, 1, bytes);
                 }
             }
         }
@@ -468,18 +473,11 @@ void SlideMedia::opened(Clip &clip, const QString &path, const QString &why)
 {
     clip.opening = false;
     if (!why.isEmpty()) {
-        clip.failed = true;
-        MediaRoom::instance().tell();
-        clip.problem = QStringLiteral("The medium %1 of slide %2 is not played: %3; the slide's "
-                                      "picture stays.")
-                           .arg(shownName(clip.clip))
-                           .arg(clip.slide)
-                           .arg(why);
-        if (clip.shown) {
-            tell(clip);
-            // An automatic step that waited for it goes on.
-            emit clipEnded();
-        }
+        giveUp(clip, QStringLiteral("The medium %1 of slide %2 is not played: %3; the slide's "
+                                    "picture stays.")
+                         .arg(shownName(clip.clip))
+                         .arg(clip.slide)
+                         .arg(why));
         return;
     }
     makePlayer(clip, path);
@@ -533,22 +531,11 @@ void SlideMedia::makePlayer(Clip &clip, const QString &path)
                         this, [this, raw] { remake(raw); }, Qt::QueuedConnection);
                     return;
                 }
-                raw->failed = true;
-                MediaRoom::instance().tell();
-                if (raw->tap) {
-                    raw->tap->close();
-                }
-                raw->frame = QImage();
-                raw->problem = QStringLiteral("The medium %1 of slide %2 cannot be played (%3); "
-                                              "the slide's picture stays.")
-                                   .arg(shownName(raw->clip))
-                                   .arg(raw->slide)
-                                   .arg(why);
-                if (raw->shown) {
-                    tell(*raw);
-                    emit frameChanged(raw->clip.rect);
-                    emit clipEnded();
-                }
+                giveUp(*raw, QStringLiteral("The medium %1 of slide %2 cannot be played (%3); "
+                                            "the slide's picture stays.")
+                                 .arg(shownName(raw->clip))
+                                 .arg(raw->slide)
+                                 .arg(why));
             });
     connect(
         clip.player, &QMediaPlayer::mediaStatusChanged, this,

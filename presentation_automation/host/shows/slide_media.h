@@ -145,6 +145,8 @@ private:
     // makes room by letting a clip held ready go.
     MediaAdmission admit(MediaKind kind, bool shown);
     void countOpen(MediaCounts &open, MediaCounts &heldReady) const;
+    // The clip cannot play on: its picture stays, and a shown one says why once.
+    void giveUp(Clip &clip, const QString &problem);
     void stop(int index);
     void stopShown();
     // The show goes from the slide it was on to slide: its sounds that play across slides
