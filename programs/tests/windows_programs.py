@@ -188,9 +188,27 @@ class WinePrograms(unittest.TestCase):
             return f.read()
 
     def assertPictureOf(self, screen, presentation, slide):
-        data = self.picture(screen)
-        self.assertTrue(data.startswith(b"\xff\xd8"), "screen %d: not a JPEG" % screen)
-        self.assertIn(("Slide: %d/%d" % (presentation, slide)).encode(), data)
+        # The fake records an export as it is called and writes the picture after, so the
+        # record can be read before the file is whole (or while it still holds the slide
+        # before): wait for the picture, and say what is there if it does not come.
+        text = ("Slide: %d/%d" % (presentation, slide)).encode()
+
+        def read():
+            try:
+                return self.picture(screen)
+            except OSError:
+                return b""
+
+        def shown():
+            data = read()
+            return data.startswith(b"\xff\xd8") and data.endswith(b"\xff\xd9") and text in data
+
+        try:
+            wait_for("screen %d's picture" % screen, shown, 15)
+        except AssertionError:
+            data = read()
+            self.assertTrue(data.startswith(b"\xff\xd8"), "screen %d: not a JPEG" % screen)
+            self.assertIn(text, data)
 
 
 def export(pres, slide, screen):
