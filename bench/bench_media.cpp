@@ -8,7 +8,8 @@
 //   X server), and its peak over the whole run;
 // - one 4K clip (3840x2160, 30 fps) on one show, on a host of its own twice: its decoder held
 //   to one thread (PRESENTATION_HOST_DECODE_THREADS=1), then with the threads the host gives
-//   the stream: frames and pictures a second, longest gap, the host's threads and memory.
+//   the stream: frames and pictures a second, longest gap, the host's threads and memory;
+//   then a 10-bit and a 4:2:2 clip (camera footage) with the threads for the stream.
 //   bench_media [--rounds N]
 
 #include "bench_figures.h"
@@ -94,8 +95,9 @@ void resetPeak(qint64 pid, qint64 &runPeak)
     }
 }
 
-// A clip of seconds at size, 30 frames a second, with a tone.
-bool makeClip(const QString &path, const QString &size, int seconds)
+// A clip of seconds at size, 30 frames a second, in the pixel format pixels, with a tone.
+bool makeClip(const QString &path, const QString &size, int seconds,
+              const QString &pixels = QStringLiteral("yuv420p"))
 {
     QProcess p;
     p.start(QStringLiteral("ffmpeg"),
@@ -115,7 +117,7 @@ bool makeClip(const QString &path, const QString &size, int seconds)
              QStringLiteral("-preset"),
              QStringLiteral("veryfast"),
              QStringLiteral("-pix_fmt"),
-             QStringLiteral("yuv420p"),
+             pixels,
              QStringLiteral("-c:a"),
              QStringLiteral("aac"),
              QStringLiteral("-shortest"),
@@ -357,20 +359,38 @@ int main(int argc, char **argv)
     endHost(pid);
 
     // 4. One 4K clip on one show.
-    if (!makeClip(dir.filePath(QStringLiteral("fourk.mp4")), QStringLiteral("3840x2160"), 12)) {
-        std::printf("ffmpeg made no 4K clip\n");
-        return 1;
-    }
-    const QString fourKDeck = dir.filePath(QStringLiteral("fourk.pdf"));
-    writeMoviePdf(fourKDeck, {plainPage(Qt::darkBlue),
-                              moviePage(Qt::darkGreen, MovieKind::Movie,
-                                        QStringLiteral("fourk.mp4"), QRectF(0, 0, 1, 1))});
+    struct FourK
+    {
+        const char *pixels;
+        bool oneThread;
+        const char *said;
+    };
+    const FourK fourKs[] = {
+        {"yuv420p", true, "8-bit 4:2:0, decoder held to one thread (as before)"},
+        {"yuv420p", false, "8-bit 4:2:0, threads for the stream"},
+        {"yuv420p10le", false, "10-bit 4:2:0, threads for the stream"},
+        {"yuv422p", false, "8-bit 4:2:2, threads for the stream"},
+    };
     std::printf("One 3840x2160 30 fps H.264 clip on one 1920x1080 show, a host started for each:"
                 "\n");
-    for (const bool oneThread : {true, false}) {
+    for (const FourK &clip : fourKs) {
+        const QString name = QStringLiteral("fourk-%1.mp4").arg(QLatin1String(clip.pixels));
+        if (!QFile::exists(dir.filePath(name)) &&
+            !makeClip(dir.filePath(name), QStringLiteral("3840x2160"), 12,
+                      QLatin1String(clip.pixels))) {
+            std::printf("ffmpeg made no 4K clip in %s\n", clip.pixels);
+            return 1;
+        }
+        const QString fourKDeck =
+            dir.filePath(QStringLiteral("fourk-%1.pdf").arg(QLatin1String(clip.pixels)));
+        writeMoviePdf(fourKDeck, {plainPage(Qt::darkBlue),
+                                  moviePage(Qt::darkGreen, MovieKind::Movie, name,
+                                            QRectF(0, 0, 1, 1))});
+        const bool oneThread = clip.oneThread;
         // A host of its own, with no journal of the shows before to put back.
-        const QString run =
-            dir.filePath(oneThread ? QStringLiteral("fourk-one") : QStringLiteral("fourk-stream"));
+        const QString run = dir.filePath(QStringLiteral("fourk-%1-%2")
+                                             .arg(QLatin1String(clip.pixels))
+                                             .arg(oneThread ? 1 : 0));
         qputenv("XDG_STATE_HOME", QFile::encodeName(run + QStringLiteral("/state")));
         if (oneThread) {
             qputenv("PRESENTATION_HOST_DECODE_THREADS", "1");
@@ -399,11 +419,10 @@ int main(int argc, char **argv)
                                     .size());
         const QString memoryNow = memory(hostPid);
         static const QRegularExpression fourKLine(
-            QStringLiteral("fourk\\.mp4 playing, ([0-9.]+) s elapsed.*?(\\d+) frames, "
+            QStringLiteral("fourk-[a-z0-9]+\\.mp4 playing, ([0-9.]+) s elapsed.*?(\\d+) frames, "
                            "(\\d+) pictures, longest gap ([0-9.]+) ms"));
         const auto m = fourKLine.match(playing);
-        std::printf("  %s:\n", oneThread ? "decoder held to one thread (as before)"
-                                         : "threads for the stream");
+        std::printf("  %s:\n", clip.said);
         if (m.hasMatch()) {
             const double elapsed = m.captured(1).toDouble();
             const auto perSecond = [&](int n) { return elapsed > 0 ? n / elapsed : 0.0; };

@@ -3,11 +3,14 @@
 #include <QVideoFrameFormat>
 
 extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <utility>
 
@@ -38,6 +41,16 @@ std::optional<Layout> layoutOf(QVideoFrameFormat::PixelFormat format)
         return Layout{AV_PIX_FMT_UYVY422};
     case QVideoFrameFormat::Format_YUYV:
         return Layout{AV_PIX_FMT_YUYV422};
+    // Camera and editing footage: 4:2:2 and 10-bit clips. Qt 6.4's own conversion of a
+    // 4:2:2 frame writes past its picture.
+    case QVideoFrameFormat::Format_YUV422P:
+        return Layout{AV_PIX_FMT_YUV422P};
+    case QVideoFrameFormat::Format_YUV420P10:
+        return Layout{AV_PIX_FMT_YUV420P10LE};
+    case QVideoFrameFormat::Format_P010:
+        return Layout{AV_PIX_FMT_P010LE};
+    case QVideoFrameFormat::Format_P016:
+        return Layout{AV_PIX_FMT_P016LE};
     default:
         return std::nullopt;
     }
@@ -62,7 +75,36 @@ std::pair<int, bool> coloursOf(const QVideoFrameFormat &format)
     }
 }
 
+// Whether the mapped planes hold what the layout reads at this size: a buffer whose lines or
+// planes are shorter (as Qt's own allocation of a 10-bit frame is) would be read past.
+bool planesHold(const QVideoFrame &mapped, AVPixelFormat format, int width, int height)
+{
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(format);
+    std::array<int, 4> least = {};
+    if (!descriptor || av_image_fill_linesizes(least.data(), format, width) < 0) {
+        return false;
+    }
+    const int planes = av_pix_fmt_count_planes(format);
+    if (mapped.planeCount() < planes) {
+        return false;
+    }
+    for (int i = 0; i < planes; ++i) {
+        const int lines = i == 0 ? height : AV_CEIL_RSHIFT(height, descriptor->log2_chroma_h);
+        const std::int64_t stride = mapped.bytesPerLine(i);
+        if (mapped.bits(i) == nullptr || stride < least[i]
+            || stride * (lines - 1) + least[i] > mapped.mappedBytes(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+bool FramePicture::reads(QVideoFrameFormat::PixelFormat format)
+{
+    return layoutOf(format).has_value();
+}
 
 FramePicture::~FramePicture()
 {
@@ -81,6 +123,10 @@ QImage FramePicture::make(const QVideoFrame &frame, const QSize &size)
     }
     const int width = frame.width();
     const int height = frame.height();
+    if (!planesHold(mapped, layout->format, width, height)) {
+        mapped.unmap();
+        return {};
+    }
     // Bilinear over the source's footprint: a 4K frame becomes 1080p from all its pixels.
     SwsContext *context =
         sws_getCachedContext(m_context, width, height, layout->format, size.width(), size.height(),
@@ -98,7 +144,7 @@ QImage FramePicture::make(const QVideoFrame &frame, const QSize &size)
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     std::array<const uint8_t *, 4> planes = {};
     std::array<int, 4> strides = {};
-    for (int i = 0; i < mapped.planeCount() && i < 4; ++i) {
+    for (int i = 0; i < mapped.planeCount() && i < int(planes.size()); ++i) {
         planes[i] = mapped.bits(i);
         strides[i] = mapped.bytesPerLine(i);
     }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QSize>
 #include <QVideoFrame>
+#include <QVideoFrameFormat>
 
 struct SwsContext;
 
@@ -15,13 +16,26 @@ namespace pa::host {
 class FramePicture
 {
 public:
+    // Whether make() reads this layout.
+    static bool reads(QVideoFrameFormat::PixelFormat format);
+
+    // Whether a frame make() gave no picture of goes to QVideoFrame::toImage: one of a layout
+    // make() does not read, or not in memory; not one it reads and found short of its layout's
+    // bytes, nor a 4:2:2 planar one, whose conversion in Qt 6.4 writes past its picture.
+    static bool leavesToQt(const QVideoFrame &frame)
+    {
+        const QVideoFrameFormat::PixelFormat layout = frame.pixelFormat();
+        return layout != QVideoFrameFormat::Format_YUV422P
+               && (!reads(layout) || frame.handleType() != QVideoFrame::NoHandle);
+    }
+
     FramePicture() = default;
     ~FramePicture();
     FramePicture(const FramePicture &) = delete;
     FramePicture &operator=(const FramePicture &) = delete;
 
     // The picture of frame at size (RGB32), or a null one for a frame it cannot read (not in
-    // memory, or in a layout it does not know), which is then left to QVideoFrame::toImage.
+    // memory, in a layout it does not know, or short of its layout's bytes).
     // One thread at a time.
     QImage make(const QVideoFrame &frame, const QSize &size);
 

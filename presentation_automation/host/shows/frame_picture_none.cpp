@@ -4,6 +4,11 @@
 
 namespace pa::host {
 
+bool FramePicture::reads(QVideoFrameFormat::PixelFormat)
+{
+    return false;
+}
+
 FramePicture::~FramePicture() = default;
 
 QImage FramePicture::make(const QVideoFrame &, const QSize &)

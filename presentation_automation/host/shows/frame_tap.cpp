@@ -93,7 +93,7 @@ void FrameTap::convert()
         // The costly part, outside the lock: made at the drawn size straight from the frame's
         // planes where it can be, else converted whole by Qt and then scaled.
         QImage picture = m_maker.make(frame, madeSize(frame.size(), target));
-        if (picture.isNull()) {
+        if (picture.isNull() && FramePicture::leavesToQt(frame)) {
             picture = scaledFor(frame.toImage(), target);
         }
         frame = QVideoFrame();

@@ -7,24 +7,24 @@ namespace pa::host {
 MediaAdmission admitMedium(MediaKind kind, bool shown, const MediaCounts &open,
                            const MediaCounts &heldReady, const MediaCounts &most)
 {
-    if (open.of(kind) < most.of(kind)) {
+    const bool countRoom = open.of(kind) < most.of(kind);
+    if (countRoom && open.bytes + mediumBytes(kind, QSize()) <= most.bytes) {
         return MediaAdmission::Open;
     }
+    // One held of its kind frees at least what it is reckoned to take.
     if (shown && heldReady.of(kind) > 0) {
         return MediaAdmission::AfterHeldOneGoes;
     }
-    return MediaAdmission::Refuse;
+    return countRoom ? MediaAdmission::RefuseForMemory : MediaAdmission::Refuse;
 }
 
 std::int64_t mediumBytes(MediaKind kind, const QSize &picture)
 {
     if (kind != MediaKind::Video) {
-        return 2ll * 1024 * 1024;
+        return soundBytes;
     }
     const QSize size = picture.isEmpty() ? QSize(1920, 1080) : picture;
-    // 44 MiB over a 1080p picture's pixels.
-    constexpr std::int64_t bytesPerPixel = 22;
-    return bytesPerPixel * size.width() * size.height();
+    return videoBytesPerPixel * size.width() * size.height();
 }
 
 std::int64_t framesRoomBeside(std::int64_t frameCapBytes, std::int64_t mediaBytes)

@@ -29,25 +29,35 @@ struct MediaCounts
     }
 };
 
-inline constexpr MediaCounts mostMediaAtOnce{6, 16};
+// A video's decoder holds its reference and reorder frames, which grow with its picture:
+// measured outside the host, a 1080p H.264 clip decoding on one thread takes about 44 MiB.
+inline constexpr std::int64_t videoBytesPerPixel = 22;
+inline constexpr std::int64_t soundBytes = 2ll * 1024 * 1024;
+
+// Six videos, and no more than a 4K clip on each of three shows takes: six 4K clips would
+// otherwise hold about 1 GiB.
+inline constexpr MediaCounts mostMediaAtOnce{6, 16,
+                                             3 * videoBytesPerPixel * 3840 * 2160 + 16 * soundBytes};
 
 enum class MediaAdmission
 {
     Open,
     // Once a clip held ready for a later step has gone.
     AfterHeldOneGoes,
+    // As many of its kind as most allows are open.
     Refuse,
+    // The media open hold the memory most allows.
+    RefuseForMemory,
 };
 
 // open: the media open in the host (playing, stopped on their slide or held ready); heldReady:
-// those of them only held ready. shown: the clip is started by a show, not held ready.
+// those of them only held ready. shown: the clip is started by a show, not held ready. Open
+// while both the count of its kind and the memory of all stay within most.
 MediaAdmission admitMedium(MediaKind kind, bool shown, const MediaCounts &open,
                            const MediaCounts &heldReady, const MediaCounts &most = mostMediaAtOnce);
 
-// What an open medium is reckoned to hold. A video holds its decoder's reference and reorder
-// frames, which grow with its picture: measured outside the host, a 1080p H.264 clip decoding
-// on one thread takes about 44 MiB. A picture not yet known counts as 1080p. A sound holds
-// its buffers only.
+// What an open medium is reckoned to hold: a video by its picture, one not yet known counted
+// as 1080p; a sound its buffers only. A medium about to open is reckoned as one not yet known.
 std::int64_t mediumBytes(MediaKind kind, const QSize &picture);
 
 // The memory for frames held ahead, of frameCapBytes, once the open media took theirs: the

@@ -1,5 +1,7 @@
 #include "presentation_automation/host/shows/player_retirement.h"
 
+#include "presentation_automation/host/shows/slide_media.h"
+
 #include <QMediaPlayer>
 #include <QMetaObject>
 #include <QTimer>
@@ -30,17 +32,38 @@ int PlayerRetirement::waiting() const
     return n;
 }
 
+void PlayerRetirement::countOverdue(MediaCounts &open) const
+{
+    for (const auto &[path, players] : m_waiting) {
+        for (const Waiting &w : players) {
+            if (w.overdue && w.player) {
+                open.add(w.kind, 1, w.bytes);
+            }
+        }
+    }
+}
+
 void PlayerRetirement::retire(QMediaPlayer *player, const QString &path, const FileCheck &check,
-                              int deadlineMs, const QString &said)
+                              int deadlineMs, const QString &said, MediaKind kind,
+                              std::int64_t bytes)
 {
     player->setParent(this);
     const bool asked = m_waiting.contains(path);
-    m_waiting[path].emplace_back(player);
+    m_waiting[path].push_back(Waiting{player, kind, bytes});
     const QPointer<QMediaPlayer> watched(player);
     QTimer::singleShot(deadlineMs, this, [this, watched, path, said] {
         const auto found = m_waiting.find(path);
-        if (!said.isEmpty() && watched && found != m_waiting.end() &&
-            std::find(found->second.begin(), found->second.end(), watched) != found->second.end()) {
+        if (!watched || found == m_waiting.end()) {
+            return;
+        }
+        const auto w = std::find_if(found->second.begin(), found->second.end(),
+                                    [&](const Waiting &w) { return w.player == watched; });
+        if (w == found->second.end()) {
+            return;
+        }
+        w->overdue = true;
+        MediaRoom::instance().tell();
+        if (!said.isEmpty()) {
             qWarning("%s", qPrintable(said));
         }
     });
@@ -68,14 +91,19 @@ void PlayerRetirement::answered(const QString &path)
     if (found == m_waiting.end()) {
         return;
     }
-    const std::vector<QPointer<QMediaPlayer>> players = std::move(found->second);
+    const std::vector<Waiting> players = std::move(found->second);
     m_waiting.erase(found);
-    for (const QPointer<QMediaPlayer> &player : players) {
-        if (player) {
-            player->stop();
+    bool heldRoom = false;
+    for (const Waiting &w : players) {
+        if (w.player) {
+            heldRoom = heldRoom || w.overdue;
+            w.player->stop();
             // Its backend may still deliver from its threads: gone once back at the event loop.
-            player->deleteLater();
+            w.player->deleteLater();
         }
+    }
+    if (heldRoom) {
+        MediaRoom::instance().tell();
     }
 }
 

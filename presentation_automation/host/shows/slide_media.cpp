@@ -139,13 +139,19 @@ void MediaRoom::tell()
         Qt::QueuedConnection);
 }
 
+void SlideMedia::countEveryShow(MediaCounts &open, MediaCounts &heldReady)
+{
+    for (const SlideMedia *media : everyShowsMedia()) {
+        media->countOpen(open, heldReady);
+    }
+    PlayerRetirement::instance().countOverdue(open);
+}
+
 std::int64_t SlideMedia::openBytes()
 {
     MediaCounts open;
     MediaCounts heldReady;
-    for (const SlideMedia *media : everyShowsMedia()) {
-        media->countOpen(open, heldReady);
-    }
+    countEveryShow(open, heldReady);
     return open.bytes;
 }
 
@@ -248,9 +254,7 @@ MediaAdmission SlideMedia::admit(MediaKind kind, bool shown)
 {
     MediaCounts open;
     MediaCounts heldReady;
-    for (const SlideMedia *media : everyShowsMedia()) {
-        media->countOpen(open, heldReady);
-    }
+    countEveryShow(open, heldReady);
     const MediaAdmission answer = admitMedium(kind, shown, open, heldReady);
     if (answer != MediaAdmission::AfterHeldOneGoes) {
         return answer;
@@ -361,7 +365,8 @@ void SlideMedia::release(Clip &clip)
                                    "once it does.")
                         .arg(shownName(clip.clip))
                         .arg(clip.slide)
-                        .arg(m_checkDeadlineMs / 1000.0));
+                        .arg(m_checkDeadlineMs / 1000.0),
+        clip.clip.kind, mediumBytes(clip.clip.kind, clip.reckoned));
     clip.player = nullptr;
     clip.audio = nullptr;
     clip.sink = nullptr;
@@ -591,7 +596,8 @@ void SlideMedia::finish(Clip &clip)
     }
 }
 
-std::unique_ptr<SlideMedia::Clip> SlideMedia::refused(const MediaClip &clip, int slide, int index)
+std::unique_ptr<SlideMedia::Clip> SlideMedia::refused(const MediaClip &clip, int slide, int index,
+                                                     MediaAdmission why)
 {
     auto c = std::make_unique<Clip>();
     c->clip = clip;
@@ -599,13 +605,18 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::refused(const MediaClip &clip, int
     c->index = index;
     c->failed = true;
     const bool video = clip.kind == MediaKind::Video;
-    c->problem = QStringLiteral("The medium %1 of slide %2 is not played: the shows already "
-                                "play %3 %4, the most they play at once; the slide's picture "
-                                "stays.")
+    const QString already =
+        why == MediaAdmission::RefuseForMemory
+            ? QStringLiteral("the shows' media already take about %1 MiB, the most they hold")
+                  .arg(openBytes() / (1024 * 1024))
+            : QStringLiteral("the shows already play %1 %2, the most they play")
+                  .arg(mostMediaAtOnce.of(clip.kind))
+                  .arg(video ? QStringLiteral("videos") : QStringLiteral("sounds"));
+    c->problem = QStringLiteral("The medium %1 of slide %2 is not played: %3 at once; the slide's "
+                                "picture stays.")
                      .arg(shownName(clip))
                      .arg(slide)
-                     .arg(mostMediaAtOnce.of(clip.kind))
-                     .arg(video ? QStringLiteral("videos") : QStringLiteral("sounds"));
+                     .arg(already);
     return c;
 }
 
@@ -665,10 +676,10 @@ void SlideMedia::start(const DeckDescription &deck, int index)
     } else {
         const MediaClip &clip =
             deck.slides[static_cast<size_t>(m_slide - 1)].media[static_cast<size_t>(index)];
-        if (admit(clip.kind, true) == MediaAdmission::Open) {
+        if (const MediaAdmission answer = admit(clip.kind, true); answer == MediaAdmission::Open) {
             c = open(deck.mediaFolder, clip, m_slide, index);
         } else {
-            c = refused(clip, m_slide, index);
+            c = refused(clip, m_slide, index, answer);
         }
     }
     c->shown = true;

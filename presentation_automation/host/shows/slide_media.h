@@ -140,11 +140,14 @@ private:
     std::unique_ptr<Clip> open(const QString &folder, const MediaClip &clip, int slide, int index);
     void start(const DeckDescription &deck, int index);
     // A clip not played for the host's bound on media open at once.
-    static std::unique_ptr<Clip> refused(const MediaClip &clip, int slide, int index);
+    static std::unique_ptr<Clip> refused(const MediaClip &clip, int slide, int index,
+                                         MediaAdmission why);
     // Whether a clip of kind may be opened now, over every show; a clip a show starts (shown)
     // makes room by letting a clip held ready go.
     MediaAdmission admit(MediaKind kind, bool shown);
     void countOpen(MediaCounts &open, MediaCounts &heldReady) const;
+    // Over every show, and the players let go whose file has not answered.
+    static void countEveryShow(MediaCounts &open, MediaCounts &heldReady);
     // The clip cannot play on: its picture stays, and a shown one says why once.
     void giveUp(Clip &clip, const QString &problem);
     void stop(int index);

@@ -36,9 +36,10 @@ struct MediaSlide
 // The middle half of the page, where every video of these decks is.
 inline const QRectF mediaRect(0.25, 0.25, 0.5, 0.5);
 
-// Empty when ffmpeg made a clip of seconds of a moving picture (320 by 180) and a 440 Hz tone
-// at path, else why not.
-inline QString makeTestClip(const QString &path, double seconds)
+// Empty when ffmpeg made a clip of seconds of a moving picture (320 by 180, H.264 in the
+// pixel format pixels) and a 440 Hz tone at path, else why not.
+inline QString makeTestClip(const QString &path, double seconds,
+                            const QString &pixels = QStringLiteral("yuv420p"))
 {
     const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     if (ffmpeg.isEmpty()) {
@@ -52,7 +53,7 @@ inline QString makeTestClip(const QString &path, double seconds)
              QStringLiteral("testsrc=size=320x180:rate=25:duration=") + length,
              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
              QStringLiteral("sine=frequency=440:duration=") + length, QStringLiteral("-c:v"),
-             QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+             QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), pixels,
              QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-shortest"), path});
     if (!p.waitForFinished(60000) || p.exitCode() != 0 || !QFile::exists(path)) {
         return QStringLiteral("ffmpeg made no clip: ") + QString::fromLocal8Bit(p.readAll());

@@ -138,11 +138,15 @@ private slots:
         view->next();
         QVERIFY2(waitFor([this] { return m_fx->onScreen(4); }, 15000), qPrintable(hostState()));
         QVERIFY(!view->media()->playing);
+        // The player left behind still holds its decoder: it counts as open media.
+        const QString held = QStringLiteral("open media take about");
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(held), 10000);
 
         // The share comes back: the player left behind is freed, its threads end.
         QVERIFY(readerThreads() > 0);
         m_share->setReadsHang(false);
         QTRY_COMPARE_WITH_TIMEOUT(readerThreads(), 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_fx->listing().contains(held), 10000);
     }
 };
 

@@ -69,13 +69,13 @@ private:
         return pres->slideShowWindow()->view();
     }
 
-    // A deck in the fixture's folder with clip.mp4 (6 s) beside it.
-    QString deck(const std::vector<MoviePage> &pages)
+    // A deck in the fixture's folder with clip.mp4 (6 s, the clip made as source) beside it.
+    QString deck(const std::vector<MoviePage> &pages,
+                 const QString &source = QStringLiteral("clip.mp4"))
     {
         const QString pdf = m_fx->path(QStringLiteral("decks/movies.pdf"));
         QDir().mkpath(QFileInfo(pdf).absolutePath());
-        QFile::copy(m_clips.filePath(QStringLiteral("clip.mp4")),
-                    m_fx->path(QStringLiteral("decks/clip.mp4")));
+        QFile::copy(m_clips.filePath(source), m_fx->path(QStringLiteral("decks/clip.mp4")));
         return writeMoviePdf(pdf, pages) ? pdf : QString();
     }
 
@@ -85,6 +85,12 @@ private slots:
         const QString why = makeTestClip(m_clips.filePath(QStringLiteral("clip.mp4")), 6);
         if (!why.isEmpty()) {
             QSKIP(qPrintable(why));
+        }
+        // Camera and editing footage: 4:2:2 and 10-bit H.264.
+        for (const QString &pixels : {QStringLiteral("yuv422p"), QStringLiteral("yuv420p10le")}) {
+            const QString made =
+                makeTestClip(m_clips.filePath(QStringLiteral("clip-%1.mp4").arg(pixels)), 6, pixels);
+            QVERIFY2(made.isEmpty(), qPrintable(made));
         }
     }
 
@@ -105,21 +111,28 @@ private slots:
     {
         QTest::addColumn<MovieKind>("kind");
         QTest::addColumn<QString>("listed");
-        QTest::newRow("movie annotation") << MovieKind::Movie << "clip.mp4 playing";
+        QTest::addColumn<QString>("source");
+        const QString clip = QStringLiteral("clip.mp4");
+        QTest::newRow("movie annotation") << MovieKind::Movie << "clip.mp4 playing" << clip;
         QTest::newRow("screen, rendition of a file")
-            << MovieKind::ScreenLinked << "clip.mp4 playing";
+            << MovieKind::ScreenLinked << "clip.mp4 playing" << clip;
         QTest::newRow("screen, embedded rendition")
-            << MovieKind::ScreenEmbedded << "embedded1-clip.mp4 playing";
+            << MovieKind::ScreenEmbedded << "embedded1-clip.mp4 playing" << clip;
+        QTest::newRow("movie annotation, 4:2:2 clip")
+            << MovieKind::Movie << "clip.mp4 playing" << QStringLiteral("clip-yuv422p.mp4");
+        QTest::newRow("movie annotation, 10-bit clip")
+            << MovieKind::Movie << "clip.mp4 playing" << QStringLiteral("clip-yuv420p10le.mp4");
     }
     void movieOfAPagePlaysWhileItIsShown()
     {
         QFETCH(MovieKind, kind);
         QFETCH(QString, listed);
+        QFETCH(QString, source);
         const QString named = kind == MovieKind::ScreenEmbedded
                                   ? m_clips.filePath(QStringLiteral("clip.mp4"))
                                   : QStringLiteral("clip.mp4");
-        const QString pdf =
-            deck({moviePage(Qt::darkBlue, kind, named, movieRect), plainPage(Qt::darkGreen)});
+        const QString pdf = deck(
+            {moviePage(Qt::darkBlue, kind, named, movieRect), plainPage(Qt::darkGreen)}, source);
         QVERIFY(!pdf.isEmpty());
         if (kind == MovieKind::ScreenEmbedded) {
             // Nothing beside the PDF to fall back on: the bytes come out of it.
