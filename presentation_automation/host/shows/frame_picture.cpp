@@ -91,8 +91,8 @@ bool planesHold(const QVideoFrame &mapped, AVPixelFormat format, int width, int 
     for (int i = 0; i < planes; ++i) {
         const int lines = i == 0 ? height : AV_CEIL_RSHIFT(height, descriptor->log2_chroma_h);
         const std::int64_t stride = mapped.bytesPerLine(i);
-        if (mapped.bits(i) == nullptr || stride < least[i]
-            || stride * (lines - 1) + least[i] > mapped.mappedBytes(i)) {
+        if (mapped.bits(i) == nullptr || stride < least[i] ||
+            stride * (lines - 1) + least[i] > mapped.mappedBytes(i)) {
             return false;
         }
     }

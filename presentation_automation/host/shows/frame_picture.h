@@ -25,8 +25,8 @@ public:
     static bool leavesToQt(const QVideoFrame &frame)
     {
         const QVideoFrameFormat::PixelFormat layout = frame.pixelFormat();
-        return layout != QVideoFrameFormat::Format_YUV422P
-               && (!reads(layout) || frame.handleType() != QVideoFrame::NoHandle);
+        return layout != QVideoFrameFormat::Format_YUV422P &&
+               (!reads(layout) || frame.handleType() != QVideoFrame::NoHandle);
     }
 
     FramePicture() = default;

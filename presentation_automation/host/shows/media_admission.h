@@ -36,8 +36,8 @@ inline constexpr std::int64_t soundBytes = 2ll * 1024 * 1024;
 
 // Six videos, and no more than a 4K clip on each of three shows takes: six 4K clips would
 // otherwise hold about 1 GiB.
-inline constexpr MediaCounts mostMediaAtOnce{6, 16,
-                                             3 * videoBytesPerPixel * 3840 * 2160 + 16 * soundBytes};
+inline constexpr MediaCounts mostMediaAtOnce{
+    6, 16, 3 * videoBytesPerPixel * 3840 * 2160 + 16 * soundBytes};
 
 enum class MediaAdmission
 {

@@ -50,9 +50,10 @@ struct SlideMedia::Clip
     bool positioned = false;
     // Playing on over a later slide than its own.
     bool carried = false;
-    // Its frames, as last counted while it played, and since when no new one came.
-    int seenFrames = -1;
-    QElapsedTimer sinceFrame;
+    // How far it got, as last seen while it played (a video's frames, a sound's position),
+    // and since when it got no further.
+    qint64 seenProgress = -1;
+    QElapsedTimer sinceProgress;
     // Its file is being asked whether it still answers.
     bool stallAsked = false;
 
@@ -167,42 +168,48 @@ SlideMedia::SlideMedia(QObject *parent)
 
 void SlideMedia::watchFrames()
 {
-    for (const std::unique_ptr<Clip> &c : m_clips) {
-        if (!c || c->player == nullptr || !c->tap || c->failed || c->ended || m_held ||
-            c->player->playbackState() != QMediaPlayer::PlayingState) {
-            continue;
+    if (m_held) {
+        return;
+    }
+    for (const auto *list : {&m_clips, &m_carried}) {
+        for (const std::unique_ptr<Clip> &c : *list) {
+            if (!c || c->player == nullptr || c->failed || c->ended ||
+                c->player->playbackState() != QMediaPlayer::PlayingState) {
+                continue;
+            }
+            const qint64 progress = c->tap ? c->tap->frames() : c->player->position();
+            if (progress != c->seenProgress || !c->sinceProgress.isValid()) {
+                c->seenProgress = progress;
+                c->sinceProgress.start();
+                continue;
+            }
+            if (progress == 0 || c->stallAsked || c->sinceProgress.elapsed() < m_checkDeadlineMs) {
+                continue;
+            }
+            // It stopped while it plays: a file that no longer answers holds its reader.
+            c->stallAsked = true;
+            Clip *raw = c.get();
+            const std::weak_ptr<int> life = c->life;
+            m_checks->run(
+                m_checkDeadlineMs, [check = m_check, path = c->path] { return check(path); },
+                [raw, life](const QString &) {
+                    if (!life.expired()) {
+                        raw->stallAsked = false;
+                        raw->sinceProgress.start();
+                    }
+                },
+                [this, raw, life, seconds = m_checkDeadlineMs / 1000.0] {
+                    if (life.expired() || raw->failed) {
+                        return;
+                    }
+                    giveUp(*raw,
+                           QStringLiteral("The medium %1 of slide %2 stopped: its file does "
+                                          "not answer within %3 s; the slide's picture stays.")
+                               .arg(shownName(raw->clip))
+                               .arg(raw->slide)
+                               .arg(seconds));
+                });
         }
-        const int frames = c->tap->frames();
-        if (frames != c->seenFrames || !c->sinceFrame.isValid()) {
-            c->seenFrames = frames;
-            c->sinceFrame.start();
-            continue;
-        }
-        if (frames == 0 || c->stallAsked || c->sinceFrame.elapsed() < m_checkDeadlineMs) {
-            continue;
-        }
-        // Frames stopped while it plays: a file that no longer answers holds its reader.
-        c->stallAsked = true;
-        Clip *raw = c.get();
-        const std::weak_ptr<int> life = c->life;
-        m_checks->run(
-            m_checkDeadlineMs, [check = m_check, path = c->path] { return check(path); },
-            [raw, life](const QString &) {
-                if (!life.expired()) {
-                    raw->stallAsked = false;
-                    raw->sinceFrame.start();
-                }
-            },
-            [this, raw, life, seconds = m_checkDeadlineMs / 1000.0] {
-                if (life.expired() || raw->failed) {
-                    return;
-                }
-                giveUp(*raw, QStringLiteral("The medium %1 of slide %2 stopped: its file does "
-                                            "not answer within %3 s; the slide's picture stays.")
-                                 .arg(shownName(raw->clip))
-                                 .arg(raw->slide)
-                                 .arg(seconds));
-            });
     }
 }
 
@@ -597,7 +604,7 @@ void SlideMedia::finish(Clip &clip)
 }
 
 std::unique_ptr<SlideMedia::Clip> SlideMedia::refused(const MediaClip &clip, int slide, int index,
-                                                     MediaAdmission why)
+                                                      MediaAdmission why)
 {
     auto c = std::make_unique<Clip>();
     c->clip = clip;

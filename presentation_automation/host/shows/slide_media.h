@@ -12,8 +12,8 @@
 // the show steps on meanwhile. Only a file that answered is handed to the backend. A clip let
 // go is silenced at once, and its player stopped only once its file answers again: a share
 // that goes away while the clip plays holds the backend's reader, and a stop would wait for it.
-// A video whose frames stop coming while it plays has its file asked again; one that does not
-// answer is given up as if it had failed.
+// A clip that gets no further while it plays (a video's frames stop coming, a sound's position
+// stands) has its file asked again; one that does not answer is given up as if it had failed.
 //
 // The clips the next step would start are opened ahead and held paused on their first frame,
 // so they start at once; no more than those are held, so memory stays bounded.
@@ -167,8 +167,9 @@ private:
     // played) or its deadline passed.
     void opened(Clip &clip, const QString &path, const QString &why);
     void makePlayer(Clip &clip, const QString &path);
-    // Each second: a shown video whose frames stopped while it plays has its file asked again;
-    // one that does not answer is given up, its poster shows and an automatic step goes on.
+    // Each second: a shown clip that got no further while it plays (a video's frames, a
+    // sound's position) has its file asked again; one that does not answer is given up, its
+    // poster shows and an automatic step goes on.
     void watchFrames();
     // In the show's thread: the newest picture of the clip that tap belongs to, if still held.
     void takeFrame(const FrameTap *tap);

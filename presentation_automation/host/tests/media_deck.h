@@ -53,8 +53,8 @@ inline QString makeTestClip(const QString &path, double seconds,
              QStringLiteral("testsrc=size=320x180:rate=25:duration=") + length,
              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
              QStringLiteral("sine=frequency=440:duration=") + length, QStringLiteral("-c:v"),
-             QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), pixels,
-             QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-shortest"), path});
+             QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), pixels, QStringLiteral("-c:a"),
+             QStringLiteral("aac"), QStringLiteral("-shortest"), path});
     if (!p.waitForFinished(60000) || p.exitCode() != 0 || !QFile::exists(path)) {
         return QStringLiteral("ffmpeg made no clip: ") + QString::fromLocal8Bit(p.readAll());
     }

@@ -79,7 +79,8 @@ yuvFrameOf(const QSize &size, QVideoFrameFormat::PixelFormat pixelFormat,
                 // 16-bit samples, the value in the high bits.
                 auto *luma16 = reinterpret_cast<quint16 *>(luma);
                 luma16[x] = luma16[x + 1] = quint16(c[0] << 8);
-                auto *chroma = reinterpret_cast<quint16 *>(frame.bits(1) + cy * frame.bytesPerLine(1)) + x;
+                auto *chroma =
+                    reinterpret_cast<quint16 *>(frame.bits(1) + cy * frame.bytesPerLine(1)) + x;
                 chroma[0] = quint16(c[1] << 8);
                 chroma[1] = quint16(c[2] << 8);
                 break;

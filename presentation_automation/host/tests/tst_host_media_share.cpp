@@ -65,13 +65,22 @@ private slots:
         if (!why.isEmpty()) {
             QSKIP(qPrintable(why));
         }
+        // The clip's sound alone.
+        QVERIFY(QProcess::execute(
+                    QStandardPaths::findExecutable(QStringLiteral("ffmpeg")),
+                    {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-i"),
+                     m_clips.filePath(QStringLiteral("clip.mp4")), QStringLiteral("-vn"),
+                     QStringLiteral("-c:a"), QStringLiteral("copy"),
+                     m_clips.filePath(QStringLiteral("tone.m4a"))}) == 0);
     }
 
     void init()
     {
         m_fx = std::make_unique<HostFixture>();
-        m_share = std::make_unique<HangingShare>(m_clips.filePath(QStringLiteral("clip.mp4")),
-                                                 m_fx->path(QStringLiteral("decks/share")));
+        const bool sound = QTest::currentTestFunction() == QLatin1String("soundWhoseShareHangs");
+        m_share = std::make_unique<HangingShare>(
+            m_clips.filePath(sound ? QStringLiteral("tone.m4a") : QStringLiteral("clip.mp4")),
+            m_fx->path(QStringLiteral("decks/share")));
         if (!m_share->whyNot().isEmpty()) {
             QSKIP(qPrintable(m_share->whyNot()));
         }
@@ -147,6 +156,34 @@ private slots:
         m_share->setReadsHang(false);
         QTRY_COMPARE_WITH_TIMEOUT(readerThreads(), 0, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!m_fx->listing().contains(held), 10000);
+    }
+
+    // A sound whose share goes away while it plays stands still, unheard: it is given up, and
+    // the page's timing, which waited for its end, goes on.
+    void soundWhoseShareHangs()
+    {
+        const QString pdf = m_fx->path(QStringLiteral("decks/movies.pdf"));
+        MoviePage withSound =
+            moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("share/tone.m4a"), movieRect);
+        withSound.duration = 0.5;
+        QVERIFY(writeMoviePdf(pdf, {plainPage(Qt::darkBlue), withSound, plainPage(Qt::darkRed)}));
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(pdf));
+        pres->slideShowSettings()->run();
+        auto view = pres->slideShowWindow()->view();
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
+        view->next();
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(QLatin1String("tone.m4a playing")),
+                                 20000);
+        QTest::qWait(1000);
+        m_share->setReadsHang(true);
+        QVERIFY2(waitFor([this] { return m_fx->onScreen(3); }, 30000), qPrintable(hostState()));
+        QVERIFY2(m_fx->log().contains(QLatin1String("tone.m4a of slide 2 stopped")),
+                 qPrintable(hostState()));
+        QVERIFY(!view->media()->playing);
+        m_share->setReadsHang(false);
+        QTRY_COMPARE_WITH_TIMEOUT(readerThreads(), 0, 20000);
     }
 };
 

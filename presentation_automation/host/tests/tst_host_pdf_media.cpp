@@ -88,8 +88,8 @@ private slots:
         }
         // Camera and editing footage: 4:2:2 and 10-bit H.264.
         for (const QString &pixels : {QStringLiteral("yuv422p"), QStringLiteral("yuv420p10le")}) {
-            const QString made =
-                makeTestClip(m_clips.filePath(QStringLiteral("clip-%1.mp4").arg(pixels)), 6, pixels);
+            const QString made = makeTestClip(
+                m_clips.filePath(QStringLiteral("clip-%1.mp4").arg(pixels)), 6, pixels);
             QVERIFY2(made.isEmpty(), qPrintable(made));
         }
     }

@@ -53,8 +53,8 @@ private slots:
             << V << true << 3 << 0 << 3 * fourK << 0 << A::RefuseForMemory;
         QTest::newRow("three 4K, one of them held: it goes")
             << V << true << 3 << 0 << 3 * fourK << 1 << A::AfterHeldOneGoes;
-        QTest::newRow("two 4K and two 1080p") << V << true << 4 << 0 << 2 * fourK + 2 * hd << 0
-                                               << A::Open;
+        QTest::newRow("two 4K and two 1080p")
+            << V << true << 4 << 0 << 2 * fourK + 2 * hd << 0 << A::Open;
         QTest::newRow("a 1080p clip fills the memory to the byte")
             << V << true << 2 << 0 << mostMediaAtOnce.bytes - hd << 0 << A::Open;
         QTest::newRow("a byte beyond")
