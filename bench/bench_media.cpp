@@ -383,14 +383,13 @@ int main(int argc, char **argv)
         }
         const QString fourKDeck =
             dir.filePath(QStringLiteral("fourk-%1.pdf").arg(QLatin1String(clip.pixels)));
-        writeMoviePdf(fourKDeck, {plainPage(Qt::darkBlue),
-                                  moviePage(Qt::darkGreen, MovieKind::Movie, name,
-                                            QRectF(0, 0, 1, 1))});
+        writeMoviePdf(fourKDeck,
+                      {plainPage(Qt::darkBlue),
+                       moviePage(Qt::darkGreen, MovieKind::Movie, name, QRectF(0, 0, 1, 1))});
         const bool oneThread = clip.oneThread;
         // A host of its own, with no journal of the shows before to put back.
-        const QString run = dir.filePath(QStringLiteral("fourk-%1-%2")
-                                             .arg(QLatin1String(clip.pixels))
-                                             .arg(oneThread ? 1 : 0));
+        const QString run = dir.filePath(
+            QStringLiteral("fourk-%1-%2").arg(QLatin1String(clip.pixels)).arg(oneThread ? 1 : 0));
         qputenv("XDG_STATE_HOME", QFile::encodeName(run + QStringLiteral("/state")));
         if (oneThread) {
             qputenv("PRESENTATION_HOST_DECODE_THREADS", "1");
