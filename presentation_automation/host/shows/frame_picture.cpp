@@ -41,8 +41,7 @@ std::optional<Layout> layoutOf(QVideoFrameFormat::PixelFormat format)
         return Layout{AV_PIX_FMT_UYVY422};
     case QVideoFrameFormat::Format_YUYV:
         return Layout{AV_PIX_FMT_YUYV422};
-    // Camera and editing footage: 4:2:2 and 10-bit clips. Qt 6.4's own conversion of a
-    // 4:2:2 frame writes past its picture.
+    // Camera and editing footage: 4:2:2 and 10-bit clips.
     case QVideoFrameFormat::Format_YUV422P:
         return Layout{AV_PIX_FMT_YUV422P};
     case QVideoFrameFormat::Format_YUV420P10:

@@ -21,7 +21,8 @@ public:
 
     // Whether a frame make() gave no picture of goes to QVideoFrame::toImage: one of a layout
     // make() does not read, or not in memory; not one it reads and found short of its layout's
-    // bytes, nor a 4:2:2 planar one, whose conversion in Qt 6.4 writes past its picture.
+    // bytes, nor a 4:2:2 planar one: Qt 6.4 takes its chroma lines for a quarter of its width,
+    // and its conversion of such a frame it allocated itself writes past the frame.
     static bool leavesToQt(const QVideoFrame &frame)
     {
         const QVideoFrameFormat::PixelFormat layout = frame.pixelFormat();

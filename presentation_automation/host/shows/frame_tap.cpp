@@ -8,6 +8,23 @@
 
 namespace pa::host {
 
+namespace {
+
+bool deepSamples(QVideoFrameFormat::PixelFormat format)
+{
+    switch (format) {
+    case QVideoFrameFormat::Format_P010:
+    case QVideoFrameFormat::Format_P016:
+    case QVideoFrameFormat::Format_YUV420P10:
+    case QVideoFrameFormat::Format_Y16:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 FrameTap::FrameTap(QObject *receiver, Ready ready) : m_receiver(receiver), m_ready(std::move(ready))
 {}
 
@@ -62,6 +79,7 @@ void FrameTap::deliver(const QVideoFrame &frame)
         m_sinceFrame.start();
     }
     m_frameSize = frame.size();
+    m_deepSamples = deepSamples(frame.pixelFormat());
     // A frame not yet made a picture gives way to this one.
     m_pending = frame;
     startConverting();
@@ -164,6 +182,12 @@ QSize FrameTap::frameSize() const
 {
     QMutexLocker lock(&m_mutex);
     return m_frameSize;
+}
+
+bool FrameTap::frameDeep() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_deepSamples;
 }
 
 void FrameTap::close()

@@ -44,6 +44,8 @@ public:
     double longestGapMs() const;
     // The size of the frames the backend delivers; empty until the first.
     QSize frameSize() const;
+    // Whether they hold more than 8 bits a sample (10-bit footage), in twice the bytes.
+    bool frameDeep() const;
     // Nothing delivered after this reaches the receiver; on its return no thread is about to.
     void close();
 
@@ -66,6 +68,7 @@ private:
     QSize m_target;
     QVideoFrame m_pending;
     QSize m_frameSize;
+    bool m_deepSamples = false;
     bool m_converting = false;
     QImage m_newest;
     bool m_waiting = false;

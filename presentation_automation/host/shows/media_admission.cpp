@@ -18,13 +18,13 @@ MediaAdmission admitMedium(MediaKind kind, bool shown, const MediaCounts &open,
     return countRoom ? MediaAdmission::RefuseForMemory : MediaAdmission::Refuse;
 }
 
-std::int64_t mediumBytes(MediaKind kind, const QSize &picture)
+std::int64_t mediumBytes(MediaKind kind, const QSize &picture, bool deep)
 {
     if (kind != MediaKind::Video) {
         return soundBytes;
     }
     const QSize size = picture.isEmpty() ? QSize(1920, 1080) : picture;
-    return videoBytesPerPixel * size.width() * size.height();
+    return (deep ? 2 : 1) * videoBytesPerPixel * size.width() * size.height();
 }
 
 std::int64_t framesRoomBeside(std::int64_t frameCapBytes, std::int64_t mediaBytes)

@@ -57,8 +57,9 @@ MediaAdmission admitMedium(MediaKind kind, bool shown, const MediaCounts &open,
                            const MediaCounts &heldReady, const MediaCounts &most = mostMediaAtOnce);
 
 // What an open medium is reckoned to hold: a video by its picture, one not yet known counted
-// as 1080p; a sound its buffers only. A medium about to open is reckoned as one not yet known.
-std::int64_t mediumBytes(MediaKind kind, const QSize &picture);
+// as 1080p, twice that for one of more than 8 bits a sample (deep); a sound its buffers only.
+// A medium about to open is reckoned as one not yet known.
+std::int64_t mediumBytes(MediaKind kind, const QSize &picture, bool deep = false);
 
 // The memory for frames held ahead, of frameCapBytes, once the open media took theirs: the
 // media take the place of the farthest frames, so the host's memory stays where it was

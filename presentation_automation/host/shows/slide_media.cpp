@@ -61,6 +61,7 @@ struct SlideMedia::Clip
     bool takesRoom() const { return (player != nullptr || opening) && !failed; }
     // The picture size its memory was last reckoned with; empty until its first frame.
     QSize reckoned;
+    bool reckonedDeep = false;
 
     qint64 trimStartMs() const { return static_cast<qint64>(clip.trimStartSeconds * 1000); }
     // Where it ends in the file; unknown until the backend knows the file's length.
@@ -247,7 +248,7 @@ void SlideMedia::countOpen(MediaCounts &open, MediaCounts &heldReady) const
     for (const auto *list : {&m_clips, &m_carried, &m_prepared}) {
         for (const std::unique_ptr<Clip> &c : *list) {
             if (c && c->takesRoom()) {
-                const std::int64_t bytes = mediumBytes(c->clip.kind, c->reckoned);
+                const std::int64_t bytes = mediumBytes(c->clip.kind, c->reckoned, c->reckonedDeep);
                 open.add(c->clip.kind, 1, bytes);
                 if (list == &m_prepared) {
                     heldReady.add(c->clip.kind, 1, bytes);
@@ -373,7 +374,7 @@ void SlideMedia::release(Clip &clip)
                         .arg(shownName(clip.clip))
                         .arg(clip.slide)
                         .arg(m_checkDeadlineMs / 1000.0),
-        clip.clip.kind, mediumBytes(clip.clip.kind, clip.reckoned));
+        clip.clip.kind, mediumBytes(clip.clip.kind, clip.reckoned, clip.reckonedDeep));
     clip.player = nullptr;
     clip.audio = nullptr;
     clip.sink = nullptr;
@@ -760,8 +761,11 @@ void SlideMedia::takeFrame(const FrameTap *tap)
             if (!c || c->tap.get() != tap) {
                 continue;
             }
-            if (const QSize size = c->tap->frameSize(); size != c->reckoned) {
+            const QSize size = c->tap->frameSize();
+            const bool deep = c->tap->frameDeep();
+            if (size != c->reckoned || deep != c->reckonedDeep) {
                 c->reckoned = size;
+                c->reckonedDeep = deep;
                 MediaRoom::instance().tell();
             }
             QImage frame = c->tap->take();

@@ -242,6 +242,8 @@ private slots:
         tap->setTarget(target);
         inThread([&] { tap->deliver(frame); });
         QTRY_COMPARE(ready, 1);
+        QCOMPARE(tap->frameDeep(), pixelFormat == QVideoFrameFormat::Format_P010 ||
+                                       pixelFormat == QVideoFrameFormat::Format_P016);
         const QImage picture = tap->take();
         const QSize made = FrameTap::madeSize(frameSize, target);
         QCOMPARE(picture.size(), made);

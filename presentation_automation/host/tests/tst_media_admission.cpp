@@ -89,6 +89,7 @@ private slots:
     {
         QCOMPARE(videoAt(3840, 2160), 4 * videoAt(1920, 1080));
         QCOMPARE(videoAt(0, 0), videoAt(1920, 1080));
+        QCOMPARE(mediumBytes(MediaKind::Video, QSize(3840, 2160), true), 2 * videoAt(3840, 2160));
         QVERIFY(videoAt(1920, 1080) > 40 * mib && videoAt(1920, 1080) < 50 * mib);
         QCOMPARE(mediumBytes(MediaKind::Audio, QSize(1920, 1080)), soundBytes);
         const std::int64_t cap = 144 * mib;
