@@ -188,6 +188,12 @@ public:
         QFile file(dir.filePath(QStringLiteral("state/presentation-host/host.log")));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
+    // For a failure's message: the listing and the log's lines on media.
+    QString mediaState() const
+    {
+        const QStringList media = log().split(QLatin1Char('\n')).filter(QLatin1String("medium"));
+        return listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
+    }
 
     QTemporaryDir dir;
     QString runtimeDir;

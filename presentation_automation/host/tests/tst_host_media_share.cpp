@@ -35,12 +35,6 @@ private:
 
     VideoWatch video() const { return {m_x->display, middleOf(movieRect, threeDisplayPrimary)}; }
 
-    QString hostState() const
-    {
-        const QStringList media =
-            m_fx->log().split(QLatin1Char('\n')).filter(QLatin1String("medium"));
-        return m_fx->listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
-    }
     // The host's threads that read a clip's file for its player (GStreamer's demuxer).
     int readerThreads() const
     {
@@ -126,11 +120,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
         view->next();
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
-        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000),
+                 qPrintable(m_fx->mediaState()));
 
         m_share->setReadsHang(true);
         // The player's reads now block: its frames stop coming.
-        QVERIFY2(waitFor([this] { return video().still(); }, 20000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return video().still(); }, 20000),
+                 qPrintable(m_fx->mediaState()));
         const auto stepped = errorOf([&] {
             if (step == QLatin1String("next")) {
                 view->next();
@@ -139,13 +135,16 @@ private slots:
             }
         });
         QVERIFY2(!stepped, stepped ? stepped->what() : "");
-        QVERIFY2(waitFor([this] { return m_fx->onScreen(3); }, 15000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return m_fx->onScreen(3); }, 15000),
+                 qPrintable(m_fx->mediaState()));
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->log().contains(QLatin1String("clip.mp4 of slide 2")), 10000);
-        QVERIFY2(m_fx->log().contains(QLatin1String("does not answer")), qPrintable(hostState()));
+        QVERIFY2(m_fx->log().contains(QLatin1String("does not answer")),
+                 qPrintable(m_fx->mediaState()));
         QCOMPARE(m_fx->log().count(QLatin1String("clip.mp4 of slide 2")), 1);
         // The show goes on as before.
         view->next();
-        QVERIFY2(waitFor([this] { return m_fx->onScreen(4); }, 15000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return m_fx->onScreen(4); }, 15000),
+                 qPrintable(m_fx->mediaState()));
         QVERIFY(!view->media()->playing);
         // The player left behind still holds its decoder: it counts as open media.
         const QString held = QStringLiteral("open media take about");
@@ -178,9 +177,10 @@ private slots:
                                  20000);
         QTest::qWait(1000);
         m_share->setReadsHang(true);
-        QVERIFY2(waitFor([this] { return m_fx->onScreen(3); }, 30000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return m_fx->onScreen(3); }, 30000),
+                 qPrintable(m_fx->mediaState()));
         QVERIFY2(m_fx->log().contains(QLatin1String("tone.m4a of slide 2 stopped")),
-                 qPrintable(hostState()));
+                 qPrintable(m_fx->mediaState()));
         QVERIFY(!view->media()->playing);
         m_share->setReadsHang(false);
         QTRY_COMPARE_WITH_TIMEOUT(readerThreads(), 0, 20000);

@@ -41,12 +41,6 @@ private:
 
     VideoWatch video() const { return {m_x->display, middleOf(movieRect, threeDisplayPrimary)}; }
 
-    QString hostState() const
-    {
-        const QStringList media =
-            m_fx->log().split(QLatin1Char('\n')).filter(QLatin1String("medium"));
-        return m_fx->listing() + QLatin1Char('\n') + media.join(QLatin1Char('\n'));
-    }
     // The listing's line on frames: the MiB they may take, and those open media take.
     struct FramesRoom
     {
@@ -141,8 +135,9 @@ private slots:
         auto view = startShow(pdf);
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
         const std::int64_t host = runningHostPid(m_fx->options);
-        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
-        QVERIFY2(m_fx->listing().contains(listed), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000),
+                 qPrintable(m_fx->mediaState()));
+        QVERIFY2(m_fx->listing().contains(listed), qPrintable(m_fx->mediaState()));
         QTRY_VERIFY_WITH_TIMEOUT(view->media()->playing, 10000);
         // Played by the host that showed the first page, not by one started again after it
         // ended (a host put back shows the same slides).
@@ -162,7 +157,8 @@ private slots:
         }
         view->next();
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
-        QVERIFY2(waitFor([this] { return video().still(); }, 10000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return video().still(); }, 10000),
+                 qPrintable(m_fx->mediaState()));
         QVERIFY(!view->media()->playing);
     }
 
@@ -191,7 +187,8 @@ private slots:
         auto view = startShow(pdf);
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->log().contains(QLatin1String("on page 1 of")), 10000);
-        QVERIFY2(m_fx->log().contains(QLatin1String("is not played")), qPrintable(hostState()));
+        QVERIFY2(m_fx->log().contains(QLatin1String("is not played")),
+                 qPrintable(m_fx->mediaState()));
         QVERIFY(video().still());
         QVERIFY(!view->media()->playing);
         QVERIFY(!m_fx->listing().contains(QLatin1String("playing")));
@@ -212,12 +209,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(ready), 10000);
         view->next();
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
-        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000),
+                 qPrintable(m_fx->mediaState()));
         // Slide 3's clip, held while slide 2's plays.
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(ready), 10000);
         view->next();
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(3), 30000);
-        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000),
+                 qPrintable(m_fx->mediaState()));
         // Slide 4 has none: nothing is held, slide 2's went with it.
         QTRY_VERIFY_WITH_TIMEOUT(!m_fx->listing().contains(QLatin1String("media ready")), 10000);
         view->gotoSlide(1);
@@ -247,7 +246,8 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(view->slide()->slideIndex(), 2, 20000);
             return;
         }
-        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000),
+                 qPrintable(m_fx->mediaState()));
         // Well past the page's half second, the 6 s clip still holds the slide.
         QTest::qWait(1500);
         QCOMPARE(view->slide()->slideIndex(), 1);
@@ -297,10 +297,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(framesRoom().mediaMib, clipsMib(6), 5000);
         QVERIFY2(mediaTakeFramesPlace(), qPrintable(m_fx->listing()));
         // Slide 3's clip is not held while the six play; it plays once they are gone.
-        QVERIFY2(!m_fx->listing().contains(QLatin1String("media ready")), qPrintable(hostState()));
+        QVERIFY2(!m_fx->listing().contains(QLatin1String("media ready")),
+                 qPrintable(m_fx->mediaState()));
         view->next();
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(3), 30000);
-        QVERIFY2(waitFor([this] { return video().moves(); }, 20000), qPrintable(hostState()));
+        QVERIFY2(waitFor([this] { return video().moves(); }, 20000),
+                 qPrintable(m_fx->mediaState()));
         QCOMPARE(m_fx->listing().count(QLatin1String("clip.mp4 playing")), 1);
         // The six gave their room back.
         QTRY_COMPARE_WITH_TIMEOUT(framesRoom().mediaMib, clipsMib(1), 5000);
