@@ -35,6 +35,23 @@ private:
 
     VideoWatch video() const { return {m_x->display, middleOf(movieRect, threeDisplayPrimary)}; }
 
+    // A show of the deck of pages, on its second page; null if it did not get there.
+    std::shared_ptr<SlideShowView> showPage2(const std::vector<MoviePage> &pages)
+    {
+        const QString pdf = m_fx->path(QStringLiteral("decks/movies.pdf"));
+        if (!writeMoviePdf(pdf, pages)) {
+            return {};
+        }
+        auto app = applicationFactory(m_fx->options)();
+        auto pres = app->presentations()->open(str(pdf));
+        pres->slideShowSettings()->run();
+        auto view = pres->slideShowWindow()->view();
+        if (!waitFor([this] { return m_fx->onScreen(1); }, 60000)) {
+            return {};
+        }
+        view->next();
+        return waitFor([this] { return m_fx->onScreen(2); }, 30000) ? view : nullptr;
+    }
     // The host's threads that read a clip's file for its player (GStreamer's demuxer).
     int readerThreads() const
     {
@@ -105,21 +122,14 @@ private slots:
     void showStepsOffAClipWhoseShareHangs()
     {
         QFETCH(QString, step);
-        const QString pdf = m_fx->path(QStringLiteral("decks/movies.pdf"));
         MoviePage withClip =
             moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("share/clip.mp4"), movieRect);
         if (step == QLatin1String("timing")) {
             withClip.duration = 0.5;
         }
-        QVERIFY(writeMoviePdf(pdf, {plainPage(Qt::darkBlue), withClip, plainPage(Qt::darkRed),
-                                    plainPage(Qt::darkCyan)}));
-        auto app = applicationFactory(m_fx->options)();
-        auto pres = app->presentations()->open(str(pdf));
-        pres->slideShowSettings()->run();
-        auto view = pres->slideShowWindow()->view();
-        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
-        view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
+        const auto view = showPage2(
+            {plainPage(Qt::darkBlue), withClip, plainPage(Qt::darkRed), plainPage(Qt::darkCyan)});
+        QVERIFY(view);
         QVERIFY2(waitFor([this] { return video().moves(); }, 20000),
                  qPrintable(m_fx->mediaState()));
 
@@ -161,18 +171,11 @@ private slots:
     // the page's timing, which waited for its end, goes on.
     void soundWhoseShareHangs()
     {
-        const QString pdf = m_fx->path(QStringLiteral("decks/movies.pdf"));
         MoviePage withSound =
             moviePage(Qt::darkGreen, MovieKind::Movie, QStringLiteral("share/tone.m4a"), movieRect);
         withSound.duration = 0.5;
-        QVERIFY(writeMoviePdf(pdf, {plainPage(Qt::darkBlue), withSound, plainPage(Qt::darkRed)}));
-        auto app = applicationFactory(m_fx->options)();
-        auto pres = app->presentations()->open(str(pdf));
-        pres->slideShowSettings()->run();
-        auto view = pres->slideShowWindow()->view();
-        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(1), 60000);
-        view->next();
-        QTRY_VERIFY_WITH_TIMEOUT(m_fx->onScreen(2), 30000);
+        const auto view = showPage2({plainPage(Qt::darkBlue), withSound, plainPage(Qt::darkRed)});
+        QVERIFY(view);
         QTRY_VERIFY_WITH_TIMEOUT(m_fx->listing().contains(QLatin1String("tone.m4a playing")),
                                  20000);
         QTest::qWait(1000);
