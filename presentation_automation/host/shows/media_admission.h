@@ -1,9 +1,9 @@
 #pragma once
 
-// How many media one host keeps open at once. Each video holds its decoder's frames (about
-// 48 MiB for a 1080p clip), so a slide with many videos, or many shows with clips, would
-// otherwise take the memory the pages need. Clips held ready for a step to come give way to
-// clips a show starts; a clip the show starts beyond the bound is not played, its picture
+// How many media one host keeps open at once, and the memory they hold. Each video holds its
+// decoder's frames (about 44 MiB for a 1080p clip), so a slide with many videos, or many shows with
+// clips, would otherwise take the memory the pages need. Clips held ready for a step to come give
+// way to clips a show starts; a clip the show starts beyond the bound is not played, its picture
 // stays.
 
 #include "presentation_automation/host/decks/deck_description.h"

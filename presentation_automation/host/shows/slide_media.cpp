@@ -59,9 +59,8 @@ struct SlideMedia::Clip
 
     // Counted against the host's bound on open media: a player, or one being made.
     bool takesRoom() const { return (player != nullptr || opening) && !failed; }
-    // The picture size its memory was last reckoned with; empty until its first frame.
-    QSize reckoned;
-    bool reckonedDeep = false;
+    // What it is reckoned to hold (see mediumBytes): as a 1080p picture until its first frame.
+    std::int64_t bytes = 0;
 
     qint64 trimStartMs() const { return static_cast<qint64>(clip.trimStartSeconds * 1000); }
     // Where it ends in the file; unknown until the backend knows the file's length.
@@ -163,11 +162,11 @@ SlideMedia::SlideMedia(QObject *parent)
     everyShowsMedia().push_back(this);
     auto *watch = new QTimer(this);
     watch->setInterval(1000);
-    connect(watch, &QTimer::timeout, this, &SlideMedia::watchFrames);
+    connect(watch, &QTimer::timeout, this, &SlideMedia::watchProgress);
     watch->start();
 }
 
-void SlideMedia::watchFrames()
+void SlideMedia::watchProgress()
 {
     if (m_held) {
         return;
@@ -248,10 +247,9 @@ void SlideMedia::countOpen(MediaCounts &open, MediaCounts &heldReady) const
     for (const auto *list : {&m_clips, &m_carried, &m_prepared}) {
         for (const std::unique_ptr<Clip> &c : *list) {
             if (c && c->takesRoom()) {
-                const std::int64_t bytes = mediumBytes(c->clip.kind, c->reckoned, c->reckonedDeep);
-                open.add(c->clip.kind, 1, bytes);
+                open.add(c->clip.kind, 1, c->bytes);
                 if (list == &m_prepared) {
-                    heldReady.add(c->clip.kind, 1, bytes);
+                    heldReady.add(c->clip.kind, 1, c->bytes);
                 }
             }
         }
@@ -374,7 +372,7 @@ void SlideMedia::release(Clip &clip)
                         .arg(shownName(clip.clip))
                         .arg(clip.slide)
                         .arg(m_checkDeadlineMs / 1000.0),
-        clip.clip.kind, mediumBytes(clip.clip.kind, clip.reckoned, clip.reckonedDeep));
+        clip.clip.kind, clip.bytes);
     clip.player = nullptr;
     clip.audio = nullptr;
     clip.sink = nullptr;
@@ -449,6 +447,7 @@ std::unique_ptr<SlideMedia::Clip> SlideMedia::open(const QString &folder, const 
 {
     auto c = std::make_unique<Clip>();
     c->clip = clip;
+    c->bytes = mediumBytes(clip.kind, QSize());
     c->folder = folder;
     c->slide = slide;
     c->index = index;
@@ -761,11 +760,10 @@ void SlideMedia::takeFrame(const FrameTap *tap)
             if (!c || c->tap.get() != tap) {
                 continue;
             }
-            const QSize size = c->tap->frameSize();
-            const bool deep = c->tap->frameDeep();
-            if (size != c->reckoned || deep != c->reckonedDeep) {
-                c->reckoned = size;
-                c->reckonedDeep = deep;
+            if (const std::int64_t bytes =
+                    mediumBytes(c->clip.kind, c->tap->frameSize(), c->tap->frameDeep());
+                bytes != c->bytes) {
+                c->bytes = bytes;
                 MediaRoom::instance().tell();
             }
             QImage frame = c->tap->take();

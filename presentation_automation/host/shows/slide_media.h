@@ -170,7 +170,7 @@ private:
     // Each second: a shown clip that got no further while it plays (a video's frames, a
     // sound's position) has its file asked again; one that does not answer is given up, its
     // poster shows and an automatic step goes on.
-    void watchFrames();
+    void watchProgress();
     // In the show's thread: the newest picture of the clip that tap belongs to, if still held.
     void takeFrame(const FrameTap *tap);
     // The size in device pixels a clip at fractions of the page is drawn at; empty until the
